@@ -1,0 +1,60 @@
+#include "cli/Tolvane.h"
+#include "document/SampleDocument.h"
+#include "fileio/LoadMessages.h"
+#include "fileio/SampleFileReader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iomanip>
+
+namespace tolvane::cli {
+namespace {
+
+void printAccepted(const std::string& file, const AcceptanceReport& report, std::ostream& out) {
+    const FormatRecord& f = report.info.format;
+    const std::int32_t length = loadableDataLength(report.info.dataLength, f.channels);
+    const std::int64_t frames = length / (2 * f.channels);
+    const double seconds = static_cast<double>(frames) / f.samplesPerSec;
+    out << file << ": accepted (0)\n";
+    out << "  format: " << formatStatusText(f.bitsPerSample, f.samplesPerSec, f.channels) << "\n";
+    out << "  data: " << length << " bytes, " << frames << " frames, " << std::fixed
+        << std::setprecision(3) << seconds << " s\n";
+
+    std::error_code ec;
+    const auto fileSize = std::filesystem::file_size(file, ec);
+    const std::uint64_t end = std::uint64_t{report.info.dataOffset} + report.info.dataLength;
+    if (!ec && fileSize < end) {
+        const std::uint64_t held =
+            fileSize > report.info.dataOffset ? fileSize - report.info.dataOffset : 0;
+        out << "  truncated: the file holds " << held << " of " << report.info.dataLength
+            << " data bytes; the rest loads as silence\n";
+    }
+    if (report.readOnly)
+        out << "  read-only\n";
+}
+
+} // namespace
+
+int runInfo(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+    int status = kExitOk;
+    for (const std::string& file : files) {
+        const AcceptanceReport report = testSampleFile(file);
+        switch (report.result) {
+        case Acceptance::Accepted:
+            printAccepted(file, report, out);
+            break;
+        case Acceptance::WrongFormat:
+            out << file << ": wrong format (1)\n" << terminalText(kMsgTypeUnrecognised) << "\n";
+            status = std::max(status, kExitWrongFormat);
+            break;
+        case Acceptance::Unreadable:
+            out << file << ": unreadable (2)\n" << terminalText(kMsgUnableToLoad) << "\n";
+            err << "tolvane: " << file << ": " << report.error << "\n";
+            status = std::max(status, kExitUnreadable);
+            break;
+        }
+    }
+    return status;
+}
+
+} // namespace tolvane::cli

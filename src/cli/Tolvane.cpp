@@ -1,0 +1,63 @@
+#include "cli/Tolvane.h"
+
+namespace tolvane::cli {
+namespace {
+
+constexpr const char* kUsage = R"(Usage: tolvane COMMAND [OPTIONS] FILE...
+
+Loop slicing from the command line, with the same core as the WaveTolvane editor.
+
+Commands:
+  info FILE...   For each file: whether the editor accepts it (0 accepted, 1 wrong
+                 format, 2 unreadable); for an accepted file its format as the status
+                 bar shows it and its data length in bytes, frames and seconds; for a
+                 refused file the editor's own message.
+
+Options:
+  --help         Show this help and exit.
+  --version      Show the version and exit.
+
+Exit status: 0 when every file was accepted, 1 when any had the wrong format,
+2 when any was unreadable, 64 for a usage error.
+)";
+
+} // namespace
+
+std::string terminalText(const std::string& messageText) {
+    std::string text;
+    text.reserve(messageText.size());
+    for (std::size_t i = 0; i < messageText.size(); ++i) {
+        if (messageText[i] == '\r' && i + 1 < messageText.size() && messageText[i + 1] == '\n')
+            continue;
+        text += messageText[i];
+    }
+    return text;
+}
+
+int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return kExitOk;
+    }
+    if (command == "--version") {
+        out << "tolvane " << TOLVANE_VERSION << "\n";
+        return kExitOk;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "info") {
+        if (rest.empty()) {
+            err << "tolvane info: no file given\n";
+            return kExitUsage;
+        }
+        return runInfo(rest, out, err);
+    }
+    err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
+    return kExitUsage;
+}
+
+} // namespace tolvane::cli

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tolvane {
+
+enum class SeekOrigin { Begin, Current, End };
+
+// A growable byte buffer with a read/write position: the storage of the sample data.
+// Reads and writes never reach outside the buffer; writes past the end grow it.
+class MemoryStream {
+public:
+    std::size_t size() const { return m_bytes.size(); }
+    std::size_t position() const { return m_position; }
+
+    // Moves the position; the result is clamped to 0..size() and returned.
+    std::size_t seek(std::int64_t offset, SeekOrigin origin);
+    // Copies up to count bytes from the position; returns how many were copied.
+    std::size_t read(void* destination, std::size_t count);
+    // Writes count bytes at the position, growing the buffer as needed.
+    void write(const void* source, std::size_t count);
+    // New bytes are zero. The position is kept within the new size.
+    void setSize(std::size_t newSize);
+    void clear();
+    // Takes over a filled buffer without copying it.
+    void assign(std::vector<std::uint8_t>&& bytes);
+
+    std::uint8_t* data() { return m_bytes.data(); }
+    const std::uint8_t* data() const { return m_bytes.data(); }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    std::size_t m_position = 0;
+};
+
+} // namespace tolvane

@@ -1,0 +1,96 @@
+#include "document/PointFile.h"
+
+#include "document/SafeFileWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+void putLe32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t getLe32(const std::uint8_t* in) {
+    return std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16 |
+           std::uint32_t{in[3]} << 24;
+}
+
+std::array<std::uint8_t, sizeof(PointRecord)> encodeRecord(const PointRecord& r) {
+    std::array<std::uint8_t, sizeof(PointRecord)> out{};
+    putLe32(out.data(), r.Position);
+    putLe32(out.data() + 4, static_cast<std::uint32_t>(r.Strength));
+    out[8] = r.Enabled;
+    out[9] = r.Locked;
+    out[10] = r.Channel;
+    out[11] = r.Reserved;
+    return out;
+}
+
+// Overlays the bytes a file holds for one record onto the record; missing bytes keep their
+// previous content, as reading raw bytes over the table would.
+void overlayRecord(PointRecord& r, const std::uint8_t* bytes, std::size_t available) {
+    auto raw = encodeRecord(r);
+    std::copy_n(bytes, std::min(available, raw.size()), raw.begin());
+    r.Position = getLe32(raw.data());
+    r.Strength = static_cast<std::int32_t>(getLe32(raw.data() + 4));
+    r.Enabled = raw[8];
+    r.Locked = raw[9];
+    r.Channel = raw[10];
+    r.Reserved = raw[11];
+}
+
+// Cuts the candidate count back at the first record (the end record included) that lies
+// beyond the data, and closes the table with a well-formed end record.
+void cutBackToData(SampleDocument& doc) {
+    const auto length = static_cast<std::uint32_t>(doc.DataLength);
+    for (int i = 1; i <= doc.CandidateCount + 1; ++i) {
+        if (doc.CandidateTable[i].Position > length) {
+            doc.CandidateCount = i - 1;
+            break;
+        }
+    }
+    doc.CandidateTable[0].Position = 0;
+    doc.candidateEndRecord().Position = length;
+}
+
+} // namespace
+
+void savePointFile(const SampleDocument& doc, const std::string& path) {
+    std::vector<std::uint8_t> bytes(kPointFileSize);
+    putLe32(bytes.data(), static_cast<std::uint32_t>(doc.CandidateCount));
+    for (std::size_t i = 0; i < kPointFileRecords; ++i) {
+        const auto record = encodeRecord(doc.CandidateTable[i]);
+        std::copy(record.begin(), record.end(), bytes.begin() + 4 + i * sizeof(PointRecord));
+    }
+    SafeFileWriter out(path);
+    out.write(bytes.data(), bytes.size());
+    out.commit();
+}
+
+void openPointFile(SampleDocument& doc, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw PointFileError("Cannot open point file " + path);
+    std::vector<std::uint8_t> bytes(kPointFileSize);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (in.bad() || got < 4)
+        throw PointFileError("Not a point file: " + path);
+
+    // A count outside the table's range cannot come from a save; keep the walk inside it.
+    const auto count = static_cast<std::int32_t>(getLe32(bytes.data()));
+    doc.CandidateCount = std::clamp(count, 0, kMaxCandidates);
+    const std::size_t recordBytes = got - 4;
+    for (std::size_t i = 0; i * sizeof(PointRecord) < recordBytes; ++i) {
+        const std::size_t offset = i * sizeof(PointRecord);
+        overlayRecord(doc.CandidateTable[i], bytes.data() + 4 + offset, recordBytes - offset);
+    }
+    cutBackToData(doc);
+}
+
+} // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace tolvane {
+
+class FileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes a file next to its target and moves it over the target only on commit(), so that a
+// save that fails half-way never destroys the file it replaces. Without commit() the partial
+// file is removed when the writer goes out of scope.
+class SafeFileWriter {
+public:
+    explicit SafeFileWriter(std::string targetPath);
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    void write(const void* bytes, std::size_t count);
+    void commit();
+
+private:
+    [[noreturn]] void fail(const std::string& what);
+    void discard();
+
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+} // namespace tolvane

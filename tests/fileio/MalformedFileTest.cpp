@@ -1,0 +1,164 @@
+// Broken headers must end in "unreadable" (or "wrong format"), never in a crash or a read
+// outside a buffer; a failed load leaves the document as it was.
+#include "fileio/SampleFileReader.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace tolvane {
+namespace {
+
+using test::Bytes;
+using test::TempDir;
+
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes aiffImage(std::uint16_t channels, std::uint16_t bits, const Bytes& rate80,
+                const Bytes& samples) {
+    Bytes b = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'A', 'I', 'F', 'F'};
+    Bytes comm = {0, std::uint8_t(channels), 0, 0, 0, 1, 0, std::uint8_t(bits)};
+    comm.insert(comm.end(), rate80.begin(), rate80.end());
+    test::insertChunk(b, b.size(), "COMM", comm, true);
+    Bytes ssnd(8, 0);
+    ssnd.insert(ssnd.end(), samples.begin(), samples.end());
+    test::insertChunk(b, b.size(), "SSND", ssnd, true);
+    return b;
+}
+
+const Bytes kRate44100 = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+
+Acceptance acceptanceOf(const TempDir& dir, const std::string& name, const Bytes& bytes) {
+    const std::string path = dir.file(name);
+    test::writeBytes(path, bytes);
+    return testSampleFile(path).result;
+}
+
+TEST(MalformedFile, BrokenWaveHeadersAreUnreadable) {
+    TempDir dir;
+    const Bytes valid = test::waveImage(2, 44100, Bytes(400, 3));
+    std::vector<std::pair<std::string, Bytes>> cases;
+    cases.emplace_back("empty", Bytes{});
+    cases.emplace_back("riff only", text("RIFF"));
+    cases.emplace_back("not wave", [&] {
+        Bytes b = valid;
+        std::copy_n("AVI ", 4, b.begin() + 8);
+        return b;
+    }());
+    cases.emplace_back("no fmt", [&] {
+        Bytes b = valid;
+        std::copy_n("junk", 4, b.begin() + 12);
+        return b;
+    }());
+    cases.emplace_back("short fmt", [&] {
+        Bytes b = valid;
+        test::putLe32(b, 16, 4);
+        return b;
+    }());
+    cases.emplace_back("huge fmt", [&] {
+        Bytes b = valid;
+        test::putLe32(b, 16, 0xFFFFFFFF);
+        return b;
+    }());
+    cases.emplace_back("no data", Bytes(valid.begin(), valid.begin() + 36));
+    cases.emplace_back("data too large", [&] {
+        Bytes b = valid;
+        test::putLe32(b, 40, 0xFFFFFFF0);
+        return b;
+    }());
+    for (const auto& [what, bytes] : cases)
+        EXPECT_EQ(acceptanceOf(dir, "broken.wav", bytes), Acceptance::Unreadable) << what;
+}
+
+TEST(MalformedFile, BrokenAiffHeadersAreUnreadable) {
+    TempDir dir;
+    const Bytes valid = aiffImage(1, 16, kRate44100, Bytes(200, 1));
+    ASSERT_EQ(acceptanceOf(dir, "valid.aif", valid), Acceptance::Accepted);
+    std::vector<std::pair<std::string, Bytes>> cases;
+    cases.emplace_back("form only", Bytes(valid.begin(), valid.begin() + 12));
+    cases.emplace_back("aifc", [&] {
+        Bytes b = valid;
+        std::copy_n("AIFC", 4, b.begin() + 8);
+        return b;
+    }());
+    cases.emplace_back("short comm", [&] {
+        Bytes b = valid;
+        test::putBe32(b, 16, 10);
+        return b;
+    }());
+    cases.emplace_back("nan rate",
+                       aiffImage(1, 16, {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0}, Bytes(4)));
+    cases.emplace_back("huge rate",
+                       aiffImage(1, 16, {0x43, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, Bytes(4)));
+    cases.emplace_back("negative rate",
+                       aiffImage(1, 16, {0xC0, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, Bytes(4)));
+    cases.emplace_back("no ssnd", Bytes(valid.begin(), valid.begin() + 12 + 8 + 18));
+    cases.emplace_back("short ssnd", [&] {
+        Bytes b = valid;
+        test::putBe32(b, test::findChunkOffset(b, "SSND", true) + 4, 4);
+        return b;
+    }());
+    for (const auto& [what, bytes] : cases)
+        EXPECT_EQ(acceptanceOf(dir, "broken.aif", bytes), Acceptance::Unreadable) << what;
+}
+
+TEST(MalformedFile, UnusableFormatsAreTheWrongFormat) {
+    TempDir dir;
+    EXPECT_EQ(acceptanceOf(dir, "zero-rate.wav", test::waveImage(1, 0, Bytes(10))),
+              Acceptance::WrongFormat);
+    EXPECT_EQ(acceptanceOf(dir, "no-channels.wav", test::waveImage(0, 44100, Bytes(10))),
+              Acceptance::WrongFormat);
+    EXPECT_EQ(acceptanceOf(dir, "three.wav", test::waveImage(3, 44100, Bytes(12))),
+              Acceptance::WrongFormat);
+    EXPECT_EQ(acceptanceOf(dir, "adpcm.wav", test::waveImage(1, 44100, Bytes(10), 2)),
+              Acceptance::WrongFormat);
+    EXPECT_EQ(acceptanceOf(dir, "eight.aif", aiffImage(1, 8, kRate44100, Bytes(10))),
+              Acceptance::WrongFormat);
+    EXPECT_EQ(acceptanceOf(dir, "zero-rate.aif", aiffImage(1, 16, Bytes(10, 0), Bytes(10))),
+              Acceptance::WrongFormat);
+}
+
+TEST(MalformedFile, FailedLoadLeavesTheDocumentUntouched) {
+    TempDir dir;
+    const std::string good = dir.file("good.wav");
+    test::writeBytes(good, test::waveImage(1, 22050, test::pcm16({1, -2, 3})));
+    SampleDocument doc;
+    loadSampleFile(doc, good);
+    const std::string bad = dir.file("bad.wav");
+    test::writeBytes(bad, text("RIFF    WAVEfmt "));
+    EXPECT_ANY_THROW(loadSampleFile(doc, bad));
+    EXPECT_EQ(doc.SampleRate, 22050u);
+    EXPECT_EQ(doc.DataLength, 6);
+    EXPECT_EQ(doc.SampleData.data()[2], 0xFE);
+}
+
+// Random damage to valid files: whatever the result, the reader must survive it (under the
+// sanitizers this also proves it stays inside its buffers).
+TEST(MalformedFile, RandomlyDamagedFilesNeverCrashTheReader) {
+    TempDir dir;
+    std::mt19937 random(1234);
+    const Bytes wave = test::waveImage(2, 44100, Bytes(64, 9));
+    const Bytes aiff = aiffImage(2, 16, kRate44100, Bytes(64, 9));
+    for (int round = 0; round < 400; ++round) {
+        const bool isWave = round % 2 == 0;
+        Bytes file = isWave ? wave : aiff;
+        const int damage = 1 + int(random() % 6);
+        for (int i = 0; i < damage; ++i)
+            file[random() % file.size()] = std::uint8_t(random());
+        if (random() % 4 == 0)
+            file.resize(random() % file.size());
+        const std::string path = dir.file(isWave ? "damaged.wav" : "damaged.aif");
+        test::writeBytes(path, file);
+        const AcceptanceReport report = testSampleFile(path);
+        if (report.result == Acceptance::Accepted && report.info.dataLength < (1u << 20)) {
+            SampleDocument doc;
+            EXPECT_NO_THROW(loadSampleFile(doc, path)) << "round " << round;
+            EXPECT_EQ(doc.SampleData.size(), std::size_t(doc.DataLength) + kSpareBytes);
+        }
+    }
+}
+
+} // namespace
+} // namespace tolvane

@@ -1,0 +1,143 @@
+#include "support/TestFiles.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace tolvane::test {
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    const auto base = std::filesystem::temp_directory_path();
+    m_path =
+        base / ("tolvane-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(m_path);
+    std::filesystem::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+Bytes readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+void runOrFail(const std::string& command) {
+    const int status = std::system((command + " 2>/dev/null").c_str());
+    ASSERT_EQ(status, 0) << "command failed: " << command;
+}
+
+void soxSynth(const std::string& path, const std::string& formatOptions, double seconds,
+              const std::string& synth) {
+    runOrFail("sox -D -n " + formatOptions + " " + shellQuote(path) + " synth " +
+              std::to_string(seconds) + " " + synth);
+}
+
+Bytes soxDecodeToRaw16(const std::string& path) {
+    const std::string raw = path + ".decoded.raw";
+    runOrFail("sox -D " + shellQuote(path) + " -t raw -e signed-integer -b 16 -L " +
+              shellQuote(raw));
+    Bytes bytes = readBytes(raw);
+    std::filesystem::remove(raw);
+    return bytes;
+}
+
+void putLe32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(v >> (8 * i));
+}
+
+void putBe32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(v >> (8 * (3 - i)));
+}
+
+std::uint32_t getLe32(const Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
+           std::uint32_t{b[at + 3]} << 24;
+}
+
+std::uint32_t getBe32(const Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 |
+           std::uint32_t{b[at + 2]} << 8 | std::uint32_t{b[at + 3]};
+}
+
+void insertChunk(Bytes& file, std::size_t offset, const std::string& id, const Bytes& data,
+                 bool bigEndian) {
+    Bytes chunk(8);
+    std::copy(id.begin(), id.begin() + 4, chunk.begin());
+    const auto size = static_cast<std::uint32_t>(data.size());
+    bigEndian ? putBe32(chunk, 4, size) : putLe32(chunk, 4, size);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    if (data.size() % 2)
+        chunk.push_back(0);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(offset), chunk.begin(), chunk.end());
+    const auto formSize = static_cast<std::uint32_t>(file.size() - 8);
+    bigEndian ? putBe32(file, 4, formSize) : putLe32(file, 4, formSize);
+}
+
+std::size_t findChunkOffset(const Bytes& file, const std::string& id, bool bigEndian) {
+    std::size_t at = 12;
+    while (at + 8 <= file.size()) {
+        if (std::equal(id.begin(), id.begin() + 4, file.begin() + static_cast<std::ptrdiff_t>(at)))
+            return at;
+        const std::uint32_t size = bigEndian ? getBe32(file, at + 4) : getLe32(file, at + 4);
+        at += 8 + size + (size & 1);
+    }
+    return std::string::npos;
+}
+
+Bytes waveImage(std::uint16_t channels, std::uint32_t rate, const Bytes& data,
+                std::uint16_t formatTag, std::uint16_t bits) {
+    Bytes b(44);
+    std::copy_n("RIFF", 4, b.begin());
+    putLe32(b, 4, static_cast<std::uint32_t>(36 + data.size() + (data.size() & 1)));
+    std::copy_n("WAVEfmt ", 8, b.begin() + 8);
+    putLe32(b, 16, 16);
+    b[20] = std::uint8_t(formatTag);
+    b[21] = std::uint8_t(formatTag >> 8);
+    b[22] = std::uint8_t(channels);
+    const std::uint32_t blockAlign = channels * (bits / 8);
+    putLe32(b, 24, rate);
+    putLe32(b, 28, rate * blockAlign);
+    b[32] = std::uint8_t(blockAlign);
+    b[34] = std::uint8_t(bits);
+    std::copy_n("data", 4, b.begin() + 36);
+    putLe32(b, 40, static_cast<std::uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    if (data.size() % 2)
+        b.push_back(0);
+    return b;
+}
+
+Bytes pcm16(const std::vector<std::int16_t>& samples) {
+    Bytes b;
+    for (std::int16_t s : samples) {
+        b.push_back(std::uint8_t(s & 0xFF));
+        b.push_back(std::uint8_t((s >> 8) & 0xFF));
+    }
+    return b;
+}
+
+} // namespace tolvane::test

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tolvane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder for one test, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+Bytes readBytes(const std::string& path);
+void writeBytes(const std::string& path, const Bytes& bytes);
+
+// Runs a shell command; fails the test (with the command line) when it exits non-zero.
+void runOrFail(const std::string& command);
+std::string shellQuote(const std::string& text);
+
+// Makes an audio file with sox: `sox -n <format options> PATH synth <seconds> <synth>`.
+void soxSynth(const std::string& path, const std::string& formatOptions, double seconds,
+              const std::string& synth = "sine 440");
+// The samples of a file decoded by sox as 16-bit signed little-endian raw data.
+Bytes soxDecodeToRaw16(const std::string& path);
+
+// Inserts a chunk (id, size, data, pad byte when odd) into a RIFF or AIFF file image at the
+// given offset and fixes the outer form size.
+void insertChunk(Bytes& file, std::size_t offset, const std::string& id, const Bytes& data,
+                 bool bigEndian);
+// Offset of the first chunk with the given id after the 12-byte form header (or npos).
+std::size_t findChunkOffset(const Bytes& file, const std::string& id, bool bigEndian);
+
+void putLe32(Bytes& b, std::size_t at, std::uint32_t v);
+void putBe32(Bytes& b, std::size_t at, std::uint32_t v);
+std::uint32_t getLe32(const Bytes& b, std::size_t at);
+std::uint32_t getBe32(const Bytes& b, std::size_t at);
+
+// A 16-bit PCM RIFF/WAVE image; the data chunk holds `data`.
+Bytes waveImage(std::uint16_t channels, std::uint32_t rate, const Bytes& data,
+                std::uint16_t formatTag = 1, std::uint16_t bits = 16);
+// Sixteen-bit little-endian bytes of the given samples.
+Bytes pcm16(const std::vector<std::int16_t>& samples);
+
+} // namespace tolvane::test
