@@ -35,24 +35,30 @@ void printAccepted(const std::string& file, const AcceptanceReport& report, std:
 
 } // namespace
 
+int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
+                  std::ostream& err) {
+    switch (report.result) {
+    case Acceptance::Accepted:
+        return kExitOk;
+    case Acceptance::WrongFormat:
+        out << file << ": wrong format (1)\n" << terminalText(kMsgTypeUnrecognised) << "\n";
+        return kExitWrongFormat;
+    case Acceptance::Unreadable:
+        break;
+    }
+    out << file << ": unreadable (2)\n" << terminalText(kMsgUnableToLoad) << "\n";
+    err << "tolvane: " << file << ": " << report.error << "\n";
+    return kExitUnreadable;
+}
+
 int runInfo(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
     int status = kExitOk;
     for (const std::string& file : files) {
         const AcceptanceReport report = testSampleFile(file);
-        switch (report.result) {
-        case Acceptance::Accepted:
+        if (report.result == Acceptance::Accepted)
             printAccepted(file, report, out);
-            break;
-        case Acceptance::WrongFormat:
-            out << file << ": wrong format (1)\n" << terminalText(kMsgTypeUnrecognised) << "\n";
-            status = std::max(status, kExitWrongFormat);
-            break;
-        case Acceptance::Unreadable:
-            out << file << ": unreadable (2)\n" << terminalText(kMsgUnableToLoad) << "\n";
-            err << "tolvane: " << file << ": " << report.error << "\n";
-            status = std::max(status, kExitUnreadable);
-            break;
-        }
+        else
+            status = std::max(status, reportRefusal(file, report, out, err));
     }
     return status;
 }

@@ -13,12 +13,24 @@ Commands:
                  bar shows it and its data length in bytes, frames and seconds; for a
                  refused file the editor's own message.
 
+  detect FILE [--view-width N] [--split] [--sensitivity PCT] [--tlp OUT]
+                 Loads FILE and scans it for transients as opening it in the editor does
+                 (stereo channels merged) and prints the number of candidates.
+                 --view-width N   waveform width in pixels used by the stereo merge
+                                  (default 636, the main window at its default size)
+                 --split          then keep the stereo channels apart ("L / R")
+                 --sensitivity PCT  set the sensitivity slider to PCT percent and print
+                                  the slice points, one per line:
+                                  index position strength enabled locked channel
+                 --tlp OUT        write the candidate table as a point file
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
 
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
-2 when any was unreadable, 64 for a usage error.
+2 when any was unreadable, 64 for a usage error, 73 when an output file
+cannot be written.
 )";
 
 } // namespace
@@ -56,6 +68,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         return runInfo(rest, out, err);
     }
+    if (command == "detect")
+        return runDetect(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/SampleFileReader.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,12 +13,21 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitWrongFormat = 1;
 inline constexpr int kExitUnreadable = 2;
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitCannotWrite = 73;
 
 // Runs the `tolvane` command with its arguments (without the program name).
 int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // `tolvane info FILE...`
 int runInfo(const std::vector<std::string>& files, std::ostream& out, std::ostream& err);
+
+// `tolvane detect FILE [--view-width N] [--split] [--sensitivity PCT] [--tlp OUT]`
+int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// For a file the acceptance test refused: prints the editor's message and returns the exit
+// status (wrong format or unreadable). Returns kExitOk, printing nothing, for an accepted one.
+int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
+                  std::ostream& err);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

@@ -25,8 +25,10 @@ SafeFileWriter::SafeFileWriter(std::string targetPath) : m_target(std::move(targ
     std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
     if (folder.empty())
         folder = ".";
-    std::string pattern =
-        (folder / ("." + std::filesystem::path(m_target).filename().string() + ".XXXXXX")).string();
+    std::string hiddenName(".");
+    hiddenName += std::filesystem::path(m_target).filename().string();
+    hiddenName += ".XXXXXX";
+    std::string pattern = (folder / hiddenName).string();
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0)
         fail("cannot create a file in " + folder.string());

@@ -141,33 +141,71 @@ std::int32_t loadableDataLength(std::uint32_t chunkSize, std::uint16_t channels)
     return static_cast<std::int32_t>(chunkSize - chunkSize % frameBytes);
 }
 
-void loadSampleFile(SampleDocument& doc, const std::string& fileName) {
+namespace {
+
+struct LoadedSample {
+    FormatRecord format;
+    std::int32_t length = 0;
+    std::vector<std::uint8_t> bytes; // length bytes of little-endian samples, then spare bytes
+};
+
+LoadedSample readSample(const std::string& fileName) {
     const SampleFileInfo info = readSampleFileInfo(fileName);
     if (!isLoadableFormat(info.format))
         throw EWavParserError("Not a 16-bit PCM mono or stereo file");
 
-    const std::int32_t length = loadableDataLength(info.dataLength, info.format.channels);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length) + kSpareBytes, 0);
-    std::size_t delivered = 0;
+    LoadedSample sample;
+    sample.format = info.format;
+    sample.length = loadableDataLength(info.dataLength, info.format.channels);
+    const auto length = static_cast<std::size_t>(sample.length);
+    sample.bytes.assign(length + kSpareBytes, 0);
     if (info.layout == FileLayout::RiffWave) {
         TWaveDataExtractor extractor(fileName);
-        delivered = extractor.copyData(bytes.data(), static_cast<std::size_t>(length));
+        extractor.copyData(sample.bytes.data(), length);
     } else {
         TWavParser parser;
         parser.open(fileName);
         ChunkInfo samples;
         samples.dwDataOffset = info.dataOffset;
         samples.cksize = info.dataLength;
-        delivered = parser.readChunkData(samples, bytes.data(), static_cast<std::size_t>(length));
-        swapSampleBytes(bytes.data(), delivered);
+        const std::size_t delivered = parser.readChunkData(samples, sample.bytes.data(), length);
+        swapSampleBytes(sample.bytes.data(), delivered);
     }
+    return sample;
+}
 
-    doc.SampleRate = info.format.samplesPerSec;
-    doc.BytesPerSecond = info.format.avgBytesPerSec;
-    doc.BitsPerSample = info.format.bitsPerSample;
-    doc.Channels = info.format.channels;
-    doc.DataLength = length;
-    doc.SampleData.assign(std::move(bytes));
+void takeSample(SampleDocument& doc, LoadedSample&& sample) {
+    doc.SampleRate = sample.format.samplesPerSec;
+    doc.BytesPerSecond = sample.format.avgBytesPerSec;
+    doc.BitsPerSample = sample.format.bitsPerSample;
+    doc.Channels = sample.format.channels;
+    doc.DataLength = sample.length;
+    doc.SampleData.assign(std::move(sample.bytes));
+}
+
+} // namespace
+
+void loadSampleFile(SampleDocument& doc, const std::string& fileName) {
+    takeSample(doc, readSample(fileName));
+}
+
+void openSampleDocument(SampleDocument& doc, const std::string& fileName) {
+    LoadedSample sample = readSample(fileName);
+    closeDocument(doc);
+    takeSample(doc, std::move(sample));
+    doc.FileName = fileName;
+    doc.FileDate = fileModificationDate(fileName);
+    doc.ReadOnlyFile = isReadOnlyFile(fileName);
+    doc.SelectedSegment = 1;
+    doc.Threshold = kThresholdAfterLoad;
+    doc.FirstChannel = 1;
+    doc.LastChannel = 2;
+    doc.MergeChannels = doc.Channels == 2;
+    doc.LocatorL = 0;
+    doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);
+    doc.KeepCandidates = false;
+    doc.DetectPending = true;
+    doc.DocumentOpen = true;
 }
 
 bool isReadOnlyFile(const std::string& fileName) {

@@ -47,6 +47,12 @@ std::int32_t loadableDataLength(std::uint32_t chunkSize, std::uint16_t channels)
 // readSampleFileInfo, and leaves the document untouched when it throws.
 void loadSampleFile(SampleDocument& doc, const std::string& fileName);
 
+// The document side of opening a file in the editor: closes the current document, loads the
+// file and sets the state a fresh load starts from (locators at both ends, threshold 65536,
+// both channels chosen, stereo merged, a scan pending). Throws like loadSampleFile; the
+// document is then unchanged.
+void openSampleDocument(SampleDocument& doc, const std::string& fileName);
+
 // Whether the file has no write permission for us (the read-only attribute).
 bool isReadOnlyFile(const std::string& fileName);
 // The modification time of a file (0 when it cannot be read).

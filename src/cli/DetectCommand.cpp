@@ -1,0 +1,81 @@
+#include "cli/Options.h"
+#include "cli/Tolvane.h"
+#include "document/PointFile.h"
+#include "document/SafeFileWriter.h"
+#include "fileio/SampleFileReader.h"
+#include "slicing/SliceSelection.h"
+#include "slicing/StereoCandidates.h"
+#include "slicing/TransientScan.h"
+
+#include <memory>
+#include <stdexcept>
+
+namespace tolvane::cli {
+namespace {
+
+void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
+    out << "slice points: " << doc.SliceCount << "\n";
+    for (int i = 1; i <= doc.SliceCount; ++i) {
+        const PointRecord& p = doc.SliceTable[i];
+        out << i << ' ' << p.Position << ' ' << p.Strength << ' ' << int(p.Enabled) << ' '
+            << int(p.Locked) << ' ' << int(p.Channel) << "\n";
+    }
+}
+
+} // namespace
+
+int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::unique_ptr<Options> options;
+    int viewWidth = kDefaultWaveformWidth;
+    std::optional<double> sensitivity;
+    try {
+        options = std::make_unique<Options>(
+            args, std::set<std::string>{"--view-width", "--sensitivity", "--tlp"},
+            std::set<std::string>{"--split"});
+        if (options->positional().size() != 1)
+            throw std::invalid_argument("give exactly one FILE");
+        viewWidth = static_cast<int>(options->integer("--view-width").value_or(viewWidth));
+        if (viewWidth < 1 || viewWidth > 100000)
+            throw std::invalid_argument("--view-width must lie between 1 and 100000");
+        sensitivity = options->number("--sensitivity");
+        if (sensitivity && (*sensitivity < 0 || *sensitivity > 100))
+            throw std::invalid_argument("--sensitivity must lie between 0 and 100");
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane detect: " << e.what() << "\n";
+        return kExitUsage;
+    }
+
+    const std::string& file = options->positional().front();
+    const int acceptance = reportRefusal(file, testSampleFile(file), out, err);
+    if (acceptance != kExitOk)
+        return acceptance;
+
+    SampleDocument doc;
+    try {
+        openSampleDocument(doc, file);
+    } catch (const std::exception& e) {
+        return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
+                             out, err);
+    }
+    scanTransients(doc, ScanOptions{viewWidth});
+    if (options->has("--split") && !splitStereoCandidates(doc))
+        err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
+    out << "candidates: " << doc.CandidateCount << "\n";
+
+    if (sensitivity) {
+        doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*sensitivity));
+        rebuildSliceTable(doc);
+        printSlicePoints(doc, out);
+    }
+    if (const auto tlp = options->value("--tlp")) {
+        try {
+            savePointFile(doc, *tlp);
+        } catch (const FileWriteError& e) {
+            err << "tolvane: " << e.what() << "\n";
+            return kExitCannotWrite;
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace tolvane::cli
