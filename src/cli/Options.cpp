@@ -30,26 +30,28 @@ std::optional<std::string> Options::value(const std::string& name) const {
     return it->second;
 }
 
-std::optional<long> Options::integer(const std::string& name) const {
-    const auto text = value(name);
+namespace {
+
+template <typename Number>
+std::optional<Number> parsed(const std::optional<std::string>& text, const std::string& name,
+                             const char* kind) {
     if (!text)
         return std::nullopt;
-    long result = 0;
+    Number result{};
     const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), result);
     if (error != std::errc() || end != text->data() + text->size())
-        throw std::invalid_argument(name + " needs a whole number, not '" + *text + "'");
+        throw std::invalid_argument(name + " needs " + kind + ", not '" + *text + "'");
     return result;
 }
 
+} // namespace
+
+std::optional<long> Options::integer(const std::string& name) const {
+    return parsed<long>(value(name), name, "a whole number");
+}
+
 std::optional<double> Options::number(const std::string& name) const {
-    const auto text = value(name);
-    if (!text)
-        return std::nullopt;
-    double result = 0;
-    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), result);
-    if (error != std::errc() || end != text->data() + text->size())
-        throw std::invalid_argument(name + " needs a number, not '" + *text + "'");
-    return result;
+    return parsed<double>(value(name), name, "a number");
 }
 
 } // namespace tolvane::cli

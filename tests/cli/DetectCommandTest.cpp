@@ -1,4 +1,4 @@
-#include "cli/Tolvane.h"
+#include "cli/RunTolvane.h"
 #include "document/PointFile.h"
 #include "fileio/SampleFileReader.h"
 #include "slicing/TransientScan.h"
@@ -11,20 +11,14 @@
 namespace tolvane::cli {
 namespace {
 
-using test::Bytes;
-using test::TempDir;
+using tolvane::test::Bytes;
+using tolvane::test::TempDir;
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using test::CommandRun;
 
 CommandRun detect(std::vector<std::string> args) {
     args.insert(args.begin(), "detect");
-    std::ostringstream out, err;
-    const int status = runTolvane(args, out, err);
-    return {status, out.str(), err.str()};
+    return test::runCommand(args);
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -84,7 +78,7 @@ TEST(DetectCommand, PointFileHoldsTheTableOfTheSameScanInTheEditor) {
     SampleDocument fromFile;
     openSampleDocument(fromFile, TOLVANE_DEMO_LOOP);
     openPointFile(fromFile, tlp);
-    EXPECT_EQ(test::readBytes(tlp).size(), kPointFileSize);
+    EXPECT_EQ(tolvane::test::readBytes(tlp).size(), kPointFileSize);
     ASSERT_EQ(fromFile.CandidateCount, scanned.CandidateCount);
     EXPECT_EQ(candidatesPrinted(run.out), scanned.CandidateCount);
     for (int i = 1; i <= scanned.CandidateCount + 1; ++i)
@@ -113,7 +107,7 @@ TEST(DetectCommand, SplitAndViewWidthShapeTheStereoTable) {
 TEST(DetectCommand, RefusesBadInputLikeInfo) {
     TempDir dir;
     const std::string eight = dir.file("eight.wav");
-    test::writeBytes(eight, test::waveImage(1, 8000, Bytes(100), 1, 8));
+    tolvane::test::writeBytes(eight, tolvane::test::waveImage(1, 8000, Bytes(100), 1, 8));
     CommandRun run = detect({eight});
     EXPECT_EQ(run.status, kExitWrongFormat);
     EXPECT_NE(run.out.find("Must be 16bit uncompressed format"), std::string::npos);

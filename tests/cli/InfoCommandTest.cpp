@@ -1,25 +1,18 @@
-#include "cli/Tolvane.h"
+#include "cli/RunTolvane.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace tolvane::cli {
 namespace {
 
-using test::Bytes;
-using test::TempDir;
+using tolvane::test::Bytes;
+using tolvane::test::TempDir;
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+using test::CommandRun;
 
 CommandRun tolvane(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = runTolvane(args, out, err);
-    return {status, out.str(), err.str()};
+    return test::runCommand(args);
 }
 
 TEST(InfoCommand, DescribesAnAcceptedFileAsTheStatusBarDoes) {
@@ -34,9 +27,9 @@ TEST(InfoCommand, DescribesAnAcceptedFileAsTheStatusBarDoes) {
 TEST(InfoCommand, RefusedFilesGetTheEditorsMessagesAndTheWorstExitStatus) {
     TempDir dir;
     const std::string eight = dir.file("eight.wav");
-    test::writeBytes(eight, test::waveImage(1, 8000, Bytes(100), 1, 8));
+    tolvane::test::writeBytes(eight, tolvane::test::waveImage(1, 8000, Bytes(100), 1, 8));
     const std::string garbage = dir.file("garbage.wav");
-    test::writeBytes(garbage, Bytes(50, 'x'));
+    tolvane::test::writeBytes(garbage, Bytes(50, 'x'));
 
     CommandRun run = tolvane({"info", eight});
     EXPECT_EQ(run.status, 1);
@@ -56,9 +49,9 @@ TEST(InfoCommand, RefusedFilesGetTheEditorsMessagesAndTheWorstExitStatus) {
 TEST(InfoCommand, MonoFramesAndTruncationAreReported) {
     TempDir dir;
     const std::string path = dir.file("mono.wav");
-    Bytes file = test::waveImage(1, 22050, Bytes(22050 * 2, 1));
+    Bytes file = tolvane::test::waveImage(1, 22050, Bytes(22050 * 2, 1));
     file.resize(file.size() - 100);
-    test::writeBytes(path, file);
+    tolvane::test::writeBytes(path, file);
     const CommandRun run = tolvane({"info", path});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("  format: 16 Bit / 22050 hz mono\n"
