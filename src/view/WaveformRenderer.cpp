@@ -1,0 +1,315 @@
+#include "view/WaveformRenderer.h"
+
+#include "slicing/SliceSelection.h"
+#include "view/Icons.h"
+#include "view/SegmentBounds.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+int roundHalfEven(double v) { return static_cast<int>(std::lrint(v)); }
+
+// Pixel drawing with the pen semantics of the classic window canvas: a line runs from the
+// current point up to, but not including, its end point, which becomes the current point.
+class Canvas {
+public:
+    explicit Canvas(QImage& image) : m_image(image), m_width(image.width()), m_height(image.height()) {}
+
+    void setPen(QRgb colour) { m_pen = colour; }
+    void moveTo(int x, int y) {
+        m_x = x;
+        m_y = y;
+    }
+    void lineTo(int x, int y) {
+        int dx = std::abs(x - m_x);
+        int dy = -std::abs(y - m_y);
+        const int sx = m_x < x ? 1 : -1;
+        const int sy = m_y < y ? 1 : -1;
+        int error = dx + dy;
+        int cx = m_x;
+        int cy = m_y;
+        while (cx != x || cy != y) {
+            plot(cx, cy);
+            const int twice = 2 * error;
+            if (twice >= dy) {
+                error += dy;
+                cx += sx;
+            }
+            if (twice <= dx) {
+                error += dx;
+                cy += sy;
+            }
+        }
+        m_x = x;
+        m_y = y;
+    }
+    // Fills left <= x < right, top <= y < bottom.
+    void fillRect(int left, int top, int right, int bottom, QRgb colour) {
+        left = std::max(left, 0);
+        top = std::max(top, 0);
+        right = std::min(right, m_width);
+        bottom = std::min(bottom, m_height);
+        for (int y = top; y < bottom; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+            std::fill(row + std::max(left, 0), row + std::max(right, left), colour);
+        }
+    }
+    void frameRect(QRgb colour) {
+        fillRect(0, 0, m_width, 1, colour);
+        fillRect(0, m_height - 1, m_width, m_height, colour);
+        fillRect(0, 0, 1, m_height, colour);
+        fillRect(m_width - 1, 0, m_width, m_height, colour);
+    }
+
+private:
+    void plot(int x, int y) {
+        if (x >= 0 && y >= 0 && x < m_width && y < m_height)
+            reinterpret_cast<QRgb*>(m_image.scanLine(y))[x] = m_pen;
+    }
+
+    QImage& m_image;
+    int m_width;
+    int m_height;
+    QRgb m_pen = 0;
+    int m_x = 0;
+    int m_y = 0;
+};
+
+struct Extent {
+    int min = 0;
+    int max = 0;
+};
+
+// One min/max pair per pixel column for each channel, reading the view's frames once, front to
+// back. Column k covers frames e(k - 1) .. e(k) - 1 with e(k) = round(k / span * length +
+// start) div F; a column that covers no frame repeats the previous one (steps when zoomed in).
+std::vector<std::vector<Extent>> columnExtents(const SampleDocument& doc, const ViewState& view,
+                                               int columns, int span) {
+    const int channels = doc.Channels;
+    const int frameBytes = doc.frameBytes();
+    std::vector<std::vector<Extent>> extents(channels, std::vector<Extent>(columns + 1));
+    const std::uint8_t* data = doc.SampleData.data();
+    const std::int64_t dataFrames = doc.DataLength / frameBytes;
+    auto sample = [&](std::int64_t frame, int c) {
+        const std::uint8_t* p = data + frame * frameBytes + 2 * c;
+        return static_cast<int>(static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8)));
+    };
+    std::int64_t previous = std::min<std::int64_t>(view.viewStart / frameBytes, dataFrames);
+    for (int c = 0; c < channels; ++c)
+        extents[c][0] = previous < dataFrames ? Extent{sample(previous, c), sample(previous, c)} : Extent{};
+    for (int k = 1; k <= columns; ++k) {
+        const std::int64_t frame = std::min<std::int64_t>(
+            std::llrint(static_cast<double>(k) / span * view.viewLength + view.viewStart) / frameBytes, dataFrames);
+        for (int c = 0; c < channels; ++c)
+            extents[c][k] = extents[c][k - 1];
+        if (frame > previous) {
+            for (int c = 0; c < channels; ++c) {
+                int lo = 32767;
+                int hi = -32768;
+                for (std::int64_t f = previous; f < frame; ++f) {
+                    const int v = sample(f, c);
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+                extents[c][k] = {lo, hi};
+            }
+            previous = frame;
+        }
+    }
+    // The first column shows the first sample itself.
+    for (int c = 0; c < channels && columns >= 1; ++c)
+        extents[c][1] = extents[c][0];
+    return extents;
+}
+
+void drawTrace(Canvas& canvas, const std::vector<Extent>& extents, int columns, int base, int span,
+               int height, bool traceEnabled) {
+    const double s0 = span / 65535.0;
+    const double sMin = span / (65535.0 + 65535.0 * 3 / height);
+    const double sMax = span / (65535.0 + 65535.0 * 2 / height);
+    const int x0 = 1;
+    canvas.moveTo(1, base - roundHalfEven(extents[0].min * s0));
+    if (!traceEnabled)
+        return;
+    for (int k = 1; k <= columns; ++k) {
+        const Extent& e = extents[k];
+        if (e.min != 0 || e.max != 0) {
+            canvas.lineTo(x0 + k, base - roundHalfEven(e.min * sMin));
+            canvas.lineTo(x0 + k, base - roundHalfEven(e.max * sMax));
+        } else {
+            canvas.lineTo(x0 + k - 1, base); // silence: the flat zero line
+        }
+    }
+}
+
+void drawIcon(QImage& picture, const QImage& icon, int x, int y) {
+    QPainter painter(&picture);
+    painter.drawImage(x, y, icon);
+}
+
+} // namespace
+
+QRgb toQRgb(std::uint32_t c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+bool channelInUse(const SampleDocument& doc, int channel, bool bothChannelItemsChecked) {
+    return doc.Channels == 1 || (doc.FirstChannel == 1 && doc.LastChannel == 2) ||
+           (doc.FirstChannel == channel && doc.LastChannel == channel) ||
+           (doc.MergeChannels && bothChannelItemsChecked);
+}
+
+QImage renderWaveform(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
+                      int width, int height) {
+    QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    Canvas canvas(picture);
+    const ViewColours& colours = options.colours;
+    const bool loaded = doc.DocumentOpen && doc.Channels >= 1 && doc.Channels <= 2;
+    picture.fill(toQRgb(loaded ? colours.background : kWorkspaceColour));
+    canvas.frameRect(qRgb(0, 0, 0));
+    if (!loaded || width < 4 || height < 4)
+        return picture;
+
+    canvas.setPen(toQRgb(colours.line));
+    int span = height - 1;
+    std::vector<int> bases{height / 2};
+    if (doc.Channels == 1) {
+        canvas.moveTo(1, height / 2);
+        canvas.lineTo(width - 1, height / 2);
+    } else {
+        span = height / 2;
+        bases = {height / 4, 3 * (height / 4) + 1};
+        for (int y : bases) {
+            canvas.moveTo(1, y);
+            canvas.lineTo(width - 1, y);
+        }
+    }
+    if (view.viewLength <= 0)
+        return picture;
+    const int columns = width - 3;
+    const auto extents = columnExtents(doc, view, columns, width - 2);
+    for (int c = 0; c < doc.Channels; ++c) {
+        const bool inUse = channelInUse(doc, c + 1, options.bothChannelItemsChecked);
+        canvas.setPen(toQRgb(inUse ? colours.wave : colours.disabled));
+        drawTrace(canvas, extents[c], columns, bases[c], span, height, options.traceEnabled);
+    }
+    return picture;
+}
+
+void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
+                 const WaveformOptions& options) {
+    rebuildSliceTable(doc);
+    if (!doc.DocumentOpen || view.viewLength <= 0)
+        return;
+    const int width = picture.width();
+    const int height = picture.height();
+    const PointIcons& icons = pointIcons();
+    const DisplaySwitches& show = options.switches;
+    const int candidates = std::min(doc.CandidateCount, kMaxCandidates);
+    for (int i = 1; i <= candidates && show.showEnable; ++i) {
+        const PointRecord& p = doc.CandidateTable[i];
+        if (p.Enabled == 0 && p.Channel != 0)
+            drawIcon(picture, icons.disabled, positionToX(p.Position, view, width), height / p.Channel - 15);
+    }
+
+    Canvas canvas(picture);
+    canvas.setPen(toQRgb(options.colours.div));
+    const bool split = doc.Channels == 2 && !doc.MergeChannels;
+    for (int i = 1; i <= doc.SliceCount; ++i) {
+        const PointRecord& p = doc.SliceTable[i];
+        if (std::int64_t(p.Position) <= view.viewStart || std::int64_t(p.Position) >= view.viewEnd || p.Channel == 0)
+            continue;
+        const int x = positionToX(p.Position, view, width);
+        const int iconY = height / p.Channel - kIconSize - 1;
+        if (p.Locked && show.showLock)
+            drawIcon(picture, icons.lock, x, iconY);
+        else if (!p.Locked && show.showIcon)
+            drawIcon(picture, icons.sample, x, iconY);
+        if (!split) {
+            canvas.moveTo(x, 1);
+            canvas.lineTo(x, height - 1);
+        } else if (p.Channel == kChannelLeftSplit) {
+            canvas.moveTo(x, 1);
+            canvas.lineTo(x, height / 2 + 1);
+        } else {
+            canvas.moveTo(x, height / 2);
+            canvas.lineTo(x, height - 1);
+        }
+    }
+    if (doc.Channels == 2) {
+        canvas.setPen(toQRgb(options.colours.line));
+        canvas.moveTo(1, height / 2);
+        canvas.lineTo(width - 1, height / 2);
+    }
+}
+
+BarLayout barLayout(const DisplaySwitches& switches) {
+    if (switches.showSegmentBar && switches.showRegionBar)
+        return {17, 9};
+    if (switches.showSegmentBar)
+        return {9, 9};
+    if (switches.showRegionBar)
+        return {9, 1};
+    return {0, 1};
+}
+
+namespace {
+
+// The selected segment, clipped to the view, in the segment colour.
+void drawSelectedSegment(Canvas& canvas, const SampleDocument& doc, const ViewState& view, int width,
+                         int bottom, std::uint8_t channel, const ViewColours& colours) {
+    const auto segment = segmentEndingAt(doc, doc.SelectedSegment, channel);
+    if (!segment)
+        return;
+    const std::int64_t start = std::max<std::int64_t>(segment->start, view.viewStart);
+    const std::int64_t end = std::min<std::int64_t>(segment->end, view.viewEnd);
+    if (end <= start)
+        return;
+    canvas.fillRect(positionToX(start, view, width), 0, positionToX(end, view, width), bottom,
+                    toQRgb(colours.seg));
+}
+
+std::uint8_t selectedChannel(const SampleDocument& doc, const ViewState& view) {
+    return doc.Channels == 2 && !doc.MergeChannels ? view.workingChannel : kChannelMonoOrRight;
+}
+
+} // namespace
+
+QImage renderBars(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
+                  int width) {
+    const BarLayout layout = barLayout(options.switches);
+    QImage picture(std::max(width, 1), std::max(layout.height, 1), QImage::Format_RGB32);
+    picture.fill(toQRgb(options.colours.bar));
+    Canvas canvas(picture);
+    const ViewColours& colours = options.colours;
+    if (options.switches.showSegmentBar) {
+        canvas.fillRect(0, 0, width, layout.boundary, toQRgb(colours.bar));
+        if (doc.DocumentOpen && selectedChannel(doc, view) == kChannelMonoOrRight)
+            drawSelectedSegment(canvas, doc, view, width, layout.boundary, kChannelMonoOrRight, colours);
+    }
+    if (options.switches.showRegionBar) {
+        canvas.fillRect(0, layout.boundary - 1, width, layout.height, toQRgb(colours.regBar));
+        if (doc.DocumentOpen && doc.DataLength > 0)
+            canvas.fillRect(regionBarX(view.viewStart, doc, width), layout.boundary - 1,
+                            regionBarX(view.viewEnd, doc, width), layout.height, toQRgb(colours.regSeg));
+    }
+    return picture;
+}
+
+QImage renderStrip(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
+                   int width, int height) {
+    QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    picture.fill(toQRgb(options.colours.bar));
+    if (options.switches.showSegmentBar && doc.DocumentOpen &&
+        selectedChannel(doc, view) == kChannelLeftSplit) {
+        Canvas canvas(picture);
+        drawSelectedSegment(canvas, doc, view, width, height, kChannelLeftSplit, options.colours);
+    }
+    return picture;
+}
+
+} // namespace tolvane
