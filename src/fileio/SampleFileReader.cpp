@@ -189,10 +189,14 @@ void loadSampleFile(SampleDocument& doc, const std::string& fileName) {
     takeSample(doc, readSample(fileName));
 }
 
-void openSampleDocument(SampleDocument& doc, const std::string& fileName) {
-    LoadedSample sample = readSample(fileName);
+void adoptLoadedSample(SampleDocument& doc, SampleDocument&& loaded, const std::string& fileName) {
     closeDocument(doc);
-    takeSample(doc, std::move(sample));
+    doc.SampleData = std::move(loaded.SampleData);
+    doc.SampleRate = loaded.SampleRate;
+    doc.BytesPerSecond = loaded.BytesPerSecond;
+    doc.BitsPerSample = loaded.BitsPerSample;
+    doc.Channels = loaded.Channels;
+    doc.DataLength = loaded.DataLength;
     doc.FileName = fileName;
     doc.FileDate = fileModificationDate(fileName);
     doc.ReadOnlyFile = isReadOnlyFile(fileName);
@@ -206,6 +210,12 @@ void openSampleDocument(SampleDocument& doc, const std::string& fileName) {
     doc.KeepCandidates = false;
     doc.DetectPending = true;
     doc.DocumentOpen = true;
+}
+
+void openSampleDocument(SampleDocument& doc, const std::string& fileName) {
+    SampleDocument loaded;
+    loadSampleFile(loaded, fileName);
+    adoptLoadedSample(doc, std::move(loaded), fileName);
 }
 
 bool isReadOnlyFile(const std::string& fileName) {

@@ -47,6 +47,12 @@ std::int32_t loadableDataLength(std::uint32_t chunkSize, std::uint16_t channels)
 // readSampleFileInfo, and leaves the document untouched when it throws.
 void loadSampleFile(SampleDocument& doc, const std::string& fileName);
 
+// Takes a sample that loadSampleFile read into `loaded` (on a worker, say) into the document
+// as a fresh load: closes the current document, moves the data in and sets the state a load
+// starts from (locators at both ends, threshold 65536, both channels chosen, stereo merged, a
+// scan pending).
+void adoptLoadedSample(SampleDocument& doc, SampleDocument&& loaded, const std::string& fileName);
+
 // The document side of opening a file in the editor: closes the current document, loads the
 // file and sets the state a fresh load starts from (locators at both ends, threshold 65536,
 // both channels chosen, stereo merged, a scan pending). Throws like loadSampleFile; the

@@ -3,7 +3,9 @@
 namespace tolvane {
 namespace {
 
-bool splitStereo(const SampleDocument& doc) { return doc.Channels == 2 && !doc.MergeChannels; }
+bool splitStereo(const SampleDocument& doc) {
+    return doc.Channels == 2 && !doc.MergeChannels;
+}
 
 // Whether slice record i belongs to the channel's own list.
 bool onChannel(const SampleDocument& doc, int i, std::uint8_t channel) {
@@ -52,7 +54,8 @@ std::optional<SegmentSpan> segmentEndingAt(const SampleDocument& doc, int number
     SegmentSpan span;
     span.channel = splitStereo(doc) ? channel : kChannelMonoOrRight;
     span.number = number;
-    span.end = number <= doc.SliceCount ? doc.SliceTable[number].Position : channelEnd(doc, channel);
+    span.end =
+        number <= doc.SliceCount ? doc.SliceTable[number].Position : channelEnd(doc, channel);
     span.start = channelStart(doc, channel);
     for (int i = number - 1; i >= 1; --i) {
         if (onChannel(doc, i, channel)) {

@@ -11,7 +11,7 @@ namespace tolvane {
 struct SegmentSpan {
     std::uint32_t start = 0;
     std::uint32_t end = 0;
-    int number = 0;           // index of the slice record that ends it (SliceCount + 1 for the last)
+    int number = 0; // index of the slice record that ends it (SliceCount + 1 for the last)
     std::uint8_t channel = 1; // 1: mono, merged, right; 2: left of split stereo
 };
 

@@ -9,9 +9,13 @@
 namespace tolvane {
 namespace {
 
-std::int64_t roundHalfEven(double v) { return std::llrint(v); }
+std::int64_t roundHalfEven(double v) {
+    return std::llrint(v);
+}
 
-int bytesPerSample(const SampleDocument& doc) { return std::max(doc.BitsPerSample / 8, 1); }
+int bytesPerSample(const SampleDocument& doc) {
+    return std::max(doc.BitsPerSample / 8, 1);
+}
 
 void setRange(ViewState& view, std::int64_t start, std::int64_t end) {
     view.viewStart = static_cast<std::int32_t>(start);
@@ -43,7 +47,8 @@ void showWholeSample(ViewState& view, const SampleDocument& doc) {
     view.redrawPending = true;
 }
 
-std::int32_t pointerOnFullScale(const ViewState& view, const SampleDocument& doc, int x, int width) {
+std::int32_t pointerOnFullScale(const ViewState& view, const SampleDocument& doc, int x,
+                                int width) {
     if (doc.DataLength <= 0)
         return 0;
     const double length = doc.DataLength;
@@ -167,7 +172,8 @@ int regionBarX(std::int64_t position, const SampleDocument& doc, int width) {
 }
 
 void pageRegion(ViewState& view, const SampleDocument& doc, int x, int width) {
-    const std::int64_t step = x < regionBarX(view.viewStart, doc, width) ? -view.viewLength : view.viewLength;
+    const std::int64_t step =
+        x < regionBarX(view.viewStart, doc, width) ? -view.viewLength : view.viewLength;
     setRange(view, view.viewStart + step, view.viewEnd + step);
     clampView(view, doc);
     view.redrawPending = true;
@@ -189,7 +195,8 @@ void dragRegion(ViewState& view, const SampleDocument& doc, int x, int grab, int
 
 void resizeRegion(ViewState& view, const SampleDocument& doc, int x, bool keepStart, int width) {
     x = std::clamp(x, 0, width);
-    const std::int64_t edge = roundHalfEven(static_cast<double>(x) / width * doc.DataLength) / 4 * 4;
+    const std::int64_t edge =
+        roundHalfEven(static_cast<double>(x) / width * doc.DataLength) / 4 * 4;
     std::int64_t start = keepStart ? view.viewStart : std::min<std::int64_t>(edge, view.viewEnd);
     std::int64_t end = keepStart ? std::max<std::int64_t>(edge, view.viewStart) : view.viewEnd;
     if (end - start == 0)
@@ -205,9 +212,15 @@ void updatePlayTimer(ViewState& view, const SampleDocument& doc, int width) {
     if (view.viewLength <= 0 || doc.SampleRate == 0 || width <= 0)
         return;
     const double t = doc.SampleRate / (static_cast<double>(view.viewLength) / b);
-    view.cursorMultiplier = t <= 0.1 ? 1 : t <= 0.4 ? 2 : t <= 0.8 ? 4 : t <= 1.4 ? 8 : t <= 2 ? 16 : 32;
-    view.playTimerInterval = static_cast<int>(roundHalfEven(
-        static_cast<double>(view.viewLength) / doc.SampleRate / width * 1000 / b * view.cursorMultiplier));
+    view.cursorMultiplier = t <= 0.1   ? 1
+                            : t <= 0.4 ? 2
+                            : t <= 0.8 ? 4
+                            : t <= 1.4 ? 8
+                            : t <= 2   ? 16
+                                       : 32;
+    view.playTimerInterval =
+        static_cast<int>(roundHalfEven(static_cast<double>(view.viewLength) / doc.SampleRate /
+                                       width * 1000 / b * view.cursorMultiplier));
 }
 
 void remapPlayCursor(ViewState& view, std::int32_t oldStart, std::int32_t oldLength, int width) {
@@ -231,18 +244,22 @@ std::int64_t xToPosition(double x, const ViewState& view, int width) {
 
 std::optional<int> locatorButtonX(std::uint32_t locator, const ViewState& view, int width,
                                   int buttonWidth) {
-    if (std::int64_t(locator) < view.viewStart || std::int64_t(locator) >= view.viewEnd)
+    // The end of the view is shown too: a right locator at the end of the data stays reachable.
+    if (std::int64_t(locator) < view.viewStart || std::int64_t(locator) > view.viewEnd)
         return std::nullopt;
     return positionToX(locator, view, width) - buttonWidth;
 }
 
 namespace {
 
-std::uint32_t slicePosition(const SampleDocument& doc, int i) { return doc.SliceTable[i].Position; }
+std::uint32_t slicePosition(const SampleDocument& doc, int i) {
+    return doc.SliceTable[i].Position;
+}
 
 // Of the slice points i - 1 and i around p, the later one when p lies past their middle.
 int nearerOfPair(const SampleDocument& doc, int i, std::int64_t p) {
-    const double middle = (static_cast<double>(slicePosition(doc, i - 1)) + slicePosition(doc, i)) / 2;
+    const double middle =
+        (static_cast<double>(slicePosition(doc, i - 1)) + slicePosition(doc, i)) / 2;
     return p > middle ? i : i - 1;
 }
 

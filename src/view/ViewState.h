@@ -37,7 +37,8 @@ struct ZoomOutcome {
 // The whole sample at zoom 1.0.
 void showWholeSample(ViewState& view, const SampleDocument& doc);
 
-// The pointer's pixel on a full-file scale: round(length / DataLength * x + start / DataLength * W).
+// The pointer's pixel on a full-file scale: round(length / DataLength * x + start / DataLength *
+// W).
 std::int32_t pointerOnFullScale(const ViewState& view, const SampleDocument& doc, int x, int width);
 
 ZoomOutcome zoomIn(ViewState& view, const SampleDocument& doc, int width);
@@ -78,7 +79,8 @@ int positionToX(std::int64_t position, const ViewState& view, int width);
 std::int64_t xToPosition(double x, const ViewState& view, int width);
 
 // Locator buttons: x of the button's left edge relative to the waveform, or nothing when the
-// locator lies outside the view. `buttonWidth` shifts the right locator's button left.
+// locator lies outside the view (its end included). `buttonWidth` shifts the right locator's button
+// left.
 std::optional<int> locatorButtonX(std::uint32_t locator, const ViewState& view, int width,
                                   int buttonWidth = 0);
 // Where a released locator button lands: the slice point nearest the released position on

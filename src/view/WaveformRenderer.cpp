@@ -13,13 +13,16 @@
 namespace tolvane {
 namespace {
 
-int roundHalfEven(double v) { return static_cast<int>(std::lrint(v)); }
+int roundHalfEven(double v) {
+    return static_cast<int>(std::lrint(v));
+}
 
 // Pixel drawing with the pen semantics of the classic window canvas: a line runs from the
 // current point up to, but not including, its end point, which becomes the current point.
 class Canvas {
 public:
-    explicit Canvas(QImage& image) : m_image(image), m_width(image.width()), m_height(image.height()) {}
+    explicit Canvas(QImage& image)
+        : m_image(image), m_width(image.width()), m_height(image.height()) {}
 
     void setPen(QRgb colour) { m_pen = colour; }
     void moveTo(int x, int y) {
@@ -98,14 +101,18 @@ std::vector<std::vector<Extent>> columnExtents(const SampleDocument& doc, const 
     const std::int64_t dataFrames = doc.DataLength / frameBytes;
     auto sample = [&](std::int64_t frame, int c) {
         const std::uint8_t* p = data + frame * frameBytes + 2 * c;
-        return static_cast<int>(static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8)));
+        return static_cast<int>(
+            static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8)));
     };
     std::int64_t previous = std::min<std::int64_t>(view.viewStart / frameBytes, dataFrames);
     for (int c = 0; c < channels; ++c)
-        extents[c][0] = previous < dataFrames ? Extent{sample(previous, c), sample(previous, c)} : Extent{};
+        extents[c][0] =
+            previous < dataFrames ? Extent{sample(previous, c), sample(previous, c)} : Extent{};
     for (int k = 1; k <= columns; ++k) {
         const std::int64_t frame = std::min<std::int64_t>(
-            std::llrint(static_cast<double>(k) / span * view.viewLength + view.viewStart) / frameBytes, dataFrames);
+            std::llrint(static_cast<double>(k) / span * view.viewLength + view.viewStart) /
+                frameBytes,
+            dataFrames);
         for (int c = 0; c < channels; ++c)
             extents[c][k] = extents[c][k - 1];
         if (frame > previous) {
@@ -155,7 +162,9 @@ void drawIcon(QImage& picture, const QImage& icon, int x, int y) {
 
 } // namespace
 
-QRgb toQRgb(std::uint32_t c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QRgb toQRgb(std::uint32_t c) {
+    return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 bool channelInUse(const SampleDocument& doc, int channel, bool bothChannelItemsChecked) {
     return doc.Channels == 1 || (doc.FirstChannel == 1 && doc.LastChannel == 2) ||
@@ -163,8 +172,8 @@ bool channelInUse(const SampleDocument& doc, int channel, bool bothChannelItemsC
            (doc.MergeChannels && bothChannelItemsChecked);
 }
 
-QImage renderWaveform(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
-                      int width, int height) {
+QImage renderWaveform(const SampleDocument& doc, const ViewState& view,
+                      const WaveformOptions& options, int width, int height) {
     QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
     Canvas canvas(picture);
     const ViewColours& colours = options.colours;
@@ -213,7 +222,8 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
     for (int i = 1; i <= candidates && show.showEnable; ++i) {
         const PointRecord& p = doc.CandidateTable[i];
         if (p.Enabled == 0 && p.Channel != 0)
-            drawIcon(picture, icons.disabled, positionToX(p.Position, view, width), height / p.Channel - 15);
+            drawIcon(picture, icons.disabled, positionToX(p.Position, view, width),
+                     height / p.Channel - 15);
     }
 
     Canvas canvas(picture);
@@ -221,7 +231,8 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
     const bool split = doc.Channels == 2 && !doc.MergeChannels;
     for (int i = 1; i <= doc.SliceCount; ++i) {
         const PointRecord& p = doc.SliceTable[i];
-        if (std::int64_t(p.Position) <= view.viewStart || std::int64_t(p.Position) >= view.viewEnd || p.Channel == 0)
+        if (std::int64_t(p.Position) <= view.viewStart ||
+            std::int64_t(p.Position) >= view.viewEnd || p.Channel == 0)
             continue;
         const int x = positionToX(p.Position, view, width);
         const int iconY = height / p.Channel - kIconSize - 1;
@@ -260,8 +271,8 @@ BarLayout barLayout(const DisplaySwitches& switches) {
 namespace {
 
 // The selected segment, clipped to the view, in the segment colour.
-void drawSelectedSegment(Canvas& canvas, const SampleDocument& doc, const ViewState& view, int width,
-                         int bottom, std::uint8_t channel, const ViewColours& colours) {
+void drawSelectedSegment(Canvas& canvas, const SampleDocument& doc, const ViewState& view,
+                         int width, int bottom, std::uint8_t channel, const ViewColours& colours) {
     const auto segment = segmentEndingAt(doc, doc.SelectedSegment, channel);
     if (!segment)
         return;
@@ -289,13 +300,15 @@ QImage renderBars(const SampleDocument& doc, const ViewState& view, const Wavefo
     if (options.switches.showSegmentBar) {
         canvas.fillRect(0, 0, width, layout.boundary, toQRgb(colours.bar));
         if (doc.DocumentOpen && selectedChannel(doc, view) == kChannelMonoOrRight)
-            drawSelectedSegment(canvas, doc, view, width, layout.boundary, kChannelMonoOrRight, colours);
+            drawSelectedSegment(canvas, doc, view, width, layout.boundary, kChannelMonoOrRight,
+                                colours);
     }
     if (options.switches.showRegionBar) {
         canvas.fillRect(0, layout.boundary - 1, width, layout.height, toQRgb(colours.regBar));
         if (doc.DocumentOpen && doc.DataLength > 0)
             canvas.fillRect(regionBarX(view.viewStart, doc, width), layout.boundary - 1,
-                            regionBarX(view.viewEnd, doc, width), layout.height, toQRgb(colours.regSeg));
+                            regionBarX(view.viewEnd, doc, width), layout.height,
+                            toQRgb(colours.regSeg));
     }
     return picture;
 }

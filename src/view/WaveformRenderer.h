@@ -39,15 +39,15 @@ struct DisplaySwitches {
 struct WaveformOptions {
     ViewColours colours;
     DisplaySwitches switches;
-    bool traceEnabled = true;          // the sensitivity slider is enabled: a file, and idle
+    bool traceEnabled = true;            // the sensitivity slider is enabled: a file, and idle
     bool bothChannelItemsChecked = true; // "&Left Channel" and "&Right Channel" both checked
 };
 
 // The bare waveform of the view: frame, background, zero lines and one min/max column per
 // pixel for each channel, read once front to back. With no document open, only the frame on
 // the workspace colour.
-QImage renderWaveform(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
-                      int width, int height);
+QImage renderWaveform(const SampleDocument& doc, const ViewState& view,
+                      const WaveformOptions& options, int width, int height);
 
 // Rebuilds the slice table and draws the markers over a waveform picture: disabled-candidate
 // icons, slice lines with their sample or lock icons, and the stereo divider.

@@ -1,6 +1,7 @@
+#include "view/ViewState.h"
+
 #include "slicing/SliceSelection.h"
 #include "view/SegmentBounds.h"
-#include "view/ViewState.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,9 @@ TEST(Locators, ButtonIsHiddenOutsideTheView) {
     view.viewEnd = 2000;
     view.viewLength = 1000;
     EXPECT_FALSE(locatorButtonX(999, view, 500));
-    EXPECT_FALSE(locatorButtonX(2000, view, 500));
+    EXPECT_FALSE(locatorButtonX(2001, view, 500));
+    EXPECT_EQ(locatorButtonX(2000, view, 500, 20), 480)
+        << "a right locator at the end stays visible";
     EXPECT_EQ(locatorButtonX(1500, view, 500), 250);
     EXPECT_EQ(locatorButtonX(1500, view, 500, 20), 230);
 }

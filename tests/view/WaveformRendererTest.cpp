@@ -1,6 +1,7 @@
 // Pixel checks of the waveform, markers and bars.
-#include "slicing/SliceSelection.h"
 #include "view/WaveformRenderer.h"
+
+#include "slicing/SliceSelection.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -81,8 +82,10 @@ TEST(WaveformRenderer, ZoomedInColumnsRepeatTheirFrameAsSteps) {
     EXPECT_GE(changes, 7);
     EXPECT_LE(changes, 9);
     const int base = height / 2;
-    EXPECT_TRUE(std::count_if(heights.begin(), heights.end(), [&](int y) { return y < base; }) > 20);
-    EXPECT_TRUE(std::count_if(heights.begin(), heights.end(), [&](int y) { return y > base; }) > 20);
+    EXPECT_TRUE(std::count_if(heights.begin(), heights.end(), [&](int y) { return y < base; }) >
+                20);
+    EXPECT_TRUE(std::count_if(heights.begin(), heights.end(), [&](int y) { return y > base; }) >
+                20);
 }
 
 TEST(WaveformRenderer, ChannelsNotInUseTakeTheDisabledColour) {

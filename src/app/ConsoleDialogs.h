@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+namespace tolvane {
+
+// For runs without a user (pictures from a script): every message goes to standard error and
+// is answered "No" (or "Cancel"); file dialogs are cancelled.
+class ConsoleDialogs : public Dialogs {
+public:
+    MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
+                          MessageButtons buttons) override;
+    QString chooseSampleFile(const QString&) override { return {}; }
+    QString openFile(const FileRequest&) override { return {}; }
+    QString saveFile(const FileRequest&) override { return {}; }
+};
+
+} // namespace tolvane

@@ -1,0 +1,70 @@
+#include "app/Dialogs.h"
+
+#include "app/TOdForm.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tolvane {
+namespace {
+
+QString displayed(QString text) {
+    return text.replace("\r\n", "\n");
+}
+
+QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, request.caption, request.folder);
+    dialog.setAcceptMode(mode);
+    dialog.setNameFilters(request.filters);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+} // namespace
+
+MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const QString& text,
+                                 MessageButtons buttons) {
+    QMessageBox::StandardButtons standard = QMessageBox::Ok;
+    if (buttons == MessageButtons::YesNo)
+        standard = QMessageBox::Yes | QMessageBox::No;
+    else if (buttons == MessageButtons::YesNoCancel)
+        standard = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (kind == MessageKind::Error)
+        icon = QMessageBox::Critical;
+    else if (kind == MessageKind::Warning)
+        icon = QMessageBox::Warning;
+    else if (kind == MessageKind::Confirmation)
+        icon = QMessageBox::Question;
+    QMessageBox box(icon, title.isEmpty() ? QString("WaveTolvane") : title, displayed(text),
+                    standard, m_parent);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    default:
+        return MessageAnswer::Ok;
+    }
+}
+
+QString QtDialogs::chooseSampleFile(const QString& folder) {
+    TOdForm form(m_parent);
+    return form.choose(folder);
+}
+
+QString QtDialogs::openFile(const FileRequest& request) {
+    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
+}
+
+QString QtDialogs::saveFile(const FileRequest& request) {
+    return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+}
+
+} // namespace tolvane

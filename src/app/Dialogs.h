@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace tolvane {
+
+enum class MessageKind { Error, Warning, Information, Confirmation };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
+
+// What a file dialog is asked for.
+struct FileRequest {
+    QString caption;
+    QString folder;
+    QStringList filters; // "Name (*.ext)", the first selected
+    QString defaultSuffix;
+};
+
+// Every message box and file dialog of the program goes through here, so that tests can
+// answer them. Texts are the program's own, line breaks written "\r\n".
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
+                                  MessageButtons buttons = MessageButtons::Ok) = 0;
+    // The "Open Waveform" window: a sample file to open, or empty when cancelled.
+    virtual QString chooseSampleFile(const QString& folder) = 0;
+    virtual QString openFile(const FileRequest& request) = 0;
+    virtual QString saveFile(const FileRequest& request) = 0;
+};
+
+// Real message boxes and file dialogs, parented to a window.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
+                          MessageButtons buttons) override;
+    QString chooseSampleFile(const QString& folder) override;
+    QString openFile(const FileRequest& request) override;
+    QString saveFile(const FileRequest& request) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace tolvane

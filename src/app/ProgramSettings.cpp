@@ -1,0 +1,209 @@
+#include "app/ProgramSettings.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <utility>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+struct NamedColour {
+    const char* name;
+    std::uint32_t value; // 0x00BBGGRR
+};
+
+constexpr NamedColour kStandardColours[] = {
+    {"clBlack", 0x000000},  {"clMaroon", 0x000080},  {"clGreen", 0x008000}, {"clOlive", 0x008080},
+    {"clNavy", 0x800000},   {"clPurple", 0x800080},  {"clTeal", 0x808000},  {"clGray", 0x808080},
+    {"clSilver", 0xC0C0C0}, {"clRed", 0x0000FF},     {"clLime", 0x00FF00},  {"clYellow", 0x00FFFF},
+    {"clBlue", 0xFF0000},   {"clFuchsia", 0xFF00FF}, {"clAqua", 0xFFFF00},  {"clWhite", 0xFFFFFF},
+};
+
+QString defaultFolder() {
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return QDir(desktop).exists() ? desktop : QDir::homePath();
+}
+
+QString flagText(bool value) {
+    return value ? "true" : "false";
+}
+
+// Reads one value, writing the default when it is missing.
+QString readOrDefault(SettingsStore& store, const QString& name, const QString& fallback) {
+    if (const auto value = store.read(name))
+        return *value;
+    store.write(name, fallback);
+    return fallback;
+}
+
+std::vector<std::pair<const char*, std::uint32_t ViewColours::*>> colourFields() {
+    return {{"BGColour", &ViewColours::background},     {"LineColour", &ViewColours::line},
+            {"WaveColour", &ViewColours::wave},         {"DivColour", &ViewColours::div},
+            {"DisabledColour", &ViewColours::disabled}, {"BarColour", &ViewColours::bar},
+            {"SegColour", &ViewColours::seg},           {"RegBarColour", &ViewColours::regBar},
+            {"RegSegColour", &ViewColours::regSeg}};
+}
+
+using IntGroup = std::vector<std::pair<const char*, int ProgramSettings::*>>;
+
+// Numbers read together: the first one that is not a number leaves the rest of its group at
+// their defaults.
+std::vector<IntGroup> numberGroups() {
+    return {{{"Height", &ProgramSettings::Height},
+             {"Width", &ProgramSettings::Width},
+             {"Left", &ProgramSettings::Left},
+             {"Top", &ProgramSettings::Top},
+             {"MWS", &ProgramSettings::MWS}},
+            {{"MidiChannel", &ProgramSettings::MidiChannel},
+             {"Haid", &ProgramSettings::Haid},
+             {"Did", &ProgramSettings::Did}},
+            {{"THold", &ProgramSettings::THold}, {"Gapp", &ProgramSettings::Gapp}},
+            {{"PNo", &ProgramSettings::PNo}},
+            {{"WaveID", &ProgramSettings::WaveID},
+             {"Seconds", &ProgramSettings::Seconds},
+             {"Buffers", &ProgramSettings::Buffers}}};
+}
+
+std::vector<std::pair<const char*, bool ProgramSettings::*>> flagFields() {
+    return {{"Max", &ProgramSettings::Max},
+            {"ShowIcon", &ProgramSettings::ShowIcon},
+            {"ShowLock", &ProgramSettings::ShowLock},
+            {"ShowEnable", &ProgramSettings::ShowEnable},
+            {"ShowSegmentBar", &ProgramSettings::ShowSegmentBar},
+            {"ShowRegionBar", &ProgramSettings::ShowRegionBar},
+            {"ShowTips", &ProgramSettings::ShowTips},
+            {"FilterEnable", &ProgramSettings::FilterEnable},
+            {"ShowButtonText", &ProgramSettings::ShowButtonText},
+            {"SetOneBar", &ProgramSettings::SetOneBar},
+            {"prompt", &ProgramSettings::prompt},
+            {"showopendialog", &ProgramSettings::showopendialog},
+            {"OldRMB", &ProgramSettings::OldRMB},
+            {"EnableUndo", &ProgramSettings::EnableUndo},
+            {"PanelAtTop", &ProgramSettings::PanelAtTop}};
+}
+
+std::vector<std::pair<const char*, QString ProgramSettings::*>> folderFields() {
+    return {
+        {"OpenDir", &ProgramSettings::OpenDir},       {"SaveDir", &ProgramSettings::SaveDir},
+        {"SaveSFDir", &ProgramSettings::SaveSFDir},   {"SaveMidDir", &ProgramSettings::SaveMidDir},
+        {"SaveTrkDir", &ProgramSettings::SaveTrkDir}, {"OpenPoint", &ProgramSettings::OpenPoint},
+        {"SavePoint", &ProgramSettings::SavePoint}};
+}
+
+} // namespace
+
+ProgramSettings::ProgramSettings() {
+    const QString folder = defaultFolder();
+    for (const auto& [name, field] : folderFields())
+        this->*field = folder;
+    // The programs a Linux desktop usually has for these two jobs.
+    CPLoc = "pavucontrol";
+    EditLoc = "audacity";
+}
+
+QString colourText(std::uint32_t colour) {
+    for (const NamedColour& named : kStandardColours)
+        if (named.value == colour)
+            return named.name;
+    return QString("$%1").arg(colour, 8, 16, QChar('0')).toUpper();
+}
+
+std::optional<std::uint32_t> parseColour(const QString& text) {
+    for (const NamedColour& named : kStandardColours)
+        if (text.compare(named.name, Qt::CaseInsensitive) == 0)
+            return named.value;
+    bool ok = false;
+    const std::uint32_t value =
+        text.startsWith('$') ? text.mid(1).toUInt(&ok, 16) : text.toUInt(&ok, 10);
+    if (!ok || value > 0xFFFFFF)
+        return std::nullopt;
+    return value;
+}
+
+bool isStorableFolder(const QString& folder) {
+    return !folder.isEmpty() && !folder.contains('*');
+}
+
+bool readSettings(SettingsStore& store, ProgramSettings& settings) {
+    if (!store.isAvailable())
+        return false;
+    const ProgramSettings defaults;
+    for (const auto& [name, field] : folderFields())
+        settings.*field = readOrDefault(store, name, defaults.*field);
+
+    ViewColours colours;
+    bool coloursRead = true;
+    for (const auto& [name, field] : colourFields()) {
+        const auto value =
+            parseColour(readOrDefault(store, name, colourText(defaults.colours.*field)));
+        coloursRead = coloursRead && value.has_value();
+        if (value)
+            colours.*field = *value;
+    }
+    settings.colours = coloursRead ? colours : defaults.colours;
+
+    for (int i = 0; i < 4; ++i)
+        settings.recentFiles[i] = readOrDefault(store, QString("File%1").arg(i + 1), "");
+    settings.CPLoc = readOrDefault(store, "CPLoc", defaults.CPLoc);
+    settings.EditLoc = readOrDefault(store, "EditLoc", defaults.EditLoc);
+    settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
+
+    for (const IntGroup& group : numberGroups()) {
+        bool numbersRead = true;
+        for (const auto& [name, field] : group) {
+            const QString text = readOrDefault(store, name, QString::number(defaults.*field));
+            bool ok = false;
+            const int value = text.toInt(&ok);
+            numbersRead = numbersRead && ok;
+            settings.*field = numbersRead ? value : defaults.*field;
+        }
+    }
+    for (const auto& [name, field] : flagFields())
+        settings.*field = readOrDefault(store, name, flagText(defaults.*field))
+                              .compare("true", Qt::CaseInsensitive) == 0;
+    return true;
+}
+
+bool writeSettings(SettingsStore& store, const ProgramSettings& settings) {
+    if (!store.isAvailable())
+        return false;
+    bool ok = true;
+    auto put = [&](const QString& name, const QString& value) {
+        ok = store.write(name, value) && ok;
+    };
+    for (const auto& [name, field] : folderFields())
+        if (isStorableFolder(settings.*field))
+            put(name, settings.*field);
+    for (const auto& [name, field] : colourFields())
+        put(name, colourText(settings.colours.*field));
+    for (int i = 0; i < 4; ++i)
+        put(QString("File%1").arg(i + 1), settings.recentFiles[i]);
+    put("CPLoc", settings.CPLoc);
+    put("EditLoc", settings.EditLoc);
+    put("WaveID", QString::number(settings.WaveID));
+    put("MinID", QString::number(settings.MinID));
+    put("MoutID", QString::number(settings.MoutID));
+    put("MidiChannel", QString::number(settings.MidiChannel));
+    put("Seconds", QString::number(settings.Seconds));
+    put("Buffers", QString::number(settings.Buffers));
+    put("SDSOff", settings.SDSOff);
+    put("Gapp", QString::number(settings.Gapp));
+    put("THold", QString::number(settings.THold));
+    put("Haid", QString::number(settings.Haid));
+    put("PNo", QString::number(settings.PNo));
+    put("Did", QString::number(settings.Did));
+    put("MWS", QString::number(settings.MWS));
+    put("Height", QString::number(settings.Height));
+    put("Width", QString::number(settings.Width));
+    put("Left", QString::number(settings.Left));
+    put("Top", QString::number(settings.Top));
+    put("Max", flagText(settings.Max));
+    for (const auto& [name, field] : flagFields())
+        if (field != &ProgramSettings::Max && field != &ProgramSettings::ShowTips)
+            put(name, flagText(settings.*field));
+    put("AutoPlay", flagText(settings.AutoPlay));
+    return store.flush() && ok;
+}
+
+} // namespace tolvane

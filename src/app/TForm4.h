@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/ProgramSettings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSlider;
+
+namespace tolvane {
+
+// "Preferences": general switches and program paths, the nine view colours, the audio device.
+// Works on a copy of the settings; `settings()` is the edited copy after OK.
+class TForm4 : public QDialog {
+public:
+    TForm4(const ProgramSettings& settings, QWidget* parent = nullptr);
+    const ProgramSettings& settings() const { return m_settings; }
+
+    // The colour item chosen in the combo box (0 to 8) and its value.
+    void selectColourItem(int index);
+    void setColourOfSelectedItem(std::uint32_t colour);
+
+private:
+    QWidget* createGeneralPage();
+    QWidget* createColoursPage();
+    QWidget* createDevicesPage();
+    void OKClick();
+    void showSelectedColour();
+    void ChangeClick();
+
+    ProgramSettings m_settings;
+    ViewColours m_colours; // the working copy the colour page edits
+    QLineEdit* m_controlPanel = nullptr;
+    QLineEdit* m_editor = nullptr;
+    QCheckBox* m_filterEnable = nullptr;
+    QCheckBox* m_enableUndo = nullptr;
+    QCheckBox* m_oldRmb = nullptr;
+    QCheckBox* m_prompt = nullptr;
+    QCheckBox* m_buttonText = nullptr;
+    QCheckBox* m_openDialog = nullptr;
+    QCheckBox* m_oneBar = nullptr;
+    QComboBox* m_colourItems = nullptr;
+    QLabel* m_colourPanel = nullptr;
+    QLabel* m_preview = nullptr;
+    QComboBox* m_devices = nullptr;
+    QSlider* m_bufferSize = nullptr;
+    QSlider* m_buffers = nullptr;
+};
+
+} // namespace tolvane

@@ -1,0 +1,430 @@
+// The main window: its controls, settings, start-up and closing.
+#include "app/TMainForm.h"
+
+#include "app/AboutForm.h"
+#include "app/LocatorButton.h"
+#include "app/TWaveBox.h"
+#include "slicing/SliceSelection.h"
+#include "view/Icons.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace tolvane {
+namespace {
+
+constexpr const char* kCaption = "WaveTolvane";
+constexpr const char* kNoFileLoaded = "No File Loaded";
+
+// A hint "Short|Long": the tooltip and the status-bar text.
+void setHint(QAction* action, const QString& hint) {
+    const QStringList parts = hint.split('|');
+    action->setToolTip(parts.value(0));
+    action->setStatusTip(parts.value(parts.size() > 1 ? 1 : 0));
+}
+
+void setHint(QWidget* widget, const QString& hint) {
+    const QStringList parts = hint.split('|');
+    widget->setToolTip(parts.value(0));
+    widget->setStatusTip(parts.value(parts.size() > 1 ? 1 : 0));
+}
+
+QAction* makeAction(QObject* owner, const char* name, const QString& caption) {
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_dialogs(dialogs) {
+    setObjectName("MainForm");
+    setWindowTitle(kCaption);
+    setAcceptDrops(true);
+    createActions();
+    createMenus();
+    createToolbars();
+    createCentralPanel();
+    createStatusBar();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    if (m_loader)
+        m_loader->wait();
+    if (m_scanner)
+        m_scanner->wait();
+}
+
+void TMainForm::createActions() {
+    FileOpenItem = makeAction(this, "FileOpenItem", "&Open...");
+    FileOpenItem->setShortcut(QKeySequence("Ctrl+O"));
+    setHint(FileOpenItem, "Open file|Click to open a new file");
+    connect(FileOpenItem, &QAction::triggered, this, [this] { OpenFile(); });
+    for (int i = 0; i < 4; ++i) {
+        SubOpenItem[i] =
+            makeAction(this, QString("SubOpenItem%1").arg(i + 1).toLatin1().constData(), "");
+        connect(SubOpenItem[i], &QAction::triggered, this, [this, i] { OpenRecentFile(i); });
+    }
+    RevertItem = makeAction(this, "RevertItem", "&Revert");
+    connect(RevertItem, &QAction::triggered, this, [this] { RevertItemClick(); });
+    FileCloseItem = makeAction(this, "FileCloseItem", "C&lose");
+    connect(FileCloseItem, &QAction::triggered, this, [this] { CloseFile(); });
+    OpenPoint = makeAction(this, "OpenPoint", "Open Point File");
+    connect(OpenPoint, &QAction::triggered, this, [this] { OpenPointClick(); });
+    SavePoint = makeAction(this, "SavePoint", "Save &Point File");
+    connect(SavePoint, &QAction::triggered, this, [this] { SavePointClick(); });
+    Options1 = makeAction(this, "Options1", "Opt&ions");
+    connect(Options1, &QAction::triggered, this, [this] { Options1Click(); });
+    FileExitItem = makeAction(this, "FileExitItem", "E&xit");
+    FileExitItem->setShortcut(QKeySequence("Alt+F4"));
+    connect(FileExitItem, &QAction::triggered, this, &QWidget::close);
+
+    Recut1 = makeAction(this, "Recut1", "&Re-cut");
+    Recut1->setShortcut(QKeySequence("Ctrl+R"));
+    connect(Recut1, &QAction::triggered, this, [this] { Recut1Click(); });
+    LeftChannel = makeAction(this, "LeftChannel", "&Left Channel");
+    LeftChannel->setShortcut(QKeySequence("Ctrl+1"));
+    LeftChannel->setCheckable(true);
+    setHint(LeftChannel, "Use stereo / left channel");
+    connect(LeftChannel, &QAction::triggered, this, [this] { LeftChannelClick(); });
+    RightChannel = makeAction(this, "RightChannel", "&Right Channel");
+    RightChannel->setShortcut(QKeySequence("Ctrl+2"));
+    RightChannel->setCheckable(true);
+    setHint(RightChannel, "Use stereo / right channel");
+    connect(RightChannel, &QAction::triggered, this, [this] { RightChannelClick(); });
+    LR1 = makeAction(this, "LR1", "L + R");
+    LR1->setCheckable(true);
+    connect(LR1, &QAction::triggered, this, [this] { LR1Click(); });
+    LR2 = makeAction(this, "LR2", "L / R");
+    LR2->setCheckable(true);
+    connect(LR2, &QAction::triggered, this, [this] { LR2Click(); });
+
+    PopupZin = makeAction(this, "PopupZin", "Zoom In");
+    setHint(PopupZin, "Zoom in to sample");
+    connect(PopupZin, &QAction::triggered, this, [this] { PopupZinClick(); });
+    PopUpZout = makeAction(this, "PopUpZout", "Zoom Out");
+    setHint(PopUpZout, "Zoom out of sample segment");
+    connect(PopUpZout, &QAction::triggered, this, [this] { PopUpZoutClick(); });
+    PopUp11 = makeAction(this, "PopUp11", "Zoom (1:1)");
+    setHint(PopUp11, "Zoom out to full view");
+    connect(PopUp11, &QAction::triggered, this, [this] { PopUp11Click(); });
+    PopUpZts = makeAction(this, "PopUpZts", "Zoom To Segment");
+    setHint(PopUpZts, "Zoom into sample segment");
+    connect(PopUpZts, &QAction::triggered, this, [this] { PopUpZtsClick(); });
+    SelectionBar1 = makeAction(this, "SelectionBar1", "Selection Bar");
+    SelectionBar1->setCheckable(true);
+    connect(SelectionBar1, &QAction::triggered, this, [this] { SelectionBar1Click(); });
+    Regionbar1 = makeAction(this, "Regionbar1", "Region bar");
+    Regionbar1->setCheckable(true);
+    connect(Regionbar1, &QAction::triggered, this, [this] { Regionbar1Click(); });
+
+    ShowSensitivity = makeAction(this, "ShowSensitivity", "Show Sensitivity");
+    ShowSensitivity->setShortcut(QKeySequence("Ctrl+Y"));
+    connect(ShowSensitivity, &QAction::triggered, this, [this] {
+        if (m_doc.DocumentOpen)
+            showSensitivityDialog();
+    });
+    addAction(ShowSensitivity); // a hidden shortcut item
+    HelpAboutItem = makeAction(this, "HelpAboutItem", "&About WaveTolvane...");
+    connect(HelpAboutItem, &QAction::triggered, this, [this] { AboutForm(this).exec(); });
+
+    const struct {
+        QAction** action;
+        const char* name;
+        const char* hint;
+        bool ProgramSettings::*setting;
+        const QImage& icon;
+    } iconSwitches[] = {
+        {&SpeedButton5, "SpeedButton5", "Sample icons|Show/hide sample icons",
+         &ProgramSettings::ShowIcon, pointIcons().sample},
+        {&SpeedButton6, "SpeedButton6", "Lock icons|Show/hide lock icons",
+         &ProgramSettings::ShowLock, pointIcons().lock},
+        {&SpeedButton7, "SpeedButton7", "Disabled icons|Show/hide sample disabled icons",
+         &ProgramSettings::ShowEnable, pointIcons().disabled},
+    };
+    for (const auto& s : iconSwitches) {
+        QAction* action = makeAction(this, s.name, QString(s.hint).section('|', 0, 0));
+        action->setIcon(QIcon(QPixmap::fromImage(s.icon)));
+        action->setCheckable(true);
+        setHint(action, s.hint);
+        const auto setting = s.setting;
+        connect(action, &QAction::toggled, this, [this, setting](bool on) {
+            m_settings.*setting = on;
+            redrawAll();
+        });
+        *s.action = action;
+    }
+}
+
+void TMainForm::createMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(FileOpenItem);
+    m_reopenMenu = file->addMenu("Reopen");
+    m_reopenMenu->setObjectName("ReOpen1");
+    for (QAction* item : SubOpenItem)
+        m_reopenMenu->addAction(item);
+    file->addAction(RevertItem);
+    file->addAction(FileCloseItem);
+    file->addSeparator();
+    file->addAction(OpenPoint);
+    file->addAction(SavePoint);
+    file->addSeparator();
+    file->addAction(Options1);
+    file->addSeparator();
+    file->addAction(FileExitItem);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(Recut1);
+    edit->addSeparator();
+    edit->addAction(LeftChannel);
+    edit->addAction(RightChannel);
+
+    QMenu* viewMenu = menuBar()->addMenu("&View");
+    for (QAction* zoom : {PopupZin, PopUpZout, PopUp11, PopUpZts})
+        viewMenu->addAction(zoom);
+    viewMenu->addSeparator();
+    viewMenu->addAction(SelectionBar1);
+    viewMenu->addAction(Regionbar1);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(HelpAboutItem);
+
+    m_popup = new QMenu(this);
+    for (QAction* zoom : {PopupZin, PopUpZout, PopUp11, PopUpZts})
+        m_popup->addAction(zoom);
+}
+
+void TMainForm::createToolbars() {
+    QToolBar* fileBar = addToolBar("File");
+    fileBar->setObjectName("FileToolbar");
+    fileBar->addAction(FileOpenItem);
+    m_channelButton = new QToolButton(fileBar);
+    m_channelButton->setObjectName("CButton");
+    m_channelButton->setText("L + R");
+    setHint(m_channelButton, "Choose channel to save / process");
+    m_channelButton->setPopupMode(QToolButton::InstantPopup);
+    auto* channelMenu = new QMenu(m_channelButton);
+    channelMenu->addAction(LR1);
+    channelMenu->addAction(LR2);
+    m_channelButton->setMenu(channelMenu);
+    m_channelButtonAction = fileBar->addWidget(m_channelButton);
+    m_channelButtonAction->setVisible(false);
+
+    QToolBar* viewBar = addToolBar("View");
+    viewBar->setObjectName("ViewToolbar");
+    viewBar->addAction(SpeedButton5);
+    viewBar->addAction(SpeedButton6);
+    viewBar->addAction(SpeedButton7);
+
+    QToolBar* sensitivityBar = addToolBar("Sensitivity");
+    sensitivityBar->setObjectName("SensitivityToolbar");
+    m_slider = new QSlider(Qt::Horizontal, sensitivityBar);
+    m_slider->setObjectName("TrackBar1");
+    m_slider->setRange(0, kSliderMaximum);
+    m_slider->setPageStep(kSliderPageSize);
+    m_slider->setMinimumWidth(160);
+    setHint(m_slider, "Sensitivity slider|Drag (or Ctrl+Y) to adjust sensitivity to segments");
+    connect(m_slider, &QSlider::valueChanged, this,
+            [this](int position) { TrackBar1Change(position); });
+    sensitivityBar->addWidget(m_slider);
+    m_sensitivityLabel = new QLabel("0%", sensitivityBar);
+    m_sensitivityLabel->setObjectName("Label2");
+    m_sensitivityLabel->setMinimumWidth(40);
+    m_sensitivityLabel->installEventFilter(this);
+    sensitivityBar->addWidget(m_sensitivityLabel);
+}
+
+void TMainForm::createCentralPanel() {
+    m_panel = new QWidget(this);
+    m_panel->setObjectName("epImagePanel1");
+    setCentralWidget(m_panel);
+    m_strip = new TWaveBox(m_panel);
+    m_strip->setObjectName("Paintbox3");
+    setHint(m_strip,
+            "Shows selected segment - left mouse to zoom to segment, right mouse to zoom 1:1");
+    m_wave = new TWaveBox(m_panel);
+    m_wave->setObjectName("Paintbox1");
+    m_bars = new TWaveBox(m_panel);
+    m_bars->setObjectName("PaintBox2");
+    setHint(
+        m_bars,
+        "Segment bar (LMB to zoom to segment, RMB 1:1) and region bar (LMB move region, RMB Zoom)");
+    m_locatorL = new LocatorButton("L", m_panel);
+    m_locatorL->setObjectName("Button19");
+    setHint(m_locatorL, "Click and drag to set left locator position");
+    m_locatorR = new LocatorButton("R", m_panel);
+    m_locatorR->setObjectName("Button21");
+    setHint(m_locatorR, "Click and drag to set right locator position");
+
+    m_wave->onPaint = [this] { Paintbox1Paint(); };
+    m_wave->onMouseMove = [this](QMouseEvent* e) { PaintBox1MouseMove(e); };
+    m_wave->onMousePress = [this](QMouseEvent* e) { PaintBox1MouseDown(e); };
+    m_bars->onMousePress = [this](QMouseEvent* e) { PaintBox2MouseDown(e); };
+    m_bars->onMouseMove = [this](QMouseEvent* e) { PaintBox2MouseMove(e); };
+    m_bars->onMouseRelease = [this](QMouseEvent* e) { PaintBox2MouseUp(e); };
+    m_strip->onMouseRelease = [this](QMouseEvent* e) { Paintbox3MouseUp(e); };
+    m_locatorL->onReleased = [this](int x) { locatorReleased(true, x); };
+    m_locatorR->onReleased = [this](int x) { locatorReleased(false, x + m_locatorR->width()); };
+}
+
+void TMainForm::createStatusBar() {
+    static const int widths[] = {365, 150, 90, 60};
+    static const char* texts[] = {"Hint", kNoFileLoaded, "", "x1.0"};
+    for (int i = 0; i < 4; ++i) {
+        m_statusPanels[i] = new QLabel(texts[i], this);
+        m_statusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+        m_statusPanels[i]->setFixedWidth(widths[i]);
+        m_statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addWidget(m_statusPanels[i], i == 3 ? 1 : 0);
+    }
+    statusBar()->setObjectName("StatusBar");
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void TMainForm::FormCreate() {
+    m_doc.Channels = 1;
+    m_doc.BitsPerSample = 16;
+    m_doc.PreEmphasis = kDefaultPreEmphasis;
+    m_settingsAvailable = readSettings(m_store, m_settings);
+    applySettings();
+    m_doc.SelectedSegment = 1;
+    m_doc.Threshold = 65535;
+    setStatus(0, "");
+    setStatus(1, kNoFileLoaded);
+    resetToNoDocument();
+}
+
+void TMainForm::applySettings() {
+    SelectionBar1->setChecked(m_settings.ShowSegmentBar);
+    Regionbar1->setChecked(m_settings.ShowRegionBar);
+    SpeedButton5->setChecked(m_settings.ShowIcon);
+    SpeedButton6->setChecked(m_settings.ShowLock);
+    SpeedButton7->setChecked(m_settings.ShowEnable);
+    showRecentFiles();
+}
+
+void TMainForm::FormShow(const QString& commandLineFile) {
+    resize(m_settings.Width, m_settings.Height);
+    move(m_settings.Left, m_settings.Top);
+    if (m_settings.Max || m_settings.MWS == 2)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    if (!m_settingsAvailable)
+        m_dialogs.message(MessageKind::Error, "", kMsgRegistryError);
+    if (!commandLineFile.isEmpty()) {
+        if (QFileInfo::exists(commandLineFile))
+            openDroppedFile(commandLineFile);
+        else
+            m_dialogs.message(MessageKind::Warning, "", "Error opening file - check path!");
+    } else if (m_settings.showopendialog) {
+        OpenFile();
+    }
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip && m_statusPanels[0]) {
+        m_statusPanels[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    if (event->type() == QEvent::WindowActivate)
+        applicationActivated();
+    return QMainWindow::event(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (isBusy()) {
+        event->ignore();
+        return;
+    }
+    if (windowState() & Qt::WindowMaximized) {
+        m_settings.MWS = 2;
+    } else if (windowState() & Qt::WindowMinimized) {
+        m_settings.MWS = 1;
+    } else {
+        m_settings.MWS = 0;
+        m_settings.Width = width();
+        m_settings.Height = height();
+        m_settings.Left = x();
+        m_settings.Top = y();
+    }
+    m_settings.Max = (windowState() & Qt::WindowMaximized) != 0;
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormClose() {
+    m_settings.ShowSegmentBar = SelectionBar1->isChecked();
+    m_settings.ShowRegionBar = Regionbar1->isChecked();
+    if (!writeSettings(m_store, m_settings))
+        m_dialogs.message(MessageKind::Error, "", kMsgRegistryUpdateFailed);
+}
+
+QString TMainForm::statusText(int panel) const {
+    return m_statusPanels[panel]->text();
+}
+
+void TMainForm::setStatus(int panel, const QString& text) {
+    m_statusPanels[panel]->setText(text);
+}
+
+void TMainForm::enterBusy() {
+    m_doc.Busy = true;
+    menuBar()->setEnabled(false);
+    m_panel->setEnabled(false);
+    for (QToolBar* bar : findChildren<QToolBar*>())
+        bar->setEnabled(false);
+}
+
+void TMainForm::leaveBusy() {
+    m_doc.Busy = false;
+    menuBar()->setEnabled(true);
+    m_panel->setEnabled(true);
+    for (QToolBar* bar : findChildren<QToolBar*>())
+        bar->setEnabled(true);
+}
+
+void TMainForm::setCaption() {
+    if (!m_doc.DocumentOpen || m_doc.FileName.empty()) {
+        setWindowTitle(kCaption);
+        return;
+    }
+    const QString name = QFileInfo(QString::fromStdString(m_doc.FileName)).fileName();
+    setWindowTitle(name + (m_modified ? "* - " : " - ") + kCaption);
+}
+
+void TMainForm::updateCommandStates() {
+    const bool open = m_doc.DocumentOpen;
+    const bool named = !m_doc.FileName.empty();
+    FileCloseItem->setEnabled(named);
+    OpenPoint->setEnabled(named);
+    SavePoint->setEnabled(named);
+    RevertItem->setEnabled(open);
+    Recut1->setEnabled(open);
+    m_slider->setEnabled(open);
+    PopupZin->setEnabled(open && m_view.zoom < kMaxZoom);
+    PopUp11->setEnabled(open);
+    if (!open) {
+        PopUpZout->setEnabled(false);
+        PopUpZts->setEnabled(false);
+    }
+    const bool stereo = open && m_doc.Channels == 2;
+    LeftChannel->setEnabled(stereo);
+    RightChannel->setEnabled(stereo);
+    m_channelButtonAction->setVisible(stereo);
+}
+
+} // namespace tolvane

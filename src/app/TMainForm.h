@@ -1,0 +1,179 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/ProgramSettings.h"
+#include "app/Workers.h"
+#include "document/SampleDocument.h"
+#include "view/ViewState.h"
+#include "view/WaveformRenderer.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QToolButton;
+
+namespace tolvane {
+
+class TWaveBox;
+class LocatorButton;
+
+// The main window: owns the one sample document, its view and the workers that load and scan.
+class TMainForm : public QMainWindow {
+public:
+    TMainForm(SettingsStore& store, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Start-up after the first showing: the command-line file, or the open command.
+    void FormShow(const QString& commandLineFile);
+    // Loads a file as every open command does (after the caller's checks).
+    void loadFile(const QString& fileName);
+
+    // File commands.
+    void OpenFile();
+    void RevertItemClick();
+    void CloseFile();
+    void OpenRecentFile(int index); // 0 .. 3
+    void OpenPointClick();
+    void SavePointClick();
+    void Options1Click();
+    void openDroppedFile(const QString& fileName);
+
+    // Detection and sensitivity.
+    void Recut1Click();
+    void TrackBar1Change(int position);
+    void setSensitivityPercent(double percent);
+    void showSensitivityDialog(); // "Sensitivity", from Ctrl+Y or a double-click on the label
+    void LR1Click();              // "L + R"
+    void LR2Click();              // "L / R"
+    void LeftChannelClick();
+    void RightChannelClick();
+
+    // View.
+    void PopupZinClick();
+    void PopUpZoutClick();
+    void PopUp11Click();
+    void PopUpZtsClick();
+    void SelectionBar1Click();
+    void Regionbar1Click();
+    void scrollByWheel(int steps);
+    // The window was activated again: a file changed elsewhere is offered for reloading.
+    void applicationActivated();
+
+    // State for callers and tests.
+    SampleDocument& document() { return m_doc; }
+    const ViewState& view() const { return m_view; }
+    const ProgramSettings& settings() const { return m_settings; }
+    bool isBusy() const { return m_doc.Busy || m_loader || m_scanner; }
+    QString statusText(int panel) const;
+    int waveWidth() const;
+    QImage waveformPicture() const { return m_picture; }
+    // Redraw pending, then waveform, markers and bars.
+    void redrawAll();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolbars();
+    void createCentralPanel();
+    void createStatusBar();
+    void applySettings();
+    void FormCreate();
+    void FormClose();
+
+    // Load sequence.
+    bool acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
+    void loadCompleted();
+    void updateRecentFiles(const QString& fileName);
+    void showRecentFiles();
+    void resetToNoDocument();
+    void updateCommandStates();
+    void setCaption();
+
+    // Detection.
+    void Paintbox1Paint();
+    void startScan(bool fromRecut);
+    void scanCompleted();
+    void afterMerge(bool fromScanEnd);
+    void setSliderPosition(int position);
+
+    // Drawing.
+    void redrawWaveform();
+    void drawBars();
+    void epImagePanel1Resize();
+    void placeLocatorButtons();
+    void applyZoom(const ZoomOutcome& outcome);
+    void PaintBox1MouseMove(QMouseEvent* event);
+    void PaintBox1MouseDown(QMouseEvent* event);
+    void PaintBox2MouseDown(QMouseEvent* event);
+    void PaintBox2MouseMove(QMouseEvent* event);
+    void PaintBox2MouseUp(QMouseEvent* event);
+    void Paintbox3MouseUp(QMouseEvent* event);
+    void locatorReleased(bool left, int x);
+    WaveformOptions waveformOptions() const;
+    void setStatus(int panel, const QString& text);
+    void enterBusy();
+    void leaveBusy();
+
+    SettingsStore& m_store;
+    Dialogs& m_dialogs;
+    ProgramSettings m_settings;
+    bool m_settingsAvailable = true;
+    SampleDocument m_doc;
+    ViewState m_view;
+    QImage m_bare;
+    QImage m_picture;
+    QString m_savedStatus;
+    std::unique_ptr<ttload> m_loader;
+    std::unique_ptr<tpseek> m_scanner;
+    bool m_scanFromRecut = false;
+    bool m_modified = false;
+
+    // Region bar drag state.
+    enum class RegionDrag { None, Move, Resize, Page, Segment };
+    RegionDrag m_regionDrag = RegionDrag::None;
+    int m_regionGrab = 0;
+    bool m_regionKeepStart = true;
+
+    // Controls.
+    QWidget* m_panel = nullptr;               // epImagePanel1
+    TWaveBox* m_wave = nullptr;               // Paintbox1
+    TWaveBox* m_bars = nullptr;               // PaintBox2
+    TWaveBox* m_strip = nullptr;              // Paintbox3
+    LocatorButton* m_locatorL = nullptr;      // Button19
+    LocatorButton* m_locatorR = nullptr;      // Button21
+    QSlider* m_slider = nullptr;              // TrackBar1
+    QLabel* m_sensitivityLabel = nullptr;     // Label2
+    QToolButton* m_channelButton = nullptr;   // CButton
+    QAction* m_channelButtonAction = nullptr; // shows or hides CButton in its toolbar
+    QLabel* m_statusPanels[4] = {};
+    QMenu* m_popup = nullptr;
+    QMenu* m_reopenMenu = nullptr;
+
+    QAction *FileOpenItem = nullptr, *RevertItem = nullptr, *FileCloseItem = nullptr;
+    QAction *OpenPoint = nullptr, *SavePoint = nullptr, *Options1 = nullptr,
+            *FileExitItem = nullptr;
+    QAction* SubOpenItem[4] = {};
+    QAction *Recut1 = nullptr, *LeftChannel = nullptr, *RightChannel = nullptr;
+    QAction *LR1 = nullptr, *LR2 = nullptr;
+    QAction *PopupZin = nullptr, *PopUpZout = nullptr, *PopUp11 = nullptr, *PopUpZts = nullptr;
+    QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr;
+    QAction *ShowSensitivity = nullptr, *HelpAboutItem = nullptr;
+    QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
+};
+
+} // namespace tolvane

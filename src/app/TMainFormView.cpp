@@ -1,0 +1,451 @@
+// The main window's view: painting, the scan, sensitivity, channels, zoom, bars, locators.
+#include "app/LocatorButton.h"
+#include "app/TMainForm.h"
+#include "app/TSForm.h"
+#include "app/TWaveBox.h"
+#include "slicing/SliceSelection.h"
+#include "slicing/StereoCandidates.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QWheelEvent>
+
+namespace tolvane {
+
+int TMainForm::waveWidth() const {
+    return std::max(m_wave->width(), 1);
+}
+
+WaveformOptions TMainForm::waveformOptions() const {
+    WaveformOptions options;
+    options.colours = m_settings.colours;
+    options.switches = {m_settings.ShowIcon, m_settings.ShowLock, m_settings.ShowEnable,
+                        SelectionBar1->isChecked(), Regionbar1->isChecked()};
+    options.traceEnabled = m_doc.DocumentOpen && !m_doc.Busy;
+    options.bothChannelItemsChecked = LeftChannel->isChecked() && RightChannel->isChecked();
+    return options;
+}
+
+void TMainForm::redrawAll() {
+    m_view.redrawPending = true;
+    m_wave->update();
+}
+
+// The paint of the waveform: a pending scan starts instead of a drawing.
+void TMainForm::Paintbox1Paint() {
+    if (m_doc.DetectRunning)
+        return;
+    if (m_doc.DetectPending && m_doc.DocumentOpen && !m_loader) {
+        m_doc.DetectRunning = true;
+        QMetaObject::invokeMethod(
+            this, [this] { startScan(m_scanFromRecut); }, Qt::QueuedConnection);
+        return;
+    }
+    redrawWaveform();
+}
+
+void TMainForm::redrawWaveform() {
+    const int width = m_wave->width();
+    const int height = m_wave->height();
+    if (width < 1 || height < 1)
+        return;
+    const WaveformOptions options = waveformOptions();
+    if (m_view.redrawPending || m_bare.size() != m_wave->size()) {
+        m_bare = renderWaveform(m_doc, m_view, options, width, height);
+        m_view.redrawPending = false;
+    }
+    m_picture = m_bare.copy();
+    if (!m_doc.Busy)
+        drawMarkers(m_picture, m_doc, m_view, options);
+    m_wave->setPicture(m_picture);
+    drawBars();
+}
+
+void TMainForm::drawBars() {
+    const WaveformOptions options = waveformOptions();
+    m_bars->setPicture(renderBars(m_doc, m_view, options, m_bars->width()));
+    if (m_strip->height() > 0)
+        m_strip->setPicture(
+            renderStrip(m_doc, m_view, options, m_strip->width(), m_strip->height()));
+}
+
+void TMainForm::startScan(bool fromRecut) {
+    if (m_scanner)
+        return;
+    m_scanFromRecut = fromRecut;
+    enterBusy();
+    m_doc.DetectRunning = true;
+    m_savedStatus = statusText(1);
+    setStatus(1, "Cutting...");
+    m_scanner = std::make_unique<tpseek>(m_doc, waveWidth());
+    connect(m_scanner.get(), &QThread::finished, this, [this] { scanCompleted(); });
+    m_scanner->start();
+}
+
+void TMainForm::scanCompleted() {
+    const std::unique_ptr<tpseek> scanner = std::move(m_scanner);
+    scanner->wait();
+    setStatus(1, m_savedStatus);
+    leaveBusy();
+    m_doc.DetectRunning = false;
+    m_doc.DetectPending = false;
+    if (scanner->report().merged)
+        afterMerge(true);
+    m_scanFromRecut = false;
+    QApplication::restoreOverrideCursor();
+    redrawAll();
+    epImagePanel1Resize();
+}
+
+// The window's side of the stereo merge.
+void TMainForm::afterMerge(bool fromScanEnd) {
+    if (!m_scanFromRecut || !fromScanEnd) {
+        LeftChannel->setChecked(true);
+        RightChannel->setChecked(true);
+        m_doc.FirstChannel = 1;
+        m_doc.LastChannel = 2;
+        m_doc.MergeChannels = true;
+    }
+    setSliderPosition(m_slider->value() - 1);
+    LR1->setChecked(true);
+    LR2->setChecked(false);
+    m_channelButton->setText("L + R");
+}
+
+void TMainForm::setSliderPosition(int position) {
+    m_slider->setValue(std::clamp(position, 0, kSliderMaximum));
+}
+
+void TMainForm::TrackBar1Change(int position) {
+    m_doc.Threshold = thresholdForSliderPosition(position);
+    m_sensitivityLabel->setText(QString("%1%").arg(sensitivityPercent(m_doc.Threshold)));
+    redrawWaveform();
+    if (m_doc.SliceCount > 0)
+        PopUpZts->setEnabled(true);
+}
+
+void TMainForm::setSensitivityPercent(double percent) {
+    setSliderPosition(sliderPositionForPercent(percent));
+    TrackBar1Change(m_slider->value());
+}
+
+void TMainForm::showSensitivityDialog() {
+    TSForm dialog(sensitivityPercent(m_doc.Threshold), this);
+    if (dialog.exec() == QDialog::Accepted)
+        setSensitivityPercent(dialog.value());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_sensitivityLabel && event->type() == QEvent::MouseButtonDblClick &&
+        m_doc.DocumentOpen) {
+        showSensitivityDialog();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::Recut1Click() {
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    m_doc.KeepCandidates = false;
+    m_doc.DetectPending = true;
+    resnapLocators(m_doc);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    startScan(true);
+}
+
+void TMainForm::LR1Click() {
+    if (!m_doc.DocumentOpen || m_doc.Channels != 2 || isBusy())
+        return;
+    mergeStereoCandidates(m_doc, waveWidth());
+    afterMerge(false);
+    redrawAll();
+    epImagePanel1Resize();
+}
+
+void TMainForm::LR2Click() {
+    if (!m_doc.DocumentOpen || m_doc.Channels != 2 || isBusy()) {
+        LR2->setChecked(false);
+        return;
+    }
+    LeftChannel->setChecked(true);
+    RightChannel->setChecked(true);
+    m_doc.FirstChannel = 1;
+    m_doc.LastChannel = 2;
+    setSliderPosition(m_slider->value() - 1);
+    const bool complete = splitStereoCandidates(m_doc);
+    LR2->setChecked(true);
+    LR1->setChecked(false);
+    m_channelButton->setText("L / R");
+    rebuildSliceTable(m_doc);
+    resnapLocators(m_doc);
+    TrackBar1Change(m_slider->value());
+    epImagePanel1Resize();
+    redrawAll();
+    if (!complete)
+        m_dialogs.message(MessageKind::Warning, "", kMsgTooManyPoints);
+}
+
+namespace {
+
+// The channel choice from the two channel menu items.
+void chooseChannels(SampleDocument& doc, bool left, bool right) {
+    doc.FirstChannel = left ? 1 : 2;
+    doc.LastChannel = right ? 2 : 1;
+}
+
+} // namespace
+
+void TMainForm::LeftChannelClick() {
+    if (!LeftChannel->isChecked() && !RightChannel->isChecked()) {
+        LeftChannel->setChecked(true);
+        return;
+    }
+    chooseChannels(m_doc, LeftChannel->isChecked(), RightChannel->isChecked());
+    if (m_doc.MergeChannels)
+        resnapLocators(m_doc);
+    redrawAll();
+}
+
+void TMainForm::RightChannelClick() {
+    if (!LeftChannel->isChecked() && !RightChannel->isChecked()) {
+        RightChannel->setChecked(true);
+        return;
+    }
+    chooseChannels(m_doc, LeftChannel->isChecked(), RightChannel->isChecked());
+    if (m_doc.MergeChannels)
+        resnapLocators(m_doc);
+    redrawAll();
+}
+
+void TMainForm::applyZoom(const ZoomOutcome& outcome) {
+    PopupZin->setEnabled(outcome.zoomInEnabled);
+    PopUpZout->setEnabled(outcome.zoomOutEnabled);
+    setStatus(3, QString::fromStdString(outcome.statusText));
+    redrawAll();
+    placeLocatorButtons();
+}
+
+void TMainForm::PopupZinClick() {
+    if (m_doc.DocumentOpen && !isBusy())
+        applyZoom(zoomIn(m_view, m_doc, waveWidth()));
+}
+
+void TMainForm::PopUpZoutClick() {
+    if (m_doc.DocumentOpen && !isBusy())
+        applyZoom(zoomOut(m_view, m_doc, waveWidth()));
+}
+
+void TMainForm::PopUp11Click() {
+    if (m_doc.DocumentOpen && !isBusy())
+        applyZoom(zoomWhole(m_view, m_doc, waveWidth()));
+}
+
+void TMainForm::PopUpZtsClick() {
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    const double zoomBefore = m_view.zoom;
+    if (const auto outcome = zoomToSegment(m_view, m_doc, waveWidth())) {
+        applyZoom(*outcome);
+        PopupZin->setEnabled(zoomBefore < 128 && m_view.zoom < kMaxZoom);
+    }
+}
+
+void TMainForm::SelectionBar1Click() {
+    epImagePanel1Resize();
+}
+
+void TMainForm::Regionbar1Click() {
+    epImagePanel1Resize();
+}
+
+void TMainForm::scrollByWheel(int steps) {
+    if (!m_doc.DocumentOpen || isBusy() || steps == 0)
+        return;
+    const std::int64_t step = 1000LL * (m_view.viewLength / waveWidth());
+    scrollView(m_view, m_doc, steps * step, waveWidth());
+    redrawAll();
+    placeLocatorButtons();
+}
+
+void TMainForm::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    // Wheel up moves toward the end of the sample, down toward its start.
+    scrollByWheel(delta > 0 ? 1 : delta < 0 ? -1 : 0);
+    event->accept();
+}
+
+void TMainForm::PaintBox1MouseMove(QMouseEvent* event) {
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    const int x = static_cast<int>(event->position().x());
+    m_view.pointerFull = pointerOnFullScale(m_view, m_doc, x, waveWidth());
+    const std::int64_t frame = xToPosition(x, m_view, waveWidth()) / m_doc.frameBytes();
+    setStatus(2, QString("s: %1").arg(frame));
+}
+
+void TMainForm::PaintBox1MouseDown(QMouseEvent* event) {
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    const int x = static_cast<int>(event->position().x());
+    m_view.pointerFull = pointerOnFullScale(m_view, m_doc, x, waveWidth());
+    if (m_doc.Channels == 2 && !m_doc.MergeChannels)
+        m_view.workingChannel = event->position().y() < m_wave->height() / 2 ? 2 : 1;
+    else
+        m_view.workingChannel = 1;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        if (event->button() == Qt::LeftButton)
+            PopupZinClick();
+        else if (event->button() == Qt::RightButton)
+            PopUpZoutClick();
+        return;
+    }
+    PopUpZts->setEnabled(true);
+    if (event->button() == Qt::RightButton)
+        m_popup->popup(event->globalPosition().toPoint());
+}
+
+void TMainForm::PaintBox2MouseDown(QMouseEvent* event) {
+    m_regionDrag = RegionDrag::None;
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    const BarLayout layout = barLayout(waveformOptions().switches);
+    const int x = static_cast<int>(event->position().x());
+    const int width = waveWidth();
+    if (event->position().y() < layout.boundary && SelectionBar1->isChecked()) {
+        m_regionDrag = RegionDrag::Segment;
+        return;
+    }
+    if (!Regionbar1->isChecked())
+        return;
+    const int startX = regionBarX(m_view.viewStart, m_doc, width);
+    const int endX = regionBarX(m_view.viewEnd, m_doc, width);
+    if (event->button() == Qt::LeftButton) {
+        if (x < startX || x > endX) {
+            pageRegion(m_view, m_doc, x, width);
+            m_regionDrag = RegionDrag::Page;
+        } else {
+            m_regionGrab = regionGrab(m_view, m_doc, x, width);
+            m_regionDrag = RegionDrag::Move;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        m_regionKeepStart = x > (startX + endX) / 2;
+        m_regionDrag = RegionDrag::Resize;
+        resizeRegion(m_view, m_doc, x, m_regionKeepStart, width);
+        setStatus(3, QString::fromStdString(zoomInStatusText(m_view.zoom)));
+    }
+    redrawAll();
+    placeLocatorButtons();
+}
+
+void TMainForm::PaintBox2MouseMove(QMouseEvent* event) {
+    if (m_regionDrag != RegionDrag::Move && m_regionDrag != RegionDrag::Resize)
+        return;
+    const int x = static_cast<int>(event->position().x());
+    if (m_regionDrag == RegionDrag::Move) {
+        dragRegion(m_view, m_doc, x, m_regionGrab, waveWidth());
+    } else {
+        resizeRegion(m_view, m_doc, x, m_regionKeepStart, waveWidth());
+        setStatus(3, QString::fromStdString(zoomInStatusText(m_view.zoom)));
+    }
+    updatePlayTimer(m_view, m_doc, waveWidth());
+    redrawAll();
+    placeLocatorButtons();
+}
+
+void TMainForm::PaintBox2MouseUp(QMouseEvent* event) {
+    const RegionDrag drag = std::exchange(m_regionDrag, RegionDrag::None);
+    if (drag != RegionDrag::Segment || !m_doc.DocumentOpen || isBusy())
+        return;
+    m_view.workingChannel = 1;
+    m_view.pointerFull =
+        pointerOnFullScale(m_view, m_doc, static_cast<int>(event->position().x()), waveWidth());
+    if (event->button() == Qt::LeftButton)
+        PopUpZtsClick();
+    else if (event->button() == Qt::RightButton)
+        PopUp11Click();
+}
+
+void TMainForm::Paintbox3MouseUp(QMouseEvent* event) {
+    if (!m_doc.DocumentOpen || isBusy())
+        return;
+    m_view.workingChannel = 2;
+    m_view.pointerFull =
+        pointerOnFullScale(m_view, m_doc, static_cast<int>(event->position().x()), waveWidth());
+    if (event->button() == Qt::LeftButton)
+        PopUpZtsClick();
+    else if (event->button() == Qt::RightButton)
+        PopUp11Click();
+}
+
+void TMainForm::locatorReleased(bool left, int x) {
+    if (!m_doc.DocumentOpen || isBusy()) {
+        placeLocatorButtons();
+        return;
+    }
+    const std::int64_t p = xToPosition(x - m_wave->x(), m_view, waveWidth());
+    if (left)
+        m_doc.LocatorL = snapLeftLocator(m_doc, p);
+    else
+        m_doc.LocatorR = snapRightLocator(m_doc, p);
+    placeLocatorButtons();
+}
+
+void TMainForm::placeLocatorButtons() {
+    const int left = m_wave->x();
+    const int width = waveWidth();
+    if (!m_doc.DocumentOpen) {
+        m_locatorL->move(left, m_locatorL->y());
+        m_locatorR->move(left + width - m_locatorR->width(), m_locatorR->y());
+        m_locatorL->show();
+        m_locatorR->show();
+        return;
+    }
+    const auto l = locatorButtonX(m_doc.LocatorL, m_view, width);
+    const auto r = locatorButtonX(m_doc.LocatorR, m_view, width, m_locatorR->width());
+    m_locatorL->setVisible(l.has_value());
+    m_locatorR->setVisible(r.has_value());
+    if (l)
+        m_locatorL->move(*l + left, m_locatorL->y());
+    if (r)
+        m_locatorR->move(*r + left, m_locatorR->y());
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    m_statusPanels[0]->setFixedWidth(std::max(width() - 310, 40));
+    epImagePanel1Resize();
+}
+
+// Lays out the strip, the waveform, the bars and the locator buttons in the panel.
+void TMainForm::epImagePanel1Resize() {
+    const int panelWidth = m_panel->width();
+    const int panelHeight = m_panel->height();
+    const bool split = m_doc.DocumentOpen && m_doc.Channels == 2 && !m_doc.MergeChannels;
+    const int stripHeight = split ? 9 : 0;
+    m_strip->setGeometry(2, 0, panelWidth - 4, stripHeight);
+    m_strip->setVisible(stripHeight > 0);
+    const int waveTop = stripHeight + (split ? 1 : 0);
+    const int barHeight = barLayout(waveformOptions().switches).height;
+    const int buttonHeight = m_locatorL->height();
+    const int waveHeight = std::max(panelHeight - barHeight - buttonHeight - waveTop - 6, 8);
+    m_wave->setGeometry(2, waveTop, panelWidth - 4, waveHeight);
+    m_bars->setGeometry(2, m_wave->geometry().bottom() + 2, panelWidth - 4, barHeight);
+    m_bars->setVisible(barHeight > 0);
+    const int buttonTop = m_wave->geometry().bottom() + 2 + barHeight + 2;
+    m_locatorL->move(m_locatorL->x(), buttonTop);
+    m_locatorR->move(m_locatorR->x(), buttonTop);
+    placeLocatorButtons();
+    m_view.redrawPending = true;
+    m_wave->update();
+    m_bars->update();
+}
+
+} // namespace tolvane

@@ -1,0 +1,47 @@
+#include "app/TWaveBox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace tolvane {
+
+TWaveBox::TWaveBox(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void TWaveBox::setPicture(const QImage& picture) {
+    m_picture = picture;
+    update();
+}
+
+void TWaveBox::paintEvent(QPaintEvent*) {
+    if (m_painting)
+        return;
+    m_painting = true;
+    if (onPaint)
+        onPaint();
+    QPainter painter(this);
+    if (m_picture.isNull())
+        painter.fillRect(rect(), Qt::white);
+    else
+        painter.drawImage(0, 0, m_picture);
+    m_painting = false;
+}
+
+void TWaveBox::mousePressEvent(QMouseEvent* event) {
+    if (onMousePress)
+        onMousePress(event);
+}
+
+void TWaveBox::mouseMoveEvent(QMouseEvent* event) {
+    if (onMouseMove)
+        onMouseMove(event);
+}
+
+void TWaveBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (onMouseRelease)
+        onMouseRelease(event);
+}
+
+} // namespace tolvane

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+namespace tolvane {
+
+// A flicker-free drawing surface that shows a picture made elsewhere. Its paint first gives
+// the owner a chance to bring the picture up to date (the owner's paint handler), and ignores
+// a paint request that arrives while one runs.
+class TWaveBox : public QWidget {
+public:
+    explicit TWaveBox(QWidget* parent = nullptr);
+
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return m_picture; }
+
+    std::function<void()> onPaint;
+    std::function<void(QMouseEvent*)> onMousePress;
+    std::function<void(QMouseEvent*)> onMouseMove;
+    std::function<void(QMouseEvent*)> onMouseRelease;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage m_picture;
+    bool m_painting = false;
+};
+
+} // namespace tolvane

@@ -1,0 +1,108 @@
+// wavetolvane [FILE] [--settings FILE] [--screenshot OUT.png [--sensitivity PCT] [--zoom N]]
+#include "app/AboutForm.h"
+#include "app/ConsoleDialogs.h"
+#include "app/TMainForm.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QSplashScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+using namespace tolvane;
+
+struct Options {
+    QString file;
+    QString settingsFile;
+    QString screenshot;
+    double sensitivity = -1;
+    int zoomSteps = 0;
+};
+
+Options parseOptions(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription("WaveTolvane: loop slicing for samplers");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument("file", "A 16-bit WAV or AIFF file to open.");
+    const QCommandLineOption settings("settings", "Keep the settings in this INI file.", "FILE");
+    const QCommandLineOption screenshot("screenshot",
+                                        "Open FILE (or the demo loop), wait for the scan, "
+                                        "save a picture of the window and exit.",
+                                        "OUT.png");
+    const QCommandLineOption sensitivity("sensitivity",
+                                         "With --screenshot: the sensitivity in percent.", "PCT");
+    const QCommandLineOption zoom("zoom", "With --screenshot: zoom in N times at the middle.", "N");
+    parser.addOptions({settings, screenshot, sensitivity, zoom});
+    parser.process(app);
+    Options options;
+    options.file = parser.positionalArguments().value(0);
+    options.settingsFile = parser.value(settings);
+    options.screenshot = parser.value(screenshot);
+    if (parser.isSet(sensitivity))
+        options.sensitivity = parser.value(sensitivity).toDouble();
+    if (parser.isSet(zoom))
+        options.zoomSteps = parser.value(zoom).toInt();
+    return options;
+}
+
+// Opens the file, waits for the scan, sets sensitivity and zoom, saves the window's picture.
+int takeScreenshot(const Options& options) {
+    QTemporaryDir scratch;
+    QSettingsStore store(options.settingsFile.isEmpty() ? scratch.filePath("settings.ini")
+                                                        : options.settingsFile);
+    ConsoleDialogs dialogs;
+    TMainForm form(store, dialogs);
+    form.show();
+    form.resize(form.settings().Width, form.settings().Height);
+    const QString file = options.file.isEmpty() ? QString(TOLVANE_DEMO_LOOP) : options.file;
+    form.openDroppedFile(file);
+    QElapsedTimer timer;
+    timer.start();
+    while ((form.isBusy() || form.document().DetectPending) && timer.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!form.document().DocumentOpen) {
+        std::fprintf(stderr, "wavetolvane: could not open %s\n", qPrintable(file));
+        return 2;
+    }
+    if (options.sensitivity >= 0)
+        form.setSensitivityPercent(options.sensitivity);
+    for (int i = 0; i < options.zoomSteps; ++i)
+        form.PopupZinClick();
+    QApplication::processEvents();
+    form.redrawAll();
+    QApplication::processEvents();
+    if (!form.grab().save(options.screenshot)) {
+        std::fprintf(stderr, "wavetolvane: cannot write %s\n", qPrintable(options.screenshot));
+        return 73;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("WaveTolvane");
+    QApplication::setOrganizationName("Quorvex");
+    QApplication::setApplicationVersion(TOLVANE_VERSION);
+    const Options options = parseOptions(app);
+    if (!options.screenshot.isEmpty())
+        return takeScreenshot(options);
+
+    QSplashScreen splash(aboutPicture());
+    splash.show();
+    QApplication::processEvents();
+    QSettingsStore store(options.settingsFile);
+    QtDialogs dialogs;
+    TMainForm form(store, dialogs);
+    dialogs.setParent(&form);
+    form.show();
+    splash.finish(&form);
+    QTimer::singleShot(0, &form, [&form, &options] { form.FormShow(options.file); });
+    return QApplication::exec();
+}
