@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+namespace tolvane::test {
+
+// Answers the program's message boxes and file dialogs from a script and records each text.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        MessageKind kind;
+        QString title;
+        QString text;
+    };
+
+    std::vector<Shown> shown;
+    std::deque<MessageAnswer> answers; // used in order; Ok / No / Cancel when empty
+    std::deque<QString> files;         // chosen by file dialogs in order; cancelled when empty
+    std::vector<FileRequest> fileRequests;
+
+    MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
+                          MessageButtons buttons) override {
+        shown.push_back({kind, title, text});
+        if (!answers.empty()) {
+            const MessageAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        if (buttons == MessageButtons::YesNoCancel)
+            return MessageAnswer::Cancel;
+        return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+    QString chooseSampleFile(const QString& folder) override {
+        fileRequests.push_back({"Open Waveform", folder, {}, {}});
+        return nextFile();
+    }
+    QString openFile(const FileRequest& request) override {
+        fileRequests.push_back(request);
+        return nextFile();
+    }
+    QString saveFile(const FileRequest& request) override {
+        fileRequests.push_back(request);
+        return nextFile();
+    }
+
+    QStringList texts() const {
+        QStringList all;
+        for (const Shown& s : shown)
+            all << s.text;
+        return all;
+    }
+
+private:
+    QString nextFile() {
+        if (files.empty())
+            return {};
+        const QString file = files.front();
+        files.pop_front();
+        return file;
+    }
+};
+
+} // namespace tolvane::test
