@@ -6,8 +6,11 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace tolvane {
@@ -89,6 +92,31 @@ struct Extent {
     int max = 0;
 };
 
+// Smallest and largest sample of each channel over frames [first, last), reading them in one
+// pass front to back. Plain loops over whole samples, which the compiler vectorises.
+template <int Channels>
+std::array<Extent, Channels> frameRange(const std::uint8_t* data, std::int64_t first,
+                                        std::int64_t last) {
+    static_assert(std::endian::native == std::endian::little, "samples are read as stored");
+    const std::uint8_t* p = data + first * 2 * Channels;
+    const std::int64_t count = last - first;
+    int lo0 = 32767, hi0 = -32768, lo1 = 32767, hi1 = -32768;
+    for (std::int64_t f = 0; f < count; ++f) {
+        std::int16_t v[Channels];
+        std::memcpy(v, p + f * 2 * Channels, sizeof v);
+        lo0 = std::min<int>(lo0, v[0]);
+        hi0 = std::max<int>(hi0, v[0]);
+        if constexpr (Channels == 2) {
+            lo1 = std::min<int>(lo1, v[1]);
+            hi1 = std::max<int>(hi1, v[1]);
+        }
+    }
+    if constexpr (Channels == 2)
+        return {Extent{lo0, hi0}, Extent{lo1, hi1}};
+    else
+        return {Extent{lo0, hi0}};
+}
+
 // One min/max pair per pixel column for each channel, reading the view's frames once, front to
 // back. Column k covers frames e(k - 1) .. e(k) - 1 with e(k) = round(k / span * length +
 // start) div F; a column that covers no frame repeats the previous one (steps when zoomed in).
@@ -116,15 +144,12 @@ std::vector<std::vector<Extent>> columnExtents(const SampleDocument& doc, const 
         for (int c = 0; c < channels; ++c)
             extents[c][k] = extents[c][k - 1];
         if (frame > previous) {
-            for (int c = 0; c < channels; ++c) {
-                int lo = 32767;
-                int hi = -32768;
-                for (std::int64_t f = previous; f < frame; ++f) {
-                    const int v = sample(f, c);
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                }
-                extents[c][k] = {lo, hi};
+            if (channels == 1)
+                extents[0][k] = frameRange<1>(data, previous, frame)[0];
+            else {
+                const auto both = frameRange<2>(data, previous, frame);
+                extents[0][k] = both[0];
+                extents[1][k] = both[1];
             }
             previous = frame;
         }
