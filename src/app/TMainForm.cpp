@@ -11,6 +11,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QStatusTipEvent>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 namespace tolvane {
 namespace {
@@ -140,6 +142,17 @@ void TMainForm::createActions() {
             showSensitivityDialog();
     });
     addAction(ShowSensitivity); // a hidden shortcut item
+    HelpFileItem = makeAction(this, "HelpFileItem", "&Help (F1)");
+    HelpFileItem->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(HelpFileItem, &QAction::triggered, this, [this] { HelpFileItemClick(); });
+    TipItem = makeAction(this, "TipItem", "&Tips");
+    connect(TipItem, &QAction::triggered, this, [this] { TipItemClick(); });
+    h1 = makeAction(this, "h1", "&WaveTolvane Home Page");
+    setHint(h1, "Visit the Quorvex homepage (must be connected to Internet)");
+    connect(h1, &QAction::triggered, this, [this] { h1Click(); });
+    ViewFTItem = makeAction(this, "ViewFTItem", "&File Toolbar");
+    ViewFTItem->setCheckable(true);
+    ViewFTItem->setChecked(true);
     HelpAboutItem = makeAction(this, "HelpAboutItem", "&About WaveTolvane...");
     connect(HelpAboutItem, &QAction::triggered, this, [this] { AboutForm(this).exec(); });
 
@@ -200,8 +213,14 @@ void TMainForm::createMenus() {
     viewMenu->addSeparator();
     viewMenu->addAction(SelectionBar1);
     viewMenu->addAction(Regionbar1);
+    viewMenu->addSeparator();
+    viewMenu->addAction(ViewFTItem);
 
     QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(HelpFileItem);
+    help->addAction(TipItem);
+    help->addAction(h1);
+    help->addSeparator();
     help->addAction(HelpAboutItem);
 
     m_popup = new QMenu(this);
@@ -212,6 +231,9 @@ void TMainForm::createMenus() {
 void TMainForm::createToolbars() {
     QToolBar* fileBar = addToolBar("File");
     fileBar->setObjectName("FileToolbar");
+    m_fileToolbar = fileBar;
+    connect(ViewFTItem, &QAction::toggled, fileBar, &QWidget::setVisible);
+    connect(fileBar, &QToolBar::visibilityChanged, ViewFTItem, &QAction::setChecked);
     fileBar->addAction(FileOpenItem);
     m_channelButton = new QToolButton(fileBar);
     m_channelButton->setObjectName("CButton");
@@ -323,6 +345,8 @@ void TMainForm::FormShow(const QString& commandLineFile) {
     move(m_settings.Left, m_settings.Top);
     if (m_settings.Max || m_settings.MWS == 2)
         setWindowState(windowState() | Qt::WindowMaximized);
+    if (const auto layout = m_store.read("Toolbars"))
+        restoreState(QByteArray::fromBase64(layout->toLatin1()));
     if (!m_settingsAvailable)
         m_dialogs.message(MessageKind::Error, "", kMsgRegistryError);
     if (!commandLineFile.isEmpty()) {
@@ -369,8 +393,39 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
     m_settings.ShowSegmentBar = SelectionBar1->isChecked();
     m_settings.ShowRegionBar = Regionbar1->isChecked();
-    if (!writeSettings(m_store, m_settings))
+    const bool toolbarsSaved =
+        m_store.write("Toolbars", QString::fromLatin1(saveState().toBase64()));
+    if (!writeSettings(m_store, m_settings) || !toolbarsSaved)
         m_dialogs.message(MessageKind::Error, "", kMsgRegistryUpdateFailed);
+}
+
+namespace {
+
+// The help pages that come with the program.
+QUrl helpPage(const QString& anchor) {
+    QUrl url = QUrl::fromLocalFile(QString(TOLVANE_HELP_DIR) + "/index.html");
+    url.setFragment(anchor);
+    return url;
+}
+
+constexpr const char* kHomePage = "https://quorvex.example/wavetolvane";
+
+} // namespace
+
+void TMainForm::HelpFileItemClick() {
+    QDesktopServices::openUrl(helpPage("contents"));
+}
+
+void TMainForm::TipItemClick() {
+    QDesktopServices::openUrl(helpPage("tips"));
+}
+
+void TMainForm::h1Click() {
+    if (!QDesktopServices::openUrl(QUrl(kHomePage)))
+        m_dialogs.message(
+            MessageKind::Error, "",
+            QString("Error opening homepage\r\nCheck browser is installed, and go to ") +
+                kHomePage);
 }
 
 QString TMainForm::statusText(int panel) const {

@@ -16,6 +16,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QToolBar;
 class QToolButton;
 
 namespace tolvane {
@@ -62,6 +63,12 @@ public:
     void SelectionBar1Click();
     void Regionbar1Click();
     void scrollByWheel(int steps);
+    // The pointer over the waveform at x, as a mouse move there would leave it.
+    void pointAt(int x);
+    // Help: the contents, the tips, the maker's page.
+    void HelpFileItemClick();
+    void TipItemClick();
+    void h1Click();
     // The window was activated again: a file changed elsewhere is offered for reloading.
     void applicationActivated();
 
@@ -173,6 +180,8 @@ private:
     QAction *PopupZin = nullptr, *PopUpZout = nullptr, *PopUp11 = nullptr, *PopUpZts = nullptr;
     QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr;
     QAction *ShowSensitivity = nullptr, *HelpAboutItem = nullptr;
+    QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr, *ViewFTItem = nullptr;
+    QToolBar* m_fileToolbar = nullptr;
     QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
 };
 

@@ -282,13 +282,16 @@ void TMainForm::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-void TMainForm::PaintBox1MouseMove(QMouseEvent* event) {
+void TMainForm::pointAt(int x) {
     if (!m_doc.DocumentOpen || isBusy())
         return;
-    const int x = static_cast<int>(event->position().x());
     m_view.pointerFull = pointerOnFullScale(m_view, m_doc, x, waveWidth());
     const std::int64_t frame = xToPosition(x, m_view, waveWidth()) / m_doc.frameBytes();
     setStatus(2, QString("s: %1").arg(frame));
+}
+
+void TMainForm::PaintBox1MouseMove(QMouseEvent* event) {
+    pointAt(static_cast<int>(event->position().x()));
 }
 
 void TMainForm::PaintBox1MouseDown(QMouseEvent* event) {

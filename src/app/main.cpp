@@ -1,4 +1,5 @@
-// wavetolvane [FILE] [--settings FILE] [--screenshot OUT.png [--sensitivity PCT] [--zoom N]]
+// wavetolvane [FILE] [--settings FILE] [--screenshot OUT.png [--sensitivity PCT] [--zoom N]
+// [--split]]
 #include "app/AboutForm.h"
 #include "app/ConsoleDialogs.h"
 #include "app/TMainForm.h"
@@ -21,6 +22,7 @@ struct Options {
     QString screenshot;
     double sensitivity = -1;
     int zoomSteps = 0;
+    bool split = false;
 };
 
 Options parseOptions(const QApplication& app) {
@@ -37,7 +39,9 @@ Options parseOptions(const QApplication& app) {
     const QCommandLineOption sensitivity("sensitivity",
                                          "With --screenshot: the sensitivity in percent.", "PCT");
     const QCommandLineOption zoom("zoom", "With --screenshot: zoom in N times at the middle.", "N");
-    parser.addOptions({settings, screenshot, sensitivity, zoom});
+    const QCommandLineOption split("split",
+                                   "With --screenshot: keep the stereo channels apart (L / R).");
+    parser.addOptions({settings, screenshot, sensitivity, zoom, split});
     parser.process(app);
     Options options;
     options.file = parser.positionalArguments().value(0);
@@ -47,6 +51,7 @@ Options parseOptions(const QApplication& app) {
         options.sensitivity = parser.value(sensitivity).toDouble();
     if (parser.isSet(zoom))
         options.zoomSteps = parser.value(zoom).toInt();
+    options.split = parser.isSet(split);
     return options;
 }
 
@@ -69,8 +74,12 @@ int takeScreenshot(const Options& options) {
         std::fprintf(stderr, "wavetolvane: could not open %s\n", qPrintable(file));
         return 2;
     }
+    if (options.split)
+        form.LR2Click();
     if (options.sensitivity >= 0)
         form.setSensitivityPercent(options.sensitivity);
+    // Zoom at the middle of the view.
+    form.pointAt(form.waveWidth() / 2);
     for (int i = 0; i < options.zoomSteps; ++i)
         form.PopupZinClick();
     QApplication::processEvents();
