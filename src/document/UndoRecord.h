@@ -1,0 +1,118 @@
+#pragma once
+
+#include "document/PointRecord.h"
+#include "document/SampleDocument.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tolvane {
+
+// What the one saved step is. The codes are the program's own.
+enum UndoKind : std::uint8_t {
+    kUndoNone = 0,
+    kUndoWholeSample = 2, // whole-sample processing: data, candidates, format
+    kUndoMovePoint = 3,
+    kUndoUnlockPoint = 4,
+    kUndoAddPoint = 5,
+    kUndoEnablePoint = 6,
+    kUndoDisablePoint = 7,
+    kUndoLockPoint = 8,
+    kUndoReverseSegment = 9,
+    kUndoSilenceSegment = 10,
+    kUndoReplaceSample = 11,  // strip silence, crop, receive, "Paste All And Keep"
+    kUndoReplaceAndScan = 12, // "Paste All And Find New"
+    kUndoPasteIntoSegment = 13,
+    kUndoCandidateTable = 14, // re-cut, grid cut
+    kUndoRemovedPoint = 15,   // an added point, taken out by an undo
+    kUndoRandomise = 16,
+    kUndoRandomiseKeep = 17,
+    kUndoRateChange = 18,
+};
+
+class UndoFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The temporary file that holds saved sample bytes: "TVT…" in the system's temporary folder,
+// removed when the object goes.
+class UndoFile {
+public:
+    UndoFile();
+    ~UndoFile();
+    UndoFile(const UndoFile&) = delete;
+    UndoFile& operator=(const UndoFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    const std::string& path() const { return m_path; }
+    // Replaces the file's content; throws UndoFileError (the file is then empty).
+    void store(const std::uint8_t* bytes, std::size_t count);
+    // Reads the first count bytes; throws UndoFileError.
+    void load(std::uint8_t* bytes, std::size_t count) const;
+    void clear();
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+};
+
+// The one step of undo and redo.
+struct UndoRecord {
+    bool UndoEnabled = true;
+    UndoFile File;
+    std::uint8_t UndoKind = kUndoNone;
+    std::int32_t UndoStart = 0;
+    std::int32_t UndoLength = 0;
+    std::uint8_t UndoChannels = 1;
+    std::int32_t UndoRate = 0;
+    bool UndoMerge = false;
+    PointTable UndoCandidateTable{};
+    std::int32_t UndoCandidateCount = 0;
+    PointRecord UndoSavedPoint{};
+    bool WasUnmodified = false;
+    // The state of the "&Undo" command.
+    bool available = false;
+    bool showsRedo = false;
+};
+
+// Every operation calls this before it records: the command reads "&Undo" again and the
+// record remembers whether the document was unmodified.
+void resetUndoCaption(UndoRecord& undo, bool documentModified);
+
+// Records sample bytes [start, start + length) for a range kind. Throws UndoFileError when the
+// bytes cannot be kept; the document is untouched then and the operation must not go on.
+void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start,
+                 std::int32_t length, std::uint8_t kind);
+// Records the whole sample, its candidate table and its format (kinds 2, 11, 12).
+void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
+// Records the candidate table (kind 14, and the table half of kind 16).
+void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
+// Records a single-point edit: the candidate's index and, for a move or an addition, a position.
+void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position = 0);
+// Forgets the saved step ("Enable undo buffer" turned off).
+void clearUndo(UndoRecord& undo);
+
+// What an undo click changed, for the window to follow.
+struct UndoOutcome {
+    bool applied = false;
+    bool captionClean = false;    // the caption loses its "*"
+    bool captionModified = false; // the caption gains "*"
+    bool wholeSample = false;     // the data was replaced: show the whole sample
+    bool formatChanged = false;   // channels or rate changed
+    bool rescan = false;          // a scan follows (kind 12)
+};
+
+// Exchanges the saved step with the current state, so that the next click redoes it.
+// Throws UndoFileError when the saved bytes cannot be exchanged; the document is then as it was.
+UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModified);
+
+// Point-table helpers shared with point editing.
+PointRecord removeCandidate(SampleDocument& doc, int index);
+// Inserts a record before the first candidate whose position is above `position` (or not below,
+// with `atOrAbove`); returns its index.
+int insertCandidate(SampleDocument& doc, const PointRecord& record, std::uint32_t position,
+                    bool atOrAbove);
+
+} // namespace tolvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "document/SampleDocument.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tolvane {
+
+inline constexpr std::int32_t kAddedPointStrength = 32640;
+inline constexpr const char* kMsgTableFull =
+    "The point table is full (8192 points): the point was not added.";
+
+// A position on the sample of a point's channel: merged stereo on the frame's first sample,
+// split stereo on the channel's own sample (right: +2), mono unchanged.
+std::uint32_t alignToChannel(const SampleDocument& doc, std::uint32_t position,
+                             std::uint8_t channel);
+
+// Moves candidate `index` to `position` (aligned to its channel), keeping the table sorted and
+// the count unchanged; the point may pass its neighbours. Returns its new index.
+int movePoint(SampleDocument& doc, int index, std::uint32_t position);
+
+// Adds a locked, enabled point at `position` on `channel` (1 for mono and merged stereo).
+// Its strength is Threshold + 10 with "Add At Current Length", else 32640. Returns its index,
+// or nothing when the table already holds 8192 candidates.
+std::optional<int> addPoint(SampleDocument& doc, std::uint32_t position, std::uint8_t channel,
+                            bool atCurrentLength);
+
+// "&Lock All": locks every candidate that is a slice point now (at an active slice position).
+void lockAll(SampleDocument& doc);
+// "&Unlock All": unlocks every candidate.
+void unlockAll(SampleDocument& doc);
+
+} // namespace tolvane
