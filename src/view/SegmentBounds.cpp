@@ -30,36 +30,15 @@ std::optional<SegmentSpan> segmentAt(const SampleDocument& doc, std::int64_t pos
     span.channel = splitStereo(doc) ? channel : kChannelMonoOrRight;
     span.start = channelStart(doc, channel);
     span.end = channelEnd(doc, channel);
-    span.number = doc.SliceCount + 1;
+    span.number = 1;
     for (int i = 1; i <= doc.SliceCount; ++i) {
         if (!onChannel(doc, i, channel))
             continue;
         if (doc.SliceTable[i].Position <= position) {
             span.start = doc.SliceTable[i].Position;
+            span.number = i + 1;
         } else {
             span.end = doc.SliceTable[i].Position;
-            span.number = i;
-            break;
-        }
-    }
-    return span;
-}
-
-std::optional<SegmentSpan> segmentEndingAt(const SampleDocument& doc, int number,
-                                           std::uint8_t channel) {
-    if (!doc.DocumentOpen || number < 1 || number > doc.SliceCount + 1)
-        return std::nullopt;
-    if (number <= doc.SliceCount && !onChannel(doc, number, channel))
-        return std::nullopt;
-    SegmentSpan span;
-    span.channel = splitStereo(doc) ? channel : kChannelMonoOrRight;
-    span.number = number;
-    span.end =
-        number <= doc.SliceCount ? doc.SliceTable[number].Position : channelEnd(doc, channel);
-    span.start = channelStart(doc, channel);
-    for (int i = number - 1; i >= 1; --i) {
-        if (onChannel(doc, i, channel)) {
-            span.start = doc.SliceTable[i].Position;
             break;
         }
     }

@@ -21,8 +21,4 @@ struct SegmentSpan {
 std::optional<SegmentSpan> segmentAt(const SampleDocument& doc, std::int64_t position,
                                      std::uint8_t channel);
 
-// The segment that ends at slice record `number` (1 to SliceCount + 1) on a channel.
-std::optional<SegmentSpan> segmentEndingAt(const SampleDocument& doc, int number,
-                                           std::uint8_t channel);
-
 } // namespace tolvane

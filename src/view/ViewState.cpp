@@ -143,6 +143,7 @@ std::optional<ZoomOutcome> zoomToSegment(ViewState& view, SampleDocument& doc, i
     const std::int64_t end = segment->end & ~3u;
     if (end <= start)
         return std::nullopt;
+    view.selected = segment;
     ZoomOutcome outcome;
     outcome.zoomInEnabled = view.zoom < 128;
     const std::int32_t oldStart = view.viewStart;
@@ -240,6 +241,39 @@ int positionToX(std::int64_t position, const ViewState& view, int width) {
 
 std::int64_t xToPosition(double x, const ViewState& view, int width) {
     return roundHalfEven(x / width * view.viewLength + view.viewStart);
+}
+
+std::uint32_t pointerBytePosition(double x, const ViewState& view, int width) {
+    const double position = x / width * view.viewLength + view.viewStart;
+    return static_cast<std::uint32_t>(std::max<std::int64_t>(2 * roundHalfEven(position / 2), 0));
+}
+
+bool selectSegmentAt(ViewState& view, SampleDocument& doc, std::int64_t position,
+                     std::uint8_t channel) {
+    const auto segment = segmentAt(doc, position, channel);
+    if (!segment)
+        return false;
+    view.selected = segment;
+    doc.SelectedSegment = segment->number;
+    return true;
+}
+
+bool selectPreviousSegment(ViewState& view, SampleDocument& doc) {
+    if (!view.selected)
+        return false;
+    const SegmentSpan current = *view.selected;
+    if (current.start <= doc.LocatorL)
+        return selectSegmentAt(view, doc, std::int64_t(doc.LocatorR) - 1, current.channel);
+    return selectSegmentAt(view, doc, std::int64_t(current.start) - 1, current.channel);
+}
+
+bool selectNextSegment(ViewState& view, SampleDocument& doc) {
+    if (!view.selected)
+        return false;
+    const SegmentSpan current = *view.selected;
+    if (current.end >= doc.LocatorR)
+        return selectSegmentAt(view, doc, doc.LocatorL, current.channel);
+    return selectSegmentAt(view, doc, current.end, current.channel);
 }
 
 std::optional<int> locatorButtonX(std::uint32_t locator, const ViewState& view, int width,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "view/SegmentBounds.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,8 @@ struct ViewState {
     int cursorMultiplier = 1;
     int playTimerInterval = 0; // milliseconds
     bool redrawPending = true;
+    // The selected segment's bounds (SelectedSegment holds its number); none after a load.
+    std::optional<SegmentSpan> selected;
 };
 
 // What a zoom command leaves enabled, and the zoom panel's text.
@@ -77,6 +80,16 @@ void remapPlayCursor(ViewState& view, std::int32_t oldStart, std::int32_t oldLen
 int positionToX(std::int64_t position, const ViewState& view, int width);
 // The byte position under a pixel: round(x / W * length + start).
 std::int64_t xToPosition(double x, const ViewState& view, int width);
+// The pointer's position on a whole 16-bit sample: 2 * round((x / W * length + start) / 2).
+std::uint32_t pointerBytePosition(double x, const ViewState& view, int width);
+
+// Selects the segment of a channel that holds `position` (SelectedSegment and the bounds).
+bool selectSegmentAt(ViewState& view, SampleDocument& doc, std::int64_t position,
+                     std::uint8_t channel);
+// "-": the segment before the selected one, or from the left locator back to the loop's last.
+bool selectPreviousSegment(ViewState& view, SampleDocument& doc);
+// "+": the segment after the selected one, or from the right locator back to the loop's first.
+bool selectNextSegment(ViewState& view, SampleDocument& doc);
 
 // Locator buttons: x of the button's left edge relative to the waveform, or nothing when the
 // locator lies outside the view (its end included). `buttonWidth` shifts the right locator's button

@@ -296,10 +296,10 @@ BarLayout barLayout(const DisplaySwitches& switches) {
 namespace {
 
 // The selected segment, clipped to the view, in the segment colour.
-void drawSelectedSegment(Canvas& canvas, const SampleDocument& doc, const ViewState& view,
-                         int width, int bottom, std::uint8_t channel, const ViewColours& colours) {
-    const auto segment = segmentEndingAt(doc, doc.SelectedSegment, channel);
-    if (!segment)
+void drawSelectedSegment(Canvas& canvas, const ViewState& view, int width, int bottom,
+                         std::uint8_t channel, const ViewColours& colours) {
+    const auto& segment = view.selected;
+    if (!segment || segment->channel != channel)
         return;
     const std::int64_t start = std::max<std::int64_t>(segment->start, view.viewStart);
     const std::int64_t end = std::min<std::int64_t>(segment->end, view.viewEnd);
@@ -307,10 +307,6 @@ void drawSelectedSegment(Canvas& canvas, const SampleDocument& doc, const ViewSt
         return;
     canvas.fillRect(positionToX(start, view, width), 0, positionToX(end, view, width), bottom,
                     toQRgb(colours.seg));
-}
-
-std::uint8_t selectedChannel(const SampleDocument& doc, const ViewState& view) {
-    return doc.Channels == 2 && !doc.MergeChannels ? view.workingChannel : kChannelMonoOrRight;
 }
 
 } // namespace
@@ -324,9 +320,8 @@ QImage renderBars(const SampleDocument& doc, const ViewState& view, const Wavefo
     const ViewColours& colours = options.colours;
     if (options.switches.showSegmentBar) {
         canvas.fillRect(0, 0, width, layout.boundary, toQRgb(colours.bar));
-        if (doc.DocumentOpen && selectedChannel(doc, view) == kChannelMonoOrRight)
-            drawSelectedSegment(canvas, doc, view, width, layout.boundary, kChannelMonoOrRight,
-                                colours);
+        if (doc.DocumentOpen)
+            drawSelectedSegment(canvas, view, width, layout.boundary, kChannelMonoOrRight, colours);
     }
     if (options.switches.showRegionBar) {
         canvas.fillRect(0, layout.boundary - 1, width, layout.height, toQRgb(colours.regBar));
@@ -342,10 +337,9 @@ QImage renderStrip(const SampleDocument& doc, const ViewState& view, const Wavef
                    int width, int height) {
     QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
     picture.fill(toQRgb(options.colours.bar));
-    if (options.switches.showSegmentBar && doc.DocumentOpen &&
-        selectedChannel(doc, view) == kChannelLeftSplit) {
+    if (options.switches.showSegmentBar && doc.DocumentOpen) {
         Canvas canvas(picture);
-        drawSelectedSegment(canvas, doc, view, width, height, kChannelLeftSplit, options.colours);
+        drawSelectedSegment(canvas, view, width, height, kChannelLeftSplit, options.colours);
     }
     return picture;
 }

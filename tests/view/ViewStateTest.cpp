@@ -168,11 +168,37 @@ TEST(Segments, SplitStereoChannelsHaveTheirOwnPointsAndEnds) {
     ASSERT_TRUE(left);
     EXPECT_EQ(left->start, 8000u);
     EXPECT_EQ(left->end, 20'000u);
-    EXPECT_EQ(left->number, 3);
-    const auto again = segmentEndingAt(doc, 3, 2);
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->start, 8000u);
-    EXPECT_FALSE(segmentEndingAt(doc, 3, 1)) << "record 3 is a left-channel point";
+    EXPECT_EQ(left->number, 2) << "numbered by the record that starts it, plus 1";
+    EXPECT_EQ(left->channel, 2);
+}
+
+TEST(Segments, PlusAndMinusWalkTheLoopAndWrapAtTheLocators) {
+    SampleDocument doc = documentWithSlices(40'000, {10'000, 20'000, 30'000});
+    doc.LocatorL = 10'000;
+    doc.LocatorR = 30'000;
+    ViewState view;
+    ASSERT_TRUE(selectSegmentAt(view, doc, 15'000, 1));
+    EXPECT_EQ(doc.SelectedSegment, 2);
+    ASSERT_TRUE(selectNextSegment(view, doc));
+    EXPECT_EQ(view.selected->start, 20'000u);
+    EXPECT_EQ(doc.SelectedSegment, 3);
+    ASSERT_TRUE(selectNextSegment(view, doc)) << "ends at the right locator: back to the first";
+    EXPECT_EQ(view.selected->start, 10'000u);
+    ASSERT_TRUE(selectPreviousSegment(view, doc)) << "starts at the left locator: to the last";
+    EXPECT_EQ(view.selected->start, 20'000u);
+    EXPECT_EQ(view.selected->end, 30'000u);
+    ASSERT_TRUE(selectPreviousSegment(view, doc));
+    EXPECT_EQ(view.selected->start, 10'000u);
+}
+
+TEST(Segments, PointerPositionsFallOnWholeSamples) {
+    ViewState view;
+    view.viewStart = 1000;
+    view.viewEnd = 2000;
+    view.viewLength = 1000;
+    EXPECT_EQ(pointerBytePosition(0, view, 100), 1000u);
+    EXPECT_EQ(pointerBytePosition(10.05, view, 100) % 2, 0u);
+    EXPECT_EQ(pointerBytePosition(50, view, 100), 1500u);
 }
 
 } // namespace

@@ -171,6 +171,7 @@ TEST(Bars, RegionBarShowsTheVisibleRange) {
     doc.CandidateTable[1] = PointRecord{7500, 100, 1, 0, 1, 0};
     doc.Threshold = 0;
     rebuildSliceTable(doc);
+    selectSegmentAt(view, doc, 6000, 1);
     const QImage selected = renderBars(doc, view, kOptions, width);
     EXPECT_EQ(selected.pixel(40, 2), toQRgb(kOptions.colours.seg));
     EXPECT_EQ(selected.pixel(150, 2), toQRgb(kOptions.colours.bar));
