@@ -4,6 +4,7 @@
 #include "app/AboutForm.h"
 #include "app/LocatorButton.h"
 #include "app/TWaveBox.h"
+#include "app/ToolIcons.h"
 #include "slicing/SliceSelection.h"
 #include "view/Icons.h"
 
@@ -76,6 +77,7 @@ void TMainForm::createActions() {
     FileOpenItem = makeAction(this, "FileOpenItem", "&Open...");
     FileOpenItem->setShortcut(QKeySequence("Ctrl+O"));
     setHint(FileOpenItem, "Open file|Click to open a new file");
+    FileOpenItem->setIcon(toolIcon(ToolIcon::Open));
     connect(FileOpenItem, &QAction::triggered, this, [this] { OpenFile(); });
     for (int i = 0; i < 4; ++i) {
         SubOpenItem[i] =
@@ -142,6 +144,76 @@ void TMainForm::createActions() {
             showSensitivityDialog();
     });
     addAction(ShowSensitivity); // a hidden shortcut item
+    mnuUndo = makeAction(this, "mnuUndo", "&Undo");
+    mnuUndo->setShortcut(QKeySequence("Ctrl+Z"));
+    setHint(mnuUndo, "Undo|Undo the last operation");
+    connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndoClick(); });
+    mnuCopyAll = makeAction(this, "mnuCopyAll", "&Copy");
+    mnuCopyAll->setShortcut(QKeySequence("Ctrl+C"));
+    setHint(mnuCopyAll, "Copy entire sample to clipboard");
+    connect(mnuCopyAll, &QAction::triggered, this, [this] { mnuCopyAllClick(); });
+    mnuPasteAllKeep = makeAction(this, "mnuPasteAllKeep", "Paste All And &Keep");
+    mnuPasteAllKeep->setShortcut(QKeySequence("Ctrl+K"));
+    setHint(mnuPasteAllKeep, "Paste contents of clipboard over sample and keep existing points");
+    connect(mnuPasteAllKeep, &QAction::triggered, this, [this] { mnuPasteAllKeepClick(); });
+    mnuPasteNew = makeAction(this, "mnuPasteNew", "Paste All And Find &New");
+    mnuPasteNew->setShortcut(QKeySequence("Ctrl+V"));
+    setHint(mnuPasteNew, "Paste contents of clipboard over sample and find new points");
+    connect(mnuPasteNew, &QAction::triggered, this, [this] { mnuPasteNewClick(); });
+    CopySegment1 = makeAction(this, "CopySegment1", "Copy Segment");
+    setHint(CopySegment1, "Copy the segment to the clipboard");
+    connect(CopySegment1, &QAction::triggered, this, [this] { CopySegment1Click(); });
+    PasteIntoSegment2 = makeAction(this, "PasteIntoSegment2", "Paste Into Segment");
+    setHint(PasteIntoSegment2, "Paste from the clipboard into the sample");
+    connect(PasteIntoSegment2, &QAction::triggered, this, [this] { PasteIntoSegment2Click(); });
+    mnuLockAll = makeAction(this, "mnuLockAll", "&Lock All");
+    mnuLockAll->setShortcut(QKeySequence("Ctrl+L"));
+    setHint(mnuLockAll, "Lock all|Lock all points");
+    connect(mnuLockAll, &QAction::triggered, this, [this] { mnuLockAllClick(); });
+    mnuUnlockAll = makeAction(this, "mnuUnlockAll", "&Unlock All");
+    mnuUnlockAll->setShortcut(QKeySequence("Ctrl+U"));
+    setHint(mnuUnlockAll, "Unlock all|Unlock all points");
+    connect(mnuUnlockAll, &QAction::triggered, this, [this] { mnuUnlockAllClick(); });
+    popupaddcur = makeAction(this, "popupaddcur", "Add At Current Length");
+    popupaddcur->setCheckable(true);
+    setHint(popupaddcur, "Add a new point at the current sensitivity setting");
+
+    const struct {
+        Tool tool;
+        const char* name;
+        const char* hint;
+        ToolIcon icon;
+    } tools[] = {
+        {Tool::Select, "SpeedButton1", "Select|Select tool", ToolIcon::Select},
+        {Tool::Add, "SpeedButton2", "Add|Add slice point tool", ToolIcon::Add},
+        {Tool::EnableDisable, "SpeedButton3", "Enable/disable|Enable/disable slice point tool",
+         ToolIcon::EnableDisable},
+        {Tool::LockUnlock, "spdis", "Lock/unlock|Lock/unlock slice point tool",
+         ToolIcon::LockUnlock},
+        {Tool::Zoom, "bzoom", "Zoom|Zoom tool (LMB zoom in, RMB zoom out)", ToolIcon::Zoom},
+        {Tool::CopyPaste, "bcopy",
+         "Copy/paste|Copy/paste segment tool (LMB copy segment, RMB paste segment; spc auditions)",
+         ToolIcon::CopyPaste},
+    };
+    auto* toolGroup = new QActionGroup(this);
+    for (const auto& t : tools) {
+        QAction* action = makeAction(this, t.name, QString(t.hint).section('|', 0, 0));
+        action->setCheckable(true);
+        action->setIcon(toolIcon(t.icon));
+        setHint(action, t.hint);
+        toolGroup->addAction(action);
+        const Tool tool = t.tool;
+        connect(action, &QAction::triggered, this, [this, tool] { chooseTool(tool); });
+        m_toolActions[static_cast<int>(tool) - 1] = action;
+    }
+    m_toolActions[static_cast<int>(Tool::Select) - 1]->setChecked(true);
+    // "Zoom 1:1" sits among the tools but is a command.
+    QAction* zoom11 = makeAction(this, "ToolbarButton973", "Zoom 1:1");
+    zoom11->setIcon(toolIcon(ToolIcon::Zoom11));
+    setHint(zoom11, "Zoom 1:1|Zoom out to a scale of 1:1");
+    connect(zoom11, &QAction::triggered, this, [this] { PopUp11Click(); });
+    m_toolActions[static_cast<int>(Tool::Zoom11) - 1] = zoom11;
+
     HelpFileItem = makeAction(this, "HelpFileItem", "&Help (F1)");
     HelpFileItem->setShortcut(QKeySequence(Qt::Key_F1));
     connect(HelpFileItem, &QAction::triggered, this, [this] { HelpFileItemClick(); });
@@ -202,6 +274,15 @@ void TMainForm::createMenus() {
     file->addAction(FileExitItem);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(mnuUndo);
+    edit->addSeparator();
+    edit->addAction(mnuCopyAll);
+    edit->addAction(mnuPasteAllKeep);
+    edit->addAction(mnuPasteNew);
+    edit->addSeparator();
+    edit->addAction(mnuLockAll);
+    edit->addAction(mnuUnlockAll);
+    edit->addSeparator();
     edit->addAction(Recut1);
     edit->addSeparator();
     edit->addAction(LeftChannel);
@@ -226,6 +307,11 @@ void TMainForm::createMenus() {
     m_popup = new QMenu(this);
     for (QAction* zoom : {PopupZin, PopUpZout, PopUp11, PopUpZts})
         m_popup->addAction(zoom);
+    m_popup->addSeparator();
+    m_popup->addAction(CopySegment1);
+    m_popup->addAction(PasteIntoSegment2);
+    m_popup->addSeparator();
+    m_popup->addAction(popupaddcur);
 }
 
 void TMainForm::createToolbars() {
@@ -247,12 +333,35 @@ void TMainForm::createToolbars() {
     m_channelButtonAction = fileBar->addWidget(m_channelButton);
     m_channelButtonAction->setVisible(false);
 
+    fileBar->addSeparator();
+    QAction* unlockAll = fileBar->addAction(toolIcon(ToolIcon::UnlockAll), "Unlock All");
+    unlockAll->setObjectName("SpeedButton19");
+    setHint(unlockAll, "Unlock all|Unlock all points");
+    connect(unlockAll, &QAction::triggered, mnuUnlockAll, &QAction::trigger);
+    QAction* lockAllButton = fileBar->addAction(toolIcon(ToolIcon::LockAll), "Lock All");
+    lockAllButton->setObjectName("SpeedButton18");
+    setHint(lockAllButton, "Lock all|Lock all points");
+    connect(lockAllButton, &QAction::triggered, mnuLockAll, &QAction::trigger);
+    QAction* undoButton = fileBar->addAction(toolIcon(ToolIcon::Undo), "Undo");
+    undoButton->setObjectName("SpeedButton12");
+    setHint(undoButton, "Undo|Undo the last operation");
+    connect(undoButton, &QAction::triggered, mnuUndo, &QAction::trigger);
+    connect(mnuUndo, &QAction::changed, undoButton,
+            [undoButton, this] { undoButton->setEnabled(mnuUndo->isEnabled()); });
+
+    QToolBar* editBar = addToolBar("Edit");
+    editBar->setObjectName("EditToolbar");
+    for (QAction* tool : m_toolActions)
+        if (tool)
+            editBar->addAction(tool);
+
     QToolBar* viewBar = addToolBar("View");
     viewBar->setObjectName("ViewToolbar");
     viewBar->addAction(SpeedButton5);
     viewBar->addAction(SpeedButton6);
     viewBar->addAction(SpeedButton7);
 
+    addToolBarBreak();
     QToolBar* sensitivityBar = addToolBar("Sensitivity");
     sensitivityBar->setObjectName("SensitivityToolbar");
     m_slider = new QSlider(Qt::Horizontal, sensitivityBar);
@@ -296,6 +405,7 @@ void TMainForm::createCentralPanel() {
     m_wave->onPaint = [this] { Paintbox1Paint(); };
     m_wave->onMouseMove = [this](QMouseEvent* e) { PaintBox1MouseMove(e); };
     m_wave->onMousePress = [this](QMouseEvent* e) { PaintBox1MouseDown(e); };
+    m_wave->onMouseRelease = [this](QMouseEvent* e) { PaintBox1MouseUp(e); };
     m_bars->onMousePress = [this](QMouseEvent* e) { PaintBox2MouseDown(e); };
     m_bars->onMouseMove = [this](QMouseEvent* e) { PaintBox2MouseMove(e); };
     m_bars->onMouseRelease = [this](QMouseEvent* e) { PaintBox2MouseUp(e); };
@@ -324,6 +434,8 @@ void TMainForm::FormCreate() {
     m_doc.PreEmphasis = kDefaultPreEmphasis;
     m_settingsAvailable = readSettings(m_store, m_settings);
     applySettings();
+    resize(m_settings.Width, m_settings.Height); // the remembered size from the start
+    m_undo.UndoEnabled = m_settings.EnableUndo && m_undo.File.isOpen();
     m_doc.SelectedSegment = 1;
     m_doc.Threshold = 65535;
     setStatus(0, "");
@@ -476,6 +588,12 @@ void TMainForm::updateCommandStates() {
         PopUpZout->setEnabled(false);
         PopUpZts->setEnabled(false);
     }
+    for (QAction* action : {mnuCopyAll, CopySegment1, PasteIntoSegment2, mnuLockAll, mnuUnlockAll})
+        action->setEnabled(open);
+    for (QAction* tool : m_toolActions)
+        if (tool)
+            tool->setEnabled(open);
+    updateUndoCommand();
     const bool stereo = open && m_doc.Channels == 2;
     LeftChannel->setEnabled(stereo);
     RightChannel->setEnabled(stereo);

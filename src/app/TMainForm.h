@@ -4,11 +4,14 @@
 #include "app/ProgramSettings.h"
 #include "app/Workers.h"
 #include "document/SampleDocument.h"
+#include "document/UndoRecord.h"
+#include "view/PointHitTest.h"
 #include "view/ViewState.h"
 #include "view/WaveformRenderer.h"
 
 #include <QImage>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -44,6 +47,20 @@ public:
     void SavePointClick();
     void Options1Click();
     void openDroppedFile(const QString& fileName);
+
+    // Undo, clipboard and point editing.
+    void mnuUndoClick();
+    void mnuCopyAllClick();
+    void CopySegment1Click();
+    void PasteIntoSegment2Click();
+    void mnuPasteAllKeepClick();
+    void mnuPasteNewClick();
+    void mnuLockAllClick();
+    void mnuUnlockAllClick();
+    void chooseTool(Tool tool);
+    Tool tool() const { return m_tool; }
+    const UndoRecord& undoRecord() const { return m_undo; }
+    bool isModified() const { return m_modified; }
 
     // Detection and sensitivity.
     void Recut1Click();
@@ -126,6 +143,18 @@ private:
     void applyZoom(const ZoomOutcome& outcome);
     void PaintBox1MouseMove(QMouseEvent* event);
     void PaintBox1MouseDown(QMouseEvent* event);
+    void PaintBox1MouseUp(QMouseEvent* event);
+    void keyPressEvent(QKeyEvent* event) override;
+    void showPointerLine(int x, int y, std::uint8_t channel);
+    void selectSegmentUnderPointer(int x);
+    std::optional<SegmentSpan> segmentUnderPointer() const;
+    // Starts an operation that records undo: false (with the message shown) when the undo
+    // buffer cannot keep what the operation would overwrite.
+    bool recordUndo(const std::function<void()>& record);
+    void markModified();
+    void updateUndoCommand();
+    void pasteAll(bool findNew);
+    void takeNewFormat(std::uint16_t oldChannels);
     void PaintBox2MouseDown(QMouseEvent* event);
     void PaintBox2MouseMove(QMouseEvent* event);
     void PaintBox2MouseUp(QMouseEvent* event);
@@ -142,6 +171,14 @@ private:
     bool m_settingsAvailable = true;
     SampleDocument m_doc;
     ViewState m_view;
+    UndoRecord m_undo;
+    Tool m_tool = Tool::Select;
+    std::optional<HoveredPoint> m_hovered;
+    bool m_dragging = false;
+    bool m_pointerMoved = false;
+    bool m_shiftZoomPress = false;
+    int m_pointerX = 1;
+    int m_dragIndex = 0;
     QImage m_bare;
     QImage m_picture;
     QString m_savedStatus;
@@ -183,6 +220,11 @@ private:
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr, *ViewFTItem = nullptr;
     QToolBar* m_fileToolbar = nullptr;
     QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
+    QAction *mnuUndo = nullptr, *mnuCopyAll = nullptr, *mnuPasteAllKeep = nullptr,
+            *mnuPasteNew = nullptr;
+    QAction *CopySegment1 = nullptr, *PasteIntoSegment2 = nullptr;
+    QAction *mnuLockAll = nullptr, *mnuUnlockAll = nullptr, *popupaddcur = nullptr;
+    QAction* m_toolActions[9] = {};
 };
 
 } // namespace tolvane

@@ -90,6 +90,7 @@ void TMainForm::RevertItemClick() {
 
 void TMainForm::CloseFile() {
     closeDocument(m_doc);
+    clearUndo(m_undo);
     m_modified = false;
     resetToNoDocument();
     redrawAll();
@@ -131,9 +132,10 @@ void TMainForm::loadCompleted() {
         m_dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
         return;
     }
-    // 1. Recent files; the open document goes.
+    // 1. Recent files; the open document goes, and with it the step to undo.
     updateRecentFiles(fileName);
     closeDocument(m_doc);
+    clearUndo(m_undo);
     // 2-3. The new document.
     adoptLoadedSample(m_doc, std::move(loader->loaded()), loader->fileName());
     m_doc.PreEmphasis = kDefaultPreEmphasis;
@@ -228,6 +230,10 @@ void TMainForm::Options1Click() {
     if (preferences.exec() == QDialog::Accepted) {
         m_settings = preferences.settings();
         applySettings();
+        m_undo.UndoEnabled = m_settings.EnableUndo && m_undo.File.isOpen();
+        if (!m_settings.EnableUndo)
+            clearUndo(m_undo);
+        updateUndoCommand();
     }
     redrawAll();
 }

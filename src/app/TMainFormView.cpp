@@ -35,6 +35,10 @@ WaveformOptions TMainForm::waveformOptions() const {
 
 void TMainForm::redrawAll() {
     m_view.redrawPending = true;
+    // A pending scan starts from the paint; otherwise the picture (and the slice table) is
+    // brought up to date now.
+    if (!m_doc.DetectPending && !m_doc.DetectRunning)
+        redrawWaveform();
     m_wave->update();
 }
 
@@ -155,6 +159,7 @@ void TMainForm::Recut1Click() {
     if (!m_doc.DocumentOpen || isBusy())
         return;
     m_doc.KeepCandidates = false;
+    recordUndo([this] { recordCandidateTable(m_undo, m_doc, kUndoCandidateTable); });
     m_doc.DetectPending = true;
     resnapLocators(m_doc);
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -288,31 +293,6 @@ void TMainForm::pointAt(int x) {
     m_view.pointerFull = pointerOnFullScale(m_view, m_doc, x, waveWidth());
     const std::int64_t frame = xToPosition(x, m_view, waveWidth()) / m_doc.frameBytes();
     setStatus(2, QString("s: %1").arg(frame));
-}
-
-void TMainForm::PaintBox1MouseMove(QMouseEvent* event) {
-    pointAt(static_cast<int>(event->position().x()));
-}
-
-void TMainForm::PaintBox1MouseDown(QMouseEvent* event) {
-    if (!m_doc.DocumentOpen || isBusy())
-        return;
-    const int x = static_cast<int>(event->position().x());
-    m_view.pointerFull = pointerOnFullScale(m_view, m_doc, x, waveWidth());
-    if (m_doc.Channels == 2 && !m_doc.MergeChannels)
-        m_view.workingChannel = event->position().y() < m_wave->height() / 2 ? 2 : 1;
-    else
-        m_view.workingChannel = 1;
-    if (event->modifiers() & Qt::ShiftModifier) {
-        if (event->button() == Qt::LeftButton)
-            PopupZinClick();
-        else if (event->button() == Qt::RightButton)
-            PopUpZoutClick();
-        return;
-    }
-    PopUpZts->setEnabled(true);
-    if (event->button() == Qt::RightButton)
-        m_popup->popup(event->globalPosition().toPoint());
 }
 
 void TMainForm::PaintBox2MouseDown(QMouseEvent* event) {

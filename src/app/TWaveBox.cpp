@@ -15,6 +15,13 @@ void TWaveBox::setPicture(const QImage& picture) {
     update();
 }
 
+void TWaveBox::setOverlayLine(std::optional<QLine> line) {
+    if (line == m_overlay)
+        return;
+    m_overlay = line;
+    update();
+}
+
 void TWaveBox::paintEvent(QPaintEvent*) {
     if (m_painting)
         return;
@@ -26,6 +33,11 @@ void TWaveBox::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::white);
     else
         painter.drawImage(0, 0, m_picture);
+    if (m_overlay) {
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.setPen(Qt::white);
+        painter.drawLine(*m_overlay);
+    }
     m_painting = false;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <QLine>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 namespace tolvane {
 
@@ -14,6 +16,8 @@ public:
     explicit TWaveBox(QWidget* parent = nullptr);
 
     void setPicture(const QImage& picture);
+    // A line drawn over the picture (the add and drag lines); none to take it away.
+    void setOverlayLine(std::optional<QLine> line);
     const QImage& picture() const { return m_picture; }
 
     std::function<void()> onPaint;
@@ -29,6 +33,7 @@ protected:
 
 private:
     QImage m_picture;
+    std::optional<QLine> m_overlay;
     bool m_painting = false;
 };
 

@@ -44,20 +44,6 @@ void overlayRecord(PointRecord& r, const std::uint8_t* bytes, std::size_t availa
     r.Reserved = raw[11];
 }
 
-// Cuts the candidate count back at the first record (the end record included) that lies
-// beyond the data, and closes the table with a well-formed end record.
-void cutBackToData(SampleDocument& doc) {
-    const auto length = static_cast<std::uint32_t>(doc.DataLength);
-    for (int i = 1; i <= doc.CandidateCount + 1; ++i) {
-        if (doc.CandidateTable[i].Position > length) {
-            doc.CandidateCount = i - 1;
-            break;
-        }
-    }
-    doc.CandidateTable[0].Position = 0;
-    doc.candidateEndRecord().Position = length;
-}
-
 } // namespace
 
 void savePointFile(const SampleDocument& doc, const std::string& path) {
@@ -90,7 +76,7 @@ void openPointFile(SampleDocument& doc, const std::string& path) {
         const std::size_t offset = i * sizeof(PointRecord);
         overlayRecord(doc.CandidateTable[i], bytes.data() + 4 + offset, recordBytes - offset);
     }
-    cutBackToData(doc);
+    cutCandidatesToData(doc);
 }
 
 } // namespace tolvane

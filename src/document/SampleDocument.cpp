@@ -48,6 +48,19 @@ void newEmptyDocument(SampleDocument& doc) {
     doc.DocumentOpen = true;
 }
 
+void cutCandidatesToData(SampleDocument& doc) {
+    const auto length = static_cast<std::uint32_t>(doc.DataLength);
+    doc.CandidateCount = std::clamp(doc.CandidateCount, 0, kMaxCandidates);
+    for (int i = 1; i <= doc.CandidateCount + 1; ++i) {
+        if (doc.CandidateTable[i].Position > length) {
+            doc.CandidateCount = i - 1;
+            break;
+        }
+    }
+    doc.CandidateTable[0].Position = 0;
+    doc.candidateEndRecord().Position = length;
+}
+
 std::string formatStatusText(std::uint16_t bits, std::uint32_t rate, std::uint16_t channels) {
     std::string text = std::to_string(bits) + " Bit / " + std::to_string(rate) + " hz";
     if (channels == 1)

@@ -66,6 +66,10 @@ void closeDocument(SampleDocument& doc);
 // Closes the document and opens a one-sample silent mono 44100 Hz document named "Untitled".
 void newEmptyDocument(SampleDocument& doc);
 
+// Cuts the candidate count back at the first record (the end record included) that lies
+// beyond the data, and closes the table with its start record at 0 and end record at DataLength.
+void cutCandidatesToData(SampleDocument& doc);
+
 // Status-bar format text: "16 Bit / 44100 hz stereo" (the channel word only for 1 or 2).
 std::string formatStatusText(std::uint16_t bits, std::uint32_t rate, std::uint16_t channels);
 

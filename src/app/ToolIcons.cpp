@@ -1,0 +1,97 @@
+#include "app/ToolIcons.h"
+
+#include "view/Icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace tolvane {
+namespace {
+
+constexpr int kSize = 20;
+const QColor kInk(30, 30, 40);
+const QColor kAccent(0xFF, 0x80, 0x00);
+
+void drawPadlock(QPainter& p, bool open) {
+    p.setPen(QPen(kInk, 1.6));
+    p.setBrush(Qt::NoBrush);
+    if (open)
+        p.drawArc(QRectF(8, 2, 8, 10), 0, 180 * 16);
+    else
+        p.drawArc(QRectF(6, 2, 8, 10), 0, 180 * 16);
+    p.setBrush(QColor(240, 200, 40));
+    p.drawRect(QRectF(4, 8, 12, 9));
+}
+
+} // namespace
+
+QIcon toolIcon(ToolIcon which) {
+    QPixmap pixmap(kSize, kSize);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kInk, 1.5));
+    switch (which) {
+    case ToolIcon::Open:
+        p.setBrush(QColor(240, 200, 90));
+        p.drawPolygon(QPolygonF({QPointF(2, 5), QPointF(8, 5), QPointF(10, 7), QPointF(18, 7),
+                                 QPointF(18, 17), QPointF(2, 17)}));
+        break;
+    case ToolIcon::Undo: {
+        QPainterPath arrow;
+        arrow.moveTo(5, 8);
+        arrow.cubicTo(9, 3, 17, 5, 16, 12);
+        arrow.cubicTo(15, 16, 11, 17, 8, 16);
+        p.drawPath(arrow);
+        p.setBrush(kInk);
+        p.drawPolygon(QPolygonF({QPointF(2, 9), QPointF(8, 4), QPointF(8, 11)}));
+        break;
+    }
+    case ToolIcon::LockAll:
+    case ToolIcon::LockUnlock:
+        drawPadlock(p, false);
+        break;
+    case ToolIcon::UnlockAll:
+        drawPadlock(p, true);
+        break;
+    case ToolIcon::Select:
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF({QPointF(5, 2), QPointF(5, 16), QPointF(9, 12), QPointF(12, 18),
+                                 QPointF(14, 17), QPointF(11, 11), QPointF(16, 11)}));
+        break;
+    case ToolIcon::Add:
+        p.setPen(QPen(QColor(200, 30, 30), 1.5));
+        p.drawLine(6, 1, 6, 19);
+        p.setPen(QPen(kInk, 2.2));
+        p.drawLine(10, 10, 18, 10);
+        p.drawLine(14, 6, 14, 14);
+        break;
+    case ToolIcon::EnableDisable:
+        p.drawImage(QRect(2, 2, 16, 16), pointIcons().disabled);
+        break;
+    case ToolIcon::Zoom:
+        p.setBrush(QColor(200, 230, 255));
+        p.drawEllipse(QRectF(2, 2, 11, 11));
+        p.setPen(QPen(kInk, 3));
+        p.drawLine(QPointF(11.5, 11.5), QPointF(18, 18));
+        break;
+    case ToolIcon::Zoom11: {
+        QFont font = p.font();
+        font.setPixelSize(10);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QRect(0, 0, kSize, kSize), Qt::AlignCenter, "1:1");
+        break;
+    }
+    case ToolIcon::CopyPaste:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3, 2, 9, 11));
+        p.setBrush(kAccent);
+        p.drawRect(QRectF(8, 7, 9, 11));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace tolvane

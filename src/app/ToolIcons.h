@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QIcon>
+
+namespace tolvane {
+
+// The toolbar pictures, drawn here so that the program needs no image files.
+enum class ToolIcon {
+    Open,
+    Undo,
+    LockAll,
+    UnlockAll,
+    Select,
+    Add,
+    EnableDisable,
+    LockUnlock,
+    Zoom,
+    Zoom11,
+    CopyPaste
+};
+
+QIcon toolIcon(ToolIcon which);
+
+} // namespace tolvane
