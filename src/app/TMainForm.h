@@ -133,6 +133,10 @@ private:
     void startScan(bool fromRecut);
     void scanCompleted();
     void afterMerge(bool fromScanEnd);
+    // "L + R" or "L / R" checked in the channel button's menu and shown on it.
+    void showChannelMode(bool merged);
+    // A click on "&Left Channel" or "&Right Channel".
+    void channelItemClicked(QAction* clicked);
     void setSliderPosition(int position);
 
     // Drawing.

@@ -246,9 +246,7 @@ void TMainForm::takeNewFormat(std::uint16_t oldChannels) {
         m_doc.LastChannel = 2;
         LeftChannel->setChecked(true);
         RightChannel->setChecked(true);
-        LR1->setChecked(true);
-        LR2->setChecked(false);
-        m_channelButton->setText("L + R");
+        showChannelMode(true);
     } else {
         m_doc.MergeChannels = false;
         m_doc.FirstChannel = 1;

@@ -153,18 +153,11 @@ void TMainForm::loadCompleted() {
     }
     m_sensitivityLabel->setText("0%");
     m_doc.Threshold = kThresholdAfterLoad;
-    if (m_doc.Channels == 2) {
-        format += " stereo";
-        LeftChannel->setChecked(true);
-        RightChannel->setChecked(true);
-        LR1->setChecked(true);
-        LR2->setChecked(false);
-        m_channelButton->setText("L + R");
-    } else {
-        format += " mono";
-        LeftChannel->setChecked(true);
-        RightChannel->setChecked(true);
-    }
+    LeftChannel->setChecked(true);
+    RightChannel->setChecked(true);
+    format += m_doc.Channels == 2 ? " stereo" : " mono";
+    if (m_doc.Channels == 2)
+        showChannelMode(true);
     setStatus(1, format);
     setStatus(3, "x1.0");
     PopUpZout->setEnabled(false);

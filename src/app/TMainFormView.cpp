@@ -118,9 +118,13 @@ void TMainForm::afterMerge(bool fromScanEnd) {
         m_doc.MergeChannels = true;
     }
     setSliderPosition(m_slider->value() - 1);
-    LR1->setChecked(true);
-    LR2->setChecked(false);
-    m_channelButton->setText("L + R");
+    showChannelMode(true);
+}
+
+void TMainForm::showChannelMode(bool merged) {
+    LR1->setChecked(merged);
+    LR2->setChecked(!merged);
+    m_channelButton->setText(merged ? "L + R" : "L / R");
 }
 
 void TMainForm::setSliderPosition(int position) {
@@ -186,9 +190,7 @@ void TMainForm::LR2Click() {
     m_doc.LastChannel = 2;
     setSliderPosition(m_slider->value() - 1);
     const bool complete = splitStereoCandidates(m_doc);
-    LR2->setChecked(true);
-    LR1->setChecked(false);
-    m_channelButton->setText("L / R");
+    showChannelMode(false);
     rebuildSliceTable(m_doc);
     resnapLocators(m_doc);
     TrackBar1Change(m_slider->value());
@@ -198,33 +200,24 @@ void TMainForm::LR2Click() {
         m_dialogs.message(MessageKind::Warning, "", kMsgTooManyPoints);
 }
 
-namespace {
-
-// The channel choice from the two channel menu items.
-void chooseChannels(SampleDocument& doc, bool left, bool right) {
-    doc.FirstChannel = left ? 1 : 2;
-    doc.LastChannel = right ? 2 : 1;
-}
-
-} // namespace
-
 void TMainForm::LeftChannelClick() {
-    if (!LeftChannel->isChecked() && !RightChannel->isChecked()) {
-        LeftChannel->setChecked(true);
-        return;
-    }
-    chooseChannels(m_doc, LeftChannel->isChecked(), RightChannel->isChecked());
-    if (m_doc.MergeChannels)
-        resnapLocators(m_doc);
-    redrawAll();
+    channelItemClicked(LeftChannel);
 }
 
 void TMainForm::RightChannelClick() {
-    if (!LeftChannel->isChecked() && !RightChannel->isChecked()) {
-        RightChannel->setChecked(true);
+    channelItemClicked(RightChannel);
+}
+
+// Unchecking the last checked item checks it again; otherwise the channel choice follows.
+void TMainForm::channelItemClicked(QAction* clicked) {
+    const bool left = LeftChannel->isChecked();
+    const bool right = RightChannel->isChecked();
+    if (!left && !right) {
+        clicked->setChecked(true);
         return;
     }
-    chooseChannels(m_doc, LeftChannel->isChecked(), RightChannel->isChecked());
+    m_doc.FirstChannel = left ? 1 : 2;
+    m_doc.LastChannel = right ? 2 : 1;
     if (m_doc.MergeChannels)
         resnapLocators(m_doc);
     redrawAll();
