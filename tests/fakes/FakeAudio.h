@@ -1,0 +1,95 @@
+#pragma once
+
+#include "platform/AudioBackend.h"
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace tolvane::test {
+
+// An output that records what is queued and returns buffers when the test says so.
+class FakeAudioOutput : public AudioOutput {
+public:
+    struct Written {
+        int id;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    std::vector<Written> written; // everything ever queued, in order
+    std::deque<int> queued;       // ids waiting to be played
+    int resets = 0;
+    std::uint16_t left = 0xFFFF, right = 0xFFFF;
+    std::uint64_t played = 0;
+
+    bool write(int bufferId, const std::uint8_t* bytes, std::size_t count) override {
+        written.push_back({bufferId, std::vector<std::uint8_t>(bytes, bytes + count)});
+        queued.push_back(bufferId);
+        return true;
+    }
+    bool replace(int bufferId, const std::uint8_t* bytes, std::size_t count) override {
+        for (auto it = written.rbegin(); it != written.rend(); ++it)
+            if (it->id == bufferId) {
+                it->bytes.assign(bytes, bytes + count);
+                return true;
+            }
+        return false;
+    }
+    void reset() override {
+        ++resets;
+        played = 0;
+        std::deque<int> cancelled;
+        cancelled.swap(queued);
+        for (int id : cancelled)
+            onDone(id);
+    }
+    std::uint64_t position() const override { return played; }
+    void setVolume(std::uint16_t l, std::uint16_t r) override {
+        left = l;
+        right = r;
+    }
+    void volume(std::uint16_t& l, std::uint16_t& r) const override {
+        l = left;
+        r = right;
+    }
+    // The device finishes the oldest queued buffer.
+    void finishOne() {
+        if (queued.empty())
+            return;
+        const int id = queued.front();
+        queued.pop_front();
+        onDone(id);
+    }
+};
+
+class FakeAudioBackend : public AudioBackend {
+public:
+    FakeAudioOutput* last = nullptr;
+    bool refuse = false;
+
+    std::vector<std::string> outputDevices() override { return {"Fake output"}; }
+    std::unique_ptr<AudioOutput> open(int, int, int, AudioOpenError& error) override {
+        if (refuse) {
+            error = {kAudioErrorBadFormat, "rejected"};
+            return nullptr;
+        }
+        auto output = std::make_unique<FakeAudioOutput>();
+        last = output.get();
+        return output;
+    }
+};
+
+// Jobs for the window's thread, run when the test delivers them.
+struct QueuedPoster {
+    std::deque<std::function<void()>> jobs;
+    void operator()(std::function<void()> job) { jobs.push_back(std::move(job)); }
+    void deliver() {
+        while (!jobs.empty()) {
+            auto job = std::move(jobs.front());
+            jobs.pop_front();
+            job();
+        }
+    }
+};
+
+} // namespace tolvane::test
