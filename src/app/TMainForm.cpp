@@ -22,6 +22,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -53,8 +54,18 @@ QAction* makeAction(QObject* owner, const char* name, const QString& caption) {
 
 } // namespace
 
-TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_store(store), m_dialogs(dialogs) {
+TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio, QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_dialogs(dialogs), m_audio(audio) {
+    if (m_audio) {
+        // Buffer returns come from the audio thread; they are handled on the window's thread.
+        m_player = std::make_unique<twabeAudio>(*m_audio, [this](std::function<void()> job) {
+            QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
+        });
+        m_player->OnWaveoutput = [this] { playEnded(); };
+    }
+    m_cursorTimer = new QTimer(this);
+    m_cursorTimer->setObjectName("SuperTimer1");
+    connect(m_cursorTimer, &QTimer::timeout, this, [this] { SuperTimer1Timer(); });
     setObjectName("MainForm");
     setWindowTitle(kCaption);
     setAcceptDrops(true);
@@ -67,6 +78,7 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    m_player.reset();
     if (m_loader)
         m_loader->wait();
     if (m_scanner)
@@ -214,6 +226,27 @@ void TMainForm::createActions() {
     connect(zoom11, &QAction::triggered, this, [this] { PopUp11Click(); });
     m_toolActions[static_cast<int>(Tool::Zoom11) - 1] = zoom11;
 
+    const struct {
+        QAction** action;
+        const char* name;
+        const char* hint;
+        void (TMainForm::*handler)();
+    } transport[] = {
+        {&Button3, "Button3", "Play|Click to play entire visible region", &TMainForm::Button3Click},
+        {&Button20, "Button20", "Loop|Click to loop region defined by locators",
+         &TMainForm::Button20Click},
+        {&button4, "button4", "Selected|Click to play selected segment", &TMainForm::button4Click},
+        {&Button24, "Button24", "Stop|Click to stop sample playback", &TMainForm::Button24Click},
+    };
+    for (const auto& t : transport) {
+        QAction* action = makeAction(this, t.name, QString(t.hint).section('|', 0, 0));
+        action->setCheckable(t.handler != &TMainForm::Button24Click);
+        setHint(action, t.hint);
+        const auto handler = t.handler;
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        *t.action = action;
+    }
+
     HelpFileItem = makeAction(this, "HelpFileItem", "&Help (F1)");
     HelpFileItem->setShortcut(QKeySequence(Qt::Key_F1));
     connect(HelpFileItem, &QAction::triggered, this, [this] { HelpFileItemClick(); });
@@ -355,6 +388,11 @@ void TMainForm::createToolbars() {
         if (tool)
             editBar->addAction(tool);
 
+    QToolBar* playBar = addToolBar("Play");
+    playBar->setObjectName("PlayToolbar");
+    for (QAction* button : {Button3, Button20, button4, Button24})
+        playBar->addAction(button);
+
     QToolBar* viewBar = addToolBar("View");
     viewBar->setObjectName("ViewToolbar");
     viewBar->addAction(SpeedButton5);
@@ -444,6 +482,12 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::applySettings() {
+    // Transport legends, or none.
+    const char* legends[] = {"All", "Loop", "Selected", "Stop"};
+    const char* names[] = {"Play", "Loop", "Selected", "Stop"};
+    QAction* buttons[] = {Button3, Button20, button4, Button24};
+    for (int i = 0; i < 4; ++i)
+        buttons[i]->setText(m_settings.ShowButtonText ? legends[i] : names[i]);
     SelectionBar1->setChecked(m_settings.ShowSegmentBar);
     Regionbar1->setChecked(m_settings.ShowRegionBar);
     SpeedButton5->setChecked(m_settings.ShowIcon);
@@ -461,6 +505,9 @@ void TMainForm::FormShow(const QString& commandLineFile) {
         restoreState(QByteArray::fromBase64(layout->toLatin1()));
     if (!m_settingsAvailable)
         m_dialogs.message(MessageKind::Error, "", kMsgRegistryError);
+    if (!m_audio || m_audio->outputDevices().empty())
+        m_dialogs.message(MessageKind::Error, "",
+                          "Error! - no soundcard found - check system control panel");
     if (!commandLineFile.isEmpty()) {
         if (QFileInfo::exists(commandLineFile))
             openDroppedFile(commandLineFile);
@@ -582,6 +629,11 @@ void TMainForm::updateCommandStates() {
     RevertItem->setEnabled(open);
     Recut1->setEnabled(open);
     m_slider->setEnabled(open);
+    const bool canPlay = open && m_player && m_player->isOpen();
+    for (QAction* button : {Button3, Button20})
+        button->setEnabled(canPlay);
+    button4->setEnabled(canPlay && m_view.selected.has_value());
+    Button24->setEnabled(canPlay);
     PopupZin->setEnabled(open && m_view.zoom < kMaxZoom);
     PopUp11->setEnabled(open);
     if (!open) {

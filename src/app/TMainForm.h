@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/ProgramSettings.h"
 #include "app/Workers.h"
+#include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
 #include "document/UndoRecord.h"
 #include "view/PointHitTest.h"
@@ -19,6 +20,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QToolBar;
 class QToolButton;
 
@@ -30,7 +32,9 @@ class LocatorButton;
 // The main window: owns the one sample document, its view and the workers that load and scan.
 class TMainForm : public QMainWindow {
 public:
-    TMainForm(SettingsStore& store, Dialogs& dialogs, QWidget* parent = nullptr);
+    // `audio` may be null: without a sound system the editor works without playback.
+    TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio,
+              QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // Start-up after the first showing: the command-line file, or the open command.
@@ -61,6 +65,16 @@ public:
     Tool tool() const { return m_tool; }
     const UndoRecord& undoRecord() const { return m_undo; }
     bool isModified() const { return m_modified; }
+
+    // Playback.
+    void Button3Click();         // "Play": the visible range
+    void Button20Click();        // "Loop": the locator region
+    void button4Click();         // "Selected": the selected segment
+    void Button24Click();        // "Stop"
+    void auditionUnderPointer(); // Space
+    twabeAudio* player() { return m_player.get(); }
+    // Opens the output with the document's format; false (with its message) when it cannot.
+    bool openOutput();
 
     // Detection and sensitivity.
     void Recut1Click();
@@ -159,6 +173,11 @@ private:
     void updateUndoCommand();
     void pasteAll(bool findNew);
     void takeNewFormat(std::uint16_t oldChannels);
+    int playbackChannelMode() const;
+    void startCursor(std::uint32_t startByte);
+    void SuperTimer1Timer();
+    void playEnded();
+    void setTransport(QAction* down);
     void PaintBox2MouseDown(QMouseEvent* event);
     void PaintBox2MouseMove(QMouseEvent* event);
     void PaintBox2MouseUp(QMouseEvent* event);
@@ -176,6 +195,11 @@ private:
     SampleDocument m_doc;
     ViewState m_view;
     UndoRecord m_undo;
+    AudioBackend* m_audio;
+    std::unique_ptr<twabeAudio> m_player; // waveAudio1
+    QTimer* m_cursorTimer = nullptr;      // SuperTimer1
+    bool m_looping = false;
+    bool m_outputReleased = false;
     Tool m_tool = Tool::Select;
     std::optional<HoveredPoint> m_hovered;
     bool m_dragging = false;
@@ -229,6 +253,7 @@ private:
     QAction *CopySegment1 = nullptr, *PasteIntoSegment2 = nullptr;
     QAction *mnuLockAll = nullptr, *mnuUnlockAll = nullptr, *popupaddcur = nullptr;
     QAction* m_toolActions[9] = {};
+    QAction *Button3 = nullptr, *Button20 = nullptr, *button4 = nullptr, *Button24 = nullptr;
 };
 
 } // namespace tolvane

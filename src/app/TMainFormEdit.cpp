@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 
 namespace tolvane {
@@ -180,6 +181,8 @@ void TMainForm::PasteIntoSegment2Click() {
         data[at + 1] = fromClipboard ? (*pasted)[i + 1] : 0;
     }
     markModified();
+    if (m_player)
+        m_player->refresh();
     redrawAll();
 }
 
@@ -233,6 +236,11 @@ void TMainForm::pasteAll(bool findNew) {
     rebuildSliceTable(m_doc);
     resnapLocators(m_doc);
     markModified();
+    if (m_player) {
+        Button24Click();
+        m_player->close();
+        openOutput();
+    }
     updateCommandStates();
     epImagePanel1Resize();
     redrawAll();
@@ -371,8 +379,13 @@ void TMainForm::PaintBox1MouseDown(QMouseEvent* event) {
     }
     const bool selectingTool = m_tool == Tool::Select || m_tool == Tool::EnableDisable ||
                                m_tool == Tool::LockUnlock || m_tool == Tool::Zoom11;
-    if (event->button() == Qt::LeftButton && !m_doc.FileName.empty() && selectingTool && !m_hovered)
+    if (event->button() == Qt::LeftButton && !m_doc.FileName.empty() && selectingTool &&
+        !m_hovered) {
         selectSegmentUnderPointer(x);
+        updateCommandStates();
+        if (m_player && m_player->isOpen())
+            button4Click();
+    }
     if (event->button() == Qt::RightButton && m_tool == Tool::Select)
         m_popup->popup(event->globalPosition().toPoint());
 }
@@ -461,13 +474,25 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (text == "-" || (text == "_" && m_view.selected)) {
-        if (selectPreviousSegment(m_view, m_doc))
+        if (selectPreviousSegment(m_view, m_doc)) {
             drawBars();
+            button4Click();
+        }
         return;
     }
     if (text == "+" || text == "=") {
-        if (selectNextSegment(m_view, m_doc))
+        if (selectNextSegment(m_view, m_doc)) {
             drawBars();
+            button4Click();
+        }
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        button4Click();
+        return;
+    }
+    if (event->key() == Qt::Key_Space) {
+        auditionUnderPointer();
         return;
     }
     QMainWindow::keyPressEvent(event);

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -89,6 +90,9 @@ void TMainForm::RevertItemClick() {
 }
 
 void TMainForm::CloseFile() {
+    Button24Click();
+    if (m_player)
+        m_player->close();
     closeDocument(m_doc);
     clearUndo(m_undo);
     m_modified = false;
@@ -113,6 +117,9 @@ void TMainForm::resetToNoDocument() {
 void TMainForm::loadFile(const QString& fileName) {
     if (m_loader || m_scanner)
         return;
+    Button24Click();
+    if (m_player)
+        m_player->close(); // the player must not read the old sample while it goes
     m_doc.FileDate = fileModificationDate(fileName.toStdString());
     enterBusy();
     setStatus(1, "Loading...");
@@ -165,6 +172,11 @@ void TMainForm::loadCompleted() {
     updateCommandStates();
     epImagePanel1Resize();
     m_doc.DetectPending = true;
+    if (m_player) {
+        m_player->close();
+        openOutput();
+    }
+    updateCommandStates();
     m_wave->update(); // the paint starts the scan
 }
 
@@ -227,6 +239,13 @@ void TMainForm::Options1Click() {
         if (!m_settings.EnableUndo)
             clearUndo(m_undo);
         updateUndoCommand();
+        if (m_player && m_doc.DocumentOpen) {
+            // Device, buffer size or count may have changed: reopen with them.
+            Button24Click();
+            m_player->close();
+            openOutput();
+            updateCommandStates();
+        }
     }
     redrawAll();
 }

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -220,6 +221,8 @@ void TMainForm::channelItemClicked(QAction* clicked) {
     m_doc.LastChannel = right ? 2 : 1;
     if (m_doc.MergeChannels)
         resnapLocators(m_doc);
+    if (m_player)
+        m_player->channelMode(playbackChannelMode());
     redrawAll();
 }
 
@@ -372,6 +375,12 @@ void TMainForm::locatorReleased(bool left, int x) {
     else
         m_doc.LocatorR = snapRightLocator(m_doc, p);
     placeLocatorButtons();
+    if (m_looping) {
+        // A running loop follows the new region.
+        Button20->setChecked(true);
+        m_player->restartPending = true;
+        Button20Click();
+    }
 }
 
 void TMainForm::placeLocatorButtons() {

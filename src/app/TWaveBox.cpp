@@ -22,6 +22,18 @@ void TWaveBox::setOverlayLine(std::optional<QLine> line) {
     update();
 }
 
+void TWaveBox::setCursorColumn(std::optional<int> x) {
+    if (x == m_cursorColumn)
+        return;
+    const auto old = m_cursorColumn;
+    m_cursorColumn = x;
+    // Only the two columns change: the old one is restored from the picture.
+    if (old)
+        update(*old, 0, 1, height());
+    if (x)
+        update(*x, 0, 1, height());
+}
+
 void TWaveBox::paintEvent(QPaintEvent*) {
     if (m_painting)
         return;
@@ -33,11 +45,12 @@ void TWaveBox::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::white);
     else
         painter.drawImage(0, 0, m_picture);
-    if (m_overlay) {
-        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        painter.setPen(Qt::white);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.setPen(Qt::white);
+    if (m_overlay)
         painter.drawLine(*m_overlay);
-    }
+    if (m_cursorColumn)
+        painter.drawLine(*m_cursorColumn, 1, *m_cursorColumn, height() - 2);
     m_painting = false;
 }
 

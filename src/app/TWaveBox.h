@@ -18,6 +18,8 @@ public:
     void setPicture(const QImage& picture);
     // A line drawn over the picture (the add and drag lines); none to take it away.
     void setOverlayLine(std::optional<QLine> line);
+    // The play cursor: one column drawn inverted over the picture; none to take it away.
+    void setCursorColumn(std::optional<int> x);
     const QImage& picture() const { return m_picture; }
 
     std::function<void()> onPaint;
@@ -34,6 +36,7 @@ protected:
 private:
     QImage m_picture;
     std::optional<QLine> m_overlay;
+    std::optional<int> m_cursorColumn;
     bool m_painting = false;
 };
 

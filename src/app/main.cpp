@@ -61,7 +61,7 @@ int takeScreenshot(const Options& options) {
     QSettingsStore store(options.settingsFile.isEmpty() ? scratch.filePath("settings.ini")
                                                         : options.settingsFile);
     ConsoleDialogs dialogs;
-    TMainForm form(store, dialogs);
+    TMainForm form(store, dialogs, nullptr); // pictures need no sound
     form.show();
     form.resize(form.settings().Width, form.settings().Height);
     const QString file = options.file.isEmpty() ? QString(TOLVANE_DEMO_LOOP) : options.file;
@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     QSettingsStore store(options.settingsFile);
     QtDialogs dialogs;
-    TMainForm form(store, dialogs);
+    const std::unique_ptr<AudioBackend> audio = makePortAudioBackend();
+    TMainForm form(store, dialogs, audio.get());
     dialogs.setParent(&form);
     form.show();
     splash.finish(&form);

@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 #include "app/TWaveBox.h"
 #include "document/ClipboardImage.h"
+#include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
 #include "slicing/PointEditing.h"
 #include "support/TestFiles.h"
@@ -44,7 +45,7 @@ protected:
         ini.sync();
         m_store =
             std::make_unique<QSettingsStore>(QString::fromStdString(m_dir.file("settings.ini")));
-        m_form = std::make_unique<TMainForm>(*m_store, m_dialogs);
+        m_form = std::make_unique<TMainForm>(*m_store, m_dialogs, &m_audio);
         m_form->show();
         m_form->resize(640, 480);
         QApplication::processEvents();
@@ -89,6 +90,7 @@ protected:
 
     TempDir m_dir;
     ScriptedDialogs m_dialogs;
+    test::FakeAudioBackend m_audio;
     std::unique_ptr<QSettingsStore> m_store;
     std::unique_ptr<TMainForm> m_form;
 };

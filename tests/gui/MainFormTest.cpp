@@ -2,6 +2,7 @@
 #include "app/LocatorButton.h"
 #include "app/TMainForm.h"
 #include "document/PointFile.h"
+#include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
 #include "fileio/LoadMessages.h"
 #include "fileio/SampleFileReader.h"
@@ -29,7 +30,7 @@ class MainFormTest : public testing::Test {
 protected:
     void SetUp() override {
         m_store = std::make_unique<QSettingsStore>(settingsFile());
-        m_form = std::make_unique<TMainForm>(*m_store, m_dialogs);
+        m_form = std::make_unique<TMainForm>(*m_store, m_dialogs, &m_audio);
         m_form->show();
         QApplication::processEvents();
     }
@@ -65,6 +66,7 @@ protected:
 
     TempDir m_dir;
     ScriptedDialogs m_dialogs;
+    test::FakeAudioBackend m_audio;
     std::unique_ptr<QSettingsStore> m_store;
     std::unique_ptr<TMainForm> m_form;
 };
@@ -72,7 +74,7 @@ protected:
 TEST_F(MainFormTest, StartsEmptyWhenNoFileIsGivenAndTheOpenDialogIsOff) {
     QSettings(settingsFile(), QSettings::IniFormat).setValue("1/Config/showopendialog", "false");
     m_store = std::make_unique<QSettingsStore>(settingsFile());
-    m_form = std::make_unique<TMainForm>(*m_store, m_dialogs);
+    m_form = std::make_unique<TMainForm>(*m_store, m_dialogs, &m_audio);
     m_form->FormShow("");
     EXPECT_TRUE(m_dialogs.fileRequests.empty());
     EXPECT_EQ(m_form->windowTitle(), "WaveTolvane");
