@@ -388,11 +388,6 @@ void TMainForm::createToolbars() {
         if (tool)
             editBar->addAction(tool);
 
-    QToolBar* playBar = addToolBar("Play");
-    playBar->setObjectName("PlayToolbar");
-    for (QAction* button : {Button3, Button20, button4, Button24})
-        playBar->addAction(button);
-
     QToolBar* viewBar = addToolBar("View");
     viewBar->setObjectName("ViewToolbar");
     viewBar->addAction(SpeedButton5);
@@ -400,6 +395,11 @@ void TMainForm::createToolbars() {
     viewBar->addAction(SpeedButton7);
 
     addToolBarBreak();
+    QToolBar* playBar = addToolBar("Play");
+    playBar->setObjectName("PlayToolbar");
+    for (QAction* button : {Button3, Button20, button4, Button24})
+        playBar->addAction(button);
+
     QToolBar* sensitivityBar = addToolBar("Sensitivity");
     sensitivityBar->setObjectName("SensitivityToolbar");
     m_slider = new QSlider(Qt::Horizontal, sensitivityBar);
