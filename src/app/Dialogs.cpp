@@ -55,8 +55,11 @@ MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const Q
 }
 
 QString QtDialogs::chooseSampleFile(const QString& folder) {
-    TOdForm form(m_parent);
-    return form.choose(folder);
+    TOdForm form(m_parent, m_player);
+    form.setAutoPlay(m_autoPlay);
+    const QString chosen = form.choose(folder);
+    m_autoPlay = form.autoPlay();
+    return chosen;
 }
 
 QString QtDialogs::openFile(const FileRequest& request) {

@@ -7,6 +7,8 @@ class QWidget;
 
 namespace tolvane {
 
+class twabeAudio;
+
 enum class MessageKind { Error, Warning, Information, Confirmation };
 enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
@@ -37,6 +39,8 @@ class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
+    // The player "Open Waveform" previews files with (none: no preview).
+    void setPlayer(twabeAudio* player) { m_player = player; }
 
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                           MessageButtons buttons) override;
@@ -46,6 +50,8 @@ public:
 
 private:
     QWidget* m_parent;
+    twabeAudio* m_player = nullptr;
+    bool m_autoPlay = true; // "Auto Play" stays as the user left it
 };
 
 } // namespace tolvane

@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tolvane {
 namespace {
@@ -58,14 +59,15 @@ QPixmap schemePreview(const ViewColours& c) {
 
 } // namespace
 
-TForm4::TForm4(const ProgramSettings& settings, QWidget* parent)
+TForm4::TForm4(const ProgramSettings& settings, const std::vector<std::string>& devices,
+               QWidget* parent)
     : QDialog(parent), m_settings(settings), m_colours(settings.colours) {
     setObjectName("Form4");
     setWindowTitle("Preferences");
     auto* tabs = new QTabWidget(this);
     tabs->addTab(createGeneralPage(), "General");
     tabs->addTab(createColoursPage(), "Colours");
-    tabs->addTab(createDevicesPage(), "Devices");
+    tabs->addTab(createDevicesPage(devices), "Devices");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { OKClick(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -133,12 +135,24 @@ QWidget* TForm4::createColoursPage() {
     return page;
 }
 
-QWidget* TForm4::createDevicesPage() {
+QWidget* TForm4::createDevicesPage(const std::vector<std::string>& devices) {
     auto* page = new QWidget;
     auto* layout = new QFormLayout(page);
     m_devices = new QComboBox;
     m_devices->setObjectName("WaveOutput");
-    m_devices->addItem("No devices found");
+    // The system's default device ("the wave mapper", -1) first, then every output device;
+    // the list index less one is the device number.
+    const bool any = std::any_of(devices.begin(), devices.end(),
+                                 [](const std::string& d) { return !d.empty(); });
+    if (!any) {
+        m_devices->addItem("No devices found");
+    } else {
+        m_devices->addItem("Default output device");
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            m_devices->addItem(devices[i].empty() ? QString("(device %1: no output)").arg(i)
+                                                  : QString::fromStdString(devices[i]));
+        m_devices->setCurrentIndex(std::clamp(m_settings.WaveID + 1, 0, m_devices->count() - 1));
+    }
     layout->addRow("Wave output:", m_devices);
     auto slider = [&](const char* caption, int value) {
         auto* s = new QSlider(Qt::Horizontal);
@@ -186,6 +200,8 @@ void TForm4::OKClick() {
     m_settings.ShowButtonText = m_buttonText->isChecked();
     m_settings.SetOneBar = m_oneBar->isChecked();
     m_settings.showopendialog = m_openDialog->isChecked();
+    if (m_devices->count() > 1)
+        m_settings.WaveID = m_devices->currentIndex() - 1;
     m_settings.Seconds = m_bufferSize->value();
     m_settings.Buffers = m_buffers->value();
     m_settings.FilterEnable = m_filterEnable->isChecked();

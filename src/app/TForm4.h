@@ -3,6 +3,8 @@
 #include "app/ProgramSettings.h"
 
 #include <QDialog>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -16,7 +18,9 @@ namespace tolvane {
 // Works on a copy of the settings; `settings()` is the edited copy after OK.
 class TForm4 : public QDialog {
 public:
-    TForm4(const ProgramSettings& settings, QWidget* parent = nullptr);
+    // `devices`: the output devices by name (device n at index n); empty when there are none.
+    TForm4(const ProgramSettings& settings, const std::vector<std::string>& devices = {},
+           QWidget* parent = nullptr);
     const ProgramSettings& settings() const { return m_settings; }
 
     // The colour item chosen in the combo box (0 to 8) and its value.
@@ -26,7 +30,7 @@ public:
 private:
     QWidget* createGeneralPage();
     QWidget* createColoursPage();
-    QWidget* createDevicesPage();
+    QWidget* createDevicesPage(const std::vector<std::string>& devices);
     void OKClick();
     void showSelectedColour();
     void ChangeClick();

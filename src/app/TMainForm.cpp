@@ -523,8 +523,19 @@ bool TMainForm::event(QEvent* event) {
         m_statusPanels[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate) {
         applicationActivated();
+        if (m_outputReleased && m_doc.DocumentOpen && !isBusy()) {
+            m_outputReleased = false;
+            openOutput();
+            updateCommandStates();
+        }
+    } else if (event->type() == QEvent::WindowDeactivate && m_player && m_player->isPlaying()) {
+        // Other programs may use the output while this one is in the background.
+        Button24Click();
+        m_player->close();
+        m_outputReleased = true;
+    }
     return QMainWindow::event(event);
 }
 

@@ -47,11 +47,18 @@ bool TMainForm::acceptFileForOpen(const QString& fileName, const QString& wrongF
 }
 
 void TMainForm::OpenFile() {
+    Button24Click();
     const QString chosen = m_dialogs.chooseSampleFile(m_settings.OpenDir);
-    if (chosen.isEmpty())
+    if (m_player)
+        m_player->OnWaveoutput = [this] { playEnded(); };
+    if (chosen.isEmpty() || !acceptFileForOpen(chosen, kMsgTypeUnrecognised)) {
+        // A preview may have changed the output's format: back to the document's.
+        if (m_player && m_doc.DocumentOpen) {
+            m_player->close();
+            openOutput();
+        }
         return;
-    if (!acceptFileForOpen(chosen, kMsgTypeUnrecognised))
-        return;
+    }
     m_settings.OpenDir = QFileInfo(chosen).absolutePath();
     loadFile(chosen);
 }
@@ -231,7 +238,8 @@ void TMainForm::SavePointClick() {
 }
 
 void TMainForm::Options1Click() {
-    TForm4 preferences(m_settings, this);
+    TForm4 preferences(m_settings, m_audio ? m_audio->outputDevices() : std::vector<std::string>{},
+                       this);
     if (preferences.exec() == QDialog::Accepted) {
         m_settings = preferences.settings();
         applySettings();

@@ -1,10 +1,13 @@
 #include "app/TOdForm.h"
 
+#include "audio/twabeAudio.h"
 #include "fileio/SampleFileReader.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace tolvane {
@@ -22,7 +25,7 @@ QString openSizeText(std::uint32_t dataLength) {
     return QString("%1 kb").arg(dataLength / 1024);
 }
 
-TOdForm::TOdForm(QWidget* parent) : QDialog(parent) {
+TOdForm::TOdForm(QWidget* parent, twabeAudio* player) : QDialog(parent), m_player(player) {
     setObjectName("OdForm");
     setWindowTitle("Open Waveform");
     m_openDialog = new QFileDialog(this);
@@ -49,6 +52,17 @@ TOdForm::TOdForm(QWidget* parent) : QDialog(parent) {
     info->addWidget(sizeCaption, 1, 0);
     info->addWidget(m_size, 1, 1);
     info->setColumnStretch(1, 1);
+    m_autoPlay = new QCheckBox("Auto Play", this);
+    m_autoPlay->setObjectName("Chek");
+    m_autoPlay->setChecked(true);
+    m_play = new QPushButton("Play", this);
+    m_play->setObjectName("Button1");
+    m_play->setEnabled(m_player != nullptr);
+    info->addWidget(m_autoPlay, 0, 2);
+    info->addWidget(m_play, 1, 2);
+    connect(m_play, &QPushButton::clicked, this, [this] { Button1Click(); });
+    if (m_player)
+        m_player->OnWaveoutput = [this] { m_play->setText("Play"); };
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_openDialog);
@@ -60,29 +74,78 @@ TOdForm::TOdForm(QWidget* parent) : QDialog(parent) {
     connect(m_openDialog, &QFileDialog::rejected, this, &QDialog::reject);
 }
 
+TOdForm::~TOdForm() {
+    stopPreview();
+    if (m_player)
+        m_player->OnWaveoutput = nullptr; // the window sets its own again
+}
+
 QString TOdForm::choose(const QString& folder) {
     m_lastPreviewed.clear();
+    stopPreview();
     m_openDialog->setDirectory(folder);
-    if (exec() != QDialog::Accepted || m_openDialog->selectedFiles().isEmpty())
-        return {};
-    return m_openDialog->selectedFiles().front();
+    const bool accepted = exec() == QDialog::Accepted && !m_openDialog->selectedFiles().isEmpty();
+    stopPreview();
+    return accepted ? m_openDialog->selectedFiles().front() : QString();
 }
 
 void TOdForm::OpenDialogSelectionChange(const QString& file) {
     m_format->clear();
     m_size->clear();
-    if (file == m_lastPreviewed)
+    if (file == m_lastPreviewed) {
+        stopPreview();
         return;
+    }
     const QString lower = file.toLower();
-    if (!(lower.endsWith(".wav") || lower.endsWith(".aif")) || file.contains('*'))
+    if (!(lower.endsWith(".wav") || lower.endsWith(".aif")) || file.contains('*')) {
+        stopPreview();
         return;
+    }
     m_lastPreviewed = file;
+    m_selected = file;
+    stopPreview();
     const AcceptanceReport report = testSampleFile(file.toStdString());
     if (report.result == Acceptance::Unreadable)
         return;
     const FormatRecord& f = report.info.format;
     m_format->setText(openFormatText(f.samplesPerSec, f.bitsPerSample, f.channels));
     m_size->setText(openSizeText(report.info.dataLength));
+    if (report.result == Acceptance::Accepted && m_autoPlay->isChecked())
+        preview(file);
+}
+
+bool TOdForm::preview(const QString& file) {
+    if (!m_player || !m_player->playFile(file.toStdString()))
+        return false;
+    m_play->setText("Stop");
+    return true;
+}
+
+void TOdForm::stopPreview() {
+    if (m_player)
+        m_player->stop();
+    if (m_play)
+        m_play->setText("Play");
+}
+
+void TOdForm::Button1Click() {
+    const QString lower = m_selected.toLower();
+    const bool sample = lower.endsWith(".wav") || lower.endsWith(".aif");
+    if (m_play->text() == "Play" && sample &&
+        testSampleFile(m_selected.toStdString()).result == Acceptance::Accepted &&
+        preview(m_selected))
+        return;
+    stopPreview();
+}
+
+QString TOdForm::buttonText() const {
+    return m_play->text();
+}
+bool TOdForm::autoPlay() const {
+    return m_autoPlay->isChecked();
+}
+void TOdForm::setAutoPlay(bool on) {
+    m_autoPlay->setChecked(on);
 }
 
 QString TOdForm::formatText() const {

@@ -2,15 +2,21 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QFileDialog;
 class QLabel;
+class QPushButton;
 
 namespace tolvane {
 
-// "Open Waveform": the file dialog with the format and size of the selected file.
+class twabeAudio;
+
+// "Open Waveform": the file dialog with the format and size of the selected file, and a
+// preview through the player (when there is one).
 class TOdForm : public QDialog {
 public:
-    explicit TOdForm(QWidget* parent = nullptr);
+    explicit TOdForm(QWidget* parent = nullptr, twabeAudio* player = nullptr);
+    ~TOdForm() override;
     // Runs the window; the chosen file, or empty when cancelled.
     QString choose(const QString& folder);
 
@@ -18,12 +24,24 @@ public:
     void OpenDialogSelectionChange(const QString& file);
     QString formatText() const;
     QString sizeText() const;
+    // "Play" / "Stop".
+    void Button1Click();
+    QString buttonText() const;
+    bool autoPlay() const;
+    void setAutoPlay(bool on);
 
 private:
+    void stopPreview();
+    bool preview(const QString& file);
+
     QFileDialog* m_openDialog;
     QLabel* m_format;
     QLabel* m_size;
+    QCheckBox* m_autoPlay;
+    QPushButton* m_play;
+    twabeAudio* m_player;
     QString m_lastPreviewed;
+    QString m_selected;
 };
 
 // Label texts: "44100hz / 16 bit / stereo" and "<kb> kb".

@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<AudioBackend> audio = makePortAudioBackend();
     TMainForm form(store, dialogs, audio.get());
     dialogs.setParent(&form);
+    dialogs.setPlayer(form.player());
     form.show();
     splash.finish(&form);
     QTimer::singleShot(0, &form, [&form, &options] { form.FormShow(options.file); });

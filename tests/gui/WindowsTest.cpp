@@ -2,6 +2,8 @@
 #include "app/TForm4.h"
 #include "app/TOdForm.h"
 #include "app/TSForm.h"
+#include "audio/twabeAudio.h"
+#include "fakes/FakeAudio.h"
 #include "support/TestFiles.h"
 
 #include <QDialogButtonBox>
@@ -28,6 +30,32 @@ TEST(TOdForm, SelectionShowsFormatAndSizeOfASampleFile) {
     form.OpenDialogSelectionChange(QString::fromStdString(text));
     EXPECT_EQ(form.formatText(), "");
     EXPECT_EQ(openFormatText(22050, 8, 1), "22050hz / 8 bit / mono");
+}
+
+TEST(TOdForm, PreviewsTheSelectedFileAndTheSameFileAgainStopsIt) {
+    test::FakeAudioBackend backend;
+    test::QueuedPoster poster;
+    twabeAudio player(backend, [&poster](std::function<void()> job) { poster(std::move(job)); });
+    TOdForm form(nullptr, &player);
+    form.OpenDialogSelectionChange(TOLVANE_DEMO_LOOP);
+    EXPECT_TRUE(player.isPlaying()) << "Auto Play starts checked";
+    EXPECT_EQ(form.buttonText(), "Stop");
+    ASSERT_NE(backend.last, nullptr);
+    EXPECT_FALSE(backend.last->written.empty());
+    form.OpenDialogSelectionChange(TOLVANE_DEMO_LOOP);
+    EXPECT_FALSE(player.isPlaying()) << "choosing the same file again stops the preview";
+    form.Button1Click();
+    EXPECT_EQ(form.buttonText(), "Stop");
+    form.Button1Click();
+    EXPECT_EQ(form.buttonText(), "Play");
+    EXPECT_FALSE(player.isPlaying());
+
+    form.setAutoPlay(false);
+    test::TempDir dir;
+    const std::string other = dir.file("other.wav");
+    test::writeBytes(other, test::waveImage(1, 8000, test::Bytes(400, 1)));
+    form.OpenDialogSelectionChange(QString::fromStdString(other));
+    EXPECT_FALSE(player.isPlaying());
 }
 
 TEST(TSForm, EnterTakesOnlyAWholeNumberFromZeroToHundred) {
