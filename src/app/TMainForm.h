@@ -182,6 +182,7 @@ private:
     void PaintBox2MouseMove(QMouseEvent* event);
     void PaintBox2MouseUp(QMouseEvent* event);
     void Paintbox3MouseUp(QMouseEvent* event);
+    void segmentBarClicked(QMouseEvent* event, std::uint8_t channel);
     void locatorReleased(bool left, int x);
     WaveformOptions waveformOptions() const;
     void setStatus(int panel, const QString& text);

@@ -341,21 +341,18 @@ void TMainForm::PaintBox2MouseMove(QMouseEvent* event) {
 
 void TMainForm::PaintBox2MouseUp(QMouseEvent* event) {
     const RegionDrag drag = std::exchange(m_regionDrag, RegionDrag::None);
-    if (drag != RegionDrag::Segment || !m_doc.DocumentOpen || isBusy())
-        return;
-    m_view.workingChannel = 1;
-    m_view.pointerFull =
-        pointerOnFullScale(m_view, m_doc, static_cast<int>(event->position().x()), waveWidth());
-    if (event->button() == Qt::LeftButton)
-        PopUpZtsClick();
-    else if (event->button() == Qt::RightButton)
-        PopUp11Click();
+    if (drag == RegionDrag::Segment)
+        segmentBarClicked(event, kChannelMonoOrRight);
 }
 
-void TMainForm::Paintbox3MouseUp(QMouseEvent* event) {
+void TMainForm::Paintbox3MouseUp(QMouseEvent* event) { segmentBarClicked(event, kChannelLeftSplit); }
+
+// A click on the segment bar (the right channel's, or mono) or the strip (the left channel's):
+// the left button zooms to the segment there, the right one to the whole sample.
+void TMainForm::segmentBarClicked(QMouseEvent* event, std::uint8_t channel) {
     if (!m_doc.DocumentOpen || isBusy())
         return;
-    m_view.workingChannel = 2;
+    m_view.workingChannel = channel;
     m_view.pointerFull =
         pointerOnFullScale(m_view, m_doc, static_cast<int>(event->position().x()), waveWidth());
     if (event->button() == Qt::LeftButton)
