@@ -113,6 +113,7 @@ TEST(PlaybackWithoutSound, TheEditorStartsAndSaysThereIsNoSoundcard) {
     QSettingsStore store(QString::fromStdString(dir.file("settings.ini")));
     test::ScriptedDialogs dialogs;
     TMainForm form(store, dialogs, nullptr);
+    form.show();
     form.FormShow("");
     EXPECT_TRUE(
         dialogs.texts().contains("Error! - no soundcard found - check system control panel"));
@@ -122,6 +123,7 @@ TEST(PlaybackWithoutSound, TheEditorStartsAndSaysThereIsNoSoundcard) {
     while ((form.isBusy() || form.document().DetectPending) && timer.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_TRUE(form.document().DocumentOpen) << "editing works without sound";
+    EXPECT_FALSE(form.document().DetectPending) << "and the scan ran";
     EXPECT_FALSE(form.findChild<QAction*>("Button3")->isEnabled());
 }
 
