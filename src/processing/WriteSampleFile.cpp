@@ -1,0 +1,29 @@
+#include "processing/WriteSampleFile.h"
+
+#include "fileio/WaveFileWriter.h"
+#include "processing/TWaveSmoother.h"
+
+namespace tolvane {
+
+std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& fileName, std::uint32_t start,
+                              std::uint32_t byteCount, int channelMode, int smoothAmount) {
+    TWaveSmoother smoother;
+    smoother.source = doc.SampleData.data();
+    smoother.sourceSize = doc.SampleData.size();
+    smoother.start = start;
+    smoother.length = byteCount;
+    smoother.sourceLayout = (doc.Channels == 1 || doc.MergeChannels) ? 1 : 2;
+    smoother.outputChannels = channelMode == kWriteBothChannels ? 2 : 1;
+    smoother.amount = smoothAmount;
+    smoother.enabled = smoothAmount > 0;
+    smoother.prepare();
+    const std::uint32_t length = smoother.outputLength();
+    writeSampleStream(fileName, static_cast<std::uint16_t>(smoother.outputChannels), doc.SampleRate, length,
+                      [&smoother](std::uint8_t* block, std::size_t capacity) {
+                          smoother.blockSize = capacity;
+                          return smoother.nextBlock(block);
+                      });
+    return length;
+}
+
+} // namespace tolvane
