@@ -24,6 +24,16 @@ Commands:
                                   index position strength enabled locked channel
                  --tlp OUT        write the candidate table as a point file
 
+  export FILE [--sensitivity PCT] [--view-width N] [--split] [--channel left|right|both]
+              [--locators L R] [--smooth P] [--segments OUT.wav|OUT.aif] [--region OUT]
+              [--selected N OUT] [--whole OUT]
+                 Loads and scans FILE as detect does and writes, as the editor's save
+                 commands would: every segment between the locators as a numbered series
+                 (OUT01.wav, ...; split stereo adds L and R), the region between the
+                 locators, segment N, or the whole sample. Locators are byte offsets
+                 (default: the whole sample); --smooth P smooths the series' end points by
+                 P percent (0 to 60). Each file written is printed with its size in bytes.
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -70,6 +80,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     if (command == "detect")
         return runDetect(rest, out, err);
+    if (command == "export")
+        return runExport(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

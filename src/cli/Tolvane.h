@@ -24,6 +24,9 @@ int runInfo(const std::vector<std::string>& files, std::ostream& out, std::ostre
 // `tolvane detect FILE [--view-width N] [--split] [--sensitivity PCT] [--tlp OUT]`
 int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane export FILE [...]`: the save commands of the editor, headless.
+int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // For a file the acceptance test refused: prints the editor's message and returns the exit
 // status (wrong format or unreadable). Returns kExitOk, printing nothing, for an accepted one.
 int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,

@@ -13,10 +13,12 @@ inline constexpr int kWriteBothChannels = 3; // a stereo file
 
 // The one writer of sample files: `byteCount` bytes' worth of the document's samples from
 // `start` go to `fileName` through the end-point smoother (`smoothAmount` 0 to 60, 0 for none),
-// as AIFF when the name ends in ".aif", else RIFF/WAVE. In split stereo every second sample is
-// taken, so that the file holds the channel that `start` addresses. Returns the bytes of sample
-// data written. Throws FileWriteError; the file it replaces is then left as it was.
-std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& fileName, std::uint32_t start,
-                              std::uint32_t byteCount, int channelMode, int smoothAmount = 0);
+// as AIFF when the name ends in ".aif", else RIFF/WAVE. One channel of split stereo is every
+// second sample, so that the file holds the channel that `start` addresses; both channels
+// (mode 3) are written interleaved whatever the channel mode of the document. Returns the bytes of
+// sample data written. Throws FileWriteError; the file it replaces is then left as it was.
+std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& fileName,
+                              std::uint32_t start, std::uint32_t byteCount, int channelMode,
+                              int smoothAmount = 0);
 
 } // namespace tolvane
