@@ -17,6 +17,19 @@ QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::
     dialog.setAcceptMode(mode);
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (mode == QFileDialog::AcceptSave)
+        dialog.setLabelText(QFileDialog::Accept, "&Save");
+    // The extension follows the chosen type.
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            const int open = filter.lastIndexOf("(*");
+            if (open < 0)
+                return;
+            const QString extension = filter.mid(open + 2).chopped(1); // ".wav" from "(*.wav)"
+            dialog.setDefaultSuffix(extension.mid(1));
+        });
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

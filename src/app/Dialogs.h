@@ -19,6 +19,7 @@ struct FileRequest {
     QString folder;
     QStringList filters; // "Name (*.ext)", the first selected
     QString defaultSuffix;
+    QString fileName; // preset name in the dialog
 };
 
 // Every message box and file dialog of the program goes through here, so that tests can

@@ -63,6 +63,7 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
         });
         m_player->OnWaveoutput = [this] { playEnded(); };
     }
+    m_shell = std::make_unique<ProcessShell>();
     m_cursorTimer = new QTimer(this);
     m_cursorTimer->setObjectName("SuperTimer1");
     connect(m_cursorTimer, &QTimer::timeout, this, [this] { SuperTimer1Timer(); });
@@ -247,6 +248,51 @@ void TMainForm::createActions() {
         *t.action = action;
     }
 
+    const struct {
+        QAction** action;
+        const char* name;
+        const char* caption;
+        const char* hint;
+        const char* shortcut;
+        void (TMainForm::*handler)();
+    } saving[] = {
+        {&Saveitem, "Saveitem", "&Save", "Save entire sample", "Ctrl+S", &TMainForm::SaveitemClick},
+        {&SaveAsitem, "SaveAsitem", "Save As...", "Save entire sample with new filename", "",
+         &TMainForm::SaveAsitemClick},
+        {&SaveSelectItem, "SaveSelectItem", "Save Selected Se&gment",
+         "Save currently selected segment to a wave file", "", &TMainForm::SaveSelectItemClick},
+        {&PopUpSave, "PopUpSave", "Save Segment", "Save sample segment", "",
+         &TMainForm::PopUpSaveClick},
+        {&SaveRegionItem, "SaveRegionItem", "Save Region &Defined In Loop", "Save region in loop",
+         "", &TMainForm::SaveRegionItemClick},
+        {&SplitMenuItem, "SplitMenuItem", "Save Segments In Loop",
+         "Save segments|Split sample into separate audio files", "Ctrl+W",
+         &TMainForm::SplitMenuItemClick},
+        {&CropRegion1, "CropRegion1", "C&rop / Trim Region", "Crop region defined by locators", "",
+         &TMainForm::CropRegion1Click},
+        {&Editexternally1, "Editexternally1", "Edit externally...",
+         "Edit sample in external editor", "", &TMainForm::Editexternally1Click},
+        {&ControlPanel1, "ControlPanel1", "Soun&dcard Control Panel...",
+         "Load soundcard Control Panel", "Ctrl+P", &TMainForm::ControlPanel1Click},
+    };
+    for (const auto& c : saving) {
+        QAction* action = makeAction(this, c.name, c.caption);
+        setHint(action, c.hint);
+        if (*c.shortcut)
+            action->setShortcut(QKeySequence(c.shortcut));
+        const auto handler = c.handler;
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        *c.action = action;
+    }
+    // The save-segment tool: the left button auditions, the right one saves.
+    QAction* saveTool = makeAction(this, "bsseg", "Save segment");
+    saveTool->setCheckable(true);
+    saveTool->setIcon(toolIcon(ToolIcon::Open));
+    setHint(saveTool, "Save segment|Save segment tool (LMB audition, RMB save)");
+    toolGroup->addAction(saveTool);
+    connect(saveTool, &QAction::triggered, this, [this] { chooseTool(Tool::SaveSegment); });
+    m_toolActions[static_cast<int>(Tool::SaveSegment) - 1] = saveTool;
+
     HelpFileItem = makeAction(this, "HelpFileItem", "&Help (F1)");
     HelpFileItem->setShortcut(QKeySequence(Qt::Key_F1));
     connect(HelpFileItem, &QAction::triggered, this, [this] { HelpFileItemClick(); });
@@ -299,6 +345,12 @@ void TMainForm::createMenus() {
     file->addAction(RevertItem);
     file->addAction(FileCloseItem);
     file->addSeparator();
+    file->addAction(Saveitem);
+    file->addAction(SaveAsitem);
+    file->addAction(SaveSelectItem);
+    file->addAction(SaveRegionItem);
+    file->addAction(SplitMenuItem);
+    file->addSeparator();
     file->addAction(OpenPoint);
     file->addAction(SavePoint);
     file->addSeparator();
@@ -317,6 +369,10 @@ void TMainForm::createMenus() {
     edit->addAction(mnuUnlockAll);
     edit->addSeparator();
     edit->addAction(Recut1);
+    edit->addAction(CropRegion1);
+    edit->addSeparator();
+    edit->addAction(Editexternally1);
+    edit->addAction(ControlPanel1);
     edit->addSeparator();
     edit->addAction(LeftChannel);
     edit->addAction(RightChannel);
@@ -343,6 +399,7 @@ void TMainForm::createMenus() {
     m_popup->addSeparator();
     m_popup->addAction(CopySegment1);
     m_popup->addAction(PasteIntoSegment2);
+    m_popup->addAction(PopUpSave);
     m_popup->addSeparator();
     m_popup->addAction(popupaddcur);
 }
@@ -540,7 +597,7 @@ bool TMainForm::event(QEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (isBusy()) {
+    if (isBusy() || !confirmDiscard()) {
         event->ignore();
         return;
     }
@@ -651,8 +708,12 @@ void TMainForm::updateCommandStates() {
         PopUpZout->setEnabled(false);
         PopUpZts->setEnabled(false);
     }
-    for (QAction* action : {mnuCopyAll, CopySegment1, PasteIntoSegment2, mnuLockAll, mnuUnlockAll})
+    for (QAction* action :
+         {mnuCopyAll, CopySegment1, PasteIntoSegment2, mnuLockAll, mnuUnlockAll, SaveAsitem,
+          PopUpSave, SaveRegionItem, SplitMenuItem, CropRegion1, Editexternally1})
         action->setEnabled(open);
+    Saveitem->setEnabled(open && !m_doc.ReadOnlyFile);
+    SaveSelectItem->setEnabled(open && m_view.selected.has_value());
     for (QAction* tool : m_toolActions)
         if (tool)
             tool->setEnabled(open);

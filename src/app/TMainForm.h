@@ -6,6 +6,8 @@
 #include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
 #include "document/UndoRecord.h"
+#include "platform/Shell.h"
+#include "slicing/Keymap.h"
 #include "view/PointHitTest.h"
 #include "view/ViewState.h"
 #include "view/WaveformRenderer.h"
@@ -66,6 +68,26 @@ public:
     const UndoRecord& undoRecord() const { return m_undo; }
     bool isModified() const { return m_modified; }
 
+    // Saving, crop, outside programs.
+    void SaveitemClick();
+    void SaveAsitemClick();
+    void SaveSelectItemClick();
+    void PopUpSaveClick(); // the segment under the pointer
+    void SaveRegionItemClick();
+    void SplitMenuItemClick(); // every segment between the locators
+    void CropRegion1Click();
+    void Editexternally1Click();
+    void ControlPanel1Click();
+    void setShell(std::unique_ptr<Shell> shell) { m_shell = std::move(shell); }
+    const KeymapSettings& keymap() const { return m_keymap; }
+    void setKeymap(const KeymapSettings& keymap) { m_keymap = keymap; }
+    // The output lengths of the last series' files, left (or only) and right channel.
+    const std::vector<std::uint32_t>& segmentFileLengths(int channel) const {
+        return m_segmentFileLengths[channel - 1];
+    }
+    // Asks before a modified document is discarded; false when the user cancels.
+    bool confirmDiscard();
+
     // Playback.
     void Button3Click();         // "Play": the visible range
     void Button20Click();        // "Loop": the locator region
@@ -107,7 +129,7 @@ public:
     SampleDocument& document() { return m_doc; }
     const ViewState& view() const { return m_view; }
     const ProgramSettings& settings() const { return m_settings; }
-    bool isBusy() const { return m_doc.Busy || m_loader || m_scanner; }
+    bool isBusy() const { return m_doc.Busy || m_loader || m_scanner || m_saver; }
     QString statusText(int panel) const;
     int waveWidth() const;
     QImage waveformPicture() const { return m_picture; }
@@ -174,6 +196,10 @@ private:
     void pasteAll(bool findNew);
     void takeNewFormat(std::uint16_t oldChannels);
     int playbackChannelMode() const;
+    void runSave(std::unique_ptr<SaveThread> thread, const QString& status,
+                 std::function<void(bool failed)> completion);
+    QString chooseSaveFile(const QString& presetName);
+    bool saveFailedRetry(bool series);
     void startCursor(std::uint32_t startByte);
     void SuperTimer1Timer();
     void playEnded();
@@ -196,6 +222,10 @@ private:
     SampleDocument m_doc;
     ViewState m_view;
     UndoRecord m_undo;
+    std::unique_ptr<SaveThread> m_saver;
+    std::unique_ptr<Shell> m_shell;
+    KeymapSettings m_keymap;
+    std::vector<std::uint32_t> m_segmentFileLengths[2];
     AudioBackend* m_audio;
     std::unique_ptr<twabeAudio> m_player; // waveAudio1
     QTimer* m_cursorTimer = nullptr;      // SuperTimer1
@@ -255,6 +285,10 @@ private:
     QAction *mnuLockAll = nullptr, *mnuUnlockAll = nullptr, *popupaddcur = nullptr;
     QAction* m_toolActions[9] = {};
     QAction *Button3 = nullptr, *Button20 = nullptr, *button4 = nullptr, *Button24 = nullptr;
+    QAction *Saveitem = nullptr, *SaveAsitem = nullptr, *SaveSelectItem = nullptr,
+            *PopUpSave = nullptr;
+    QAction *SaveRegionItem = nullptr, *SplitMenuItem = nullptr, *CropRegion1 = nullptr;
+    QAction *Editexternally1 = nullptr, *ControlPanel1 = nullptr;
 };
 
 } // namespace tolvane

@@ -407,6 +407,10 @@ void TMainForm::PaintBox1MouseUp(QMouseEvent* event) {
             PasteIntoSegment2Click();
         else if (left)
             CopySegment1Click();
+    } else if (m_tool == Tool::SaveSegment && right && !dragging) {
+        PopUpSaveClick();
+    } else if (m_tool == Tool::SaveSegment && left && !dragging) {
+        auditionUnderPointer();
     } else if (m_tool == Tool::Zoom && !dragging) {
         if (left)
             PopupZinClick();

@@ -47,6 +47,8 @@ bool TMainForm::acceptFileForOpen(const QString& fileName, const QString& wrongF
 }
 
 void TMainForm::OpenFile() {
+    if (!confirmDiscard())
+        return;
     Button24Click();
     const QString chosen = m_dialogs.chooseSampleFile(m_settings.OpenDir);
     if (m_player)
@@ -64,11 +66,13 @@ void TMainForm::OpenFile() {
 }
 
 void TMainForm::openDroppedFile(const QString& fileName) {
-    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
+    if (confirmDiscard() && acceptFileForOpen(fileName, kMsgTypeUnrecognised))
         loadFile(fileName);
 }
 
 void TMainForm::OpenRecentFile(int index) {
+    if (!confirmDiscard())
+        return;
     const QString fileName = m_settings.recentFiles[index];
     if (!QFileInfo::exists(fileName)) {
         m_dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
@@ -97,6 +101,8 @@ void TMainForm::RevertItemClick() {
 }
 
 void TMainForm::CloseFile() {
+    if (!confirmDiscard())
+        return;
     Button24Click();
     if (m_player)
         m_player->close();
@@ -211,7 +217,7 @@ void TMainForm::showRecentFiles() {
 
 void TMainForm::OpenPointClick() {
     const QString file = m_dialogs.openFile(
-        {"Load point file", m_settings.OpenPoint, {kPointFilter, "All files (*)"}, "tlp"});
+        {"Load point file", m_settings.OpenPoint, {kPointFilter, "All files (*)"}, "tlp", {}});
     if (file.isEmpty())
         return;
     m_settings.OpenPoint = QFileInfo(file).absolutePath();
@@ -226,7 +232,7 @@ void TMainForm::OpenPointClick() {
 
 void TMainForm::SavePointClick() {
     const QString file =
-        m_dialogs.saveFile({"Save point file", m_settings.SavePoint, {kPointFilter}, "tlp"});
+        m_dialogs.saveFile({"Save point file", m_settings.SavePoint, {kPointFilter}, "tlp", {}});
     if (file.isEmpty())
         return;
     m_settings.SavePoint = QFileInfo(file).absolutePath();

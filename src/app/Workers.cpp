@@ -16,6 +16,14 @@ void ttload::run() {
     }
 }
 
+void SaveThread::run() {
+    try {
+        m_write();
+    } catch (...) {
+        m_failed = true; // what was written before the failure stays; the target is intact
+    }
+}
+
 void tpseek::run() {
     try {
         m_report = scanTransients(m_doc, ScanOptions{m_viewWidth});

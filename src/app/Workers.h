@@ -4,6 +4,7 @@
 #include "slicing/TransientScan.h"
 
 #include <QThread>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,40 @@ private:
     SampleDocument& m_doc;
     int m_viewWidth;
     ScanReport m_report;
+};
+
+// A save worker: runs its write and remembers whether it failed (the save's `SaveFailed`).
+class SaveThread : public QThread {
+public:
+    explicit SaveThread(std::function<void()> write) : m_write(std::move(write)) {}
+    bool failed() const { return m_failed; }
+
+protected:
+    void run() override;
+
+private:
+    std::function<void()> m_write;
+    bool m_failed = false;
+};
+
+// One class per save command, as the window names them.
+class tmainsave : public SaveThread {
+    using SaveThread::SaveThread;
+};
+class tsaveas : public SaveThread {
+    using SaveThread::SaveThread;
+};
+class ttseg : public SaveThread {
+    using SaveThread::SaveThread;
+};
+class tsaveselseg : public SaveThread {
+    using SaveThread::SaveThread;
+};
+class ttsregion : public SaveThread {
+    using SaveThread::SaveThread;
+};
+class TCutWave : public SaveThread {
+    using SaveThread::SaveThread;
 };
 
 } // namespace tolvane

@@ -36,7 +36,7 @@ public:
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
     QString chooseSampleFile(const QString& folder) override {
-        fileRequests.push_back({"Open Waveform", folder, {}, {}});
+        fileRequests.push_back({"Open Waveform", folder, {}, {}, {}});
         return nextFile();
     }
     QString openFile(const FileRequest& request) override {

@@ -1,0 +1,150 @@
+#include "app/TForm6.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace tolvane {
+namespace {
+
+QSpinBox* spin(const char* name, int minimum, int maximum, int step, int value) {
+    auto* box = new QSpinBox;
+    box->setObjectName(name);
+    box->setRange(minimum, maximum);
+    box->setSingleStep(step);
+    box->setValue(value);
+    box->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    return box;
+}
+
+QCheckBox* check(const char* name, const char* caption, bool on) {
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(name);
+    box->setChecked(on);
+    return box;
+}
+
+} // namespace
+
+TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
+    : QDialog(parent), m_samples(samplesToMap) {
+    setObjectName("Form6");
+    setWindowTitle("Keymap settings");
+    m_note = spin("UpDown1", 1, 12, 1, keymap.note);
+    m_octave = spin("UpDown2", 0, 10, 1, keymap.octave);
+    m_interval = spin("UpDown3", 0, 12, 2, keymap.interval);
+    m_noteName = new QLabel;
+    m_noteName->setObjectName("Label1");
+    m_octaveLabel = new QLabel;
+    m_octaveLabel->setObjectName("Label2");
+    m_intervalLabel = new QLabel;
+    m_intervalLabel->setObjectName("Label3");
+    m_bank = new QLineEdit(QString::fromStdString(keymap.bankName));
+    m_bank->setObjectName("Edit1");
+    m_bank->setMaxLength(255);
+    m_smooth = check("CheckBox1", "Smooth sample end points", keymap.smoothEndPoints);
+    m_smooth->setToolTip("Smooth end points of samples");
+    m_smoothLevel = new QSlider(Qt::Horizontal);
+    m_smoothLevel->setObjectName("smoothbar");
+    m_smoothLevel->setRange(0, 60);
+    m_smoothLevel->setValue(keymap.smoothLevel);
+    m_whiteKeys = check("CheckBox2", "Use white keys only from C", false);
+    m_reverse = check("CheckBox3", "Reverse notes in midi file", keymap.reverseNotes);
+    m_baseOnly = check("CheckBox4", "Use base note only", keymap.baseNoteOnly);
+    auto* reset = new QPushButton("Reset");
+    reset->setToolTip("Reset base note and interval settings");
+    m_warning = new QLabel(kMsgSamplesExceedNotes);
+    m_warning->setStyleSheet("color: #c00000; font-weight: bold");
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel("Note:"), 0, 0);
+    grid->addWidget(m_note, 0, 1);
+    grid->addWidget(m_noteName, 0, 2);
+    grid->addWidget(new QLabel("Octave:"), 1, 0);
+    grid->addWidget(m_octave, 1, 1);
+    grid->addWidget(m_octaveLabel, 1, 2);
+    grid->addWidget(new QLabel("Interval:"), 2, 0);
+    grid->addWidget(m_interval, 2, 1);
+    grid->addWidget(m_intervalLabel, 2, 2);
+    grid->addWidget(reset, 2, 3);
+    grid->addWidget(new QLabel("Bank / track name:"), 3, 0);
+    grid->addWidget(m_bank, 3, 1, 1, 3);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_smooth, m_smoothLevel, m_whiteKeys,
+                                                      m_reverse, m_baseOnly, m_warning, buttons})
+        layout->addWidget(w);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(reset, &QPushButton::clicked, this, [this] { ResetClick(); });
+    connect(m_whiteKeys, &QCheckBox::toggled, this, [this] { CheckBox2Click(); });
+    for (QSpinBox* box : {m_note, m_octave, m_interval})
+        connect(box, &QSpinBox::valueChanged, this, [this] { update(); });
+    connect(m_smoothLevel, &QSlider::valueChanged, this, [this] { update(); });
+    connect(m_baseOnly, &QCheckBox::toggled, this, [this] { update(); });
+    m_whiteKeys->setChecked(keymap.whiteKeysOnly);
+    update();
+}
+
+KeymapSettings TForm6::keymap() const {
+    KeymapSettings k;
+    k.note = m_note->value();
+    k.octave = m_octave->value();
+    k.interval = m_interval->value();
+    k.bankName = m_bank->text().toStdString();
+    k.smoothEndPoints = m_smooth->isChecked();
+    k.smoothLevel = m_smoothLevel->value();
+    k.whiteKeysOnly = m_whiteKeys->isChecked();
+    k.reverseNotes = m_reverse->isChecked();
+    k.baseNoteOnly = m_baseOnly->isChecked();
+    return k;
+}
+
+bool TForm6::warningShown() const {
+    return !m_warning->isHidden();
+}
+
+void TForm6::update() {
+    m_noteName->setText(noteName(m_note->value()));
+    m_octaveLabel->setText(QString::number(m_octave->value() - 2));
+    m_intervalLabel->setText(QString::number(m_interval->value()));
+    m_smoothLevel->setToolTip(
+        QString("Smooth level (%1%)").arg(qRound(m_smoothLevel->value() / 60.0 * 100)));
+    const bool exceeds = samplesExceedNotes(keymap(), m_samples);
+    m_warning->setVisible(exceeds);
+    m_ok->setEnabled(!exceeds);
+}
+
+void TForm6::CheckBox2Click() {
+    const bool white = m_whiteKeys->isChecked();
+    if (white) {
+        m_savedNote = m_note->value();
+        m_savedInterval = m_interval->value();
+        m_interval->setValue(0);
+        m_note->setValue(1);
+    } else {
+        m_note->setValue(m_savedNote);
+        m_interval->setValue(m_savedInterval);
+    }
+    m_note->setEnabled(!white);
+    m_interval->setEnabled(!white);
+    update();
+}
+
+void TForm6::ResetClick() {
+    m_note->setValue(1);
+    m_octave->setValue(4);
+    m_interval->setValue(0);
+    update();
+}
+
+} // namespace tolvane

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "slicing/Keymap.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+namespace tolvane {
+
+// "Keymap settings": base note, interval, bank name, end-point smoothing and the key rules;
+// warns (and refuses OK) when the samples to map run past the top key.
+class TForm6 : public QDialog {
+public:
+    TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent = nullptr);
+    KeymapSettings keymap() const;
+    bool warningShown() const;
+    QPushButton* okButton() const { return m_ok; }
+
+private:
+    void update();
+    void CheckBox2Click();
+    void ResetClick();
+
+    QSpinBox* m_note;
+    QSpinBox* m_octave;
+    QSpinBox* m_interval;
+    QLabel* m_noteName;
+    QLabel* m_octaveLabel;
+    QLabel* m_intervalLabel;
+    QLineEdit* m_bank;
+    QCheckBox* m_smooth;
+    QSlider* m_smoothLevel;
+    QCheckBox* m_whiteKeys;
+    QCheckBox* m_reverse;
+    QCheckBox* m_baseOnly;
+    QLabel* m_warning;
+    QPushButton* m_ok;
+    int m_samples;
+    int m_savedNote = 1;
+    int m_savedInterval = 0;
+};
+
+} // namespace tolvane
