@@ -1,6 +1,7 @@
 // Saving from the real main window, checked with sox.
 #include "app/TForm6.h"
 #include "app/TMainForm.h"
+#include "cli/Tolvane.h"
 #include "document/ClipboardImage.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace tolvane {
 namespace {
@@ -136,6 +138,30 @@ TEST_F(SaveTest, SegmentsInLoopAreWrittenAsANumberedSeries) {
         std::snprintf(name, sizeof name, "hits%02d.wav", i);
         ASSERT_TRUE(std::filesystem::exists(m_dir.file(name))) << name;
         EXPECT_EQ(std::filesystem::file_size(m_dir.file(name)), 44 + lengths[i - 1]) << name;
+    }
+}
+
+TEST_F(SaveTest, TheCommandLineWritesTheSameSeriesAsTheEditor) {
+    m_form->setSensitivityPercent(60);
+    QTimer::singleShot(0, [] {
+        if (auto* keymap = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            keymap->accept(); // smoothing on at 30 %, the keymap's defaults
+    });
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("gui.wav")));
+    m_form->SplitMenuItemClick();
+    waitUntilIdle();
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runTolvane({"export", m_file, "--sensitivity", "60", "--smooth", "30",
+                               "--segments", m_dir.file("cli.wav")},
+                              out, err),
+              0)
+        << err.str();
+    const int files = m_form->document().SliceCount + 1;
+    for (int i = 1; i <= files; ++i) {
+        char gui[32], cli[32];
+        std::snprintf(gui, sizeof gui, "gui%02d.wav", i);
+        std::snprintf(cli, sizeof cli, "cli%02d.wav", i);
+        EXPECT_EQ(test::readBytes(m_dir.file(gui)), test::readBytes(m_dir.file(cli))) << gui;
     }
 }
 
