@@ -24,6 +24,22 @@ void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
 
 } // namespace
 
+int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
+                std::ostream& out, std::ostream& err) {
+    if (const int refused = reportRefusal(file, testSampleFile(file), out, err); refused != kExitOk)
+        return refused;
+    try {
+        openSampleDocument(doc, file);
+    } catch (const std::exception& e) {
+        return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
+                             out, err);
+    }
+    scanTransients(doc, ScanOptions{viewWidth});
+    if (split && !splitStereoCandidates(doc))
+        err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
+    return kExitOk;
+}
+
 int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::unique_ptr<Options> options;
     int viewWidth = kDefaultWaveformWidth;
@@ -45,21 +61,11 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
 
-    const std::string& file = options->positional().front();
-    const int acceptance = reportRefusal(file, testSampleFile(file), out, err);
-    if (acceptance != kExitOk)
-        return acceptance;
-
     SampleDocument doc;
-    try {
-        openSampleDocument(doc, file);
-    } catch (const std::exception& e) {
-        return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
-                             out, err);
-    }
-    scanTransients(doc, ScanOptions{viewWidth});
-    if (options->has("--split") && !splitStereoCandidates(doc))
-        err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
+    if (const int status = openAndScan(options->positional().front(), viewWidth,
+                                       options->has("--split"), doc, out, err);
+        status != kExitOk)
+        return status;
     out << "candidates: " << doc.CandidateCount << "\n";
 
     if (sensitivity) {

@@ -98,19 +98,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
 
-    const std::string& file = positional.front();
-    if (const int refused = reportRefusal(file, testSampleFile(file), out, err); refused != kExitOk)
-        return refused;
     SampleDocument doc;
-    try {
-        openSampleDocument(doc, file);
-    } catch (const std::exception& e) {
-        return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
-                             out, err);
-    }
-    scanTransients(doc, ScanOptions{request.viewWidth});
-    if (request.split && doc.Channels == 2)
-        splitStereoCandidates(doc);
+    if (const int status =
+            openAndScan(positional.front(), request.viewWidth, request.split, doc, out, err);
+        status != kExitOk)
+        return status;
     if (request.sensitivity)
         doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*request.sensitivity));
     rebuildSliceTable(doc);

@@ -32,6 +32,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
                   std::ostream& err);
 
+// Loads FILE and scans it as opening it in the editor does, then splits stereo when asked.
+// Returns kExitOk, or the exit status after printing why the file was refused.
+int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
+                std::ostream& out, std::ostream& err);
+
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);
 
