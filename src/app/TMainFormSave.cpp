@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "app/TWaveBox.h"
 #include "fileio/SampleFileReader.h"
+#include "fileio/WaveFileWriter.h"
 #include "processing/Crop.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
@@ -67,7 +68,11 @@ QString TMainForm::chooseSaveFile(const QString& presetName) {
 void TMainForm::SaveitemClick() {
     if (!m_doc.DocumentOpen || isBusy())
         return;
-    if (m_doc.ReadOnlyFile || m_doc.FileName.empty() || m_doc.FileName == kUntitledName) {
+    // A name that is neither a WAV nor an AIFF name could not be written back in the layout it
+    // was read in: ask for a name instead.
+    const bool writable = isWaveFileName(m_doc.FileName) || isAiffFileName(m_doc.FileName);
+    if (m_doc.ReadOnlyFile || m_doc.FileName.empty() || m_doc.FileName == kUntitledName ||
+        !writable) {
         SaveAsitemClick();
         return;
     }

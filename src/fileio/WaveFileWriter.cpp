@@ -91,7 +91,7 @@ bool isAiffFileName(const std::string& fileName) {
     std::string lower = fileName;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.ends_with(".aif");
+    return lower.ends_with(".aif") || lower.ends_with(".aiff");
 }
 
 void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,

@@ -20,7 +20,7 @@ inline constexpr std::size_t kAiffHeaderSize = 54;
 std::array<std::uint8_t, kAiffHeaderSize> makeAiffHeader(std::uint16_t channels, std::uint32_t rate,
                                                          std::uint32_t dataBytes);
 
-// Whether a name is written as AIFF: it ends in ".aif", in any case (else RIFF/WAVE).
+// Whether a name is written as AIFF: it ends in ".aif" or ".aiff", in any case (else RIFF/WAVE).
 bool isAiffFileName(const std::string& fileName);
 
 // Hands out the next little-endian 16-bit sample bytes (at most `capacity`); 0 when done.

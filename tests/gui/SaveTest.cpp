@@ -102,6 +102,29 @@ TEST_F(SaveTest, SaveClearsTheModifiedMark) {
     EXPECT_EQ(saved.Channels, 1);
 }
 
+TEST_F(SaveTest, AnAiffOpenedUnderItsLongNameIsSavedAsAiff) {
+    const std::string aiff = m_dir.file("long.aiff");
+    test::runOrFail("sox " + test::shellQuote(TOLVANE_DEMO_LOOP) + " " + test::shellQuote(aiff));
+    m_form->openDroppedFile(QString::fromStdString(aiff));
+    waitUntilIdle();
+    modify();
+    m_form->SaveitemClick();
+    waitUntilIdle();
+    EXPECT_EQ(testSampleFile(aiff).result, Acceptance::Accepted)
+        << "read back in the layout it was read in";
+
+    const std::string snd = m_dir.file("loop.snd");
+    std::filesystem::copy_file(aiff, snd);
+    m_form->openDroppedFile(QString::fromStdString(snd));
+    waitUntilIdle();
+    modify();
+    m_form->SaveitemClick(); // no WAV or AIFF name: the save dialog asks (and is cancelled)
+    waitUntilIdle();
+    ASSERT_FALSE(m_dialogs.fileRequests.empty());
+    EXPECT_EQ(m_dialogs.fileRequests.back().caption, "Save Waveform As");
+    EXPECT_EQ(testSampleFile(snd).result, Acceptance::Accepted) << "the file is untouched";
+}
+
 TEST_F(SaveTest, ASplitStereoDocumentSavesBothChannelsAndStaysSplit) {
     m_form->LR2Click();
     m_form->SaveitemClick();
