@@ -200,7 +200,7 @@ private:
                  std::function<void(bool failed)> completion);
     QString chooseSaveFile(const QString& presetName);
     bool saveFailedRetry(bool series);
-    void startCursor(std::uint32_t startByte);
+    void startCursor(std::uint32_t startByte, CursorTimerFor purpose);
     void SuperTimer1Timer();
     void playEnded();
     void setTransport(QAction* down);

@@ -48,9 +48,9 @@ void TMainForm::setTransport(QAction* down) {
         button->setChecked(button == down);
 }
 
-void TMainForm::startCursor(std::uint32_t startByte) {
+void TMainForm::startCursor(std::uint32_t startByte, CursorTimerFor purpose) {
     m_cursorTimer->stop();
-    updatePlayTimer(m_view, m_doc, waveWidth());
+    updatePlayTimer(m_view, m_doc, waveWidth(), purpose);
     m_view.playCursorX =
         static_cast<std::uint32_t>(std::max(positionToX(startByte, m_view, waveWidth()), 0));
     m_cursorTimer->start(std::max(m_view.playTimerInterval, 5));
@@ -64,7 +64,7 @@ void TMainForm::Button3Click() {
     m_player->segmentAudition = false;
     m_player->channelMode(playbackChannelMode());
     setTransport(Button3);
-    startCursor(static_cast<std::uint32_t>(m_view.viewStart));
+    startCursor(static_cast<std::uint32_t>(m_view.viewStart), CursorTimerFor::Play);
     m_player->playRange(static_cast<std::uint32_t>(m_view.viewStart),
                         static_cast<std::uint32_t>(m_view.viewLength), false);
 }
@@ -88,7 +88,7 @@ void TMainForm::Button20Click() {
     m_player->channelMode(playbackChannelMode());
     setTransport(Button20);
     m_looping = true;
-    startCursor(start);
+    startCursor(start, CursorTimerFor::Loop);
     m_player->playRange(start, end - start, true);
 }
 
@@ -110,7 +110,7 @@ void TMainForm::button4Click() {
     const bool left = isSplit(m_doc) && m_view.selected->channel == kChannelLeftSplit;
     m_player->channelMode(!isSplit(m_doc) ? 3 : left ? 2 : 1);
     setTransport(button4);
-    startCursor(start);
+    startCursor(start, CursorTimerFor::Play);
     m_player->segmentAudition = true;
     m_player->playRange(start, end - start, false);
 }
@@ -153,7 +153,7 @@ void TMainForm::auditionUnderPointer() {
         return;
     m_player->stop();
     m_player->channelMode(!isSplit(m_doc) ? 3 : channel == kChannelLeftSplit ? 2 : 1);
-    startCursor(start);
+    startCursor(start, CursorTimerFor::Play);
     m_player->segmentAudition = true;
     m_player->playRange(start, end - start, false);
 }

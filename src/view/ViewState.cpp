@@ -208,20 +208,28 @@ void resizeRegion(ViewState& view, const SampleDocument& doc, int x, bool keepSt
     view.redrawPending = true;
 }
 
-void updatePlayTimer(ViewState& view, const SampleDocument& doc, int width) {
+void updatePlayTimer(ViewState& view, const SampleDocument& doc, int width,
+                     CursorTimerFor purpose) {
     const int b = bytesPerSample(doc);
     if (view.viewLength <= 0 || doc.SampleRate == 0 || width <= 0)
         return;
-    const double t = doc.SampleRate / (static_cast<double>(view.viewLength) / b);
+    // The multiplier counts the view in samples (in frames' halves for Loop); the interval of
+    // Play and Loop is per byte of the view, the view commands' per sample.
+    const double d = purpose == CursorTimerFor::Loop
+                         ? std::max(doc.BitsPerSample / std::max<int>(doc.Channels, 1) / 8, 1)
+                         : b;
+    const double t = doc.SampleRate / (static_cast<double>(view.viewLength) / d);
     view.cursorMultiplier = t <= 0.1   ? 1
                             : t <= 0.4 ? 2
                             : t <= 0.8 ? 4
                             : t <= 1.4 ? 8
                             : t <= 2   ? 16
                                        : 32;
-    view.playTimerInterval =
-        static_cast<int>(roundHalfEven(static_cast<double>(view.viewLength) / doc.SampleRate /
-                                       width * 1000 / b * view.cursorMultiplier));
+    double interval = static_cast<double>(view.viewLength) / doc.SampleRate / width * 1000 *
+                      view.cursorMultiplier;
+    if (purpose == CursorTimerFor::View)
+        interval /= b;
+    view.playTimerInterval = static_cast<int>(roundHalfEven(interval));
 }
 
 void remapPlayCursor(ViewState& view, std::int32_t oldStart, std::int32_t oldLength, int width) {

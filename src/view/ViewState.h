@@ -71,8 +71,12 @@ void resizeRegion(ViewState& view, const SampleDocument& doc, int x, bool keepSt
 // Pixel range of the visible range in the region bar.
 int regionBarX(std::int64_t position, const SampleDocument& doc, int width);
 
+// Who sets the play-cursor timer: a zoom or scroll, "Play", or "Loop".
+enum class CursorTimerFor { View, Play, Loop };
+
 // The play-cursor refresh multiplier and timer interval for the current view.
-void updatePlayTimer(ViewState& view, const SampleDocument& doc, int width);
+void updatePlayTimer(ViewState& view, const SampleDocument& doc, int width,
+                     CursorTimerFor purpose = CursorTimerFor::View);
 // Maps the play cursor column from an old view onto the current one.
 void remapPlayCursor(ViewState& view, std::int32_t oldStart, std::int32_t oldLength, int width);
 

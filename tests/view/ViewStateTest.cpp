@@ -110,6 +110,20 @@ TEST(Scroll, KeepsTheLengthAndStaysInsideTheData) {
     EXPECT_EQ(view.viewLength, 20'000);
 }
 
+TEST(PlayCursor, TimerFollowsTheViewAndThePlayCommand) {
+    SampleDocument doc = documentWithSlices(705'600, {}, 2);
+    ViewState view;
+    showWholeSample(view, doc);
+    updatePlayTimer(view, doc, kWidth);
+    EXPECT_EQ(view.cursorMultiplier, 2);
+    EXPECT_EQ(view.playTimerInterval, 25);
+    updatePlayTimer(view, doc, kWidth, CursorTimerFor::Play);
+    EXPECT_EQ(view.playTimerInterval, 50);
+    updatePlayTimer(view, doc, kWidth, CursorTimerFor::Loop);
+    EXPECT_EQ(view.cursorMultiplier, 1) << "Loop counts the view in bytes of one channel's samples";
+    EXPECT_EQ(view.playTimerInterval, 25);
+}
+
 TEST(RegionBar, ResizingToNothingKeepsFourBytes) {
     SampleDocument doc = documentWithSlices(100'000, {}, 2);
     ViewState view;
