@@ -3,9 +3,7 @@
 #include "document/SafeFileWriter.h"
 #include "support/TestFiles.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace tolvane {
 namespace {
@@ -153,15 +151,10 @@ TEST(PointFile, FailedSaveKeepsTheFileItWouldReplace) {
     SampleDocument doc = documentOfLength(1000);
     fillCandidates(doc, {10});
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(savePointFile(doc, path), FileWriteError);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    {
+        const test::FileSizeLimit full(4096);
+        EXPECT_THROW(savePointFile(doc, path), FileWriteError);
+    }
 
     EXPECT_EQ(test::readBytes(path), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)

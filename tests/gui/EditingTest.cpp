@@ -4,20 +4,18 @@
 #include "document/ClipboardImage.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
+#include "gui/WindowTestSupport.h"
 #include "slicing/PointEditing.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QSettings>
 #include <QTest>
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace tolvane {
 namespace {
@@ -53,11 +51,7 @@ protected:
         std::filesystem::copy_file(TOLVANE_DEMO_LOOP, file,
                                    std::filesystem::copy_options::overwrite_existing);
         m_form->openDroppedFile(QString::fromStdString(file));
-        QElapsedTimer timer;
-        timer.start();
-        while ((m_form->isBusy() || doc().DetectPending) && timer.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QApplication::processEvents();
+        test::waitUntilIdle(*m_form);
         ASSERT_TRUE(doc().DocumentOpen);
     }
 
@@ -275,15 +269,10 @@ TEST_F(EditingTest, AFullDiskStopsThePasteAndKeepsTheSample) {
     const auto original = bytes(start, end);
     movePointer(QPoint((xOf(start) + xOf(end)) / 2, wave()->height() / 3));
     putWaveOnClipboard(std::vector<std::uint8_t>(100, 0x11), 2);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &small);
-    m_form->PasteIntoSegment2Click();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
+    {
+        const test::FileSizeLimit full(64);
+        m_form->PasteIntoSegment2Click();
+    }
     EXPECT_EQ(bytes(start, end), original);
     EXPECT_EQ(m_form->windowTitle(), "loop.wav - WaveTolvane");
     ASSERT_FALSE(m_dialogs.texts().isEmpty());

@@ -6,12 +6,12 @@
 #include "fakes/ScriptedDialogs.h"
 #include "fileio/LoadMessages.h"
 #include "fileio/SampleFileReader.h"
+#include "gui/WindowTestSupport.h"
 #include "slicing/TransientScan.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QSlider>
 #include <QTest>
@@ -39,11 +39,7 @@ protected:
 
     // Lets the load and scan workers finish.
     void waitUntilIdle() {
-        QElapsedTimer timer;
-        timer.start();
-        while ((m_form->isBusy() || m_form->document().DetectPending) && timer.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QApplication::processEvents();
+        test::waitUntilIdle(*m_form);
         ASSERT_FALSE(m_form->isBusy());
     }
 

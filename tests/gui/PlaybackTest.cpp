@@ -3,11 +3,11 @@
 #include "app/TWaveBox.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
+#include "gui/WindowTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -24,10 +24,7 @@ protected:
         m_form->show();
         QApplication::processEvents();
         m_form->openDroppedFile(TOLVANE_DEMO_LOOP);
-        QElapsedTimer timer;
-        timer.start();
-        while ((m_form->isBusy() || m_form->document().DetectPending) && timer.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        test::waitUntilIdle(*m_form);
         ASSERT_TRUE(m_form->document().DocumentOpen);
         ASSERT_TRUE(m_form->player()->isOpen());
     }
@@ -98,10 +95,7 @@ TEST_F(PlaybackTest, UncheckingTheLeftChannelSilencesItWhilePlaying) {
 TEST_F(PlaybackTest, ADeviceThatRejectsTheRateSaysSo) {
     m_audio.refuse = true;
     m_form->openDroppedFile(TOLVANE_DEMO_LOOP);
-    QElapsedTimer timer;
-    timer.start();
-    while (m_form->isBusy() && timer.elapsed() < 20000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    test::waitUntilIdle(*m_form);
     ASSERT_FALSE(m_dialogs.shown.empty());
     EXPECT_EQ(m_dialogs.shown.back().title, "Error Opening Wave Output Device:#32");
     EXPECT_EQ(m_dialogs.shown.back().text, kMsgRateRejected);
@@ -118,10 +112,7 @@ TEST(PlaybackWithoutSound, TheEditorStartsAndSaysThereIsNoSoundcard) {
     EXPECT_TRUE(
         dialogs.texts().contains("Error! - no soundcard found - check system control panel"));
     form.openDroppedFile(TOLVANE_DEMO_LOOP);
-    QElapsedTimer timer;
-    timer.start();
-    while ((form.isBusy() || form.document().DetectPending) && timer.elapsed() < 20000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    test::waitUntilIdle(form);
     EXPECT_TRUE(form.document().DocumentOpen) << "editing works without sound";
     EXPECT_FALSE(form.document().DetectPending) << "and the scan ran";
     EXPECT_FALSE(form.findChild<QAction*>("Button3")->isEnabled());

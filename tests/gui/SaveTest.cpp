@@ -6,13 +6,13 @@
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
 #include "fileio/SampleFileReader.h"
+#include "gui/WindowTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
@@ -52,13 +52,7 @@ protected:
         ASSERT_TRUE(m_form->document().DocumentOpen);
     }
 
-    void waitUntilIdle() {
-        QElapsedTimer timer;
-        timer.start();
-        while ((m_form->isBusy() || m_form->document().DetectPending) && timer.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QApplication::processEvents();
-    }
+    void waitUntilIdle() { test::waitUntilIdle(*m_form); }
 
     void modify() {
         const std::vector<std::uint8_t> samples(4000, 9);

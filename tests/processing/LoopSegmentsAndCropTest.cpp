@@ -52,8 +52,9 @@ TEST(LoopSegments, IndicesHaveTheDigitsOfTheSliceCountPlusOne) {
 }
 
 TEST(LoopSegments, SplitStereoWritesAnLAndAnRSeriesEachFromOne) {
-    SampleDocument doc = withSlices(2, false, 40000,
-                                    {{8000, 10, 1, 0, 2, 0}, {12002, 10, 1, 0, 1, 0}, {20000, 10, 1, 0, 2, 0}});
+    SampleDocument doc =
+        withSlices(2, false, 40000,
+                   {{8000, 10, 1, 0, 2, 0}, {12002, 10, 1, 0, 1, 0}, {20000, 10, 1, 0, 2, 0}});
     doc.FirstChannel = 1;
     doc.LastChannel = 2;
     const auto series = loopSegmentSeries(doc);
@@ -81,7 +82,8 @@ TEST(Crop, BothLocatorsAtTheEndsChangeNothing) {
 }
 
 TEST(Crop, KeepsTheRegionAndDropsACandidateOnTheLeftLocator) {
-    SampleDocument doc = withSlices(2, true, 4000, {{1000, 1, 1, 0, 1, 0}, {1500, 2, 1, 0, 1, 0}, {3000, 3, 1, 0, 1, 0}});
+    SampleDocument doc = withSlices(
+        2, true, 4000, {{1000, 1, 1, 0, 1, 0}, {1500, 2, 1, 0, 1, 0}, {3000, 3, 1, 0, 1, 0}});
     doc.SampleData.data()[1000] = 0x55;
     doc.LocatorL = 1000;
     doc.LocatorR = 3000;

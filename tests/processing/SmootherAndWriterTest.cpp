@@ -4,9 +4,7 @@
 #include "processing/WriteSampleFile.h"
 #include "support/TestFiles.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace tolvane {
 namespace {
@@ -32,7 +30,8 @@ SampleDocument documentOf(int channels, int frames, bool merged = true) {
     return doc;
 }
 
-Bytes smoothed(const SampleDocument& doc, std::uint32_t start, std::uint32_t n, int amount, int channels = 1) {
+Bytes smoothed(const SampleDocument& doc, std::uint32_t start, std::uint32_t n, int amount,
+               int channels = 1) {
     TWaveSmoother s;
     s.source = doc.SampleData.data();
     s.sourceSize = doc.SampleData.size();
@@ -122,15 +121,10 @@ TEST(WriteSampleFile, AFailedSaveKeepsTheFileItReplaces) {
     const std::string path = dir.file("keep.wav");
     test::writeBytes(path, {'o', 'l', 'd'});
     const SampleDocument doc = documentOf(1, 20000);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 8192;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_ANY_THROW(WriteSampleFile(doc, path, 0, 40000, kWriteOneChannel));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
+    {
+        const test::FileSizeLimit full(8192);
+        EXPECT_ANY_THROW(WriteSampleFile(doc, path, 0, 40000, kWriteOneChannel));
+    }
     EXPECT_EQ(test::readBytes(path), (Bytes{'o', 'l', 'd'}));
 }
 

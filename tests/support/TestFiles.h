@@ -27,6 +27,20 @@ private:
 Bytes readBytes(const std::string& path);
 void writeBytes(const std::string& path, const Bytes& bytes);
 
+// While it lives, files this process writes cannot grow past `bytes` (writes fail with EFBIG
+// instead of raising SIGXFSZ): a full disk, even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    std::uint64_t m_savedCurrent = 0;
+    void (*m_savedHandler)(int) = nullptr;
+};
+
 // Runs a shell command; fails the test (with the command line) when it exits non-zero.
 void runOrFail(const std::string& command);
 std::string shellQuote(const std::string& text);
