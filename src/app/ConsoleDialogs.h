@@ -10,7 +10,7 @@ class ConsoleDialogs : public Dialogs {
 public:
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                           MessageButtons buttons) override;
-    QString chooseSampleFile(const QString&) override { return {}; }
+    QString chooseSampleFile(const QString&, bool&) override { return {}; }
     QString openFile(const FileRequest&) override { return {}; }
     QString saveFile(const FileRequest&) override { return {}; }
 };

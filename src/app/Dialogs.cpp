@@ -3,6 +3,7 @@
 #include "app/TOdForm.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace tolvane {
@@ -14,22 +15,29 @@ QString displayed(QString text) {
 
 QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent, request.caption, request.folder);
+    // Qt's own dialog: its name box can be kept in step with the chosen type.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(mode);
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (request.selectedFilter > 0 && request.selectedFilter < request.filters.size())
+        dialog.selectNameFilter(request.filters[request.selectedFilter]);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (mode == QFileDialog::AcceptSave)
         dialog.setLabelText(QFileDialog::Accept, "&Save");
-    // The extension follows the chosen type.
-    QObject::connect(
-        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            const int open = filter.lastIndexOf("(*");
-            if (open < 0)
-                return;
-            const QString extension = filter.mid(open + 2).chopped(1); // ".wav" from "(*.wav)"
-            dialog.setDefaultSuffix(extension.mid(1));
-        });
+    // The extension follows the chosen type, in the default and in the name already typed.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, mode](const QString& filter) {
+                         const QString extension = filterExtension(filter);
+                         if (extension.isEmpty())
+                             return;
+                         dialog.setDefaultSuffix(extension.mid(1));
+                         if (mode != QFileDialog::AcceptSave)
+                             return;
+                         if (auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit"))
+                             nameBox->setText(withExtension(nameBox->text(), extension));
+                     });
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -38,6 +46,20 @@ QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::
 }
 
 } // namespace
+
+QString withExtension(const QString& typedName, const QString& extension) {
+    if (typedName.isEmpty())
+        return typedName;
+    const qsizetype dot = typedName.lastIndexOf('.');
+    return (dot < 0 ? typedName : typedName.left(dot)) + extension;
+}
+
+QString filterExtension(const QString& filter) {
+    const qsizetype open = filter.lastIndexOf("(*.");
+    if (open < 0 || !filter.endsWith(')'))
+        return {};
+    return filter.mid(open + 2).chopped(1); // ".wav" from "(*.wav)"
+}
 
 MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const QString& text,
                                  MessageButtons buttons) {
@@ -67,11 +89,11 @@ MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const Q
     }
 }
 
-QString QtDialogs::chooseSampleFile(const QString& folder) {
+QString QtDialogs::chooseSampleFile(const QString& folder, bool& autoPlay) {
     TOdForm form(m_parent, m_player);
-    form.setAutoPlay(m_autoPlay);
+    form.setAutoPlay(autoPlay);
     const QString chosen = form.choose(folder);
-    m_autoPlay = form.autoPlay();
+    autoPlay = form.autoPlay();
     return chosen;
 }
 

@@ -17,10 +17,17 @@ enum class MessageAnswer { Ok, Yes, No, Cancel };
 struct FileRequest {
     QString caption;
     QString folder;
-    QStringList filters; // "Name (*.ext)", the first selected
+    QStringList filters; // "Name (*.ext)"
     QString defaultSuffix;
-    QString fileName; // preset name in the dialog
+    QString fileName;       // preset name in the dialog
+    int selectedFilter = 0; // the filter shown first
 };
+
+// The name typed in a save dialog after its file type changed: everything from the last dot
+// on becomes the type's extension (".wav"); a name without a dot gets the extension appended.
+QString withExtension(const QString& typedName, const QString& extension);
+// The extension a filter "Name (*.ext)" stands for (".ext"), or empty.
+QString filterExtension(const QString& filter);
 
 // Every message box and file dialog of the program goes through here, so that tests can
 // answer them. Texts are the program's own, line breaks written "\r\n".
@@ -29,8 +36,9 @@ public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                                   MessageButtons buttons = MessageButtons::Ok) = 0;
-    // The "Open Waveform" window: a sample file to open, or empty when cancelled.
-    virtual QString chooseSampleFile(const QString& folder) = 0;
+    // The "Open Waveform" window: a sample file to open, or empty when cancelled. `autoPlay` is
+    // the "Auto Play" check going in and as the user left it coming out.
+    virtual QString chooseSampleFile(const QString& folder, bool& autoPlay) = 0;
     virtual QString openFile(const FileRequest& request) = 0;
     virtual QString saveFile(const FileRequest& request) = 0;
 };
@@ -45,14 +53,13 @@ public:
 
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                           MessageButtons buttons) override;
-    QString chooseSampleFile(const QString& folder) override;
+    QString chooseSampleFile(const QString& folder, bool& autoPlay) override;
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
 
 private:
     QWidget* m_parent;
     twabeAudio* m_player = nullptr;
-    bool m_autoPlay = true; // "Auto Play" stays as the user left it
 };
 
 } // namespace tolvane

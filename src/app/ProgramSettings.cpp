@@ -1,7 +1,10 @@
 #include "app/ProgramSettings.h"
 
+#include "platform/AudioBackend.h"
+
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -45,24 +48,35 @@ std::vector<std::pair<const char*, std::uint32_t ViewColours::*>> colourFields()
             {"RegSegColour", &ViewColours::regSeg}};
 }
 
-using IntGroup = std::vector<std::pair<const char*, int ProgramSettings::*>>;
+// A number setting and the range its control (or its use) allows.
+struct NumberField {
+    const char* name;
+    int ProgramSettings::*field;
+    int minimum;
+    int maximum;
+};
+using IntGroup = std::vector<NumberField>;
+
+constexpr int kLargestWindowEdge = 32767;
 
 // Numbers read together: the first one that is not a number leaves the rest of its group at
-// their defaults.
+// their defaults. A number outside its range is brought to the nearest end of it, so that an
+// edited store cannot make, say, a buffer of a hundred thousand seconds.
 std::vector<IntGroup> numberGroups() {
-    return {{{"Height", &ProgramSettings::Height},
-             {"Width", &ProgramSettings::Width},
-             {"Left", &ProgramSettings::Left},
-             {"Top", &ProgramSettings::Top},
-             {"MWS", &ProgramSettings::MWS}},
-            {{"MidiChannel", &ProgramSettings::MidiChannel},
-             {"Haid", &ProgramSettings::Haid},
-             {"Did", &ProgramSettings::Did}},
-            {{"THold", &ProgramSettings::THold}, {"Gapp", &ProgramSettings::Gapp}},
-            {{"PNo", &ProgramSettings::PNo}},
-            {{"WaveID", &ProgramSettings::WaveID},
-             {"Seconds", &ProgramSettings::Seconds},
-             {"Buffers", &ProgramSettings::Buffers}}};
+    return {
+        {{"Height", &ProgramSettings::Height, 100, kLargestWindowEdge},
+         {"Width", &ProgramSettings::Width, 100, kLargestWindowEdge},
+         {"Left", &ProgramSettings::Left, -kLargestWindowEdge, kLargestWindowEdge},
+         {"Top", &ProgramSettings::Top, -kLargestWindowEdge, kLargestWindowEdge},
+         {"MWS", &ProgramSettings::MWS, 0, 2}},
+        {{"MidiChannel", &ProgramSettings::MidiChannel, 1, 16},
+         {"Haid", &ProgramSettings::Haid, 0, 1023},
+         {"Did", &ProgramSettings::Did, 0, 1023}},
+        {{"THold", &ProgramSettings::THold, 1, 61}, {"Gapp", &ProgramSettings::Gapp, 10, 15000}},
+        {{"PNo", &ProgramSettings::PNo, 0, 1023}},
+        {{"WaveID", &ProgramSettings::WaveID, kDefaultOutputDevice, 1023},
+         {"Seconds", &ProgramSettings::Seconds, 1, 10},
+         {"Buffers", &ProgramSettings::Buffers, 1, 10}}};
 }
 
 std::vector<std::pair<const char*, bool ProgramSettings::*>> flagFields() {
@@ -151,12 +165,14 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
 
     for (const IntGroup& group : numberGroups()) {
         bool numbersRead = true;
-        for (const auto& [name, field] : group) {
-            const QString text = readOrDefault(store, name, QString::number(defaults.*field));
+        for (const NumberField& number : group) {
+            const QString text =
+                readOrDefault(store, number.name, QString::number(defaults.*number.field));
             bool ok = false;
             const int value = text.toInt(&ok);
             numbersRead = numbersRead && ok;
-            settings.*field = numbersRead ? value : defaults.*field;
+            settings.*number.field = numbersRead ? std::clamp(value, number.minimum, number.maximum)
+                                                 : defaults.*number.field;
         }
     }
     for (const auto& [name, field] : flagFields())

@@ -1,5 +1,7 @@
 #include "app/TForm4.h"
 
+#include "app/Help.h"
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -69,6 +71,9 @@ TForm4::TForm4(const ProgramSettings& settings, const std::vector<std::string>& 
     tabs->addTab(createColoursPage(), "Colours");
     tabs->addTab(createDevicesPage(devices), "Devices");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
+    help->setObjectName("HelpBtn");
+    connect(help, &QPushButton::clicked, this, [] { showHelp("preferences"); });
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { OKClick(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

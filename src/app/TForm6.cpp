@@ -13,8 +13,31 @@
 namespace tolvane {
 namespace {
 
-QSpinBox* spin(const char* name, int minimum, int maximum, int step, int value) {
-    auto* box = new QSpinBox;
+// An up-down control whose box shows its position moved by an offset, as its label does
+// (the octave control's position 4 reads "2").
+class UpDownBox : public QSpinBox {
+public:
+    explicit UpDownBox(int shownOffset) : m_offset(shownOffset) {}
+
+protected:
+    QString textFromValue(int value) const override { return QString::number(value + m_offset); }
+    int valueFromText(const QString& text) const override { return text.toInt() - m_offset; }
+    QValidator::State validate(QString& text, int&) const override {
+        bool ok = false;
+        const int value = text.toInt(&ok) - m_offset;
+        if (text.isEmpty() || text == "-")
+            return QValidator::Intermediate;
+        return ok && value >= minimum() && value <= maximum() ? QValidator::Acceptable
+                                                              : QValidator::Invalid;
+    }
+
+private:
+    int m_offset;
+};
+
+QSpinBox* spin(const char* name, int minimum, int maximum, int step, int value,
+               int shownOffset = 0) {
+    auto* box = new UpDownBox(shownOffset);
     box->setObjectName(name);
     box->setRange(minimum, maximum);
     box->setSingleStep(step);
@@ -37,7 +60,7 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
     setObjectName("Form6");
     setWindowTitle("Keymap settings");
     m_note = spin("UpDown1", 1, 12, 1, keymap.note);
-    m_octave = spin("UpDown2", 0, 10, 1, keymap.octave);
+    m_octave = spin("UpDown2", 0, 10, 1, keymap.octave, -2);
     m_interval = spin("UpDown3", 0, 12, 2, keymap.interval);
     m_noteName = new QLabel;
     m_noteName->setObjectName("Label1");
@@ -89,9 +112,26 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
     connect(m_whiteKeys, &QCheckBox::toggled, this, [this] { CheckBox2Click(); });
     for (QSpinBox* box : {m_note, m_octave, m_interval})
         connect(box, &QSpinBox::valueChanged, this, [this] { update(); });
+    // The interval moves in steps of 2; a typed odd number is taken down to the even one.
+    connect(m_interval, &QSpinBox::valueChanged, this, [this](int value) {
+        if (value % 2 != 0)
+            m_interval->setValue(value - 1);
+    });
     connect(m_smoothLevel, &QSlider::valueChanged, this, [this] { update(); });
     connect(m_baseOnly, &QCheckBox::toggled, this, [this] { update(); });
-    m_whiteKeys->setChecked(keymap.whiteKeysOnly);
+    // Reopened with white keys on: the note and interval to restore are the remembered ones.
+    m_savedNote = keymap.savedNote;
+    m_savedInterval = keymap.savedInterval;
+    {
+        const QSignalBlocker block(m_whiteKeys);
+        m_whiteKeys->setChecked(keymap.whiteKeysOnly);
+    }
+    if (keymap.whiteKeysOnly) {
+        m_note->setValue(1);
+        m_interval->setValue(0);
+    }
+    m_note->setEnabled(!keymap.whiteKeysOnly);
+    m_interval->setEnabled(!keymap.whiteKeysOnly);
     update();
 }
 
@@ -106,6 +146,8 @@ KeymapSettings TForm6::keymap() const {
     k.whiteKeysOnly = m_whiteKeys->isChecked();
     k.reverseNotes = m_reverse->isChecked();
     k.baseNoteOnly = m_baseOnly->isChecked();
+    k.savedNote = m_savedNote;
+    k.savedInterval = m_savedInterval;
     return k;
 }
 

@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 
 #include "app/AboutForm.h"
+#include "app/Help.h"
 #include "app/LocatorButton.h"
 #include "app/TWaveBox.h"
 #include "app/ToolIcons.h"
@@ -67,6 +68,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
     m_cursorTimer = new QTimer(this);
     m_cursorTimer->setObjectName("SuperTimer1");
     connect(m_cursorTimer, &QTimer::timeout, this, [this] { SuperTimer1Timer(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) { applicationStateChanged(state); });
     setObjectName("MainForm");
     setWindowTitle(kCaption);
     setAcceptDrops(true);
@@ -287,7 +290,7 @@ void TMainForm::createActions() {
     // The save-segment tool: the left button auditions, the right one saves.
     QAction* saveTool = makeAction(this, "bsseg", "Save segment");
     saveTool->setCheckable(true);
-    saveTool->setIcon(toolIcon(ToolIcon::Open));
+    saveTool->setIcon(toolIcon(ToolIcon::SaveSegment));
     setHint(saveTool, "Save segment|Save segment tool (LMB audition, RMB save)");
     toolGroup->addAction(saveTool);
     connect(saveTool, &QAction::triggered, this, [this] { chooseTool(Tool::SaveSegment); });
@@ -304,6 +307,19 @@ void TMainForm::createActions() {
     ViewFTItem = makeAction(this, "ViewFTItem", "&File Toolbar");
     ViewFTItem->setCheckable(true);
     ViewFTItem->setChecked(true);
+    ViewETItem = makeAction(this, "ViewETItem", "&Edit Toolbar");
+    ViewETItem->setCheckable(true);
+    ViewETItem->setChecked(true);
+    mnuPpanel = makeAction(this, "mnuPpanel", "Work from top");
+    mnuPpanel->setCheckable(true);
+    mnuPpanel->setVisible(false); // a hidden item: the "PanelAtTop" setting turns it on
+    connect(mnuPpanel, &QAction::toggled, this, [this](bool on) {
+        m_settings.PanelAtTop = on;
+        epImagePanel1Resize();
+    });
+    // The hidden "refind" button: a second way to "&Re-cut".
+    refind = makeAction(this, "refind", "Re-cut");
+    connect(refind, &QAction::triggered, this, [this] { Recut1Click(); });
     HelpAboutItem = makeAction(this, "HelpAboutItem", "&About WaveTolvane...");
     connect(HelpAboutItem, &QAction::triggered, this, [this] { AboutForm(this).exec(); });
 
@@ -383,8 +399,10 @@ void TMainForm::createMenus() {
     viewMenu->addSeparator();
     viewMenu->addAction(SelectionBar1);
     viewMenu->addAction(Regionbar1);
+    viewMenu->addAction(mnuPpanel);
     viewMenu->addSeparator();
     viewMenu->addAction(ViewFTItem);
+    viewMenu->addAction(ViewETItem);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(HelpFileItem);
@@ -411,6 +429,19 @@ void TMainForm::createToolbars() {
     connect(ViewFTItem, &QAction::toggled, fileBar, &QWidget::setVisible);
     connect(fileBar, &QToolBar::visibilityChanged, ViewFTItem, &QAction::setChecked);
     fileBar->addAction(FileOpenItem);
+    addMirrorButton(fileBar, SplitMenuItem, "SaveWaveB", ToolIcon::SaveSegments,
+                    "Save segments|Click to save segments in defined region");
+    addMirrorButton(fileBar, CropRegion1, "SpeedButton17", ToolIcon::Crop,
+                    "Crop|Crop region defined by locators");
+    fileBar->addSeparator();
+    addMirrorButton(fileBar, mnuUnlockAll, "SpeedButton19", ToolIcon::UnlockAll,
+                    "Unlock all|Unlock all points");
+    addMirrorButton(fileBar, mnuLockAll, "SpeedButton18", ToolIcon::LockAll,
+                    "Lock all|Lock all points");
+    addMirrorButton(fileBar, mnuUndo, "SpeedButton12", ToolIcon::Undo,
+                    "Undo|Undo the last operation");
+    addMirrorButton(fileBar, ControlPanel1, "SpeedButton16", ToolIcon::ControlPanel,
+                    "Control panel|Load soundcard Control Panel");
     m_channelButton = new QToolButton(fileBar);
     m_channelButton->setObjectName("CButton");
     m_channelButton->setText("L + R");
@@ -423,24 +454,10 @@ void TMainForm::createToolbars() {
     m_channelButtonAction = fileBar->addWidget(m_channelButton);
     m_channelButtonAction->setVisible(false);
 
-    fileBar->addSeparator();
-    QAction* unlockAll = fileBar->addAction(toolIcon(ToolIcon::UnlockAll), "Unlock All");
-    unlockAll->setObjectName("SpeedButton19");
-    setHint(unlockAll, "Unlock all|Unlock all points");
-    connect(unlockAll, &QAction::triggered, mnuUnlockAll, &QAction::trigger);
-    QAction* lockAllButton = fileBar->addAction(toolIcon(ToolIcon::LockAll), "Lock All");
-    lockAllButton->setObjectName("SpeedButton18");
-    setHint(lockAllButton, "Lock all|Lock all points");
-    connect(lockAllButton, &QAction::triggered, mnuLockAll, &QAction::trigger);
-    QAction* undoButton = fileBar->addAction(toolIcon(ToolIcon::Undo), "Undo");
-    undoButton->setObjectName("SpeedButton12");
-    setHint(undoButton, "Undo|Undo the last operation");
-    connect(undoButton, &QAction::triggered, mnuUndo, &QAction::trigger);
-    connect(mnuUndo, &QAction::changed, undoButton,
-            [undoButton, this] { undoButton->setEnabled(mnuUndo->isEnabled()); });
-
     QToolBar* editBar = addToolBar("Edit");
     editBar->setObjectName("EditToolbar");
+    connect(ViewETItem, &QAction::toggled, editBar, &QWidget::setVisible);
+    connect(editBar, &QToolBar::visibilityChanged, ViewETItem, &QAction::setChecked);
     for (QAction* tool : m_toolActions)
         if (tool)
             editBar->addAction(tool);
@@ -473,6 +490,18 @@ void TMainForm::createToolbars() {
     m_sensitivityLabel->setMinimumWidth(40);
     m_sensitivityLabel->installEventFilter(this);
     sensitivityBar->addWidget(m_sensitivityLabel);
+}
+
+// A toolbar button that runs a menu command and is enabled whenever the command is.
+void TMainForm::addMirrorButton(QToolBar* bar, QAction* command, const char* name, ToolIcon icon,
+                                const QString& hint) {
+    QAction* button = bar->addAction(toolIcon(icon), QString(hint).section('|', 0, 0));
+    button->setObjectName(name);
+    setHint(button, hint);
+    button->setEnabled(command->isEnabled());
+    connect(button, &QAction::triggered, command, &QAction::trigger);
+    connect(command, &QAction::changed, button,
+            [button, command] { button->setEnabled(command->isEnabled()); });
 }
 
 void TMainForm::createCentralPanel() {
@@ -528,14 +557,20 @@ void TMainForm::FormCreate() {
     m_doc.BitsPerSample = 16;
     m_doc.PreEmphasis = kDefaultPreEmphasis;
     m_settingsAvailable = readSettings(m_store, m_settings);
-    applySettings();
-    resize(m_settings.Width, m_settings.Height); // the remembered size from the start
-    m_undo.UndoEnabled = m_settings.EnableUndo && m_undo.File.isOpen();
-    m_doc.SelectedSegment = 1;
-    m_doc.Threshold = 65535;
-    setStatus(0, "");
-    setStatus(1, kNoFileLoaded);
-    resetToNoDocument();
+    // What follows only fails when the machine is out of resources; the window then still
+    // comes up, empty, and says so once it shows.
+    try {
+        applySettings();
+        resize(m_settings.Width, m_settings.Height); // the remembered size from the start
+        m_undo.UndoEnabled = m_settings.EnableUndo && m_undo.File.isOpen();
+        m_doc.SelectedSegment = 1;
+        m_doc.Threshold = 65535;
+        setStatus(0, "");
+        setStatus(1, kNoFileLoaded);
+        resetToNoDocument();
+    } catch (const std::exception&) {
+        m_initialisationFailed = true;
+    }
 }
 
 void TMainForm::applySettings() {
@@ -546,11 +581,25 @@ void TMainForm::applySettings() {
     for (int i = 0; i < 4; ++i)
         buttons[i]->setText(m_settings.ShowButtonText ? legends[i] : names[i]);
     SelectionBar1->setChecked(m_settings.ShowSegmentBar);
+    mnuPpanel->setChecked(m_settings.PanelAtTop);
     Regionbar1->setChecked(m_settings.ShowRegionBar);
     SpeedButton5->setChecked(m_settings.ShowIcon);
     SpeedButton6->setChecked(m_settings.ShowLock);
     SpeedButton7->setChecked(m_settings.ShowEnable);
+    showSegmentTools(!m_settings.OldRMB);
     showRecentFiles();
+}
+
+// "Use old right mouse menu" puts the segment tools away: the right button then only opens the
+// pointer menu. A hidden tool that was chosen gives way to Select.
+void TMainForm::showSegmentTools(bool shown) {
+    for (Tool tool : {Tool::Zoom, Tool::SilenceReverse, Tool::CopyPaste, Tool::SaveSegment})
+        if (QAction* button = m_toolActions[static_cast<int>(tool) - 1])
+            button->setVisible(shown);
+    const bool chosenHidden = m_tool == Tool::Zoom || m_tool == Tool::SilenceReverse ||
+                              m_tool == Tool::CopyPaste || m_tool == Tool::SaveSegment;
+    if (!shown && chosenHidden)
+        chooseTool(Tool::Select);
 }
 
 void TMainForm::FormShow(const QString& commandLineFile) {
@@ -562,6 +611,9 @@ void TMainForm::FormShow(const QString& commandLineFile) {
         restoreState(QByteArray::fromBase64(layout->toLatin1()));
     if (!m_settingsAvailable)
         m_dialogs.message(MessageKind::Error, "", kMsgRegistryError);
+    if (m_initialisationFailed)
+        m_dialogs.message(MessageKind::Error, "",
+                          "An error occurred when initialising WaveTolvane!");
     if (!m_audio || m_audio->outputDevices().empty())
         m_dialogs.message(MessageKind::Error, "",
                           "Error! - no soundcard found - check system control panel");
@@ -580,20 +632,27 @@ bool TMainForm::event(QEvent* event) {
         m_statusPanels[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
-    if (event->type() == QEvent::WindowActivate) {
-        applicationActivated();
+    return QMainWindow::event(event);
+}
+
+// The program (not one of its own dialogs) went to the background or came back: the output is
+// released for other programs meanwhile, and a file changed elsewhere is offered for reloading.
+void TMainForm::applicationStateChanged(Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive) {
         if (m_outputReleased && m_doc.DocumentOpen && !isBusy()) {
             m_outputReleased = false;
             openOutput();
             updateCommandStates();
         }
-    } else if (event->type() == QEvent::WindowDeactivate && m_player && m_player->isPlaying()) {
-        // Other programs may use the output while this one is in the background.
+        applicationActivated();
+        return;
+    }
+    if (m_player && m_player->isOpen()) {
         Button24Click();
         m_player->close();
         m_outputReleased = true;
+        updateCommandStates();
     }
-    return QMainWindow::event(event);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -628,23 +687,16 @@ void TMainForm::FormClose() {
 
 namespace {
 
-// The help pages that come with the program.
-QUrl helpPage(const QString& anchor) {
-    QUrl url = QUrl::fromLocalFile(QString(TOLVANE_HELP_DIR) + "/index.html");
-    url.setFragment(anchor);
-    return url;
-}
-
 constexpr const char* kHomePage = "https://quorvex.example/wavetolvane";
 
 } // namespace
 
 void TMainForm::HelpFileItemClick() {
-    QDesktopServices::openUrl(helpPage("contents"));
+    showHelp("contents");
 }
 
 void TMainForm::TipItemClick() {
-    QDesktopServices::openUrl(helpPage("tips"));
+    showHelp("tips");
 }
 
 void TMainForm::h1Click() {
@@ -702,7 +754,7 @@ void TMainForm::updateCommandStates() {
         button->setEnabled(canPlay);
     button4->setEnabled(canPlay && m_view.selected.has_value());
     Button24->setEnabled(canPlay);
-    PopupZin->setEnabled(open && m_view.zoom < kMaxZoom);
+    PopupZin->setEnabled(open && canZoomIn(m_view));
     PopUp11->setEnabled(open);
     if (!open) {
         PopUpZout->setEnabled(false);

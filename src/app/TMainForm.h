@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/ProgramSettings.h"
+#include "app/ToolIcons.h"
 #include "app/Workers.h"
 #include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
@@ -115,15 +116,18 @@ public:
     void PopUpZtsClick();
     void SelectionBar1Click();
     void Regionbar1Click();
-    void scrollByWheel(int steps);
+    // Scrolls by a wheel's angle delta (120 a notch): that many pixels' worth of bytes.
+    void scrollByWheel(int delta);
     // The pointer over the waveform at x, as a mouse move there would leave it.
     void pointAt(int x);
     // Help: the contents, the tips, the maker's page.
     void HelpFileItemClick();
     void TipItemClick();
     void h1Click();
-    // The window was activated again: a file changed elsewhere is offered for reloading.
+    // The program was activated again: a file changed elsewhere is offered for reloading.
     void applicationActivated();
+    // The program as a whole went to the background or came back (its own dialogs do not count).
+    void applicationStateChanged(Qt::ApplicationState state);
 
     // State for callers and tests.
     SampleDocument& document() { return m_doc; }
@@ -150,8 +154,11 @@ private:
     void createMenus();
     void createToolbars();
     void createCentralPanel();
+    void addMirrorButton(QToolBar* bar, QAction* command, const char* name, ToolIcon icon,
+                         const QString& hint);
     void createStatusBar();
     void applySettings();
+    void showSegmentTools(bool shown);
     void FormCreate();
     void FormClose();
 
@@ -181,6 +188,7 @@ private:
     void epImagePanel1Resize();
     void placeLocatorButtons();
     void applyZoom(const ZoomOutcome& outcome);
+    void viewMoved();
     void PaintBox1MouseMove(QMouseEvent* event);
     void PaintBox1MouseDown(QMouseEvent* event);
     void PaintBox1MouseUp(QMouseEvent* event);
@@ -195,12 +203,16 @@ private:
     void updateUndoCommand();
     void pasteAll(bool findNew);
     void takeNewFormat(std::uint16_t oldChannels);
+    void showRestoredChannelMode();
     int playbackChannelMode() const;
     void runSave(std::unique_ptr<SaveThread> thread, const QString& status,
                  std::function<void(bool failed)> completion);
     QString chooseSaveFile(const QString& presetName);
     bool saveFailedRetry(bool series);
+    void documentSavedAs(const QString& fileName);
+    void playSampleRange(std::uint32_t start, std::uint32_t length, bool loop);
     void startCursor(std::uint32_t startByte, CursorTimerFor purpose);
+    void startSegmentCursor(std::uint32_t startByte);
     void SuperTimer1Timer();
     void playEnded();
     void setTransport(QAction* down);
@@ -219,6 +231,7 @@ private:
     Dialogs& m_dialogs;
     ProgramSettings m_settings;
     bool m_settingsAvailable = true;
+    bool m_initialisationFailed = false;
     SampleDocument m_doc;
     ViewState m_view;
     UndoRecord m_undo;
@@ -277,6 +290,7 @@ private:
     QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr;
     QAction *ShowSensitivity = nullptr, *HelpAboutItem = nullptr;
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr, *ViewFTItem = nullptr;
+    QAction *ViewETItem = nullptr, *mnuPpanel = nullptr, *refind = nullptr;
     QToolBar* m_fileToolbar = nullptr;
     QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
     QAction *mnuUndo = nullptr, *mnuCopyAll = nullptr, *mnuPasteAllKeep = nullptr,

@@ -81,6 +81,12 @@ void TMainForm::updateUndoCommand() {
 void TMainForm::mnuUndoClick() {
     if (!mnuUndo->isEnabled() || isBusy())
         return;
+    // A whole-sample step replaces the buffer the player reads: nothing may play from it.
+    const bool replacesSample = m_undo.UndoKind == kUndoWholeSample ||
+                                m_undo.UndoKind == kUndoReplaceSample ||
+                                m_undo.UndoKind == kUndoReplaceAndScan;
+    if (replacesSample)
+        Button24Click();
     m_doc.Busy = true;
     UndoOutcome outcome;
     try {
@@ -100,10 +106,18 @@ void TMainForm::mnuUndoClick() {
         showWholeSample(m_view, m_doc);
         m_view.selected.reset();
         setStatus(3, "x1.0");
+        if (m_player) {
+            m_player->close();
+            openOutput(); // the restored data, channels and rate
+        }
+    } else if (outcome.rangeChanged && m_player) {
+        m_player->refresh();
     }
     if (outcome.formatChanged)
         setStatus(1, QString::fromStdString(
                          formatStatusText(m_doc.BitsPerSample, m_doc.SampleRate, m_doc.Channels)));
+    if (outcome.formatChanged || outcome.channelModeChanged)
+        showRestoredChannelMode();
     if (outcome.rescan)
         m_scanFromRecut = true;
     m_view.viewEnd = std::min(m_view.viewEnd, m_doc.DataLength);
@@ -112,6 +126,19 @@ void TMainForm::mnuUndoClick() {
     updateCommandStates();
     epImagePanel1Resize();
     redrawAll();
+}
+
+// After an undo brought back another format or channel mode: both channels chosen, the
+// channel button and items showing the restored mode.
+void TMainForm::showRestoredChannelMode() {
+    LeftChannel->setChecked(true);
+    RightChannel->setChecked(true);
+    if (m_doc.Channels == 2)
+        showChannelMode(m_doc.MergeChannels);
+    else
+        m_view.workingChannel = 1;
+    if (m_player)
+        m_player->channelMode(playbackChannelMode());
 }
 
 void TMainForm::mnuCopyAllClick() {
@@ -205,6 +232,10 @@ void TMainForm::pasteAll(bool findNew) {
         m_dialogs.message(MessageKind::Error, "", kMsgPasted16Bit);
         return;
     }
+    // The player reads the buffer that the paste replaces.
+    Button24Click();
+    if (m_player)
+        m_player->close();
     const bool wasOpen = m_doc.DocumentOpen;
     if (!wasOpen) {
         newEmptyDocument(m_doc);
@@ -216,6 +247,7 @@ void TMainForm::pasteAll(bool findNew) {
         return;
     }
     const std::uint16_t oldChannels = wasOpen ? m_doc.Channels : 1;
+    const bool wasSplit = isSplitStereo(m_doc);
     const auto length = static_cast<std::int32_t>(pasted->data.size());
     pasted->data.resize(pasted->data.size() + kSpareBytes, 0);
     m_doc.SampleData.assign(std::move(pasted->data));
@@ -226,6 +258,8 @@ void TMainForm::pasteAll(bool findNew) {
     m_doc.LocatorR = static_cast<std::uint32_t>(length);
     m_doc.LocatorL = std::min(m_doc.LocatorL, m_doc.LocatorR);
     cutCandidatesToData(m_doc);
+    if (oldChannels != m_doc.Channels)
+        adaptCandidatesToChannels(m_doc, wasSplit);
     takeNewFormat(oldChannels);
     showWholeSample(m_view, m_doc);
     m_view.selected.reset();
@@ -236,32 +270,26 @@ void TMainForm::pasteAll(bool findNew) {
     rebuildSliceTable(m_doc);
     resnapLocators(m_doc);
     markModified();
-    if (m_player) {
-        Button24Click();
-        m_player->close();
-        openOutput();
-    }
+    openOutput();
     updateCommandStates();
     epImagePanel1Resize();
     redrawAll();
 }
 
-// The window follows a sample whose channel count may have changed.
+// The window follows a pasted sample. The channel mode changes only with the channel count: a
+// stereo sample pasted over a stereo one keeps merged or split, as its kept table is.
 void TMainForm::takeNewFormat(std::uint16_t oldChannels) {
-    if (m_doc.Channels == 2) {
-        m_doc.MergeChannels = true;
+    if (oldChannels != m_doc.Channels) {
+        m_doc.MergeChannels = m_doc.Channels == 2;
         m_doc.FirstChannel = 1;
-        m_doc.LastChannel = 2;
-        LeftChannel->setChecked(true);
-        RightChannel->setChecked(true);
-        showChannelMode(true);
-    } else {
-        m_doc.MergeChannels = false;
-        m_doc.FirstChannel = 1;
-        m_doc.LastChannel = 1;
-    }
-    if (oldChannels != m_doc.Channels)
+        m_doc.LastChannel = m_doc.Channels == 2 ? 2 : 1;
         m_view.workingChannel = 1;
+        if (m_doc.Channels == 2) {
+            LeftChannel->setChecked(true);
+            RightChannel->setChecked(true);
+            showChannelMode(true);
+        }
+    }
     setStatus(1, QString::fromStdString(
                      formatStatusText(m_doc.BitsPerSample, m_doc.SampleRate, m_doc.Channels)));
     setStatus(3, "x1.0");
@@ -329,7 +357,8 @@ void TMainForm::PaintBox1MouseMove(QMouseEvent* event) {
     const int y = static_cast<int>(event->position().y());
     pointAt(m_pointerX);
     if (m_dragging) {
-        m_pointerMoved = true;
+        if (!std::exchange(m_pointerMoved, true))
+            redrawWaveform(); // the point's own marker goes; the drag line stands for it
         showPointerLine(m_pointerX, y, m_doc.CandidateTable[m_dragIndex].Channel);
         return;
     }
@@ -377,8 +406,9 @@ void TMainForm::PaintBox1MouseDown(QMouseEvent* event) {
         m_dragIndex = m_hovered->index;
         return;
     }
-    const bool selectingTool = m_tool == Tool::Select || m_tool == Tool::EnableDisable ||
-                               m_tool == Tool::LockUnlock || m_tool == Tool::Zoom11;
+    // Every tool but zoom, silence/reverse, copy/paste and add selects and plays on a press.
+    const bool selectingTool = m_tool != Tool::Zoom && m_tool != Tool::SilenceReverse &&
+                               m_tool != Tool::CopyPaste && m_tool != Tool::Add;
     if (event->button() == Qt::LeftButton && !m_doc.FileName.empty() && selectingTool &&
         !m_hovered) {
         selectSegmentUnderPointer(x);
@@ -409,8 +439,6 @@ void TMainForm::PaintBox1MouseUp(QMouseEvent* event) {
             CopySegment1Click();
     } else if (m_tool == Tool::SaveSegment && right && !dragging) {
         PopUpSaveClick();
-    } else if (m_tool == Tool::SaveSegment && left && !dragging) {
-        auditionUnderPointer();
     } else if (m_tool == Tool::Zoom && !dragging) {
         if (left)
             PopupZinClick();
@@ -470,11 +498,14 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();
     if (text.size() == 1 && text[0] >= '1' && text[0] <= '9') {
         const int number = text[0].digitValue();
-        if (m_toolActions[number - 1] && m_toolActions[number - 1]->isEnabled()) {
-            if (number == static_cast<int>(Tool::Zoom11))
-                PopUp11Click();
+        QAction* button = m_toolActions[number - 1];
+        if (!button || !button->isEnabled() || !button->isVisible())
+            return;
+        // "6" is the 1:1 command among the tools, not a tool: the chosen tool stays.
+        if (number == static_cast<int>(Tool::Zoom11))
+            PopUp11Click();
+        else
             chooseTool(static_cast<Tool>(number));
-        }
         return;
     }
     if (text == "-" || (text == "_" && m_view.selected)) {

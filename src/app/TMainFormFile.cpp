@@ -25,6 +25,7 @@ namespace tolvane {
 namespace {
 
 constexpr const char* kPointFilter = "WaveTolvane point files (*.tlp)";
+constexpr const char* kNoFileLoadedText = "No File Loaded";
 
 } // namespace
 
@@ -50,7 +51,7 @@ void TMainForm::OpenFile() {
     if (!confirmDiscard())
         return;
     Button24Click();
-    const QString chosen = m_dialogs.chooseSampleFile(m_settings.OpenDir);
+    const QString chosen = m_dialogs.chooseSampleFile(m_settings.OpenDir, m_settings.AutoPlay);
     if (m_player)
         m_player->OnWaveoutput = [this] { playEnded(); };
     if (chosen.isEmpty() || !acceptFileForOpen(chosen, kMsgTypeUnrecognised)) {
@@ -148,7 +149,13 @@ void TMainForm::loadCompleted() {
     leaveBusy();
     const QString fileName = QString::fromStdString(loader->fileName());
     if (!loader->error().empty()) {
-        setStatus(1, m_doc.DocumentOpen ? statusText(1) : "No File Loaded");
+        // The open document stays as it was, with its output and commands.
+        setStatus(1, m_doc.DocumentOpen
+                         ? QString::fromStdString(formatStatusText(
+                               m_doc.BitsPerSample, m_doc.SampleRate, m_doc.Channels))
+                         : QString(kNoFileLoadedText));
+        openOutput();
+        updateCommandStates();
         m_dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
         return;
     }
@@ -227,6 +234,8 @@ void TMainForm::OpenPointClick() {
         m_dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
         return;
     }
+    forgetPointUndo(m_undo);
+    updateUndoCommand();
     TrackBar1Change(m_slider->value());
 }
 
@@ -286,8 +295,13 @@ void TMainForm::applicationActivated() {
         return;
     m_doc.FileDate = now;
     if (m_dialogs.message(MessageKind::Confirmation, "", "File has changed! Reload?",
-                          MessageButtons::YesNo) == MessageAnswer::Yes)
-        openDroppedFile(QString::fromStdString(m_doc.FileName));
+                          MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    // Reloading discards the editor's copy: offering to save it would write it over the very
+    // change the user asked to see.
+    const QString fileName = QString::fromStdString(m_doc.FileName);
+    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
+        loadFile(fileName);
 }
 
 } // namespace tolvane

@@ -9,6 +9,7 @@ namespace tolvane {
 namespace {
 
 constexpr const char* kMsgNoSoundcard = "Error! - no soundcard found - check system control panel";
+constexpr int kSegmentCursorInterval = 5; // milliseconds
 
 bool isSplit(const SampleDocument& doc) {
     return doc.Channels == 2 && !doc.MergeChannels;
@@ -43,6 +44,13 @@ int TMainForm::playbackChannelMode() const {
     return m_doc.FirstChannel == 1 ? 2 : 1;
 }
 
+// Every play reads the document's buffer as it is now: a buffer replaced since the output was
+// opened is never read through an old pointer.
+void TMainForm::playSampleRange(std::uint32_t start, std::uint32_t length, bool loop) {
+    m_player->setSource(m_doc.SampleData.data(), m_doc.SampleData.size());
+    m_player->playRange(start, length, loop);
+}
+
 void TMainForm::setTransport(QAction* down) {
     for (QAction* button : {Button3, Button20, button4})
         button->setChecked(button == down);
@@ -53,7 +61,14 @@ void TMainForm::startCursor(std::uint32_t startByte, CursorTimerFor purpose) {
     updatePlayTimer(m_view, m_doc, waveWidth(), purpose);
     m_view.playCursorX =
         static_cast<std::uint32_t>(std::max(positionToX(startByte, m_view, waveWidth()), 0));
-    m_cursorTimer->start(std::max(m_view.playTimerInterval, 5));
+    m_cursorTimer->start(std::max(m_view.playTimerInterval, 1));
+}
+
+// A single segment is short: its cursor is polled every 5 ms whatever the view.
+void TMainForm::startSegmentCursor(std::uint32_t startByte) {
+    startCursor(startByte, CursorTimerFor::Play);
+    m_view.playTimerInterval = kSegmentCursorInterval;
+    m_cursorTimer->start(kSegmentCursorInterval);
 }
 
 void TMainForm::Button3Click() {
@@ -65,8 +80,8 @@ void TMainForm::Button3Click() {
     m_player->channelMode(playbackChannelMode());
     setTransport(Button3);
     startCursor(static_cast<std::uint32_t>(m_view.viewStart), CursorTimerFor::Play);
-    m_player->playRange(static_cast<std::uint32_t>(m_view.viewStart),
-                        static_cast<std::uint32_t>(m_view.viewLength), false);
+    playSampleRange(static_cast<std::uint32_t>(m_view.viewStart),
+                    static_cast<std::uint32_t>(m_view.viewLength), false);
 }
 
 void TMainForm::Button20Click() {
@@ -89,7 +104,7 @@ void TMainForm::Button20Click() {
     setTransport(Button20);
     m_looping = true;
     startCursor(start, CursorTimerFor::Loop);
-    m_player->playRange(start, end - start, true);
+    playSampleRange(start, end - start, true);
 }
 
 void TMainForm::button4Click() {
@@ -110,9 +125,9 @@ void TMainForm::button4Click() {
     const bool left = isSplit(m_doc) && m_view.selected->channel == kChannelLeftSplit;
     m_player->channelMode(!isSplit(m_doc) ? 3 : left ? 2 : 1);
     setTransport(button4);
-    startCursor(start, CursorTimerFor::Play);
+    startSegmentCursor(start);
     m_player->segmentAudition = true;
-    m_player->playRange(start, end - start, false);
+    playSampleRange(start, end - start, false);
 }
 
 void TMainForm::Button24Click() {
@@ -155,7 +170,7 @@ void TMainForm::auditionUnderPointer() {
     m_player->channelMode(!isSplit(m_doc) ? 3 : channel == kChannelLeftSplit ? 2 : 1);
     startCursor(start, CursorTimerFor::Play);
     m_player->segmentAudition = true;
-    m_player->playRange(start, end - start, false);
+    playSampleRange(start, end - start, false);
 }
 
 // The play cursor: one inverted column over the cached picture, never a redraw.

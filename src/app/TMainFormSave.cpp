@@ -28,6 +28,15 @@ int wholeMode(const SampleDocument& doc) {
     return doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel;
 }
 
+// "&Save" writes back to the document's own file only when that file can take it: it has a
+// name, is writable, and its name says WAV or AIFF (a name that says neither could not be read
+// back in the layout it would get). Otherwise the user is asked for a name.
+bool needsNewName(const SampleDocument& doc) {
+    const bool writableName = isWaveFileName(doc.FileName) || isAiffFileName(doc.FileName);
+    return doc.ReadOnlyFile || doc.FileName.empty() || doc.FileName == kUntitledName ||
+           !writableName;
+}
+
 } // namespace
 
 // Every save runs its write on a worker while the window is disabled (the region too: the
@@ -59,7 +68,8 @@ QString TMainForm::chooseSaveFile(const QString& presetName) {
                                                m_settings.SaveDir,
                                                {"AIFF (Apple) (*.aif)", "Wave (Microsoft) (*.wav)"},
                                                "wav",
-                                               presetName});
+                                               presetName,
+                                               1});
     if (!chosen.isEmpty())
         m_settings.SaveDir = QFileInfo(chosen).absolutePath();
     return chosen;
@@ -68,11 +78,7 @@ QString TMainForm::chooseSaveFile(const QString& presetName) {
 void TMainForm::SaveitemClick() {
     if (!m_doc.DocumentOpen || isBusy())
         return;
-    // A name that is neither a WAV nor an AIFF name could not be written back in the layout it
-    // was read in: ask for a name instead.
-    const bool writable = isWaveFileName(m_doc.FileName) || isAiffFileName(m_doc.FileName);
-    if (m_doc.ReadOnlyFile || m_doc.FileName.empty() || m_doc.FileName == kUntitledName ||
-        !writable) {
+    if (needsNewName(m_doc)) {
         SaveAsitemClick();
         return;
     }
@@ -87,9 +93,7 @@ void TMainForm::SaveitemClick() {
                         SaveAsitemClick();
                     return;
                 }
-                m_modified = false;
-                m_doc.FileDate = fileModificationDate(m_doc.FileName);
-                setCaption();
+                documentSavedAs(QString::fromStdString(m_doc.FileName));
             });
 }
 
@@ -110,13 +114,7 @@ void TMainForm::SaveAsitemClick() {
                         SaveAsitemClick();
                     return;
                 }
-                m_doc.FileName = chosen.toStdString();
-                m_doc.ReadOnlyFile = false;
-                m_doc.FileDate = fileModificationDate(m_doc.FileName);
-                m_modified = false;
-                updateRecentFiles(chosen);
-                setCaption();
-                updateCommandStates();
+                documentSavedAs(chosen);
             });
 }
 
@@ -227,6 +225,18 @@ void TMainForm::SplitMenuItemClick() {
             });
 }
 
+// The whole document is now in `fileName`: it becomes the document's file, unmodified.
+void TMainForm::documentSavedAs(const QString& fileName) {
+    m_doc.FileName = fileName.toStdString();
+    m_doc.ReadOnlyFile = false;
+    m_doc.FileDate = fileModificationDate(m_doc.FileName);
+    m_modified = false;
+    noteDocumentSaved(m_undo);
+    updateRecentFiles(fileName);
+    setCaption();
+    updateCommandStates();
+}
+
 bool TMainForm::confirmDiscard() {
     if (!m_doc.DocumentOpen || !m_modified || !m_settings.prompt)
         return true;
@@ -238,24 +248,23 @@ bool TMainForm::confirmDiscard() {
         return false;
     if (answer == MessageAnswer::No)
         return true;
-    // Saved here and now: what follows discards the document.
-    try {
-        if (m_doc.FileName.empty() || m_doc.FileName == kUntitledName || m_doc.ReadOnlyFile) {
-            const QString chosen = chooseSaveFile({});
-            if (chosen.isEmpty())
+    // Saved here and now, as "&Save" would: what follows discards the document.
+    Button24Click();
+    QString target =
+        needsNewName(m_doc) ? chooseSaveFile({}) : QString::fromStdString(m_doc.FileName);
+    while (!target.isEmpty()) {
+        try {
+            WriteSampleFile(m_doc, target.toStdString(), 0,
+                            static_cast<std::uint32_t>(m_doc.DataLength), wholeMode(m_doc));
+            documentSavedAs(target);
+            return true;
+        } catch (const std::exception&) {
+            if (!saveFailedRetry(false))
                 return false;
-            m_doc.FileName = chosen.toStdString();
+            target = chooseSaveFile({});
         }
-        Button24Click();
-        WriteSampleFile(m_doc, m_doc.FileName, 0, static_cast<std::uint32_t>(m_doc.DataLength),
-                        wholeMode(m_doc));
-        m_modified = false;
-        setCaption();
-        return true;
-    } catch (...) {
-        m_dialogs.message(MessageKind::Error, "", kMsgSaveFailed, MessageButtons::YesNo);
-        return false;
     }
+    return false;
 }
 
 void TMainForm::CropRegion1Click() {

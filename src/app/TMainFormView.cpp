@@ -31,6 +31,10 @@ WaveformOptions TMainForm::waveformOptions() const {
                         SelectionBar1->isChecked(), Regionbar1->isChecked()};
     options.traceEnabled = m_doc.DocumentOpen && !m_doc.Busy;
     options.bothChannelItemsChecked = LeftChannel->isChecked() && RightChannel->isChecked();
+    if (m_dragging && m_pointerMoved) {
+        const PointRecord& dragged = m_doc.CandidateTable[m_dragIndex];
+        options.hiddenPoint = WaveformOptions::HiddenPoint{dragged.Position, dragged.Channel};
+    }
     return options;
 }
 
@@ -101,6 +105,8 @@ void TMainForm::scanCompleted() {
     leaveBusy();
     m_doc.DetectRunning = false;
     m_doc.DetectPending = false;
+    forgetPointUndo(m_undo); // the scan made a new table
+    updateUndoCommand();
     if (scanner->report().merged)
         afterMerge(true);
     m_scanFromRecut = false;
@@ -175,6 +181,8 @@ void TMainForm::LR1Click() {
     if (!m_doc.DocumentOpen || m_doc.Channels != 2 || isBusy())
         return;
     mergeStereoCandidates(m_doc, waveWidth());
+    forgetPointUndo(m_undo);
+    updateUndoCommand();
     afterMerge(false);
     redrawAll();
     epImagePanel1Resize();
@@ -191,6 +199,8 @@ void TMainForm::LR2Click() {
     m_doc.LastChannel = 2;
     setSliderPosition(m_slider->value() - 1);
     const bool complete = splitStereoCandidates(m_doc);
+    forgetPointUndo(m_undo);
+    updateUndoCommand();
     showChannelMode(false);
     rebuildSliceTable(m_doc);
     resnapLocators(m_doc);
@@ -227,15 +237,24 @@ void TMainForm::channelItemClicked(QAction* clicked) {
 }
 
 void TMainForm::applyZoom(const ZoomOutcome& outcome) {
-    PopupZin->setEnabled(outcome.zoomInEnabled);
+    PopupZin->setEnabled(outcome.zoomInEnabled && canZoomIn(m_view));
     PopUpZout->setEnabled(outcome.zoomOutEnabled);
     setStatus(3, QString::fromStdString(outcome.statusText));
+    viewMoved();
+}
+
+// The visible range changed: redraw, and a running play cursor takes its new pace.
+void TMainForm::viewMoved() {
+    updatePlayTimer(m_view, m_doc, waveWidth());
     redrawAll();
     placeLocatorButtons();
+    if (m_cursorTimer->isActive())
+        m_cursorTimer->start(std::max(m_view.playTimerInterval, 1));
 }
 
 void TMainForm::PopupZinClick() {
-    if (m_doc.DocumentOpen && !isBusy())
+    // The zoom tool and Shift-clicks come here too: they stop where the menu item does.
+    if (m_doc.DocumentOpen && !isBusy() && PopupZin->isEnabled())
         applyZoom(zoomIn(m_view, m_doc, waveWidth()));
 }
 
@@ -255,7 +274,8 @@ void TMainForm::PopUpZtsClick() {
     const double zoomBefore = m_view.zoom;
     if (const auto outcome = zoomToSegment(m_view, m_doc, waveWidth())) {
         applyZoom(*outcome);
-        PopupZin->setEnabled(zoomBefore < 128 && m_view.zoom < kMaxZoom);
+        updateCommandStates(); // a segment is selected now
+        PopupZin->setEnabled(zoomBefore < 128 && canZoomIn(m_view));
     }
 }
 
@@ -267,19 +287,19 @@ void TMainForm::Regionbar1Click() {
     epImagePanel1Resize();
 }
 
-void TMainForm::scrollByWheel(int steps) {
-    if (!m_doc.DocumentOpen || isBusy() || steps == 0)
+void TMainForm::scrollByWheel(int delta) {
+    if (!m_doc.DocumentOpen || isBusy() || delta == 0)
         return;
-    const std::int64_t step = 1000LL * (m_view.viewLength / waveWidth());
-    scrollView(m_view, m_doc, steps * step, waveWidth());
-    redrawAll();
-    placeLocatorButtons();
+    // A wheel notch (120) moves 120 pixels' worth; a touchpad's small deltas move as little.
+    const std::int64_t bytesPerPixel = m_view.viewLength / waveWidth();
+    scrollView(m_view, m_doc, delta * bytesPerPixel, waveWidth());
+    viewMoved();
 }
 
 void TMainForm::wheelEvent(QWheelEvent* event) {
-    const int delta = event->angleDelta().y();
-    // Wheel up moves toward the end of the sample, down toward its start.
-    scrollByWheel(delta > 0 ? 1 : delta < 0 ? -1 : 0);
+    const QPoint angle = event->angleDelta();
+    // Wheel up (or a swipe away) moves toward the end of the sample, down toward its start.
+    scrollByWheel(angle.y() != 0 ? angle.y() : -angle.x());
     event->accept();
 }
 
@@ -320,8 +340,7 @@ void TMainForm::PaintBox2MouseDown(QMouseEvent* event) {
         resizeRegion(m_view, m_doc, x, m_regionKeepStart, width);
         setStatus(3, QString::fromStdString(zoomInStatusText(m_view.zoom)));
     }
-    redrawAll();
-    placeLocatorButtons();
+    viewMoved();
 }
 
 void TMainForm::PaintBox2MouseMove(QMouseEvent* event) {
@@ -334,9 +353,7 @@ void TMainForm::PaintBox2MouseMove(QMouseEvent* event) {
         resizeRegion(m_view, m_doc, x, m_regionKeepStart, waveWidth());
         setStatus(3, QString::fromStdString(zoomInStatusText(m_view.zoom)));
     }
-    updatePlayTimer(m_view, m_doc, waveWidth());
-    redrawAll();
-    placeLocatorButtons();
+    viewMoved();
 }
 
 void TMainForm::PaintBox2MouseUp(QMouseEvent* event) {
@@ -345,7 +362,9 @@ void TMainForm::PaintBox2MouseUp(QMouseEvent* event) {
         segmentBarClicked(event, kChannelMonoOrRight);
 }
 
-void TMainForm::Paintbox3MouseUp(QMouseEvent* event) { segmentBarClicked(event, kChannelLeftSplit); }
+void TMainForm::Paintbox3MouseUp(QMouseEvent* event) {
+    segmentBarClicked(event, kChannelLeftSplit);
+}
 
 // A click on the segment bar (the right channel's, or mono) or the strip (the left channel's):
 // the left button zooms to the segment there, the right one to the whole sample.
@@ -406,22 +425,30 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
     epImagePanel1Resize();
 }
 
-// Lays out the strip, the waveform, the bars and the locator buttons in the panel.
+// Lays out the strip, the waveform, the bars and the locator buttons in the panel: from the
+// waveform down, or with "Work from top" the locator buttons and bars first and the waveform
+// under them.
 void TMainForm::epImagePanel1Resize() {
     const int panelWidth = m_panel->width();
     const int panelHeight = m_panel->height();
+    const int innerWidth = panelWidth - 4;
     const bool split = m_doc.DocumentOpen && m_doc.Channels == 2 && !m_doc.MergeChannels;
     const int stripHeight = split ? 9 : 0;
-    m_strip->setGeometry(2, 0, panelWidth - 4, stripHeight);
-    m_strip->setVisible(stripHeight > 0);
-    const int waveTop = stripHeight + (split ? 1 : 0);
     const int barHeight = barLayout(waveformOptions().switches).height;
     const int buttonHeight = m_locatorL->height();
-    const int waveHeight = std::max(panelHeight - barHeight - buttonHeight - waveTop - 6, 8);
-    m_wave->setGeometry(2, waveTop, panelWidth - 4, waveHeight);
-    m_bars->setGeometry(2, m_wave->geometry().bottom() + 2, panelWidth - 4, barHeight);
+    const bool fromTop = mnuPpanel->isChecked();
+    // The height the buttons and bars take, with their gaps.
+    const int controlsHeight = buttonHeight + 2 + barHeight + 2;
+    const int stripTop = fromTop ? controlsHeight : 0;
+    m_strip->setGeometry(2, stripTop, innerWidth, stripHeight);
+    m_strip->setVisible(stripHeight > 0);
+    const int waveTop = stripTop + stripHeight + (split ? 1 : 0);
+    const int waveHeight = std::max(panelHeight - waveTop - 2 - (fromTop ? 0 : controlsHeight), 8);
+    m_wave->setGeometry(2, waveTop, innerWidth, waveHeight);
+    const int barsTop = fromTop ? buttonHeight + 2 : m_wave->geometry().bottom() + 2;
+    m_bars->setGeometry(2, barsTop, innerWidth, barHeight);
     m_bars->setVisible(barHeight > 0);
-    const int buttonTop = m_wave->geometry().bottom() + 2 + barHeight + 2;
+    const int buttonTop = fromTop ? 0 : barsTop + barHeight + 2;
     m_locatorL->move(m_locatorL->x(), buttonTop);
     m_locatorR->move(m_locatorR->x(), buttonTop);
     placeLocatorButtons();

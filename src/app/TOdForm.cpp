@@ -1,5 +1,6 @@
 #include "app/TOdForm.h"
 
+#include "app/Help.h"
 #include "audio/twabeAudio.h"
 #include "fileio/SampleFileReader.h"
 
@@ -58,8 +59,12 @@ TOdForm::TOdForm(QWidget* parent, twabeAudio* player) : QDialog(parent), m_playe
     m_play = new QPushButton("Play", this);
     m_play->setObjectName("Button1");
     m_play->setEnabled(m_player != nullptr);
+    auto* help = new QPushButton("&Help", this);
+    help->setObjectName("HelpBtn");
+    connect(help, &QPushButton::clicked, this, [] { showHelp("open"); });
     info->addWidget(m_autoPlay, 0, 2);
     info->addWidget(m_play, 1, 2);
+    info->addWidget(help, 1, 3);
     connect(m_play, &QPushButton::clicked, this, [this] { Button1Click(); });
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play->setText("Play"); };

@@ -90,6 +90,38 @@ QIcon toolIcon(ToolIcon which) {
         p.setBrush(kAccent);
         p.drawRect(QRectF(8, 7, 9, 11));
         break;
+    case ToolIcon::SaveSegments:
+        // A disk with three slice lines.
+        p.setBrush(QColor(90, 120, 200));
+        p.drawRect(QRectF(2, 2, 16, 16));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(5, 2, 10, 6));
+        p.setPen(QPen(QColor(200, 30, 30), 1.5));
+        for (int x : {6, 10, 14})
+            p.drawLine(x, 10, x, 17);
+        break;
+    case ToolIcon::SaveSegment:
+        p.setBrush(QColor(90, 120, 200));
+        p.drawRect(QRectF(2, 2, 16, 16));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(5, 2, 10, 6));
+        p.drawRect(QRectF(5, 11, 10, 7));
+        break;
+    case ToolIcon::Crop:
+        p.setPen(QPen(kInk, 2));
+        p.drawLine(5, 1, 5, 15);
+        p.drawLine(5, 15, 19, 15);
+        p.drawLine(1, 5, 15, 5);
+        p.drawLine(15, 5, 15, 19);
+        break;
+    case ToolIcon::ControlPanel:
+        // Two faders.
+        p.drawLine(6, 2, 6, 18);
+        p.drawLine(14, 2, 14, 18);
+        p.setBrush(kAccent);
+        p.drawRect(QRectF(3, 11, 6, 4));
+        p.drawRect(QRectF(11, 5, 6, 4));
+        break;
     }
     return QIcon(pixmap);
 }

@@ -16,7 +16,11 @@ enum class ToolIcon {
     LockUnlock,
     Zoom,
     Zoom11,
-    CopyPaste
+    CopyPaste,
+    SaveSegments,
+    SaveSegment,
+    Crop,
+    ControlPanel
 };
 
 QIcon toolIcon(ToolIcon which);

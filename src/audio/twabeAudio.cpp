@@ -3,6 +3,7 @@
 #include "fileio/SampleFileReader.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tolvane {
 
@@ -22,6 +23,17 @@ std::string twabeAudio::ProductName() const {
     const auto devices = m_backend.outputDevices();
     return DeviceID >= 0 && DeviceID < static_cast<int>(devices.size()) ? devices[DeviceID]
                                                                         : std::string();
+}
+
+bool twabeAudio::setProductName(const std::string& name) {
+    const auto devices = m_backend.outputDevices();
+    for (int id = kDefaultOutputDevice; id < static_cast<int>(devices.size()); ++id) {
+        const int saved = std::exchange(DeviceID, id);
+        if (ProductName() == name)
+            return true;
+        DeviceID = saved;
+    }
+    return false;
 }
 
 void twabeAudio::setFormat(int channels, int rate) {
@@ -169,8 +181,11 @@ void twabeAudio::send(int index) {
     if (buffer.bytes == 0)
         return;
     ++m_inFlight;
-    if (!m_output->write(index, buffer.block.data(), buffer.bytes))
+    if (!m_output->write(index, buffer.block.data(), buffer.bytes)) {
         --m_inFlight;
+        m_lastStatus = "The output refused buffer " + std::to_string(index) + " (" +
+                       std::to_string(buffer.bytes) + " bytes)";
+    }
 }
 
 void twabeAudio::playRange(std::uint32_t start, std::uint32_t length, bool loop) {
@@ -276,7 +291,7 @@ void twabeAudio::refresh() {
             filled += n;
             at += n;
         }
-        m_output->replace(i, buffer.block.data(), buffer.bytes);
+        m_output->replace(i, buffer.block.data(), buffer.bytes); // a played one is simply gone
     }
 }
 

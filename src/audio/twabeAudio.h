@@ -33,6 +33,12 @@ public:
 
     int DeviceID = kDefaultOutputDevice;
     std::string ProductName() const;
+    // Chooses the first device, the default one included, whose name is `name`; false (and
+    // DeviceID unchanged) when no device has it.
+    bool setProductName(const std::string& name);
+    // What went wrong last while queueing a buffer (empty when nothing has): playback goes on
+    // with the other buffers.
+    const std::string& lastStatus() const { return m_lastStatus; }
     void setSeconds(int seconds) { m_seconds = seconds; }
     // The "Buffers" setting; the player has room for 8, so 9 and 10 play as 8.
     void setBufferCount(int count) { m_bufferSetting = count; }
@@ -99,6 +105,7 @@ private:
     int m_staleReturns = 0;
     Mode m_mode = Mode::None;
     bool m_looping = false;
+    std::string m_lastStatus;
     std::uint16_t m_savedLeft = 0xFFFF;
     std::uint16_t m_savedRight = 0xFFFF;
 };

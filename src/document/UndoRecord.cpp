@@ -20,9 +20,23 @@ bool isWholeSampleKind(std::uint8_t kind) {
     return kind == kUndoWholeSample || kind == kUndoReplaceSample || kind == kUndoReplaceAndScan;
 }
 
-void exchangeCandidateTables(UndoRecord& undo, SampleDocument& doc) {
+// A table is only meaningful in the channel mode it was made in (split stereo tags each record
+// with its channel), so the mode travels with it.
+bool exchangeCandidateTables(UndoRecord& undo, SampleDocument& doc) {
     std::swap(doc.CandidateTable, undo.UndoCandidateTable);
     std::swap(doc.CandidateCount, undo.UndoCandidateCount);
+    if (doc.MergeChannels == undo.UndoMerge)
+        return false;
+    std::swap(doc.MergeChannels, undo.UndoMerge);
+    return true;
+}
+
+// Whether a single-point step still names a candidate of the table.
+bool pointIndexValid(const UndoRecord& undo, const SampleDocument& doc) {
+    const int index = undo.UndoCandidateCount;
+    if (undo.UndoKind == kUndoRemovedPoint)
+        return doc.CandidateCount < kMaxCandidates;
+    return index >= 1 && index <= doc.CandidateCount;
 }
 
 void writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
@@ -148,6 +162,7 @@ void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint
         return;
     undo.UndoCandidateTable = doc.CandidateTable;
     undo.UndoCandidateCount = doc.CandidateCount;
+    undo.UndoMerge = doc.MergeChannels;
     undo.UndoKind = kind;
     undo.UndoLength = kind == kUndoRandomise ? undo.UndoLength : 0;
     undo.available = true;
@@ -169,6 +184,15 @@ void clearUndo(UndoRecord& undo) {
     undo.UndoLength = 0;
     undo.available = false;
     undo.showsRedo = false;
+}
+
+void forgetPointUndo(UndoRecord& undo) {
+    if (isSinglePointKind(undo.UndoKind))
+        clearUndo(undo);
+}
+
+void noteDocumentSaved(UndoRecord& undo) {
+    undo.WasUnmodified = false;
 }
 
 PointRecord removeCandidate(SampleDocument& doc, int index) {
@@ -199,6 +223,10 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
     if (!undo.available)
         return outcome;
     const std::uint8_t kind = undo.UndoKind;
+    if (isSinglePointKind(kind) && !pointIndexValid(undo, doc)) {
+        clearUndo(undo); // the point it names is gone: nothing to exchange
+        return outcome;
+    }
     const bool dataKind = !isSinglePointKind(kind) && kind != kUndoCandidateTable &&
                           kind != kUndoRateChange && kind != kUndoNone && undo.UndoLength != 0;
     // The saved bytes go first: if they cannot be exchanged nothing else changes.
@@ -211,7 +239,7 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
     outcome.applied = true;
     undo.showsRedo = !undo.showsRedo;
     if (kind == kUndoRandomise || kind == kUndoWholeSample)
-        exchangeCandidateTables(undo, doc);
+        outcome.channelModeChanged |= exchangeCandidateTables(undo, doc);
 
     if (undo.WasUnmodified) {
         outcome.captionClean = true;
@@ -239,7 +267,7 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
     const int index = undo.UndoCandidateCount;
     switch (kind) {
     case kUndoCandidateTable:
-        exchangeCandidateTables(undo, doc);
+        outcome.channelModeChanged |= exchangeCandidateTables(undo, doc);
         break;
     case kUndoEnablePoint:
         doc.CandidateTable[index].Enabled = 0;
@@ -280,9 +308,11 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
         break;
     }
 
+    if (dataKind && !isWholeSampleKind(kind))
+        outcome.rangeChanged = true;
     if (dataKind && isWholeSampleKind(kind)) {
         if (kind != kUndoWholeSample)
-            exchangeCandidateTables(undo, doc);
+            outcome.channelModeChanged |= exchangeCandidateTables(undo, doc);
         if (undo.UndoChannels != doc.Channels ||
             undo.UndoRate != static_cast<std::int32_t>(doc.SampleRate)) {
             const std::uint16_t channels = doc.Channels;
@@ -292,18 +322,21 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
             undo.UndoChannels = static_cast<std::uint8_t>(channels);
             undo.UndoRate = rate;
             doc.BytesPerSecond = doc.SampleRate * doc.frameBytes();
-            doc.FirstChannel = 1;
-            doc.LastChannel = 2;
-            doc.MergeChannels = doc.Channels == 2;
             outcome.formatChanged = true;
         }
         doc.LocatorL = 0;
         doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);
         outcome.wholeSample = true;
+        if (doc.Channels != 2)
+            doc.MergeChannels = false; // a mono sample has no channel mode
         if (kind == kUndoReplaceAndScan) {
             doc.DetectPending = true;
             outcome.rescan = true;
         }
+    }
+    if (outcome.formatChanged || outcome.channelModeChanged) {
+        doc.FirstChannel = 1;
+        doc.LastChannel = 2;
     }
     return outcome;
 }

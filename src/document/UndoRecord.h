@@ -87,21 +87,30 @@ void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start
                  std::int32_t length, std::uint8_t kind);
 // Records the whole sample, its candidate table and its format (kinds 2, 11, 12).
 void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
-// Records the candidate table (kind 14, and the table half of kind 16).
+// Records the candidate table (kind 14, and the table half of kind 16) with the channel mode it
+// belongs to.
 void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
 // Records a single-point edit: the candidate's index and, for a move or an addition, a position.
 void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position = 0);
 // Forgets the saved step ("Enable undo buffer" turned off).
 void clearUndo(UndoRecord& undo);
+// The candidate table was rebuilt (merge, split, a point file, a scan): a saved single-point
+// step names a table index that now means another point, so it is forgotten.
+void forgetPointUndo(UndoRecord& undo);
+// The document was written to its file: undoing now leaves the file's state, so the undo can
+// no longer make the caption clean.
+void noteDocumentSaved(UndoRecord& undo);
 
 // What an undo click changed, for the window to follow.
 struct UndoOutcome {
     bool applied = false;
-    bool captionClean = false;    // the caption loses its "*"
-    bool captionModified = false; // the caption gains "*"
-    bool wholeSample = false;     // the data was replaced: show the whole sample
-    bool formatChanged = false;   // channels or rate changed
-    bool rescan = false;          // a scan follows (kind 12)
+    bool captionClean = false;       // the caption loses its "*"
+    bool captionModified = false;    // the caption gains "*"
+    bool wholeSample = false;        // the data was replaced: show the whole sample
+    bool formatChanged = false;      // channels or rate changed
+    bool channelModeChanged = false; // merged and split stereo were exchanged with the table
+    bool rangeChanged = false;       // bytes inside the sample were exchanged (same length)
+    bool rescan = false;             // a scan follows (kind 12)
 };
 
 // Exchanges the saved step with the current state, so that the next click redoes it.

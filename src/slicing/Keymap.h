@@ -17,6 +17,9 @@ struct KeymapSettings {
     bool whiteKeysOnly = false;
     bool reverseNotes = false;
     bool baseNoteOnly = false;
+    // Note and interval to bring back when "Use white keys only from C" is turned off again.
+    int savedNote = 1;
+    int savedInterval = 0;
 
     int baseNote() const { return octave * 12 + note - 1; }
 };

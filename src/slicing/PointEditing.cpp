@@ -2,6 +2,7 @@
 
 #include "document/UndoRecord.h"
 #include "slicing/SliceSelection.h"
+#include "slicing/TransientScan.h"
 
 #include <algorithm>
 #include <vector>
@@ -35,6 +36,23 @@ std::optional<int> addPoint(SampleDocument& doc, std::uint32_t position, std::ui
     added.Locked = 1;
     added.Strength = atCurrentLength ? doc.Threshold + 10 : kAddedPointStrength;
     return insertCandidate(doc, added, added.Position, false);
+}
+
+void adaptCandidatesToChannels(SampleDocument& doc, bool wasSplit) {
+    const std::uint32_t frameMask = ~static_cast<std::uint32_t>(doc.frameBytes() - 1);
+    int kept = 0;
+    for (int i = 1; i <= doc.CandidateCount; ++i) {
+        PointRecord record = doc.CandidateTable[i];
+        if (wasSplit && record.Channel == kChannelLeftSplit)
+            continue;
+        record.Channel = kChannelMonoOrRight;
+        record.Position &= frameMask;
+        doc.CandidateTable[++kept] = record;
+    }
+    doc.CandidateCount = kept;
+    sortCandidates(doc);
+    doc.candidateEndRecord() =
+        PointRecord{static_cast<std::uint32_t>(doc.DataLength), 0, 0, 0, kChannelMonoOrRight, 0};
 }
 
 void lockAll(SampleDocument& doc) {

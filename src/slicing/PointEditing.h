@@ -26,6 +26,11 @@ int movePoint(SampleDocument& doc, int index, std::uint32_t position);
 std::optional<int> addPoint(SampleDocument& doc, std::uint32_t position, std::uint8_t channel,
                             bool atCurrentLength);
 
+// Kept points after the sample under them changed its channel count (a paste that keeps the
+// points): a split table loses its left-channel twins, every point is tagged for mono or merged
+// stereo and lands on a whole frame of the new format. The table stays sorted.
+void adaptCandidatesToChannels(SampleDocument& doc, bool wasSplit);
+
 // "&Lock All": locks every candidate that is a slice point now (at an active slice position).
 void lockAll(SampleDocument& doc);
 // "&Unlock All": unlocks every candidate.

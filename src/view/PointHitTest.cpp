@@ -5,6 +5,10 @@
 namespace tolvane {
 namespace {
 
+bool isSplitStereo(const SampleDocument& doc) {
+    return doc.Channels == 2 && !doc.MergeChannels;
+}
+
 bool inIconZone(const PointRecord& p, const ViewState& view, int width, int height, double x,
                 int y) {
     if (p.Channel != 1 && p.Channel != 2)
@@ -37,7 +41,11 @@ std::optional<HoveredPoint> findHoveredPoint(const SampleDocument& doc, const Vi
                 break;
             }
         }
-        break; // only the first record under the pointer counts
+        // In split stereo a left point's right twin sits 2 bytes later on the same pixel, with
+        // its icon in the other half: the search goes on to a point of the half the pointer
+        // is in. Otherwise the first record under the pointer decides.
+        if (hovered || !isSplitStereo(doc))
+            break;
     }
     if (tool == Tool::LockUnlock || tool == Tool::EnableDisable) {
         for (int c = std::min(doc.CandidateCount, kMaxCandidates); c >= 0; --c) {

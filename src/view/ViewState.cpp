@@ -44,6 +44,7 @@ void finishZoom(ViewState& view, const SampleDocument& doc, int width, std::int3
 void showWholeSample(ViewState& view, const SampleDocument& doc) {
     setRange(view, 0, doc.DataLength);
     view.zoom = 1.0;
+    view.zoomLimitReached = false;
     view.redrawPending = true;
 }
 
@@ -85,15 +86,22 @@ void clampView(ViewState& view, const SampleDocument& doc) {
     setRange(view, start, end);
 }
 
+bool canZoomIn(const ViewState& view) {
+    // After a zoom in reached the limit the factor is recomputed from whole frames and may
+    // read a little under 512: the flag, not the factor, says the limit was reached.
+    return !view.zoomLimitReached && view.zoom < kMaxZoom;
+}
+
 ZoomOutcome zoomIn(ViewState& view, const SampleDocument& doc, int width) {
     ZoomOutcome outcome;
     const std::int32_t oldStart = view.viewStart;
     const std::int32_t oldLength = view.viewLength;
     view.zoom *= 2;
-    if (view.zoom > kMaxZoom) {
+    if (view.zoom >= kMaxZoom) {
         view.zoom = kMaxZoom;
         outcome.zoomInEnabled = false;
     }
+    view.zoomLimitReached = !outcome.zoomInEnabled;
     centreOnPointer(view, doc, width);
     clampView(view, doc);
     if (view.viewLength > 0)
@@ -108,6 +116,7 @@ ZoomOutcome zoomOut(ViewState& view, const SampleDocument& doc, int width) {
     const std::int32_t oldStart = view.viewStart;
     const std::int32_t oldLength = view.viewLength;
     view.zoom = std::nearbyint(view.zoom / 2);
+    view.zoomLimitReached = false;
     if (view.zoom >= 2) {
         centreOnPointer(view, doc, width);
     } else {
@@ -150,6 +159,7 @@ std::optional<ZoomOutcome> zoomToSegment(ViewState& view, SampleDocument& doc, i
     const std::int32_t oldLength = view.viewLength;
     setRange(view, start, end);
     view.zoom = static_cast<double>(doc.DataLength) / view.viewLength;
+    view.zoomLimitReached = false;
     doc.SelectedSegment = segment->number;
     outcome.statusText = zoomInStatusText(view.zoom);
     finishZoom(view, doc, width, oldStart, oldLength);
@@ -205,6 +215,7 @@ void resizeRegion(ViewState& view, const SampleDocument& doc, int x, bool keepSt
     setRange(view, start, end);
     clampView(view, doc);
     view.zoom = static_cast<double>(doc.DataLength) / view.viewLength;
+    view.zoomLimitReached = false;
     view.redrawPending = true;
 }
 

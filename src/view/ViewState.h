@@ -18,6 +18,7 @@ struct ViewState {
     std::int32_t viewEnd = 0;
     std::int32_t viewLength = 0;
     double zoom = 1.0;
+    bool zoomLimitReached = false; // the last zoom in stopped at 512
     // The last pointer x in the waveform as a pixel on a full-file scale of the same width.
     std::int32_t pointerFull = 0;
     // 2 for the upper trace (left channel), 1 for the lower (right) or mono.
@@ -43,6 +44,9 @@ void showWholeSample(ViewState& view, const SampleDocument& doc);
 // The pointer's pixel on a full-file scale: round(length / DataLength * x + start / DataLength *
 // W).
 std::int32_t pointerOnFullScale(const ViewState& view, const SampleDocument& doc, int x, int width);
+
+// Whether the view is not yet at the largest zoom.
+bool canZoomIn(const ViewState& view);
 
 ZoomOutcome zoomIn(ViewState& view, const SampleDocument& doc, int width);
 ZoomOutcome zoomOut(ViewState& view, const SampleDocument& doc, int width);

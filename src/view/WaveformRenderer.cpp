@@ -259,6 +259,9 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
         if (std::int64_t(p.Position) <= view.viewStart ||
             std::int64_t(p.Position) >= view.viewEnd || p.Channel == 0)
             continue;
+        if (options.hiddenPoint && options.hiddenPoint->position == p.Position &&
+            options.hiddenPoint->channel == p.Channel)
+            continue;
         const int x = positionToX(p.Position, view, width);
         const int iconY = height / p.Channel - kIconSize - 1;
         if (p.Locked && show.showLock)

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <optional>
 
 namespace tolvane {
 
@@ -41,6 +42,12 @@ struct WaveformOptions {
     DisplaySwitches switches;
     bool traceEnabled = true;            // the sensitivity slider is enabled: a file, and idle
     bool bothChannelItemsChecked = true; // "&Left Channel" and "&Right Channel" both checked
+    // A slice point being dragged: its marker is left out, the drag line stands for it.
+    struct HiddenPoint {
+        std::uint32_t position = 0;
+        std::uint8_t channel = 0;
+    };
+    std::optional<HiddenPoint> hiddenPoint;
 };
 
 // The bare waveform of the view: frame, background, zero lines and one min/max column per

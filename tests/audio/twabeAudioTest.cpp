@@ -147,6 +147,22 @@ TEST_F(Player, ARejectedFormatIsReported) {
     EXPECT_FALSE(audio.isOpen());
 }
 
+TEST_F(Player, AProductNameChoosesItsDeviceAndARefusedBufferIsKeptAsTheLastStatus) {
+    backend.devices = {"Desk speakers", "USB interface"};
+    EXPECT_TRUE(audio.setProductName("USB interface"));
+    EXPECT_EQ(audio.DeviceID, 1);
+    EXPECT_EQ(audio.ProductName(), "USB interface");
+    EXPECT_FALSE(audio.setProductName("Missing"));
+    EXPECT_EQ(audio.DeviceID, 1) << "an unknown name changes nothing";
+    EXPECT_TRUE(audio.setProductName(audio.ProductName()));
+
+    EXPECT_TRUE(audio.lastStatus().empty());
+    out().refuseWrites = true;
+    audio.playRange(0, 1500, false);
+    EXPECT_FALSE(audio.lastStatus().empty());
+    EXPECT_EQ(audio.inFlight(), 0);
+}
+
 TEST(TAudioDriver, WritesFullBuffersAndWaitsForReturns) {
     FakeAudioBackend backend;
     TAudioDriver driver;

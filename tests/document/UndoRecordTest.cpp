@@ -141,6 +141,65 @@ TEST(Undo, SinglePointKindsToggleBackAndForth) {
     EXPECT_EQ(doc.CandidateTable[1].Locked, 1);
 }
 
+TEST(Undo, ASinglePointStepWhoseIndexIsGoneChangesNothing) {
+    SampleDocument doc = documentOf(std::vector<std::uint8_t>(100));
+    doc.CandidateCount = 2;
+    doc.CandidateTable[1] = PointRecord{10, 1, 1, 0, 1, 0};
+    doc.CandidateTable[2] = PointRecord{20, 2, 1, 0, 1, 0};
+    doc.CandidateTable[3] = PointRecord{100, 0, 0, 0, 1, 0};
+    UndoRecord undo;
+    recordPoint(undo, kUndoAddPoint, 7, 70); // recorded before the table shrank
+    const auto table = doc.CandidateTable;
+    EXPECT_FALSE(undoClick(undo, doc, false).applied);
+    EXPECT_EQ(doc.CandidateCount, 2);
+    EXPECT_EQ(doc.CandidateTable, table);
+    EXPECT_FALSE(undo.available);
+
+    recordPoint(undo, kUndoLockPoint, 1);
+    forgetPointUndo(undo); // the table was rebuilt
+    EXPECT_FALSE(undo.available);
+    recordCandidateTable(undo, doc, kUndoCandidateTable);
+    forgetPointUndo(undo);
+    EXPECT_TRUE(undo.available) << "a table step does not name a point";
+}
+
+TEST(Undo, ASaveMeansUndoingNoLongerCleansTheCaption) {
+    SampleDocument doc = documentOf({1, 2, 3, 4});
+    UndoRecord undo;
+    resetUndoCaption(undo, false);
+    recordRange(undo, doc, 0, 4, kUndoSilenceSegment);
+    noteDocumentSaved(undo);
+    const UndoOutcome undone = undoClick(undo, doc, false);
+    EXPECT_FALSE(undone.captionClean);
+    EXPECT_TRUE(undone.captionModified);
+    EXPECT_TRUE(undone.rangeChanged);
+    EXPECT_TRUE(undoClick(undo, doc, true).captionClean) << "redo is back at the saved state";
+}
+
+TEST(Undo, TheChannelModeTravelsWithItsTable) {
+    SampleDocument doc = documentOf(std::vector<std::uint8_t>(400), 2);
+    doc.MergeChannels = false; // split: left and right records
+    doc.CandidateCount = 2;
+    doc.CandidateTable[1] = PointRecord{100, 1, 1, 0, kChannelLeftSplit, 0};
+    doc.CandidateTable[2] = PointRecord{102, 1, 1, 0, kChannelMonoOrRight, 0};
+    UndoRecord undo;
+    recordWholeSample(undo, doc, kUndoReplaceSample);
+    doc.MergeChannels = true;
+    doc.CandidateCount = 1;
+    doc.CandidateTable[1] = PointRecord{100, 1, 1, 0, kChannelMonoOrRight, 0};
+    const UndoOutcome outcome = undoClick(undo, doc, false);
+    EXPECT_TRUE(outcome.channelModeChanged);
+    EXPECT_FALSE(doc.MergeChannels);
+    EXPECT_EQ(doc.CandidateCount, 2);
+    undoClick(undo, doc, false);
+    EXPECT_TRUE(doc.MergeChannels);
+
+    recordCandidateTable(undo, doc, kUndoCandidateTable);
+    doc.MergeChannels = false;
+    undoClick(undo, doc, false);
+    EXPECT_TRUE(doc.MergeChannels);
+}
+
 TEST(Undo, OffRecordsNothing) {
     SampleDocument doc = documentOf({1, 2, 3, 4});
     UndoRecord undo;

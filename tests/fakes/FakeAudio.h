@@ -21,8 +21,11 @@ public:
     int resets = 0;
     std::uint16_t left = 0xFFFF, right = 0xFFFF;
     std::uint64_t played = 0;
+    bool refuseWrites = false; // the device takes no more buffers
 
     bool write(int bufferId, const std::uint8_t* bytes, std::size_t count) override {
+        if (refuseWrites)
+            return false;
         written.push_back({bufferId, std::vector<std::uint8_t>(bytes, bytes + count)});
         queued.push_back(bufferId);
         return true;
@@ -66,13 +69,22 @@ class FakeAudioBackend : public AudioBackend {
 public:
     FakeAudioOutput* last = nullptr;
     bool refuse = false;
+    std::vector<std::string> devices = {"Fake output"};
+    // The format and device of the last open.
+    int lastDevice = 0, lastChannels = 0, lastRate = 0;
+    int opens = 0;
 
-    std::vector<std::string> outputDevices() override { return {"Fake output"}; }
-    std::unique_ptr<AudioOutput> open(int, int, int, AudioOpenError& error) override {
+    std::vector<std::string> outputDevices() override { return devices; }
+    std::unique_ptr<AudioOutput> open(int device, int channels, int rate,
+                                      AudioOpenError& error) override {
         if (refuse) {
             error = {kAudioErrorBadFormat, "rejected"};
             return nullptr;
         }
+        ++opens;
+        lastDevice = device;
+        lastChannels = channels;
+        lastRate = rate;
         auto output = std::make_unique<FakeAudioOutput>();
         last = output.get();
         return output;

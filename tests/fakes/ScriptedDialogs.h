@@ -35,8 +35,10 @@ public:
             return MessageAnswer::Cancel;
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
-    QString chooseSampleFile(const QString& folder) override {
+    bool autoPlayOnReturn = true; // the "Auto Play" check as the user leaves it
+    QString chooseSampleFile(const QString& folder, bool& autoPlay) override {
         fileRequests.push_back({"Open Waveform", folder, {}, {}, {}});
+        autoPlay = autoPlayOnReturn;
         return nextFile();
     }
     QString openFile(const FileRequest& request) override {

@@ -23,71 +23,9 @@ namespace {
 using test::ScriptedDialogs;
 using test::TempDir;
 
-void putWaveOnClipboard(const std::vector<std::uint8_t>& samples, std::uint16_t channels,
-                        std::uint16_t bits = 16) {
-    const auto image = makeClipboardImage(samples, channels, 44100, 44100 * 2 * channels, bits);
-    auto* mime = new QMimeData;
-    mime->setData("audio/wav",
-                  QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size())));
-    QApplication::clipboard()->setMimeData(mime);
-}
+using test::putWaveOnClipboard;
 
-class EditingTest : public testing::Test {
-protected:
-    void SetUp() override { start(true); }
-
-    void start(bool undoEnabled) {
-        m_form.reset();
-        QSettings ini(QString::fromStdString(m_dir.file("settings.ini")), QSettings::IniFormat);
-        ini.setValue("1/Config/EnableUndo", undoEnabled ? "true" : "false");
-        ini.sync();
-        m_store =
-            std::make_unique<QSettingsStore>(QString::fromStdString(m_dir.file("settings.ini")));
-        m_form = std::make_unique<TMainForm>(*m_store, m_dialogs, &m_audio);
-        m_form->show();
-        m_form->resize(640, 480);
-        QApplication::processEvents();
-        const std::string file = m_dir.file("loop.wav");
-        std::filesystem::copy_file(TOLVANE_DEMO_LOOP, file,
-                                   std::filesystem::copy_options::overwrite_existing);
-        m_form->openDroppedFile(QString::fromStdString(file));
-        test::waitUntilIdle(*m_form);
-        ASSERT_TRUE(doc().DocumentOpen);
-    }
-
-    SampleDocument& doc() { return m_form->document(); }
-    TWaveBox* wave() { return m_form->findChild<TWaveBox*>("Paintbox1"); }
-    QAction* action(const char* name) { return m_form->findChild<QAction*>(name); }
-    int xOf(std::uint32_t position) {
-        return static_cast<int>((double(position) - m_form->view().viewStart) /
-                                m_form->view().viewLength * wave()->width());
-    }
-    int iconY(std::uint8_t channel) { return wave()->height() / channel - 8; }
-
-    // Qt drops a move to where the pointer already is, so go somewhere else first.
-    void movePointer(QPoint to) {
-        QTest::mouseMove(wave(), QPoint(to.x() > 3 ? 1 : 5, 1));
-        QTest::mouseMove(wave(), to);
-    }
-
-    void drag(QPoint from, QPoint to) {
-        movePointer(from);
-        QTest::mousePress(wave(), Qt::LeftButton, {}, from);
-        QTest::mouseMove(wave(), (from + to) / 2);
-        QTest::mouseMove(wave(), to);
-        QTest::mouseRelease(wave(), Qt::LeftButton, {}, to);
-    }
-
-    std::vector<std::uint8_t> bytes(std::uint32_t from, std::uint32_t to) {
-        return {doc().SampleData.data() + from, doc().SampleData.data() + to};
-    }
-
-    TempDir m_dir;
-    ScriptedDialogs m_dialogs;
-    test::FakeAudioBackend m_audio;
-    std::unique_ptr<QSettingsStore> m_store;
-    std::unique_ptr<TMainForm> m_form;
-};
+class EditingTest : public test::LoadedWindowTest {};
 
 TEST_F(EditingTest, PasteIntoSegmentFillsTheRestWithSilenceAndUndoAlternates) {
     m_form->setSensitivityPercent(100);

@@ -139,6 +139,33 @@ TEST(ProgramSettings, ABadColourResetsAllColoursAndABadNumberTheRestOfItsGroup) 
     EXPECT_EQ(settings.THold, 33) << "other groups are read";
 }
 
+TEST(ProgramSettings, NumbersOutsideTheirControlsRangeAreBroughtIntoIt) {
+    TempDir dir;
+    {
+        QSettings raw(iniPath(dir), QSettings::IniFormat);
+        raw.beginGroup("1/Config");
+        raw.setValue("Seconds", "100000");
+        raw.setValue("Buffers", "0");
+        raw.setValue("WaveID", "-7");
+        raw.setValue("THold", "500");
+        raw.setValue("Gapp", "-3");
+        raw.setValue("MidiChannel", "99");
+        raw.setValue("MWS", "9");
+        raw.setValue("Width", "5");
+    }
+    QSettingsStore store(iniPath(dir));
+    ProgramSettings settings;
+    readSettings(store, settings);
+    EXPECT_EQ(settings.Seconds, 10);
+    EXPECT_EQ(settings.Buffers, 1);
+    EXPECT_EQ(settings.WaveID, -1);
+    EXPECT_EQ(settings.THold, 61);
+    EXPECT_EQ(settings.Gapp, 10);
+    EXPECT_EQ(settings.MidiChannel, 16);
+    EXPECT_EQ(settings.MWS, 2);
+    EXPECT_EQ(settings.Width, 100);
+}
+
 TEST(ProgramSettings, ColoursAreNamesOrDollarHex) {
     EXPECT_EQ(colourText(0x000000), "clBlack");
     EXPECT_EQ(colourText(0x0000FF), "clRed");

@@ -1,19 +1,118 @@
 // The smaller windows: "Open Waveform", "Sensitivity" and "Preferences".
+#include "app/Dialogs.h"
 #include "app/TForm4.h"
+#include "app/TForm6.h"
 #include "app/TOdForm.h"
 #include "app/TSForm.h"
 #include "audio/twabeAudio.h"
 #include "fakes/FakeAudio.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace tolvane {
 namespace {
+
+// Records the pages the help buttons open instead of starting a browser.
+class HelpRecorder : public QObject {
+    Q_OBJECT
+public:
+    HelpRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~HelpRecorder() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+TEST(HelpButtons, OpenWaveformAndPreferencesOpenTheirHelpPages) {
+    HelpRecorder help;
+    TOdForm open;
+    open.findChild<QPushButton*>("HelpBtn")->click();
+    ProgramSettings settings;
+    TForm4 preferences(settings, {});
+    auto* button = preferences.findChild<QPushButton*>("HelpBtn");
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "&Help");
+    button->click();
+    ASSERT_EQ(help.opened.size(), 2);
+    EXPECT_EQ(help.opened[0].fragment(), "open");
+    EXPECT_EQ(help.opened[1].fragment(), "preferences");
+    EXPECT_TRUE(QFileInfo::exists(help.opened[1].toLocalFile()));
+}
+
+TEST(SaveDialog, TheChosenTypeSetsTheExtensionOfTheTypedName) {
+    EXPECT_EQ(withExtension("take.wav", ".aif"), "take.aif");
+    EXPECT_EQ(withExtension("take.1.wav", ".aif"), "take.1.aif");
+    EXPECT_EQ(withExtension("take", ".wav"), "take.wav");
+    EXPECT_EQ(withExtension("", ".wav"), "");
+    EXPECT_EQ(filterExtension("Wave (Microsoft) (*.wav)"), ".wav");
+    EXPECT_EQ(filterExtension("All files (*)"), "");
+
+    // The real dialog: "Wave" is selected first, and choosing AIFF changes the typed name.
+    QtDialogs dialogs;
+    QString selectedFirst, afterChange;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        selectedFirst = dialog->selectedNameFilter();
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_TRUE(name && types);
+        name->setText("take.wav");
+        types->setCurrentIndex(0);
+        emit types->activated(0);
+        afterChange = name->text();
+        dialog->reject();
+    });
+    test::TempDir dir;
+    dialogs.saveFile({"Save Waveform As",
+                      QString::fromStdString(dir.path().string()),
+                      {"AIFF (Apple) (*.aif)", "Wave (Microsoft) (*.wav)"},
+                      "wav",
+                      {},
+                      1});
+    EXPECT_EQ(selectedFirst, "Wave (Microsoft) (*.wav)");
+    EXPECT_EQ(afterChange, "take.aif");
+}
+
+TEST(TForm6, WhiteKeysRestoreTheRememberedNoteAfterReopeningAndIntervalsStayEven) {
+    KeymapSettings keymap;
+    keymap.note = 5;
+    keymap.interval = 4;
+    KeymapSettings kept;
+    {
+        TForm6 first(keymap, 3);
+        first.findChild<QCheckBox*>("CheckBox2")->setChecked(true);
+        kept = first.keymap();
+    }
+    ASSERT_TRUE(kept.whiteKeysOnly);
+    TForm6 reopened(kept, 3);
+    reopened.findChild<QCheckBox*>("CheckBox2")->setChecked(false);
+    EXPECT_EQ(reopened.keymap().note, 5);
+    EXPECT_EQ(reopened.keymap().interval, 4);
+
+    auto* interval = reopened.findChild<QSpinBox*>("UpDown3");
+    interval->setValue(5); // typed
+    EXPECT_EQ(reopened.keymap().interval, 4);
+    auto* octave = reopened.findChild<QSpinBox*>("UpDown2");
+    octave->setValue(4);
+    EXPECT_EQ(octave->text(), reopened.findChild<QLabel*>("Label2")->text())
+        << "the box reads the octave as its label does";
+}
 
 TEST(TOdForm, SelectionShowsFormatAndSizeOfASampleFile) {
     TOdForm form;
@@ -100,3 +199,5 @@ TEST(TForm4, OkTakesTheEditedColoursAndCancelNothing) {
 
 } // namespace
 } // namespace tolvane
+
+#include "WindowsTest.moc"

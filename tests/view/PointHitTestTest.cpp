@@ -44,5 +44,28 @@ TEST(PointHitTest, ZoneRunsFromOnePixelLeftToFifteenRightInTheIconStrip) {
     EXPECT_EQ(locked->kind, HoverKind::Locked);
 }
 
+TEST(PointHitTest, InSplitStereoEachHalfFindsItsOwnChannelsPoint) {
+    SampleDocument doc;
+    doc.DocumentOpen = true;
+    doc.Channels = 2;
+    doc.MergeChannels = false;
+    doc.DataLength = 8000;
+    doc.CandidateCount = 2;
+    doc.CandidateTable[1] = PointRecord{2000, 500, 1, 0, kChannelLeftSplit, 0};
+    doc.CandidateTable[2] = PointRecord{2002, 500, 1, 0, kChannelMonoOrRight, 0};
+    doc.Threshold = 0;
+    rebuildSliceTable(doc);
+    ViewState view;
+    showWholeSample(view, doc);
+    const int width = 400, height = 100; // both at x = 100
+
+    const auto left = findHoveredPoint(doc, view, width, height, 105, 45, Tool::Select);
+    ASSERT_TRUE(left) << "the upper half's point behind its right twin";
+    EXPECT_EQ(left->index, 1);
+    const auto right = findHoveredPoint(doc, view, width, height, 105, 95, Tool::Select);
+    ASSERT_TRUE(right);
+    EXPECT_EQ(right->index, 2);
+}
+
 } // namespace
 } // namespace tolvane

@@ -48,6 +48,19 @@ TEST(Zoom, InDoublesUpTo512AndThenDisablesItself) {
     EXPECT_NEAR(view.viewLength, 4'000'000 / 512, 2);
 }
 
+TEST(Zoom, InFromExactly256Reaches512AndStopsThere) {
+    SampleDocument doc = documentWithSlices(1 << 22, {});
+    ViewState view;
+    showWholeSample(view, doc);
+    view.pointerFull = kWidth / 2;
+    view.zoom = 256.0;
+    const ZoomOutcome outcome = zoomIn(view, doc, kWidth);
+    EXPECT_FALSE(outcome.zoomInEnabled);
+    EXPECT_FALSE(canZoomIn(view));
+    zoomOut(view, doc, kWidth);
+    EXPECT_TRUE(canZoomIn(view));
+}
+
 TEST(Zoom, OutRoundsHalfAndReturnsToTheWholeSampleFromTwo) {
     SampleDocument doc = documentWithSlices(900'000, {});
     ViewState view;
