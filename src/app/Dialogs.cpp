@@ -1,6 +1,6 @@
 #include "app/Dialogs.h"
 
-#include "app/TOdForm.h"
+#include "app/dialogs/TOdForm.h"
 
 #include <QFileDialog>
 #include <QLineEdit>

@@ -6,31 +6,24 @@
 
 namespace tolvane {
 
-void ttload::run() {
+void WorkerThread::run() {
     try {
-        loadSampleFile(*m_loaded, m_fileName);
+        work();
     } catch (const std::exception& e) {
+        m_failed = true;
         m_error = e.what();
     } catch (...) {
+        m_failed = true;
         m_error = "unknown failure";
     }
 }
 
-void SaveThread::run() {
-    try {
-        m_write();
-    } catch (...) {
-        m_failed = true; // what was written before the failure stays; the target is intact
-    }
+void ttload::work() {
+    loadSampleFile(*m_loaded, m_fileName);
 }
 
-void tpseek::run() {
-    try {
-        m_report = scanTransients(m_doc, ScanOptions{m_viewWidth});
-    } catch (...) {
-        // Nothing escapes a worker; the table keeps what the passes left in it.
-        m_doc.DetectPending = false;
-    }
+void tpseek::work() {
+    m_report = scanTransients(m_doc, ScanOptions{m_viewWidth});
 }
 
 } // namespace tolvane

@@ -10,33 +10,59 @@
 
 namespace tolvane {
 
-// The load worker: reads a sample file away from the window's thread. The completion handler
-// takes the sample into the document on the window's thread.
-class ttload : public QThread {
+// A long command's worker: runs its work away from the window's thread and keeps whether it
+// failed and why. Nothing escapes it; the busy-bracket runner reads the outcome on the window's
+// thread once it has finished. Worker thread.
+class WorkerThread : public QThread {
 public:
-    explicit ttload(std::string fileName) : m_fileName(std::move(fileName)) {}
-
-    const std::string& fileName() const { return m_fileName; }
-    SampleDocument& loaded() { return *m_loaded; }
+    bool failed() const { return m_failed; }
     const std::string& error() const { return m_error; }
 
 protected:
-    void run() override;
+    void run() final;
+    virtual void work() = 0;
+
+private:
+    bool m_failed = false;
+    std::string m_error;
+};
+
+// A worker made of one function: what most commands need.
+class FunctionWorker : public WorkerThread {
+public:
+    explicit FunctionWorker(std::function<void()> work) : m_work(std::move(work)) {}
+
+protected:
+    void work() override { m_work(); }
+
+private:
+    std::function<void()> m_work;
+};
+
+// The load worker: reads a sample file into a document of its own; the completion takes it
+// into the open document on the window's thread.
+class ttload : public WorkerThread {
+public:
+    explicit ttload(std::string fileName) : m_fileName(std::move(fileName)) {}
+    const std::string& fileName() const { return m_fileName; }
+    SampleDocument& loaded() { return *m_loaded; }
+
+protected:
+    void work() override;
 
 private:
     std::string m_fileName;
     std::unique_ptr<SampleDocument> m_loaded = std::make_unique<SampleDocument>();
-    std::string m_error;
 };
 
 // The scan worker: runs transient detection on the document while the window is disabled.
-class tpseek : public QThread {
+class tpseek : public WorkerThread {
 public:
     tpseek(SampleDocument& doc, int viewWidth) : m_doc(doc), m_viewWidth(viewWidth) {}
     const ScanReport& report() const { return m_report; }
 
 protected:
-    void run() override;
+    void work() override;
 
 private:
     SampleDocument& m_doc;
@@ -44,38 +70,25 @@ private:
     ScanReport m_report;
 };
 
-// A save worker: runs its write and remembers whether it failed (the save's `SaveFailed`).
-class SaveThread : public QThread {
-public:
-    explicit SaveThread(std::function<void()> write) : m_write(std::move(write)) {}
-    bool failed() const { return m_failed; }
-
-protected:
-    void run() override;
-
-private:
-    std::function<void()> m_write;
-    bool m_failed = false;
+// The save commands' workers, one class each as the window names them. A failed write leaves
+// the file it would replace as it was.
+class tmainsave : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
-
-// One class per save command, as the window names them.
-class tmainsave : public SaveThread {
-    using SaveThread::SaveThread;
+class tsaveas : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
-class tsaveas : public SaveThread {
-    using SaveThread::SaveThread;
+class ttseg : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
-class ttseg : public SaveThread {
-    using SaveThread::SaveThread;
+class tsaveselseg : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
-class tsaveselseg : public SaveThread {
-    using SaveThread::SaveThread;
+class ttsregion : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
-class ttsregion : public SaveThread {
-    using SaveThread::SaveThread;
-};
-class TCutWave : public SaveThread {
-    using SaveThread::SaveThread;
+class TCutWave : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
 };
 
 } // namespace tolvane

@@ -1,8 +1,8 @@
 // wavetolvane [FILE] [--settings FILE] [--screenshot OUT.png [--sensitivity PCT] [--zoom N]
 // [--split]]
-#include "app/AboutForm.h"
 #include "app/ConsoleDialogs.h"
 #include "app/TMainForm.h"
+#include "app/dialogs/AboutForm.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -33,6 +33,8 @@ public:
 
     int DeviceID = kDefaultOutputDevice;
     std::string ProductName() const;
+    // The system's output devices by product name (device n is index n).
+    std::vector<std::string> outputDevices() const { return m_backend.outputDevices(); }
     // Chooses the first device, the default one included, whose name is `name`; false (and
     // DeviceID unchanged) when no device has it.
     bool setProductName(const std::string& name);

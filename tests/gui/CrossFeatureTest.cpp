@@ -5,6 +5,7 @@
 #include "gui/WindowTestSupport.h"
 #include "slicing/PointEditing.h"
 
+#include <QMenu>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -367,10 +368,11 @@ TEST_F(CrossFeatureTest, WorkFromTopPutsTheBarsAndLocatorsAboveTheWaveform) {
     auto* bars = m_form->findChild<TWaveBox*>("PaintBox2");
     auto* locator = m_form->findChild<QWidget*>("Button19");
     ASSERT_GT(bars->y(), wave()->y());
-    action("mnuPpanel")->setChecked(true);
+    action("mnuPpanel")->trigger();
     EXPECT_LT(bars->geometry().bottom(), wave()->y());
     EXPECT_LT(locator->y(), bars->y());
-    EXPECT_FALSE(action("mnuPpanel")->isVisible()) << "a hidden item";
+    for (QMenu* menu : m_form->findChildren<QMenu*>())
+        EXPECT_FALSE(menu->actions().contains(action("mnuPpanel"))) << "a hidden item";
     action("ViewETItem")->setChecked(false);
     EXPECT_FALSE(m_form->findChild<QToolBar*>("EditToolbar")->isVisible());
 }

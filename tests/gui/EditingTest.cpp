@@ -1,6 +1,6 @@
 // Undo, the audio clipboard and slice-point editing in the real main window.
 #include "app/TMainForm.h"
-#include "app/TWaveBox.h"
+#include "app/controls/TWaveBox.h"
 #include "document/ClipboardImage.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"

@@ -1,6 +1,6 @@
 // The main window driven as a user would, headless, with scripted dialogs.
-#include "app/LocatorButton.h"
 #include "app/TMainForm.h"
+#include "app/controls/LocatorButton.h"
 #include "document/PointFile.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"

@@ -1,6 +1,6 @@
 // The transport in the real main window, on a recording audio output.
 #include "app/TMainForm.h"
-#include "app/TWaveBox.h"
+#include "app/controls/TWaveBox.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"
 #include "gui/WindowTestSupport.h"

@@ -1,6 +1,6 @@
 // Saving from the real main window, checked with sox.
-#include "app/TForm6.h"
 #include "app/TMainForm.h"
+#include "app/dialogs/TForm6.h"
 #include "cli/Tolvane.h"
 #include "document/ClipboardImage.h"
 #include "fakes/FakeAudio.h"

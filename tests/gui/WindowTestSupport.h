@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/TMainForm.h"
-#include "app/TWaveBox.h"
+#include "app/controls/TWaveBox.h"
 #include "document/ClipboardImage.h"
 #include "fakes/FakeAudio.h"
 #include "fakes/ScriptedDialogs.h"

@@ -1,9 +1,9 @@
 // The smaller windows: "Open Waveform", "Sensitivity" and "Preferences".
 #include "app/Dialogs.h"
-#include "app/TForm4.h"
-#include "app/TForm6.h"
-#include "app/TOdForm.h"
-#include "app/TSForm.h"
+#include "app/dialogs/TForm4.h"
+#include "app/dialogs/TForm6.h"
+#include "app/dialogs/TOdForm.h"
+#include "app/dialogs/TSForm.h"
 #include "audio/twabeAudio.h"
 #include "fakes/FakeAudio.h"
 #include "support/TestFiles.h"

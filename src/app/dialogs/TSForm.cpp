@@ -1,4 +1,4 @@
-#include "app/TSForm.h"
+#include "app/dialogs/TSForm.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

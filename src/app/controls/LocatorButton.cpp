@@ -1,4 +1,4 @@
-#include "app/LocatorButton.h"
+#include "app/controls/LocatorButton.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "app/AboutForm.h"
+#include "app/dialogs/AboutForm.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/TForm4.h"
+#include "app/dialogs/TForm4.h"
 
 #include "app/Help.h"
 

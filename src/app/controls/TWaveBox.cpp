@@ -1,4 +1,4 @@
-#include "app/TWaveBox.h"
+#include "app/controls/TWaveBox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/ToolIcons.h"
+#include "app/controls/ToolIcons.h"
 
 #include "view/Icons.h"
 
@@ -27,6 +27,18 @@ void drawPadlock(QPainter& p, bool open) {
 } // namespace
 
 QIcon toolIcon(ToolIcon which) {
+    switch (which) {
+    case ToolIcon::None:
+        return {};
+    case ToolIcon::PointSample:
+        return QIcon(QPixmap::fromImage(pointIcons().sample));
+    case ToolIcon::PointLock:
+        return QIcon(QPixmap::fromImage(pointIcons().lock));
+    case ToolIcon::PointDisabled:
+        return QIcon(QPixmap::fromImage(pointIcons().disabled));
+    default:
+        break;
+    }
     QPixmap pixmap(kSize, kSize);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -121,6 +133,8 @@ QIcon toolIcon(ToolIcon which) {
         p.setBrush(kAccent);
         p.drawRect(QRectF(3, 11, 6, 4));
         p.drawRect(QRectF(11, 5, 6, 4));
+        break;
+    default:
         break;
     }
     return QIcon(pixmap);

@@ -6,6 +6,7 @@ namespace tolvane {
 
 // The toolbar pictures, drawn here so that the program needs no image files.
 enum class ToolIcon {
+    None,
     Open,
     Undo,
     LockAll,
@@ -20,7 +21,10 @@ enum class ToolIcon {
     SaveSegments,
     SaveSegment,
     Crop,
-    ControlPanel
+    ControlPanel,
+    PointSample, // the icons the waveform draws at its points
+    PointLock,
+    PointDisabled
 };
 
 QIcon toolIcon(ToolIcon which);

@@ -1,14 +1,17 @@
-// The main window's save commands, crop and the outside programs.
-#include "app/TForm6.h"
-#include "app/TMainForm.h"
-#include "app/TWaveBox.h"
+#include "app/commands/SaveCommands.h"
+
+#include "app/BusyRunner.h"
+#include "app/WaveformDisplay.h"
+#include "app/commands/PlayCommands.h"
+#include "app/commands/RecentFiles.h"
+#include "app/commands/ViewCommands.h"
+#include "app/dialogs/TForm6.h"
 #include "fileio/SampleFileReader.h"
 #include "fileio/WaveFileWriter.h"
 #include "processing/Crop.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
 
-#include <QAction>
 #include <QFileInfo>
 
 namespace tolvane {
@@ -21,9 +24,6 @@ constexpr const char* kMsgSeriesFailed = "Error saving files!\r\n\r\nFiles of ma
                                          "another program, or their read only file attributes "
                                          "set.\r\n\r\nSave under a different name?";
 
-bool isSplit(const SampleDocument& doc) {
-    return doc.Channels == 2 && !doc.MergeChannels;
-}
 int wholeMode(const SampleDocument& doc) {
     return doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel;
 }
@@ -37,77 +37,86 @@ bool needsNewName(const SampleDocument& doc) {
            !writableName;
 }
 
+// The whole sample, written as it is now.
+void writeWholeSample(const SampleDocument& doc, const std::string& target) {
+    WriteSampleFile(doc, target, 0, static_cast<std::uint32_t>(doc.DataLength), wholeMode(doc));
+}
+
 } // namespace
 
 // Every save runs its write on a worker while the window is disabled (the region too: the
 // worker reads the sample, so nothing may change it meanwhile).
-void TMainForm::runSave(std::unique_ptr<SaveThread> thread, const QString& status,
-                        std::function<void(bool failed)> completion) {
-    Button24Click();
-    enterBusy();
-    setStatus(1, status);
-    m_saver = std::move(thread);
-    connect(m_saver.get(), &QThread::finished, this, [this, completion = std::move(completion)] {
-        const std::unique_ptr<SaveThread> saver = std::move(m_saver);
-        saver->wait();
-        setStatus(1, QString::fromStdString(
-                         formatStatusText(m_doc.BitsPerSample, m_doc.SampleRate, m_doc.Channels)));
-        leaveBusy();
-        completion(saver->failed());
-    });
-    m_saver->start();
+void SaveCommands::runSave(std::unique_ptr<FunctionWorker> worker, const QString& status,
+                           std::function<void(bool failed)> completion) {
+    BusyRunner::Job job;
+    job.status = status;
+    job.worker = std::move(worker);
+    job.finished = [this, completion = std::move(completion)](WorkerThread& done) {
+        m_ctx.setStatus(1, m_ctx.formatText());
+        completion(done.failed());
+    };
+    m_ctx.runner.start(std::move(job));
 }
 
-bool TMainForm::saveFailedRetry(bool series) {
-    return m_dialogs.message(MessageKind::Error, "", series ? kMsgSeriesFailed : kMsgSaveFailed,
-                             MessageButtons::YesNo) == MessageAnswer::Yes;
+bool SaveCommands::saveFailedRetry(bool series) {
+    return m_ctx.dialogs.message(MessageKind::Error, "", series ? kMsgSeriesFailed : kMsgSaveFailed,
+                                 MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
-QString TMainForm::chooseSaveFile(const QString& presetName) {
-    const QString chosen = m_dialogs.saveFile({"Save Waveform As",
-                                               m_settings.SaveDir,
-                                               {"AIFF (Apple) (*.aif)", "Wave (Microsoft) (*.wav)"},
-                                               "wav",
-                                               presetName,
-                                               1});
+QString SaveCommands::chooseSaveFile(const QString& presetName) {
+    const QString chosen =
+        m_ctx.dialogs.saveFile({"Save Waveform As",
+                                m_ctx.settings.SaveDir,
+                                {"AIFF (Apple) (*.aif)", "Wave (Microsoft) (*.wav)"},
+                                "wav",
+                                presetName,
+                                1});
     if (!chosen.isEmpty())
-        m_settings.SaveDir = QFileInfo(chosen).absolutePath();
+        m_ctx.settings.SaveDir = QFileInfo(chosen).absolutePath();
     return chosen;
 }
 
-void TMainForm::SaveitemClick() {
-    if (!m_doc.DocumentOpen || isBusy())
+// The whole document is now in `fileName`: it becomes the document's file, unmodified.
+void SaveCommands::documentSavedAs(const QString& fileName) {
+    SampleDocument& doc = m_ctx.doc;
+    doc.FileName = fileName.toStdString();
+    doc.ReadOnlyFile = false;
+    doc.FileDate = fileModificationDate(doc.FileName);
+    m_ctx.state.modified = false;
+    noteDocumentSaved(m_ctx.undo);
+    m_recent.add(fileName);
+    m_ctx.window.setCaption();
+    m_ctx.window.updateCommandStates();
+}
+
+void SaveCommands::SaveitemClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    if (needsNewName(m_doc)) {
+    if (needsNewName(m_ctx.doc)) {
         SaveAsitemClick();
         return;
     }
-    const std::string target = m_doc.FileName;
-    runSave(std::make_unique<tmainsave>([this, target] {
-                WriteSampleFile(m_doc, target, 0, static_cast<std::uint32_t>(m_doc.DataLength),
-                                wholeMode(m_doc));
-            }),
-            "Saving...", [this](bool failed) {
+    const std::string target = m_ctx.doc.FileName;
+    runSave(std::make_unique<tmainsave>([this, target] { writeWholeSample(m_ctx.doc, target); }),
+            "Saving...", [this, target](bool failed) {
                 if (failed) {
                     if (saveFailedRetry(false))
                         SaveAsitemClick();
                     return;
                 }
-                documentSavedAs(QString::fromStdString(m_doc.FileName));
+                documentSavedAs(QString::fromStdString(target));
             });
 }
 
-void TMainForm::SaveAsitemClick() {
-    if (!m_doc.DocumentOpen || isBusy())
+void SaveCommands::SaveAsitemClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    const QString name = QFileInfo(QString::fromStdString(m_doc.FileName)).completeBaseName();
+    const QString name = QFileInfo(QString::fromStdString(m_ctx.doc.FileName)).completeBaseName();
     const QString chosen = chooseSaveFile(name);
     if (chosen.isEmpty())
         return;
-    runSave(std::make_unique<tsaveas>([this, target = chosen.toStdString()] {
-                WriteSampleFile(m_doc, target, 0, static_cast<std::uint32_t>(m_doc.DataLength),
-                                wholeMode(m_doc));
-            }),
+    runSave(std::make_unique<tsaveas>(
+                [this, target = chosen.toStdString()] { writeWholeSample(m_ctx.doc, target); }),
             "Saving...", [this, chosen](bool failed) {
                 if (failed) {
                     if (saveFailedRetry(false))
@@ -118,25 +127,26 @@ void TMainForm::SaveAsitemClick() {
             });
 }
 
-void TMainForm::SaveSelectItemClick() {
-    if (!m_doc.DocumentOpen || isBusy() || !m_view.selected)
+void SaveCommands::SaveSelectItemClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy() || !m_ctx.view.selected)
         return;
     const QString chosen = chooseSaveFile({});
     if (chosen.isEmpty())
         return;
-    const SegmentSpan segment = *m_view.selected;
+    const SegmentSpan segment = *m_ctx.view.selected;
     std::uint32_t start = segment.start;
     std::uint32_t count = segment.end - segment.start;
-    int mode = m_doc.MergeChannels ? kWriteBothChannels : kWriteOneChannel;
-    if (isSplit(m_doc)) {
+    int mode = doc.MergeChannels ? kWriteBothChannels : kWriteOneChannel;
+    if (m_ctx.isSplitStereo()) {
         const std::uint32_t tag = segment.channel == kChannelLeftSplit ? 2 : 1;
         start = (segment.start & ~3u) + 2 * (2 - tag);
         count = ((segment.end - segment.start) / 2) & ~3u;
-    } else if (m_doc.Channels == 2) {
+    } else if (doc.Channels == 2) {
         count = segment.end - segment.start;
     }
     runSave(std::make_unique<ttseg>([this, target = chosen.toStdString(), start, count, mode] {
-                WriteSampleFile(m_doc, target, start, count, mode);
+                WriteSampleFile(m_ctx.doc, target, start, count, mode);
             }),
             "Saving...", [this](bool failed) {
                 if (failed && saveFailedRetry(false))
@@ -144,21 +154,22 @@ void TMainForm::SaveSelectItemClick() {
             });
 }
 
-void TMainForm::PopUpSaveClick() {
-    if (!m_doc.DocumentOpen || isBusy())
+void SaveCommands::PopUpSaveClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    const auto segment = segmentUnderPointer();
+    const auto segment = m_ctx.segmentUnderPointer();
     if (!segment || segment->end <= segment->start)
         return;
     const QString chosen = chooseSaveFile({});
     if (chosen.isEmpty())
         return;
-    const bool split = isSplit(m_doc);
+    const bool split = m_ctx.isSplitStereo();
     const std::uint32_t count = (segment->end - segment->start) / (split ? 2 : 1);
-    const int mode = (m_doc.Channels == 2 && !split) ? kWriteBothChannels : kWriteOneChannel;
+    const int mode = (doc.Channels == 2 && !split) ? kWriteBothChannels : kWriteOneChannel;
     runSave(std::make_unique<tsaveselseg>(
                 [this, target = chosen.toStdString(), start = segment->start, count, mode] {
-                    WriteSampleFile(m_doc, target, start, count, mode);
+                    WriteSampleFile(m_ctx.doc, target, start, count, mode);
                 }),
             "Saving...", [this](bool failed) {
                 if (failed && saveFailedRetry(false))
@@ -166,16 +177,17 @@ void TMainForm::PopUpSaveClick() {
             });
 }
 
-void TMainForm::SaveRegionItemClick() {
-    if (!m_doc.DocumentOpen || isBusy())
+void SaveCommands::SaveRegionItemClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
         return;
     const QString chosen = chooseSaveFile({});
     if (chosen.isEmpty())
         return;
-    const std::uint32_t start = m_doc.LocatorL & ~3u;
-    const std::uint32_t count = (m_doc.LocatorR - std::min(m_doc.LocatorL, m_doc.LocatorR)) & ~3u;
+    const std::uint32_t start = doc.LocatorL & ~3u;
+    const std::uint32_t count = (doc.LocatorR - std::min(doc.LocatorL, doc.LocatorR)) & ~3u;
     runSave(std::make_unique<ttsregion>([this, target = chosen.toStdString(), start, count] {
-                WriteSampleFile(m_doc, target, start, count, wholeMode(m_doc));
+                WriteSampleFile(m_ctx.doc, target, start, count, wholeMode(m_ctx.doc));
             }),
             "Saving region...", [this](bool failed) {
                 if (failed && saveFailedRetry(false))
@@ -183,16 +195,17 @@ void TMainForm::SaveRegionItemClick() {
             });
 }
 
-void TMainForm::SplitMenuItemClick() {
-    if (!m_doc.DocumentOpen || isBusy())
+void SaveCommands::SplitMenuItemClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    const std::vector<LoopSegment> series = loopSegmentSeries(m_doc);
-    TForm6 keymapWindow(m_keymap, static_cast<int>(series.size()), this);
+    const std::vector<LoopSegment> series = loopSegmentSeries(doc);
+    TForm6 keymapWindow(m_keymap, static_cast<int>(series.size()), m_ctx.window.dialogParent());
     if (keymapWindow.exec() != QDialog::Accepted)
         return;
     m_keymap = keymapWindow.keymap();
     const QString chosen =
-        chooseSaveFile(QFileInfo(QString::fromStdString(m_doc.FileName)).completeBaseName());
+        chooseSaveFile(QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName());
     if (chosen.isEmpty() || chosen.size() < 5)
         return;
     const std::string base = chosen.left(chosen.size() - 4).toStdString();
@@ -207,7 +220,8 @@ void TMainForm::SplitMenuItemClick() {
                     // A failed file does not stop the later ones; the message comes at the end.
                     try {
                         const std::uint32_t written = WriteSampleFile(
-                            m_doc, seriesFileName(base, segment, m_doc.SliceCount, extension),
+                            m_ctx.doc,
+                            seriesFileName(base, segment, m_ctx.doc.SliceCount, extension),
                             segment.start, segment.byteCount, segment.channelMode, smooth);
                         lengths->emplace_back(segment.suffix, written);
                     } catch (...) {
@@ -225,37 +239,24 @@ void TMainForm::SplitMenuItemClick() {
             });
 }
 
-// The whole document is now in `fileName`: it becomes the document's file, unmodified.
-void TMainForm::documentSavedAs(const QString& fileName) {
-    m_doc.FileName = fileName.toStdString();
-    m_doc.ReadOnlyFile = false;
-    m_doc.FileDate = fileModificationDate(m_doc.FileName);
-    m_modified = false;
-    noteDocumentSaved(m_undo);
-    updateRecentFiles(fileName);
-    setCaption();
-    updateCommandStates();
-}
-
-bool TMainForm::confirmDiscard() {
-    if (!m_doc.DocumentOpen || !m_modified || !m_settings.prompt)
+bool SaveCommands::confirmDiscard() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || !m_ctx.state.modified || !m_ctx.settings.prompt)
         return true;
-    const MessageAnswer answer = m_dialogs.message(
+    const MessageAnswer answer = m_ctx.dialogs.message(
         MessageKind::Confirmation, "Current File Not Saved",
-        QString("Save changes to %1?").arg(QString::fromStdString(m_doc.FileName)),
+        QString("Save changes to %1?").arg(QString::fromStdString(doc.FileName)),
         MessageButtons::YesNoCancel);
     if (answer == MessageAnswer::Cancel)
         return false;
     if (answer == MessageAnswer::No)
         return true;
     // Saved here and now, as "&Save" would: what follows discards the document.
-    Button24Click();
-    QString target =
-        needsNewName(m_doc) ? chooseSaveFile({}) : QString::fromStdString(m_doc.FileName);
+    m_play.Button24Click();
+    QString target = needsNewName(doc) ? chooseSaveFile({}) : QString::fromStdString(doc.FileName);
     while (!target.isEmpty()) {
         try {
-            WriteSampleFile(m_doc, target.toStdString(), 0,
-                            static_cast<std::uint32_t>(m_doc.DataLength), wholeMode(m_doc));
+            writeWholeSample(doc, target.toStdString());
             documentSavedAs(target);
             return true;
         } catch (const std::exception&) {
@@ -267,45 +268,40 @@ bool TMainForm::confirmDiscard() {
     return false;
 }
 
-void TMainForm::CropRegion1Click() {
-    if (!m_doc.DocumentOpen || isBusy())
+void SaveCommands::CropRegion1Click() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    Button24Click();
-    if (!recordUndo([this] { recordWholeSample(m_undo, m_doc, kUndoReplaceSample); }))
+    m_play.Button24Click();
+    if (!m_ctx.recordUndo([this] { recordWholeSample(m_ctx.undo, m_ctx.doc, kUndoReplaceSample); }))
         return;
-    cropToLocators(m_doc);
-    showWholeSample(m_view, m_doc);
-    m_view.selected.reset();
-    setStatus(3, "x1.0");
-    markModified();
-    if (m_player) {
-        m_player->close();
-        openOutput(); // the sample's memory is new
-    }
-    updateCommandStates();
-    placeLocatorButtons();
-    redrawAll();
+    cropToLocators(m_ctx.doc);
+    m_view.showWholeSample();
+    m_ctx.markModified();
+    m_play.reopenOutput(); // the sample's memory is new
+    m_ctx.window.updateCommandStates();
+    m_ctx.window.placeLocatorButtons();
+    m_ctx.display.redrawAll();
 }
 
-void TMainForm::Editexternally1Click() {
-    if (m_settings.EditLoc.isEmpty()) {
-        m_dialogs.message(MessageKind::Error, "", "No wave editor specified!");
+void SaveCommands::Editexternally1Click() {
+    if (m_ctx.settings.EditLoc.isEmpty()) {
+        m_ctx.dialogs.message(MessageKind::Error, "", "No wave editor specified!");
         return;
     }
-    if (!m_shell->open(m_settings.EditLoc, {QString::fromStdString(m_doc.FileName)}))
-        m_dialogs.message(MessageKind::Error, "",
-                          "Error opening sample editor -\r\n\r\nCheck sample editor location is "
-                          "correct in options");
+    if (!m_shell->open(m_ctx.settings.EditLoc, {QString::fromStdString(m_ctx.doc.FileName)}))
+        m_ctx.dialogs.message(MessageKind::Error, "",
+                              "Error opening sample editor -\r\n\r\nCheck sample editor location "
+                              "is correct in options");
 }
 
-void TMainForm::ControlPanel1Click() {
-    if (m_settings.CPLoc.isEmpty()) {
-        m_dialogs.message(MessageKind::Error, "", "No control panel specified!");
+void SaveCommands::ControlPanel1Click() {
+    if (m_ctx.settings.CPLoc.isEmpty()) {
+        m_ctx.dialogs.message(MessageKind::Error, "", "No control panel specified!");
         return;
     }
-    if (!m_shell->open(m_settings.CPLoc, {}))
-        m_dialogs.message(MessageKind::Error, "",
-                          "Error opening control panel; check path in options");
+    if (!m_shell->open(m_ctx.settings.CPLoc, {}))
+        m_ctx.dialogs.message(MessageKind::Error, "",
+                              "Error opening control panel; check path in options");
 }
 
 } // namespace tolvane

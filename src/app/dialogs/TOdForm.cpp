@@ -1,4 +1,4 @@
-#include "app/TOdForm.h"
+#include "app/dialogs/TOdForm.h"
 
 #include "app/Help.h"
 #include "audio/twabeAudio.h"

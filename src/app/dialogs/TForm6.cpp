@@ -1,4 +1,4 @@
-#include "app/TForm6.h"
+#include "app/dialogs/TForm6.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,0 +1,151 @@
+#include "app/CommandTable.h"
+
+#include "app/TMainForm.h"
+
+namespace tolvane {
+namespace {
+
+using C = MainControls;
+using F = TMainForm;
+using E = EnabledWhen;
+
+// The commands in menu order.
+const CommandRow kCommands[] = {
+    // File.
+    {&C::FileOpenItem, "FileOpenItem", "&Open...", "Ctrl+O", "Open file|Click to open a new file",
+     &F::OpenFile, E::Always, false, false, ToolIcon::Open},
+    {&C::RevertItem, "RevertItem", "&Revert", "", "", &F::RevertItemClick, E::Document},
+    {&C::FileCloseItem, "FileCloseItem", "C&lose", "", "", &F::CloseFile, E::NamedDocument},
+    {&C::Saveitem, "Saveitem", "&Save", "Ctrl+S", "Save entire sample", &F::SaveitemClick,
+     E::WritableFile},
+    {&C::SaveAsitem, "SaveAsitem", "Save As...", "", "Save entire sample with new filename",
+     &F::SaveAsitemClick, E::Document},
+    {&C::SaveSelectItem, "SaveSelectItem", "Save Selected Se&gment", "",
+     "Save currently selected segment to a wave file", &F::SaveSelectItemClick, E::SegmentSelected},
+    {&C::SaveRegionItem, "SaveRegionItem", "Save Region &Defined In Loop", "",
+     "Save region in loop", &F::SaveRegionItemClick, E::Document},
+    {&C::SplitMenuItem, "SplitMenuItem", "Save Segments In Loop", "Ctrl+W",
+     "Save segments|Split sample into separate audio files", &F::SplitMenuItemClick, E::Document},
+    {&C::OpenPoint, "OpenPoint", "Open Point File", "", "", &F::OpenPointClick, E::NamedDocument},
+    {&C::SavePoint, "SavePoint", "Save &Point File", "", "", &F::SavePointClick, E::NamedDocument},
+    {&C::Options1, "Options1", "Opt&ions", "", "", &F::Options1Click},
+    {&C::FileExitItem, "FileExitItem", "E&xit", "Alt+F4", "", &F::FileExitItemClick},
+    // Edit.
+    {&C::mnuUndo, "mnuUndo", "&Undo", "Ctrl+Z", "Undo|Undo the last operation", &F::mnuUndoClick,
+     E::Undo},
+    {&C::mnuCopyAll, "mnuCopyAll", "&Copy", "Ctrl+C", "Copy entire sample to clipboard",
+     &F::mnuCopyAllClick, E::Document},
+    {&C::mnuPasteAllKeep, "mnuPasteAllKeep", "Paste All And &Keep", "Ctrl+K",
+     "Paste contents of clipboard over sample and keep existing points", &F::mnuPasteAllKeepClick},
+    {&C::mnuPasteNew, "mnuPasteNew", "Paste All And Find &New", "Ctrl+V",
+     "Paste contents of clipboard over sample and find new points", &F::mnuPasteNewClick},
+    {&C::mnuLockAll, "mnuLockAll", "&Lock All", "Ctrl+L", "Lock all|Lock all points",
+     &F::mnuLockAllClick, E::Document},
+    {&C::mnuUnlockAll, "mnuUnlockAll", "&Unlock All", "Ctrl+U", "Unlock all|Unlock all points",
+     &F::mnuUnlockAllClick, E::Document},
+    {&C::Recut1, "Recut1", "&Re-cut", "Ctrl+R", "", &F::Recut1Click, E::Document},
+    {&C::refind, "refind", "Re-cut", "", "", &F::Recut1Click, E::Document, false, true},
+    {&C::CropRegion1, "CropRegion1", "C&rop / Trim Region", "", "Crop region defined by locators",
+     &F::CropRegion1Click, E::Document},
+    {&C::Editexternally1, "Editexternally1", "Edit externally...", "",
+     "Edit sample in external editor", &F::Editexternally1Click, E::Document},
+    {&C::ControlPanel1, "ControlPanel1", "Soun&dcard Control Panel...", "Ctrl+P",
+     "Load soundcard Control Panel", &F::ControlPanel1Click},
+    {&C::LeftChannel, "LeftChannel", "&Left Channel", "Ctrl+1", "Use stereo / left channel",
+     &F::LeftChannelClick, E::Stereo, true},
+    {&C::RightChannel, "RightChannel", "&Right Channel", "Ctrl+2", "Use stereo / right channel",
+     &F::RightChannelClick, E::Stereo, true},
+    {&C::LR1, "LR1", "L + R", "", "", &F::LR1Click, E::Always, true},
+    {&C::LR2, "LR2", "L / R", "", "", &F::LR2Click, E::Always, true},
+    {&C::ShowSensitivity, "ShowSensitivity", "Show Sensitivity", "Ctrl+Y", "",
+     &F::showSensitivityDialog, E::Always, false, true},
+    // The pointer menu.
+    {&C::CopySegment1, "CopySegment1", "Copy Segment", "", "Copy the segment to the clipboard",
+     &F::CopySegment1Click, E::Document},
+    {&C::PasteIntoSegment2, "PasteIntoSegment2", "Paste Into Segment", "",
+     "Paste from the clipboard into the sample", &F::PasteIntoSegment2Click, E::Document},
+    {&C::PopUpSave, "PopUpSave", "Save Segment", "", "Save sample segment", &F::PopUpSaveClick,
+     E::Document},
+    {&C::popupaddcur, "popupaddcur", "Add At Current Length", "",
+     "Add a new point at the current sensitivity setting", nullptr, E::Always, true},
+    // View.
+    {&C::PopupZin, "PopupZin", "Zoom In", "", "Zoom in to sample", &F::PopupZinClick, E::ZoomIn},
+    {&C::PopUpZout, "PopUpZout", "Zoom Out", "", "Zoom out of sample segment", &F::PopUpZoutClick,
+     E::ByHandler},
+    {&C::PopUp11, "PopUp11", "Zoom (1:1)", "", "Zoom out to full view", &F::PopUp11Click,
+     E::Document},
+    {&C::PopUpZts, "PopUpZts", "Zoom To Segment", "", "Zoom into sample segment", &F::PopUpZtsClick,
+     E::ByHandler},
+    {&C::SelectionBar1, "SelectionBar1", "Selection Bar", "", "", &F::SelectionBar1Click, E::Always,
+     true},
+    {&C::Regionbar1, "Regionbar1", "Region bar", "", "", &F::Regionbar1Click, E::Always, true},
+    {&C::mnuPpanel, "mnuPpanel", "Work from top", "", "", &F::mnuPpanelClick, E::Always, true,
+     true},
+    {&C::ViewFTItem, "ViewFTItem", "&File Toolbar", "", "", nullptr, E::Always, true},
+    {&C::ViewETItem, "ViewETItem", "&Edit Toolbar", "", "", nullptr, E::Always, true},
+    {&C::SpeedButton5, "SpeedButton5", "Sample icons", "", "Sample icons|Show/hide sample icons",
+     &F::SpeedButton5Click, E::Always, true, false, ToolIcon::PointSample},
+    {&C::SpeedButton6, "SpeedButton6", "Lock icons", "", "Lock icons|Show/hide lock icons",
+     &F::SpeedButton6Click, E::Always, true, false, ToolIcon::PointLock},
+    {&C::SpeedButton7, "SpeedButton7", "Disabled icons", "",
+     "Disabled icons|Show/hide sample disabled icons", &F::SpeedButton7Click, E::Always, true,
+     false, ToolIcon::PointDisabled},
+    // Transport.
+    {&C::Button3, "Button3", "Play", "", "Play|Click to play entire visible region",
+     &F::Button3Click, E::CanPlay, true},
+    {&C::Button20, "Button20", "Loop", "", "Loop|Click to loop region defined by locators",
+     &F::Button20Click, E::CanPlay, true},
+    {&C::button4, "button4", "Selected", "", "Selected|Click to play selected segment",
+     &F::button4Click, E::CanPlaySelected, true},
+    {&C::Button24, "Button24", "Stop", "", "Stop|Click to stop sample playback", &F::Button24Click,
+     E::CanPlay},
+    // Help.
+    {&C::HelpFileItem, "HelpFileItem", "&Help (F1)", "F1", "", &F::HelpFileItemClick},
+    {&C::TipItem, "TipItem", "&Tips", "", "", &F::TipItemClick},
+    {&C::h1, "h1", "&WaveTolvane Home Page", "",
+     "Visit the Quorvex homepage (must be connected to Internet)", &F::h1Click},
+    {&C::HelpAboutItem, "HelpAboutItem", "&About WaveTolvane...", "", "", &F::HelpAboutItemClick},
+};
+
+const ToolRow kTools[] = {
+    {Tool::Select, "SpeedButton1", "Select|Select tool", ToolIcon::Select},
+    {Tool::Add, "SpeedButton2", "Add|Add slice point tool", ToolIcon::Add},
+    {Tool::EnableDisable, "SpeedButton3", "Enable/disable|Enable/disable slice point tool",
+     ToolIcon::EnableDisable},
+    {Tool::LockUnlock, "spdis", "Lock/unlock|Lock/unlock slice point tool", ToolIcon::LockUnlock},
+    {Tool::Zoom, "bzoom", "Zoom|Zoom tool (LMB zoom in, RMB zoom out)", ToolIcon::Zoom},
+    // "Zoom 1:1" sits among the tools but is a command.
+    {Tool::Zoom11, "ToolbarButton973", "Zoom 1:1|Zoom out to a scale of 1:1", ToolIcon::Zoom11},
+    {Tool::CopyPaste, "bcopy",
+     "Copy/paste|Copy/paste segment tool (LMB copy segment, RMB paste segment; spc auditions)",
+     ToolIcon::CopyPaste},
+    {Tool::SaveSegment, "bsseg", "Save segment|Save segment tool (LMB audition, RMB save)",
+     ToolIcon::SaveSegment},
+};
+
+const MirrorButtonRow kFileToolbarButtons[] = {
+    {"SaveWaveB", "Save segments|Click to save segments in defined region", ToolIcon::SaveSegments,
+     &C::SplitMenuItem},
+    {"SpeedButton17", "Crop|Crop region defined by locators", ToolIcon::Crop, &C::CropRegion1},
+    {"SpeedButton19", "Unlock all|Unlock all points", ToolIcon::UnlockAll, &C::mnuUnlockAll},
+    {"SpeedButton18", "Lock all|Lock all points", ToolIcon::LockAll, &C::mnuLockAll},
+    {"SpeedButton12", "Undo|Undo the last operation", ToolIcon::Undo, &C::mnuUndo},
+    {"SpeedButton16", "Control panel|Load soundcard Control Panel", ToolIcon::ControlPanel,
+     &C::ControlPanel1},
+};
+
+} // namespace
+
+std::span<const CommandRow> commandTable() {
+    return kCommands;
+}
+
+std::span<const ToolRow> toolTable() {
+    return kTools;
+}
+
+std::span<const MirrorButtonRow> fileToolbarButtons() {
+    return kFileToolbarButtons;
+}
+
+} // namespace tolvane

@@ -1,0 +1,64 @@
+#include "app/commands/CommandContext.h"
+
+#include "app/BusyRunner.h"
+
+#include <QAction>
+#include <QLabel>
+
+namespace tolvane {
+
+bool CommandContext::busy() const {
+    return doc.Busy || runner.running();
+}
+
+void CommandContext::setStatus(int panel, const QString& text) const {
+    controls.statusPanels[panel]->setText(text);
+}
+
+QString CommandContext::statusText(int panel) const {
+    return controls.statusPanels[panel]->text();
+}
+
+QString CommandContext::formatText() const {
+    return QString::fromStdString(
+        formatStatusText(doc.BitsPerSample, doc.SampleRate, doc.Channels));
+}
+
+void CommandContext::markModified() const {
+    state.modified = true;
+    window.setCaption();
+}
+
+std::uint8_t CommandContext::pointerChannel() const {
+    return isSplitStereo() ? view.workingChannel : kChannelMonoOrRight;
+}
+
+std::optional<SegmentSpan> CommandContext::segmentUnderPointer() const {
+    const std::int64_t position = xToPosition(state.pointerX, view, window.waveWidth());
+    return segmentAt(doc, position, pointerChannel());
+}
+
+bool CommandContext::recordUndo(const std::function<void()>& record) const {
+    if (!undo.UndoEnabled)
+        return true;
+    resetUndoCaption(undo, state.modified);
+    try {
+        record();
+    } catch (const UndoFileError& e) {
+        dialogs.message(
+            MessageKind::Error, "",
+            QString("The undo buffer could not be written (%1).\r\nNothing was changed.")
+                .arg(QString::fromStdString(e.what())));
+        updateUndoCommand();
+        return false;
+    }
+    updateUndoCommand();
+    return true;
+}
+
+void CommandContext::updateUndoCommand() const {
+    controls.mnuUndo->setText(undo.showsRedo ? "&Redo" : "&Undo");
+    controls.mnuUndo->setEnabled(undo.UndoEnabled && undo.available && doc.DocumentOpen);
+}
+
+} // namespace tolvane

@@ -1,0 +1,258 @@
+#include "app/commands/EditCommands.h"
+
+#include "app/WaveformDisplay.h"
+#include "app/commands/PlayCommands.h"
+#include "app/commands/SliceCommands.h"
+#include "app/commands/ViewCommands.h"
+#include "audio/twabeAudio.h"
+#include "document/ClipboardImage.h"
+#include "slicing/PointEditing.h"
+#include "slicing/SliceSelection.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <span>
+
+namespace tolvane {
+namespace {
+
+constexpr const char* kWaveMime = "audio/wav";
+constexpr const char* kWaveMimeAlternative = "audio/x-wav";
+
+QByteArray clipboardItem() {
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    if (!mime)
+        return {};
+    if (mime->hasFormat(kWaveMime))
+        return mime->data(kWaveMime);
+    return mime->data(kWaveMimeAlternative);
+}
+
+void putOnClipboard(const std::vector<std::uint8_t>& image) {
+    auto* mime = new QMimeData;
+    mime->setData(kWaveMime, QByteArray(reinterpret_cast<const char*>(image.data()),
+                                        static_cast<qsizetype>(image.size())));
+    QApplication::clipboard()->setMimeData(mime);
+}
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& array) {
+    return {reinterpret_cast<const std::uint8_t*>(array.constData()),
+            static_cast<std::size_t>(array.size())};
+}
+
+bool replacesWholeSample(std::uint8_t kind) {
+    return kind == kUndoWholeSample || kind == kUndoReplaceSample || kind == kUndoReplaceAndScan;
+}
+
+} // namespace
+
+void EditCommands::mnuUndoClick() {
+    if (!m_ctx.controls.mnuUndo->isEnabled() || m_ctx.busy())
+        return;
+    // A whole-sample step replaces the buffer the player reads: nothing may play from it.
+    if (replacesWholeSample(m_ctx.undo.UndoKind))
+        m_play.Button24Click();
+    SampleDocument& doc = m_ctx.doc;
+    doc.Busy = true;
+    UndoOutcome outcome;
+    try {
+        outcome = undoClick(m_ctx.undo, doc, m_ctx.state.modified);
+    } catch (const UndoFileError& e) {
+        doc.Busy = false;
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+        return;
+    }
+    doc.Busy = false;
+    if (outcome.captionClean)
+        m_ctx.state.modified = false;
+    if (outcome.captionModified)
+        m_ctx.state.modified = true;
+    m_ctx.window.setCaption();
+    if (outcome.wholeSample) {
+        m_view.showWholeSample();
+        m_play.reopenOutput(); // the restored data, channels and rate
+    } else if (outcome.rangeChanged && m_ctx.player) {
+        m_ctx.player->refresh();
+    }
+    if (outcome.formatChanged)
+        m_ctx.setStatus(1, m_ctx.formatText());
+    if (outcome.formatChanged || outcome.channelModeChanged)
+        m_slices.showRestoredChannelMode();
+    if (outcome.rescan)
+        m_slices.keepChannelChoiceAtNextScan();
+    ViewState& view = m_ctx.view;
+    view.viewEnd = std::min(view.viewEnd, doc.DataLength);
+    view.viewLength = view.viewEnd - view.viewStart;
+    m_ctx.updateUndoCommand();
+    m_ctx.window.updateCommandStates();
+    m_ctx.window.relayout();
+    m_ctx.display.redrawAll();
+}
+
+void EditCommands::mnuCopyAllClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
+        return;
+    putOnClipboard(
+        makeClipboardImage({doc.SampleData.data(), static_cast<std::size_t>(doc.DataLength)},
+                           doc.Channels, doc.SampleRate, doc.BytesPerSecond, doc.BitsPerSample));
+}
+
+void EditCommands::CopySegment1Click() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
+        return;
+    const auto segment = m_ctx.segmentUnderPointer();
+    if (!segment || segment->end <= segment->start)
+        return;
+    const std::uint8_t* data = doc.SampleData.data();
+    std::vector<std::uint8_t> bytes;
+    std::uint16_t channels = doc.Channels;
+    if (m_ctx.isSplitStereo()) {
+        // One channel: every second 16-bit sample from the segment's start.
+        channels = 1;
+        for (std::uint32_t at = segment->start; at + 1 < segment->end; at += 4) {
+            bytes.push_back(data[at]);
+            bytes.push_back(data[at + 1]);
+        }
+    } else {
+        bytes.assign(data + segment->start, data + segment->end);
+    }
+    putOnClipboard(makeClipboardImage(bytes, channels, doc.SampleRate,
+                                      doc.SampleRate * 2 * channels, doc.BitsPerSample));
+}
+
+void EditCommands::PasteIntoSegment2Click() {
+    SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
+        return;
+    const auto segment = m_ctx.segmentUnderPointer();
+    const QByteArray item = clipboardItem();
+    const auto pasted = pastedSegmentBytes(bytesOf(item));
+    if (!segment || !pasted || segment->end <= segment->start)
+        return;
+    const bool split = m_ctx.isSplitStereo();
+    const std::uint32_t start = segment->start;
+    const std::uint32_t span = std::min<std::uint32_t>(segment->end, doc.DataLength) - start;
+    const std::uint32_t perChannel = split ? span / 2 : span; // the segment's own channel
+    if (!m_ctx.recordUndo([&] {
+            recordRange(m_ctx.undo, doc, static_cast<std::int32_t>(start),
+                        static_cast<std::int32_t>(span), kUndoPasteIntoSegment);
+        }))
+        return;
+    // The clipboard's bytes, then silence for what they do not cover; never past the segment.
+    std::uint8_t* data = doc.SampleData.data();
+    const std::size_t step = split ? 4 : 2;
+    for (std::uint32_t i = 0; i + 1 < perChannel; i += 2) {
+        const std::size_t at = start + (i / 2) * step;
+        if (at + 1 >= static_cast<std::size_t>(doc.DataLength))
+            break;
+        const bool fromClipboard = i + 1 < pasted->size();
+        data[at] = fromClipboard ? (*pasted)[i] : 0;
+        data[at + 1] = fromClipboard ? (*pasted)[i + 1] : 0;
+    }
+    m_ctx.markModified();
+    if (m_ctx.player)
+        m_ctx.player->refresh();
+    m_ctx.display.redrawAll();
+}
+
+void EditCommands::mnuPasteAllKeepClick() {
+    pasteAll(false);
+}
+
+void EditCommands::mnuPasteNewClick() {
+    pasteAll(true);
+}
+
+void EditCommands::pasteAll(bool findNew) {
+    if (m_ctx.busy())
+        return;
+    const QByteArray item = clipboardItem();
+    auto pasted = readPastedSample(bytesOf(item));
+    if (!pasted)
+        return;
+    if (pasted->bits != 16) {
+        m_ctx.dialogs.message(MessageKind::Error, "", kMsgPasted16Bit);
+        return;
+    }
+    SampleDocument& doc = m_ctx.doc;
+    // The player reads the buffer that the paste replaces.
+    m_play.Button24Click();
+    if (m_ctx.player)
+        m_ctx.player->close();
+    const bool wasOpen = doc.DocumentOpen;
+    if (!wasOpen) {
+        newEmptyDocument(doc);
+        m_ctx.view = ViewState{};
+    } else if (!m_ctx.recordUndo([&] {
+                   recordWholeSample(m_ctx.undo, doc,
+                                     findNew ? kUndoReplaceAndScan : kUndoReplaceSample);
+               })) {
+        m_play.openOutput();
+        return;
+    }
+    const std::uint16_t oldChannels = wasOpen ? doc.Channels : 1;
+    const bool wasSplit = m_ctx.isSplitStereo();
+    const auto length = static_cast<std::int32_t>(pasted->data.size());
+    pasted->data.resize(pasted->data.size() + kSpareBytes, 0);
+    doc.SampleData.assign(std::move(pasted->data));
+    doc.DataLength = length;
+    doc.Channels = pasted->channels;
+    doc.SampleRate = pasted->rate;
+    doc.BytesPerSecond = doc.Channels * 2 * doc.SampleRate;
+    doc.LocatorR = static_cast<std::uint32_t>(length);
+    doc.LocatorL = std::min(doc.LocatorL, doc.LocatorR);
+    cutCandidatesToData(doc);
+    if (oldChannels != doc.Channels)
+        adaptCandidatesToChannels(doc, wasSplit);
+    takeNewFormat(oldChannels);
+    m_view.showWholeSample();
+    if (findNew || !wasOpen) {
+        doc.DetectPending = true;
+        m_slices.keepChannelChoiceAtNextScan(); // the merge at its end leaves the choice alone
+    }
+    rebuildSliceTable(doc);
+    resnapLocators(doc);
+    m_ctx.markModified();
+    m_play.openOutput();
+    m_ctx.window.updateCommandStates();
+    m_ctx.window.relayout();
+    m_ctx.display.redrawAll();
+}
+
+// The window follows a pasted sample. The channel mode changes only with the channel count: a
+// stereo sample pasted over a stereo one keeps merged or split, as its kept table is.
+void EditCommands::takeNewFormat(std::uint16_t oldChannels) {
+    SampleDocument& doc = m_ctx.doc;
+    if (oldChannels != doc.Channels) {
+        doc.MergeChannels = doc.Channels == 2;
+        doc.FirstChannel = 1;
+        doc.LastChannel = doc.Channels == 2 ? 2 : 1;
+        m_ctx.view.workingChannel = 1;
+        if (doc.Channels == 2) {
+            m_ctx.controls.LeftChannel->setChecked(true);
+            m_ctx.controls.RightChannel->setChecked(true);
+            m_slices.showChannelMode(true);
+        }
+    }
+    m_ctx.setStatus(1, m_ctx.formatText());
+}
+
+void EditCommands::mnuLockAllClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
+        return;
+    lockAll(m_ctx.doc);
+    m_ctx.display.redrawWaveform();
+}
+
+void EditCommands::mnuUnlockAllClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
+        return;
+    unlockAll(m_ctx.doc);
+    m_ctx.display.redrawWaveform();
+}
+
+} // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/commands/CommandContext.h"
+
+namespace tolvane {
+
+class PlayCommands;
+class SliceCommands;
+class ViewCommands;
+
+// Undo and redo, the audio clipboard (the whole sample or one segment, out and in), and
+// locking or unlocking every point.
+class EditCommands {
+public:
+    EditCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, SliceCommands& slices)
+        : m_ctx(ctx), m_play(play), m_view(view), m_slices(slices) {}
+
+    void mnuUndoClick();
+    void mnuCopyAllClick();
+    void CopySegment1Click();
+    void PasteIntoSegment2Click();
+    void mnuPasteAllKeepClick();
+    void mnuPasteNewClick();
+    void mnuLockAllClick();
+    void mnuUnlockAllClick();
+
+private:
+    void pasteAll(bool findNew);
+    void takeNewFormat(std::uint16_t oldChannels);
+
+    CommandContext& m_ctx;
+    PlayCommands& m_play;
+    ViewCommands& m_view;
+    SliceCommands& m_slices;
+};
+
+} // namespace tolvane

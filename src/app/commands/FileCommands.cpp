@@ -1,0 +1,263 @@
+#include "app/commands/FileCommands.h"
+
+#include "app/BusyRunner.h"
+#include "app/WaveformDisplay.h"
+#include "app/commands/PlayCommands.h"
+#include "app/commands/RecentFiles.h"
+#include "app/commands/SaveCommands.h"
+#include "app/commands/SliceCommands.h"
+#include "app/controls/TWaveBox.h"
+#include "app/dialogs/TForm4.h"
+#include "audio/twabeAudio.h"
+#include "document/PointFile.h"
+#include "document/SafeFileWriter.h"
+#include "fileio/LoadMessages.h"
+#include "fileio/SampleFileReader.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QSlider>
+
+namespace tolvane {
+namespace {
+
+constexpr const char* kPointFilter = "WaveTolvane point files (*.tlp)";
+constexpr const char* kNoFileLoaded = "No File Loaded";
+
+} // namespace
+
+void FileCommands::startUp(const QString& commandLineFile) {
+    if (!commandLineFile.isEmpty()) {
+        if (QFileInfo::exists(commandLineFile))
+            openDroppedFile(commandLineFile);
+        else
+            m_ctx.dialogs.message(MessageKind::Warning, "", "Error opening file - check path!");
+    } else if (m_ctx.settings.showopendialog) {
+        OpenFile();
+    }
+}
+
+// The acceptance test with the messages of the open commands; true when the file may load.
+bool FileCommands::acceptFileForOpen(const QString& fileName, const QString& wrongFormatText) {
+    const AcceptanceReport report = testSampleFile(fileName.toStdString());
+    if (report.result == Acceptance::Unreadable) {
+        m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+        return false;
+    }
+    if (report.result == Acceptance::WrongFormat) {
+        m_ctx.dialogs.message(MessageKind::Warning, "", wrongFormatText);
+        return false;
+    }
+    if (!QFileInfo::exists(fileName)) {
+        m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
+        return false;
+    }
+    return true;
+}
+
+void FileCommands::OpenFile() {
+    if (!m_save.confirmDiscard())
+        return;
+    m_play.Button24Click();
+    const QString chosen =
+        m_ctx.dialogs.chooseSampleFile(m_ctx.settings.OpenDir, m_ctx.settings.AutoPlay);
+    if (m_ctx.player)
+        m_ctx.player->OnWaveoutput = [this] { m_play.playEnded(); };
+    if (chosen.isEmpty() || !acceptFileForOpen(chosen, kMsgTypeUnrecognised)) {
+        // A preview may have changed the output's format: back to the document's.
+        if (m_ctx.player && m_ctx.doc.DocumentOpen) {
+            m_ctx.player->close();
+            m_play.openOutput();
+        }
+        return;
+    }
+    m_ctx.settings.OpenDir = QFileInfo(chosen).absolutePath();
+    loadFile(chosen);
+}
+
+void FileCommands::openDroppedFile(const QString& fileName) {
+    if (m_save.confirmDiscard() && acceptFileForOpen(fileName, kMsgTypeUnrecognised))
+        loadFile(fileName);
+}
+
+void FileCommands::OpenRecentFile(int index) {
+    if (!m_save.confirmDiscard())
+        return;
+    const QString fileName = m_ctx.settings.recentFiles[index];
+    if (!QFileInfo::exists(fileName)) {
+        m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
+        return;
+    }
+    if (!acceptFileForOpen(fileName, kMsgIncorrectFormat))
+        return;
+    m_recent.moveToTop(index); // the opened file goes to the top of the list
+    loadFile(fileName);
+}
+
+void FileCommands::RevertItemClick() {
+    if (m_ctx.dialogs.message(MessageKind::Confirmation, "",
+                              "Are you sure you wish to revert to the original sample?",
+                              MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    const QString fileName = QString::fromStdString(m_ctx.doc.FileName);
+    if (!QFileInfo::exists(fileName)) {
+        m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
+        return;
+    }
+    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
+        loadFile(fileName);
+}
+
+void FileCommands::CloseFile() {
+    if (!m_save.confirmDiscard())
+        return;
+    m_play.Button24Click();
+    if (m_ctx.player)
+        m_ctx.player->close();
+    closeDocument(m_ctx.doc);
+    clearUndo(m_ctx.undo);
+    resetToNoDocument();
+    m_ctx.display.redrawAll();
+}
+
+void FileCommands::resetToNoDocument() {
+    m_slices.resetSlider();
+    m_ctx.setStatus(1, kNoFileLoaded);
+    m_ctx.setStatus(3, "x1.0");
+    m_ctx.view = ViewState{};
+    m_ctx.state.modified = false;
+    m_ctx.window.setCaption();
+    m_ctx.window.updateCommandStates();
+    m_ctx.window.relayout();
+}
+
+void FileCommands::loadFile(const QString& fileName) {
+    if (m_ctx.runner.running())
+        return;
+    m_play.Button24Click();
+    if (m_ctx.player)
+        m_ctx.player->close(); // the player must not read the old sample while it goes
+    m_ctx.doc.FileDate = fileModificationDate(fileName.toStdString());
+    BusyRunner::Job job;
+    job.status = "Loading...";
+    job.worker = std::make_unique<ttload>(fileName.toStdString());
+    job.finished = [this](WorkerThread& worker) { loadCompleted(static_cast<ttload&>(worker)); };
+    m_ctx.runner.start(std::move(job));
+}
+
+// The load sequence on the window's thread, once the worker has read the file.
+void FileCommands::loadCompleted(ttload& loader) {
+    SampleDocument& doc = m_ctx.doc;
+    const QString fileName = QString::fromStdString(loader.fileName());
+    if (loader.failed()) {
+        // The open document stays as it was, with its output and commands.
+        m_ctx.setStatus(1, doc.DocumentOpen ? m_ctx.formatText() : QString(kNoFileLoaded));
+        m_play.openOutput();
+        m_ctx.window.updateCommandStates();
+        m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+        return;
+    }
+    // 1. Recent files; the open document goes, and with it the step to undo.
+    m_recent.add(fileName);
+    closeDocument(doc);
+    clearUndo(m_ctx.undo);
+    // 2-3. The new document.
+    adoptLoadedSample(doc, std::move(loader.loaded()), loader.fileName());
+    doc.PreEmphasis = kDefaultPreEmphasis;
+    m_ctx.state.modified = false;
+    m_ctx.view = ViewState{};
+    showWholeSample(m_ctx.view, doc);
+    // 4. Caption and format.
+    m_ctx.window.setCaption();
+    // 5. Commands, slider, channels.
+    m_slices.resetSlider();
+    doc.Threshold = kThresholdAfterLoad;
+    m_ctx.controls.LeftChannel->setChecked(true);
+    m_ctx.controls.RightChannel->setChecked(true);
+    if (doc.Channels == 2)
+        m_slices.showChannelMode(true);
+    m_ctx.setStatus(1, m_ctx.formatText());
+    m_ctx.setStatus(3, "x1.0");
+    m_ctx.controls.PopUpZout->setEnabled(false);
+    m_ctx.controls.PopUpZts->setEnabled(false);
+    m_ctx.window.updateCommandStates();
+    m_ctx.window.relayout();
+    doc.DetectPending = true;
+    if (m_ctx.player) {
+        m_ctx.player->close();
+        m_play.openOutput();
+    }
+    m_ctx.window.updateCommandStates();
+    m_ctx.controls.wave->update(); // the paint starts the scan
+}
+
+void FileCommands::OpenPointClick() {
+    const QString file = m_ctx.dialogs.openFile(
+        {"Load point file", m_ctx.settings.OpenPoint, {kPointFilter, "All files (*)"}, "tlp", {}});
+    if (file.isEmpty())
+        return;
+    m_ctx.settings.OpenPoint = QFileInfo(file).absolutePath();
+    try {
+        openPointFile(m_ctx.doc, file.toStdString());
+    } catch (const PointFileError& e) {
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+        return;
+    }
+    forgetPointUndo(m_ctx.undo);
+    m_ctx.updateUndoCommand();
+    m_slices.TrackBar1Change(m_ctx.controls.slider->value());
+}
+
+void FileCommands::SavePointClick() {
+    const QString file = m_ctx.dialogs.saveFile(
+        {"Save point file", m_ctx.settings.SavePoint, {kPointFilter}, "tlp", {}});
+    if (file.isEmpty())
+        return;
+    m_ctx.settings.SavePoint = QFileInfo(file).absolutePath();
+    try {
+        savePointFile(m_ctx.doc, file.toStdString());
+    } catch (const FileWriteError& e) {
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+    }
+}
+
+void FileCommands::Options1Click() {
+    TForm4 preferences(m_ctx.settings,
+                       m_ctx.player ? m_ctx.player->outputDevices() : std::vector<std::string>{},
+                       m_ctx.window.dialogParent());
+    if (preferences.exec() == QDialog::Accepted) {
+        m_ctx.settings = preferences.settings();
+        m_ctx.window.applySettings();
+        m_ctx.undo.UndoEnabled = m_ctx.settings.EnableUndo && m_ctx.undo.File.isOpen();
+        if (!m_ctx.settings.EnableUndo)
+            clearUndo(m_ctx.undo);
+        m_ctx.updateUndoCommand();
+        if (m_ctx.player && m_ctx.doc.DocumentOpen) {
+            // Device, buffer size or count may have changed: reopen with them.
+            m_play.reopenOutput();
+            m_ctx.window.updateCommandStates();
+        }
+    }
+    m_ctx.display.redrawAll();
+}
+
+// Back in the program: a file changed by another program since is offered for reloading.
+void FileCommands::applicationActivated() {
+    SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || doc.FileName.empty() || m_ctx.busy())
+        return;
+    const std::int64_t now = fileModificationDate(doc.FileName);
+    if (now == 0 || now == doc.FileDate)
+        return;
+    doc.FileDate = now;
+    if (m_ctx.dialogs.message(MessageKind::Confirmation, "", "File has changed! Reload?",
+                              MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    // Reloading discards the editor's copy: offering to save it would write it over the very
+    // change the user asked to see.
+    const QString fileName = QString::fromStdString(doc.FileName);
+    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
+        loadFile(fileName);
+}
+
+} // namespace tolvane

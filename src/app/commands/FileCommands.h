@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/commands/CommandContext.h"
+
+namespace tolvane {
+
+class PlayCommands;
+class RecentFiles;
+class SaveCommands;
+class SliceCommands;
+class ttload;
+
+// Opening and closing: the open window, dropped and recent files, the load sequence, revert,
+// close, point files, preferences, the start-up file and the check for a file changed
+// elsewhere.
+class FileCommands {
+public:
+    FileCommands(CommandContext& ctx, PlayCommands& play, SliceCommands& slices, SaveCommands& save,
+                 RecentFiles& recent)
+        : m_ctx(ctx), m_play(play), m_slices(slices), m_save(save), m_recent(recent) {}
+
+    // After the first showing: the command-line file, or the open command.
+    void startUp(const QString& commandLineFile);
+    void OpenFile();
+    void openDroppedFile(const QString& fileName);
+    void OpenRecentFile(int index); // 0 .. 3
+    void RevertItemClick();
+    void CloseFile();
+    void OpenPointClick();
+    void SavePointClick();
+    void Options1Click();
+    // Loads a file as every open command does (after the caller's checks).
+    void loadFile(const QString& fileName);
+    // The program was activated again: a file changed elsewhere is offered for reloading.
+    void applicationActivated();
+    // Empties the window: no document, slider at 0, the commands that need a file disabled.
+    void resetToNoDocument();
+
+private:
+    bool acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
+    void loadCompleted(ttload& loader);
+
+    CommandContext& m_ctx;
+    PlayCommands& m_play;
+    SliceCommands& m_slices;
+    SaveCommands& m_save;
+    RecentFiles& m_recent;
+};
+
+} // namespace tolvane

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/commands/CommandContext.h"
+#include "platform/Shell.h"
+#include "slicing/Keymap.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tolvane {
+
+class FunctionWorker;
+class PlayCommands;
+class RecentFiles;
+class ViewCommands;
+
+// Writing audio: the sample, a segment, the region, every segment between the locators;
+// the question before a modified sample is discarded; crop; the outside programs.
+class SaveCommands {
+public:
+    SaveCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, RecentFiles& recent)
+        : m_ctx(ctx), m_play(play), m_view(view), m_recent(recent),
+          m_shell(std::make_unique<ProcessShell>()) {}
+
+    void SaveitemClick();
+    void SaveAsitemClick();
+    void SaveSelectItemClick();
+    void PopUpSaveClick(); // the segment under the pointer
+    void SaveRegionItemClick();
+    void SplitMenuItemClick(); // every segment between the locators
+    void CropRegion1Click();
+    void Editexternally1Click();
+    void ControlPanel1Click();
+    // Asks before a modified document is discarded; false when the user cancels.
+    bool confirmDiscard();
+
+    void setShell(std::unique_ptr<Shell> shell) { m_shell = std::move(shell); }
+    const KeymapSettings& keymap() const { return m_keymap; }
+    void setKeymap(const KeymapSettings& keymap) { m_keymap = keymap; }
+    // The output lengths of the last series' files, left (or only) and right channel.
+    const std::vector<std::uint32_t>& segmentFileLengths(int channel) const {
+        return m_segmentFileLengths[channel - 1];
+    }
+
+private:
+    // Runs a write on its worker; the completion gets whether it failed.
+    void runSave(std::unique_ptr<FunctionWorker> worker, const QString& status,
+                 std::function<void(bool failed)> completion);
+    QString chooseSaveFile(const QString& presetName);
+    bool saveFailedRetry(bool series);
+    void documentSavedAs(const QString& fileName);
+
+    CommandContext& m_ctx;
+    PlayCommands& m_play;
+    ViewCommands& m_view;
+    RecentFiles& m_recent;
+    std::unique_ptr<Shell> m_shell;
+    KeymapSettings m_keymap;
+    std::vector<std::uint32_t> m_segmentFileLengths[2];
+};
+
+} // namespace tolvane

@@ -1,0 +1,198 @@
+#include "app/commands/SliceCommands.h"
+
+#include "app/BusyRunner.h"
+#include "app/WaveformDisplay.h"
+#include "app/commands/PlayCommands.h"
+#include "app/controls/TWaveBox.h"
+#include "app/dialogs/TSForm.h"
+#include "audio/twabeAudio.h"
+#include "slicing/SliceSelection.h"
+#include "slicing/StereoCandidates.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QSlider>
+#include <QToolButton>
+#include <algorithm>
+
+namespace tolvane {
+
+void SliceCommands::Paintbox1Paint() {
+    SampleDocument& doc = m_ctx.doc;
+    if (doc.DetectRunning)
+        return;
+    if (doc.DetectPending && doc.DocumentOpen && !m_ctx.runner.running()) {
+        doc.DetectRunning = true;
+        QMetaObject::invokeMethod(
+            m_ctx.controls.wave, [this] { startScan(); }, Qt::QueuedConnection);
+        return;
+    }
+    m_ctx.display.redrawWaveform();
+}
+
+void SliceCommands::startScan() {
+    SampleDocument& doc = m_ctx.doc;
+    BusyRunner::Job job;
+    job.status = "Cutting...";
+    job.worker = std::make_unique<tpseek>(doc, m_ctx.window.waveWidth());
+    job.stopsPlayback = false;
+    job.finished = [this](WorkerThread& worker) { scanCompleted(static_cast<tpseek&>(worker)); };
+    if (!m_ctx.runner.start(std::move(job))) {
+        doc.DetectRunning = false; // another worker has the document: the next paint retries
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void SliceCommands::scanCompleted(const tpseek& scanner) {
+    SampleDocument& doc = m_ctx.doc;
+    doc.DetectRunning = false;
+    doc.DetectPending = false;
+    forgetPointUndo(m_ctx.undo); // the scan made a new table
+    m_ctx.updateUndoCommand();
+    if (scanner.report().merged)
+        afterMerge(true);
+    m_scanFromRecut = false;
+    QApplication::restoreOverrideCursor();
+    m_ctx.display.redrawAll();
+    m_ctx.window.relayout();
+}
+
+// The window's side of the stereo merge.
+void SliceCommands::afterMerge(bool fromScanEnd) {
+    if (!m_scanFromRecut || !fromScanEnd) {
+        m_ctx.controls.LeftChannel->setChecked(true);
+        m_ctx.controls.RightChannel->setChecked(true);
+        m_ctx.doc.FirstChannel = 1;
+        m_ctx.doc.LastChannel = 2;
+        m_ctx.doc.MergeChannels = true;
+    }
+    setSliderPosition(m_ctx.controls.slider->value() - 1);
+    showChannelMode(true);
+}
+
+void SliceCommands::showChannelMode(bool merged) {
+    m_ctx.controls.LR1->setChecked(merged);
+    m_ctx.controls.LR2->setChecked(!merged);
+    m_ctx.controls.channelButton->setText(merged ? "L + R" : "L / R");
+}
+
+void SliceCommands::showRestoredChannelMode() {
+    m_ctx.controls.LeftChannel->setChecked(true);
+    m_ctx.controls.RightChannel->setChecked(true);
+    if (m_ctx.doc.Channels == 2)
+        showChannelMode(m_ctx.doc.MergeChannels);
+    else
+        m_ctx.view.workingChannel = 1;
+    if (m_ctx.player)
+        m_ctx.player->channelMode(m_play.playbackChannelMode());
+}
+
+void SliceCommands::resetSlider() {
+    const QSignalBlocker block(m_ctx.controls.slider);
+    m_ctx.controls.slider->setValue(0);
+    m_ctx.controls.sensitivityLabel->setText("0%");
+}
+
+void SliceCommands::setSliderPosition(int position) {
+    m_ctx.controls.slider->setValue(std::clamp(position, 0, kSliderMaximum));
+}
+
+void SliceCommands::TrackBar1Change(int position) {
+    m_ctx.doc.Threshold = thresholdForSliderPosition(position);
+    m_ctx.controls.sensitivityLabel->setText(
+        QString("%1%").arg(sensitivityPercent(m_ctx.doc.Threshold)));
+    m_ctx.display.redrawWaveform();
+    if (m_ctx.doc.SliceCount > 0)
+        m_ctx.controls.PopUpZts->setEnabled(true);
+}
+
+void SliceCommands::setSensitivityPercent(double percent) {
+    setSliderPosition(sliderPositionForPercent(percent));
+    TrackBar1Change(m_ctx.controls.slider->value());
+}
+
+void SliceCommands::showSensitivityDialog() {
+    if (!m_ctx.doc.DocumentOpen)
+        return;
+    TSForm dialog(sensitivityPercent(m_ctx.doc.Threshold), m_ctx.window.dialogParent());
+    if (dialog.exec() == QDialog::Accepted)
+        setSensitivityPercent(dialog.value());
+}
+
+void SliceCommands::Recut1Click() {
+    SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy())
+        return;
+    doc.KeepCandidates = false;
+    m_ctx.recordUndo([this] { recordCandidateTable(m_ctx.undo, m_ctx.doc, kUndoCandidateTable); });
+    doc.DetectPending = true;
+    resnapLocators(doc);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_scanFromRecut = true;
+    doc.DetectRunning = true;
+    startScan();
+}
+
+void SliceCommands::LR1Click() {
+    SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || doc.Channels != 2 || m_ctx.busy())
+        return;
+    mergeStereoCandidates(doc, m_ctx.window.waveWidth());
+    forgetPointUndo(m_ctx.undo);
+    m_ctx.updateUndoCommand();
+    afterMerge(false);
+    m_ctx.display.redrawAll();
+    m_ctx.window.relayout();
+}
+
+void SliceCommands::LR2Click() {
+    SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || doc.Channels != 2 || m_ctx.busy()) {
+        m_ctx.controls.LR2->setChecked(false);
+        return;
+    }
+    m_ctx.controls.LeftChannel->setChecked(true);
+    m_ctx.controls.RightChannel->setChecked(true);
+    doc.FirstChannel = 1;
+    doc.LastChannel = 2;
+    setSliderPosition(m_ctx.controls.slider->value() - 1);
+    const bool complete = splitStereoCandidates(doc);
+    forgetPointUndo(m_ctx.undo);
+    m_ctx.updateUndoCommand();
+    showChannelMode(false);
+    rebuildSliceTable(doc);
+    resnapLocators(doc);
+    TrackBar1Change(m_ctx.controls.slider->value());
+    m_ctx.window.relayout();
+    m_ctx.display.redrawAll();
+    if (!complete)
+        m_ctx.dialogs.message(MessageKind::Warning, "", kMsgTooManyPoints);
+}
+
+void SliceCommands::LeftChannelClick() {
+    channelItemClicked(m_ctx.controls.LeftChannel);
+}
+
+void SliceCommands::RightChannelClick() {
+    channelItemClicked(m_ctx.controls.RightChannel);
+}
+
+// Unchecking the last checked item checks it again; otherwise the channel choice follows.
+void SliceCommands::channelItemClicked(QAction* clicked) {
+    const bool left = m_ctx.controls.LeftChannel->isChecked();
+    const bool right = m_ctx.controls.RightChannel->isChecked();
+    if (!left && !right) {
+        clicked->setChecked(true);
+        return;
+    }
+    m_ctx.doc.FirstChannel = left ? 1 : 2;
+    m_ctx.doc.LastChannel = right ? 2 : 1;
+    if (m_ctx.doc.MergeChannels)
+        resnapLocators(m_ctx.doc);
+    if (m_ctx.player)
+        m_ctx.player->channelMode(m_play.playbackChannelMode());
+    m_ctx.display.redrawAll();
+}
+
+} // namespace tolvane

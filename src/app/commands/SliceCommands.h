@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/commands/CommandContext.h"
+
+class QAction;
+
+namespace tolvane {
+
+class PlayCommands;
+class tpseek;
+
+// Finding the slices: the scan that a paint starts when one is pending, "&Re-cut", the
+// sensitivity slider and its dialog, and the stereo channel modes ("L + R", "L / R") and the
+// channel items.
+class SliceCommands {
+public:
+    SliceCommands(CommandContext& ctx, PlayCommands& play) : m_ctx(ctx), m_play(play) {}
+
+    // The waveform's paint: a pending scan starts instead of a drawing.
+    void Paintbox1Paint();
+    void Recut1Click();
+    void TrackBar1Change(int position);
+    void setSensitivityPercent(double percent);
+    void showSensitivityDialog(); // "Sensitivity", from Ctrl+Y or a double-click on the label
+    void LR1Click();              // "L + R"
+    void LR2Click();              // "L / R"
+    void LeftChannelClick();
+    void RightChannelClick();
+
+    // The next scan's merge leaves the channel choice as it is (a re-cut, a paste).
+    void keepChannelChoiceAtNextScan() { m_scanFromRecut = true; }
+    // "L + R" or "L / R" checked in the channel button's menu and shown on it.
+    void showChannelMode(bool merged);
+    // After a change of format or channel mode: both channels chosen, the button and the items
+    // showing the document's mode.
+    void showRestoredChannelMode();
+    // The slider at 0 and its label, as after a load.
+    void resetSlider();
+
+private:
+    void startScan();
+    void scanCompleted(const tpseek& scanner);
+    void afterMerge(bool fromScanEnd);
+    void channelItemClicked(QAction* clicked);
+    void setSliderPosition(int position);
+
+    CommandContext& m_ctx;
+    PlayCommands& m_play;
+    bool m_scanFromRecut = false;
+};
+
+} // namespace tolvane
