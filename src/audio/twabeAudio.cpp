@@ -78,7 +78,7 @@ bool twabeAudio::open(AudioOpenError* error) {
 void twabeAudio::close() {
     if (!m_output)
         return;
-    channelMode(4);
+    channelMode(PlayChannels::Restore);
     stop();
     m_output->reset();
     m_output.reset();
@@ -103,26 +103,24 @@ std::uint64_t twabeAudio::position() const {
     return m_output ? m_output->position() : 0;
 }
 
-void twabeAudio::channelMode(int mode) {
+void twabeAudio::channelMode(PlayChannels channels) {
     if (!m_output)
         return;
     std::uint16_t left = 0, right = 0;
     m_output->volume(left, right);
     const std::uint16_t v = std::max(left, right);
-    switch (mode) {
-    case 1:
+    switch (channels) {
+    case PlayChannels::Right:
         m_output->setVolume(0, v);
         break;
-    case 2:
+    case PlayChannels::Left:
         m_output->setVolume(v, 0);
         break;
-    case 3:
+    case PlayChannels::Both:
         m_output->setVolume(v, v);
         break;
-    case 4:
+    case PlayChannels::Restore:
         m_output->setVolume(m_savedLeft, m_savedRight);
-        break;
-    default:
         break;
     }
 }

@@ -16,6 +16,10 @@ inline constexpr const char* kMsgRateRejected =
     "Soundcard cannot cope with playback rate of sample;\r\nTry selecting the Microsoft Sound "
     "Mapper device in options.";
 
+// Which channels of a stereo output sound: the volumes the player sets (Restore: as the output
+// was when it opened).
+enum class PlayChannels { Right = 1, Left = 2, Both = 3, Restore = 4 };
+
 // Runs a job on the window's thread (tests run it at once).
 using Poster = std::function<void(std::function<void()>)>;
 
@@ -55,7 +59,7 @@ public:
     void stop();
     void refresh();
     std::uint64_t position() const;
-    void channelMode(int mode);
+    void channelMode(PlayChannels channels);
     bool playFile(const std::string& fileName, AudioOpenError* error = nullptr);
     void playRange(std::uint32_t start, std::uint32_t length, bool loop);
 

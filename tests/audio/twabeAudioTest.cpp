@@ -108,15 +108,15 @@ TEST_F(Player, ReturnsFromBeforeARestartDoNotEndTheNewPlayback) {
 TEST_F(Player, ChannelModesSetTheVolumes) {
     out().left = 30000;
     out().right = 50000;
-    audio.channelMode(1);
+    audio.channelMode(PlayChannels::Right);
     EXPECT_EQ(out().left, 0);
     EXPECT_EQ(out().right, 50000) << "mode 1 plays the right channel only";
-    audio.channelMode(2);
+    audio.channelMode(PlayChannels::Left);
     EXPECT_EQ(out().left, 50000);
     EXPECT_EQ(out().right, 0);
-    audio.channelMode(3);
+    audio.channelMode(PlayChannels::Both);
     EXPECT_EQ(out().left, 50000);
-    audio.channelMode(4);
+    audio.channelMode(PlayChannels::Restore);
     EXPECT_EQ(out().left, 0xFFFF) << "the volume read when the device was opened";
 }
 

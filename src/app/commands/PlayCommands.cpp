@@ -52,14 +52,14 @@ void PlayCommands::reopenOutput() {
     openOutput();
 }
 
-int PlayCommands::playbackChannelMode() const {
+PlayChannels PlayCommands::playbackChannelMode() const {
     const SampleDocument& doc = m_ctx.doc;
     const bool both =
         m_ctx.controls.LeftChannel->isChecked() && m_ctx.controls.RightChannel->isChecked();
     if (doc.Channels == 1 || (doc.MergeChannels && both) ||
         (doc.FirstChannel == 1 && doc.LastChannel == 2))
-        return 3;
-    return doc.FirstChannel == 1 ? 2 : 1;
+        return PlayChannels::Both;
+    return doc.FirstChannel == 1 ? PlayChannels::Left : PlayChannels::Right;
 }
 
 void PlayCommands::setTransport(QAction* down) {
@@ -148,7 +148,9 @@ void PlayCommands::button4Click() {
     if (end <= start)
         return;
     const bool left = m_ctx.isSplitStereo() && selected->channel == kChannelLeftSplit;
-    player.channelMode(!m_ctx.isSplitStereo() ? 3 : left ? 2 : 1);
+    player.channelMode(!m_ctx.isSplitStereo() ? PlayChannels::Both
+                       : left                 ? PlayChannels::Left
+                                              : PlayChannels::Right);
     setTransport(m_ctx.controls.button4);
     startSegmentCursor(start);
     player.segmentAudition = true;
@@ -188,7 +190,9 @@ void PlayCommands::auditionUnderPointer(bool fromPointer) {
     twabeAudio& player = *m_ctx.player;
     player.stop();
     const std::uint8_t channel = m_ctx.pointerChannel();
-    player.channelMode(!m_ctx.isSplitStereo() ? 3 : channel == kChannelLeftSplit ? 2 : 1);
+    player.channelMode(!m_ctx.isSplitStereo()         ? PlayChannels::Both
+                       : channel == kChannelLeftSplit ? PlayChannels::Left
+                                                      : PlayChannels::Right);
     startCursor(start, CursorTimerFor::Play);
     player.segmentAudition = true;
     playSampleRange(start, end - start, false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/commands/CommandContext.h"
+#include "audio/twabeAudio.h"
 #include "view/ViewState.h"
 
 #include <cstdint>
@@ -30,8 +31,8 @@ public:
     bool openOutput();
     // Closes and opens the output again: the sample's buffer or format is new.
     void reopenOutput();
-    // The channels that Play and Loop sound: 3 both, 2 the left only, 1 the right only.
-    int playbackChannelMode() const;
+    // The channels that Play and Loop sound, from the channel choice.
+    PlayChannels playbackChannelMode() const;
     // The view changed while playing: the cursor takes its new pace.
     void cursorFollowsView();
     // A locator was released: a running loop restarts over the new region.
