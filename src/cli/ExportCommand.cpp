@@ -2,6 +2,7 @@
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
 #include "fileio/SampleFileReader.h"
+#include "processing/SegmentSeries.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SliceSelection.h"
@@ -91,8 +92,9 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             throw std::invalid_argument("--channel is left, right or both");
         if (request.smooth < 0 || request.smooth > 60)
             throw std::invalid_argument("--smooth must lie between 0 and 60");
-        if (segmentsOut && segmentsOut->size() < 5)
-            throw std::invalid_argument("--segments needs a name like OUT.wav or OUT.aif");
+        if (segmentsOut && !splitSeriesName(*segmentsOut))
+            throw std::invalid_argument("--segments needs a name like OUT.wav, OUT.aif or "
+                                        "OUT.aiff");
     } catch (const std::exception& e) {
         err << "tolvane export: " << e.what() << "\n";
         return kExitUsage;
@@ -143,12 +145,17 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
     }
     if (segmentsOut) {
-        const std::string base = segmentsOut->substr(0, segmentsOut->size() - 4);
-        const std::string extension = segmentsOut->substr(segmentsOut->size() - 4);
-        for (const LoopSegment& segment : loopSegmentSeries(doc))
-            ok &= writeOne(doc, seriesFileName(base, segment, doc.SliceCount, extension),
-                           segment.start, segment.byteCount, segment.channelMode, request.smooth,
-                           out, err);
+        // One failure ends the series: the files after it would leave gaps in the numbering.
+        try {
+            writeSegmentSeries(doc, *splitSeriesName(*segmentsOut), request.smooth,
+                               {{}, [&out](const SeriesFile& file) {
+                                    out << file.fileName << ": "
+                                        << std::filesystem::file_size(file.fileName) << " bytes\n";
+                                }});
+        } catch (const std::exception& e) {
+            err << "tolvane: " << e.what() << "\n";
+            ok = false;
+        }
     }
     return ok ? kExitOk : kExitCannotWrite;
 }

@@ -18,4 +18,7 @@ std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& file
                               std::uint32_t start, std::uint32_t byteCount, int channelMode,
                               int smoothAmount = 0);
 
+// The bytes of sample data WriteSampleFile writes for `byteCount` bytes: more when smoothed.
+std::uint32_t sampleFileDataLength(std::uint32_t byteCount, int smoothAmount);
+
 } // namespace tolvane
