@@ -2,6 +2,7 @@
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SliceSelection.h"
+#include "slicing/SliceTables.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -9,26 +10,10 @@
 namespace tolvane {
 namespace {
 
-SampleDocument withSlices(std::uint16_t channels, bool merged, std::int32_t length,
-                          const std::vector<PointRecord>& points) {
-    SampleDocument doc;
-    doc.DocumentOpen = true;
-    doc.Channels = channels;
-    doc.MergeChannels = merged;
-    doc.DataLength = length;
-    doc.SampleData.setSize(static_cast<std::size_t>(length) + kSpareBytes);
-    doc.CandidateCount = static_cast<int>(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i)
-        doc.CandidateTable[i + 1] = points[i];
-    doc.Threshold = 0;
-    rebuildSliceTable(doc);
-    doc.LocatorL = 0;
-    doc.LocatorR = static_cast<std::uint32_t>(length);
-    return doc;
-}
+using test::documentWithSlices;
 
 TEST(LoopSegments, WithoutSlicePointsOneFileTwoBytesShort) {
-    const SampleDocument doc = withSlices(1, false, 10000, {});
+    const SampleDocument doc = documentWithSlices(1, false, 10000, {});
     const auto series = loopSegmentSeries(doc);
     ASSERT_EQ(series.size(), 1u);
     EXPECT_EQ(series[0].index, 1);
@@ -41,7 +26,7 @@ TEST(LoopSegments, IndicesHaveTheDigitsOfTheSliceCountPlusOne) {
     std::vector<PointRecord> points;
     for (int i = 1; i <= 9; ++i)
         points.push_back({std::uint32_t(i * 1000), 10, 1, 0, 1, 0});
-    SampleDocument doc = withSlices(1, false, 10000, points);
+    SampleDocument doc = documentWithSlices(1, false, 10000, points);
     doc.LocatorL = 2000;
     doc.LocatorR = 5000;
     const auto series = loopSegmentSeries(doc);
@@ -54,9 +39,9 @@ TEST(LoopSegments, IndicesHaveTheDigitsOfTheSliceCountPlusOne) {
 }
 
 TEST(LoopSegments, SplitStereoWritesAnLAndAnRSeriesEachFromOne) {
-    SampleDocument doc =
-        withSlices(2, false, 40000,
-                   {{8000, 10, 1, 0, 2, 0}, {12002, 10, 1, 0, 1, 0}, {20000, 10, 1, 0, 2, 0}});
+    SampleDocument doc = documentWithSlices(
+        2, false, 40000,
+        {{8000, 10, 1, 0, 2, 0}, {12002, 10, 1, 0, 1, 0}, {20000, 10, 1, 0, 2, 0}});
     doc.FirstChannel = 1;
     doc.LastChannel = 2;
     const auto series = loopSegmentSeries(doc);
@@ -72,7 +57,7 @@ TEST(LoopSegments, SplitStereoWritesAnLAndAnRSeriesEachFromOne) {
 }
 
 TEST(LoopSegments, TheLastFileEndsOneWholeFrameBeforeTheRightLocator) {
-    SampleDocument merged = withSlices(2, true, 40000, {{20000, 10, 1, 0, 1, 0}});
+    SampleDocument merged = documentWithSlices(2, true, 40000, {{20000, 10, 1, 0, 1, 0}});
     auto series = loopSegmentSeries(merged);
     ASSERT_EQ(series.size(), 2u);
     EXPECT_EQ(series[1].start, 20000u);
@@ -81,7 +66,7 @@ TEST(LoopSegments, TheLastFileEndsOneWholeFrameBeforeTheRightLocator) {
     EXPECT_EQ(loopSegmentSeries(merged)[1].byteCount, 19992u) << "on the frame of LocatorR";
 
     // Split stereo: each channel's last file ends on its own sample of the frame before.
-    const SampleDocument split = withSlices(2, false, 40000, {});
+    const SampleDocument split = documentWithSlices(2, false, 40000, {});
     series = loopSegmentSeries(split);
     ASSERT_EQ(series.size(), 2u);
     EXPECT_EQ(series[0].start, 0u);
@@ -99,7 +84,7 @@ TEST(LoopSegments, TheSmoothedLastFileOfAMergedSeriesKeepsItsChannelsApart) {
         samples.push_back(static_cast<std::int16_t>(-1000 - frame % 500)); // right: negative
     }
     test::Bytes bytes = test::pcm16(samples);
-    SampleDocument doc = withSlices(2, true, static_cast<std::int32_t>(bytes.size()), {});
+    SampleDocument doc = documentWithSlices(2, true, static_cast<std::int32_t>(bytes.size()), {});
     std::copy(bytes.begin(), bytes.end(), doc.SampleData.data());
     doc.SampleRate = 44100;
     doc.BitsPerSample = 16;
@@ -122,11 +107,11 @@ TEST(LoopSegments, TheSmoothedLastFileOfAMergedSeriesKeepsItsChannelsApart) {
 
 TEST(LoopSegments, UnsortedOrRepeatedSlicePointsNeverMakeABackwardOrEmptySegment) {
     // A slice table in any order, as an unsorted point file leaves it, with a point twice.
-    const SampleDocument doc = withSlices(1, false, 10000,
-                                          {{5000, 10, 1, 0, 1, 0},
-                                           {1000, 10, 1, 0, 1, 0},
-                                           {3000, 10, 1, 0, 1, 0},
-                                           {3000, 10, 1, 0, 1, 0}});
+    const SampleDocument doc = documentWithSlices(1, false, 10000,
+                                                  {{5000, 10, 1, 0, 1, 0},
+                                                   {1000, 10, 1, 0, 1, 0},
+                                                   {3000, 10, 1, 0, 1, 0},
+                                                   {3000, 10, 1, 0, 1, 0}});
     const auto series = loopSegmentSeries(doc);
     ASSERT_EQ(series.size(), 4u);
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = {
@@ -140,7 +125,7 @@ TEST(LoopSegments, UnsortedOrRepeatedSlicePointsNeverMakeABackwardOrEmptySegment
 
 TEST(LoopSegments, TinyOrEmptyRangesGiveNoFileRatherThanAWrappedOne) {
     for (const bool merged : {true, false}) {
-        SampleDocument doc = withSlices(2, merged, 40000, {{8000, 10, 1, 0, 2, 0}});
+        SampleDocument doc = documentWithSlices(2, merged, 40000, {{8000, 10, 1, 0, 2, 0}});
         for (const std::uint32_t right : {0u, 2u, 4u}) {
             doc.LocatorR = right;
             EXPECT_TRUE(loopSegmentSeries(doc).empty()) << "LocatorR " << right;
@@ -152,10 +137,10 @@ TEST(LoopSegments, TinyOrEmptyRangesGiveNoFileRatherThanAWrappedOne) {
         doc.LocatorR = 12;
         for (const LoopSegment& segment : loopSegmentSeries(doc))
             EXPECT_LE(segment.byteCount, 8u);
-        EXPECT_TRUE(loopSegmentSeries(withSlices(2, merged, 0, {})).empty()) << "no data";
+        EXPECT_TRUE(loopSegmentSeries(documentWithSlices(2, merged, 0, {})).empty()) << "no data";
     }
     // Mono locators on odd bytes still give whole samples.
-    SampleDocument mono = withSlices(1, false, 10000, {{4000, 10, 1, 0, 1, 0}});
+    SampleDocument mono = documentWithSlices(1, false, 10000, {{4000, 10, 1, 0, 1, 0}});
     mono.LocatorL = 1001;
     mono.LocatorR = 9001;
     const auto series = loopSegmentSeries(mono);
@@ -189,7 +174,7 @@ TEST(SeriesName, SplitStereoIndicesHaveTheDigitsOfTheirOwnChannel) {
         points.push_back({i * 3000, 10, 1, 0, 2, 0}); // ten left points
     for (std::uint32_t i = 1; i <= 3; ++i)
         points.push_back({i * 7000 + 2, 10, 1, 0, 1, 0}); // three right points
-    SampleDocument doc = withSlices(2, false, 40000, points);
+    SampleDocument doc = documentWithSlices(2, false, 40000, points);
     const auto series = loopSegmentSeries(doc);
     ASSERT_EQ(series.size(), 15u);
     const SeriesName name{"loop", ".wav"};
@@ -200,7 +185,8 @@ TEST(SeriesName, SplitStereoIndicesHaveTheDigitsOfTheirOwnChannel) {
 }
 
 TEST(Crop, BothLocatorsAtTheEndsChangeNothing) {
-    SampleDocument doc = withSlices(1, false, 1000, {{100, 1, 1, 0, 1, 0}, {500, 1, 1, 0, 1, 0}});
+    SampleDocument doc =
+        documentWithSlices(1, false, 1000, {{100, 1, 1, 0, 1, 0}, {500, 1, 1, 0, 1, 0}});
     for (int i = 0; i < 1000; ++i)
         doc.SampleData.data()[i] = static_cast<std::uint8_t>(i);
     const PointTable before = doc.CandidateTable;
@@ -212,7 +198,7 @@ TEST(Crop, BothLocatorsAtTheEndsChangeNothing) {
 }
 
 TEST(Crop, KeepsTheRegionAndDropsACandidateOnTheLeftLocator) {
-    SampleDocument doc = withSlices(
+    SampleDocument doc = documentWithSlices(
         2, true, 4000, {{1000, 1, 1, 0, 1, 0}, {1500, 2, 1, 0, 1, 0}, {3000, 3, 1, 0, 1, 0}});
     doc.SampleData.data()[1000] = 0x55;
     doc.LocatorL = 1000;

@@ -1,7 +1,7 @@
 #include "processing/SegmentSeries.h"
 
 #include "document/SafeFileWriter.h"
-#include "slicing/SliceSelection.h"
+#include "slicing/SliceTables.h"
 #include "support/TestFiles.h"
 
 #include <filesystem>
@@ -15,22 +15,15 @@ using test::TempDir;
 
 // Mono, slice points giving segments of 2000, 2000, 60000, 2000 and 3998 bytes.
 SampleDocument documentWithABigThirdSegment() {
-    SampleDocument doc;
-    doc.DocumentOpen = true;
-    doc.Channels = 1;
+    SampleDocument doc = test::documentWithSlices(1, false, 70000,
+                                                  {{2000, 100, 1, 0, 1, 0},
+                                                   {4000, 100, 1, 0, 1, 0},
+                                                   {64000, 100, 1, 0, 1, 0},
+                                                   {66000, 100, 1, 0, 1, 0}});
     doc.SampleRate = 44100;
     doc.BitsPerSample = 16;
-    doc.DataLength = 70000;
-    doc.SampleData.setSize(70000 + kSpareBytes);
     for (std::size_t i = 0; i < 70000; ++i)
         doc.SampleData.data()[i] = static_cast<std::uint8_t>(i * 7);
-    const std::vector<std::uint32_t> points = {2000, 4000, 64000, 66000};
-    doc.CandidateCount = static_cast<int>(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i)
-        doc.CandidateTable[i + 1] = PointRecord{points[i], 100, 1, 0, 1, 0};
-    doc.Threshold = 0;
-    rebuildSliceTable(doc);
-    doc.LocatorR = 70000;
     return doc;
 }
 
