@@ -10,6 +10,7 @@
 #include <QSplashScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -95,6 +96,10 @@ int takeScreenshot(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file that reaches the file-size limit (a full disk, for root) must fail its write with
+    // EFBIG, so that the save reports it and removes its temporary file, rather than end the
+    // program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName("WaveTolvane");
     QApplication::setOrganizationName("Quorvex");

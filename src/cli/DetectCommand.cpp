@@ -13,6 +13,8 @@
 namespace tolvane::cli {
 namespace {
 
+constexpr long long kMaxViewWidth = 100000;
+
 void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
     out << "slice points: " << doc.SliceCount << "\n";
     for (int i = 1; i <= doc.SliceCount; ++i) {
@@ -23,6 +25,15 @@ void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
 }
 
 } // namespace
+
+int viewWidthOption(const Options& options) {
+    return static_cast<int>(
+        options.wholeNumber("--view-width", 1, kMaxViewWidth).value_or(kDefaultWaveformWidth));
+}
+
+std::optional<double> sensitivityOption(const Options& options) {
+    return options.number("--sensitivity", 0, 100);
+}
 
 int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
                 std::ostream& out, std::ostream& err) {
@@ -50,12 +61,8 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
             std::set<std::string>{"--split"});
         if (options->positional().size() != 1)
             throw std::invalid_argument("give exactly one FILE");
-        viewWidth = static_cast<int>(options->integer("--view-width").value_or(viewWidth));
-        if (viewWidth < 1 || viewWidth > 100000)
-            throw std::invalid_argument("--view-width must lie between 1 and 100000");
-        sensitivity = options->number("--sensitivity");
-        if (sensitivity && (*sensitivity < 0 || *sensitivity > 100))
-            throw std::invalid_argument("--sensitivity must lie between 0 and 100");
+        viewWidth = viewWidthOption(*options);
+        sensitivity = sensitivityOption(*options);
     } catch (const std::invalid_argument& e) {
         err << "tolvane detect: " << e.what() << "\n";
         return kExitUsage;

@@ -4,8 +4,12 @@
 #include "fileio/SampleFileReader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iomanip>
+#include <unistd.h>
 
 namespace tolvane::cli {
 namespace {
@@ -33,6 +37,16 @@ void printAccepted(const std::string& file, const AcceptanceReport& report, std:
         out << "  read-only\n";
 }
 
+// Why a refused file could not be read: the system's reason when it cannot even be opened (no
+// such file, permission denied), else what the reader found wrong with it.
+std::string unreadableReason(const std::string& file, const std::string& readerError) {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return readerError;
+}
+
 } // namespace
 
 int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
@@ -47,7 +61,7 @@ int reportRefusal(const std::string& file, const AcceptanceReport& report, std::
         break;
     }
     out << file << ": unreadable (2)\n" << terminalText(kMsgUnableToLoad) << "\n";
-    err << "tolvane: " << file << ": " << report.error << "\n";
+    err << "tolvane: " << file << ": " << unreadableReason(file, report.error) << "\n";
     return kExitUnreadable;
 }
 

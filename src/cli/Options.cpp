@@ -1,9 +1,49 @@
 #include "cli/Options.h"
 
 #include <charconv>
+#include <cmath>
 #include <stdexcept>
 
 namespace tolvane::cli {
+namespace {
+
+// "--smooth needs a whole number from 0 to 60, not '61'"
+[[noreturn]] void refuse(const std::string& option, const std::string& kind,
+                         const std::string& range, const std::string& text) {
+    throw std::invalid_argument(option + " needs " + kind + " from " + range + ", not '" + text +
+                                "'");
+}
+
+std::string numberText(double value) {
+    std::string text = std::to_string(value);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+long long parseWholeNumber(const std::string& option, const std::string& text, long long min,
+                           long long max) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    // from_chars reports a value out of range of the type instead of wrapping it.
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < min || value > max)
+        refuse(option, "a whole number", std::to_string(min) + " to " + std::to_string(max), text);
+    return value;
+}
+
+double parseNumber(const std::string& option, const std::string& text, double min, double max) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value) ||
+        value < min || value > max)
+        refuse(option, "a number", numberText(min) + " to " + numberText(max), text);
+    return value;
+}
 
 Options::Options(const std::vector<std::string>& args, const std::set<std::string>& valued,
                  const std::set<std::string>& flags) {
@@ -30,28 +70,19 @@ std::optional<std::string> Options::value(const std::string& name) const {
     return it->second;
 }
 
-namespace {
-
-template <typename Number>
-std::optional<Number> parsed(const std::optional<std::string>& text, const std::string& name,
-                             const char* kind) {
+std::optional<long long> Options::wholeNumber(const std::string& name, long long min,
+                                              long long max) const {
+    const auto text = value(name);
     if (!text)
         return std::nullopt;
-    Number result{};
-    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), result);
-    if (error != std::errc() || end != text->data() + text->size())
-        throw std::invalid_argument(name + " needs " + kind + ", not '" + *text + "'");
-    return result;
+    return parseWholeNumber(name, *text, min, max);
 }
 
-} // namespace
-
-std::optional<long> Options::integer(const std::string& name) const {
-    return parsed<long>(value(name), name, "a whole number");
-}
-
-std::optional<double> Options::number(const std::string& name) const {
-    return parsed<double>(value(name), name, "a number");
+std::optional<double> Options::number(const std::string& name, double min, double max) const {
+    const auto text = value(name);
+    if (!text)
+        return std::nullopt;
+    return parseNumber(name, *text, min, max);
 }
 
 } // namespace tolvane::cli

@@ -11,36 +11,49 @@ Commands:
   info FILE...   For each file: whether the editor accepts it (0 accepted, 1 wrong
                  format, 2 unreadable); for an accepted file its format as the status
                  bar shows it and its data length in bytes, frames and seconds; for a
-                 refused file the editor's own message.
+                 refused file the editor's own message, and on standard error why it
+                 could not be read (no such file, permission denied, ...).
 
   detect FILE [--view-width N] [--split] [--sensitivity PCT] [--tlp OUT]
                  Loads FILE and scans it for transients as opening it in the editor does
                  (stereo channels merged) and prints the number of candidates.
-                 --view-width N   waveform width in pixels used by the stereo merge
-                                  (default 636, the main window at its default size)
+                 --view-width N   waveform width in pixels used by the stereo merge,
+                                  1 to 100000 (default 636, the main window at its
+                                  default size)
                  --split          then keep the stereo channels apart ("L / R")
-                 --sensitivity PCT  set the sensitivity slider to PCT percent and print
-                                  the slice points, one per line:
+                 --sensitivity PCT  set the sensitivity slider to PCT percent (0 to 100)
+                                  and print the slice points, one per line:
                                   index position strength enabled locked channel
                  --tlp OUT        write the candidate table as a point file
 
   export FILE [--sensitivity PCT] [--view-width N] [--split] [--channel left|right|both]
-              [--locators L R] [--smooth P] [--segments OUT.wav|OUT.aif] [--region OUT]
-              [--selected N OUT] [--whole OUT]
+              [--locators L R] [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
+              [--region OUT] [--selected N OUT] [--whole OUT]
                  Loads and scans FILE as detect does and writes, as the editor's save
                  commands would: every segment between the locators as a numbered series
-                 (OUT01.wav, ...; split stereo adds L and R), the region between the
-                 locators, segment N, or the whole sample. Locators are byte offsets
-                 (default: the whole sample); --smooth P smooths the series' end points by
-                 P percent (0 to 60). Each file written is printed with its size in bytes.
+                 (OUT01.wav, ...; split stereo adds L and R and numbers each channel's
+                 files with the digits of its own point count), the region between the
+                 locators, segment N, or the whole sample. Each file written is printed
+                 with its size in bytes.
+                 --locators L R   byte offsets with L < R <= the data length (default:
+                                  the whole sample); files hold whole frames within them
+                 --channel C      the channels of a split stereo series (default both)
+                 --selected N OUT segment N, from 1; in split stereo the Nth segment of
+                                  the channel named by --channel left or right
+                 --smooth P       smooth the series' end points by P percent (0 to 60)
+                 Everything asked for is checked before a file is written. A series
+                 stops at its first file that cannot be written.
 
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
 
+Every number is read in full: a value that is not a number of its kind or lies
+outside its range is a usage error that names the option.
+
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
-2 when any was unreadable, 64 for a usage error, 73 when an output file
-cannot be written.
+2 when any was unreadable, 64 for a usage error (also locators, a region or a
+segment that hold no whole frame), 73 when an output file cannot be written.
 )";
 
 } // namespace

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "cli/Options.h"
 #include "fileio/SampleFileReader.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +38,11 @@ int reportRefusal(const std::string& file, const AcceptanceReport& report, std::
 // Returns kExitOk, or the exit status after printing why the file was refused.
 int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
                 std::ostream& out, std::ostream& err);
+
+// The options detect and export share, read strictly (std::invalid_argument otherwise):
+// --view-width N (1 to 100000, default the main window's width) and --sensitivity PCT (0 to 100).
+int viewWidthOption(const Options& options);
+std::optional<double> sensitivityOption(const Options& options);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

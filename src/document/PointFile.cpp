@@ -76,6 +76,13 @@ void openPointFile(SampleDocument& doc, const std::string& path) {
         const std::size_t offset = i * sizeof(PointRecord);
         overlayRecord(doc.CandidateTable[i], bytes.data() + 4 + offset, recordBytes - offset);
     }
+    // Every later use of the table (segments, the merge, the view) walks it in order; a file
+    // may hold its records in any order. Sorted, the records beyond the data are the last
+    // ones, and the cut drops them all.
+    const auto first = doc.CandidateTable.begin() + 1;
+    std::stable_sort(
+        first, first + doc.CandidateCount,
+        [](const PointRecord& a, const PointRecord& b) { return a.Position < b.Position; });
     cutCandidatesToData(doc);
 }
 

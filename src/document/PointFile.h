@@ -23,8 +23,9 @@ public:
 void savePointFile(const SampleDocument& doc, const std::string& path);
 
 // Reads a point file into the candidate table. A short file fills only the records it
-// holds; the walk then cuts the count back at the first record beyond DataLength, which
-// becomes the end record. The caller re-applies the sensitivity to rebuild the slice table.
+// holds. The candidates are then sorted by position (stable) and those beyond DataLength
+// dropped: the first of them becomes the end record. The caller re-applies the sensitivity
+// to rebuild the slice table.
 // Throws PointFileError when the file cannot be read; the document is then unchanged.
 void openPointFile(SampleDocument& doc, const std::string& path);
 

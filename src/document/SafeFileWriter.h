@@ -13,7 +13,9 @@ public:
 
 // Writes a file next to its target and moves it over the target only on commit(), so that a
 // save that fails half-way never destroys the file it replaces. Without commit() the partial
-// file is removed when the writer goes out of scope.
+// file is removed when the writer goes out of scope. A target that is a symbolic link updates
+// the file the link points to (the link stays); a read-only target is refused, left as it is.
+// Every failure throws FileWriteError.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(std::string targetPath);
@@ -25,10 +27,12 @@ public:
     void commit();
 
 private:
+    void refuseReadOnlyDestination();
     [[noreturn]] void fail(const std::string& what);
     void discard();
 
-    std::string m_target;
+    std::string m_target;      // the name given, for messages
+    std::string m_destination; // the file it names once symbolic links are followed
     std::string m_temporary;
     int m_fd = -1;
     bool m_committed = false;

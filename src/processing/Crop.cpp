@@ -7,7 +7,8 @@ namespace tolvane {
 
 void cropToLocators(SampleDocument& doc) {
     std::uint32_t left = doc.LocatorL;
-    std::uint32_t right = std::min<std::uint32_t>(doc.LocatorR, static_cast<std::uint32_t>(doc.DataLength));
+    std::uint32_t right =
+        std::min<std::uint32_t>(doc.LocatorR, static_cast<std::uint32_t>(doc.DataLength));
     if (doc.Channels == 2) {
         left &= ~3u;
         right &= ~3u;
@@ -30,7 +31,8 @@ void cropToLocators(SampleDocument& doc) {
     }
     doc.CandidateCount = count;
     doc.CandidateTable[0].Position = 0;
-    doc.candidateEndRecord() = PointRecord{static_cast<std::uint32_t>(doc.DataLength), 0, 0, 0, 1, 0};
+    doc.candidateEndRecord() =
+        PointRecord{static_cast<std::uint32_t>(doc.DataLength), 0, 0, 0, 1, 0};
     doc.SelectedSegment = 1;
     doc.LocatorL = 0;
     doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);

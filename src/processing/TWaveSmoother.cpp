@@ -7,10 +7,14 @@
 namespace tolvane {
 namespace {
 
-std::uint32_t roundHalfEven(double v) { return static_cast<std::uint32_t>(std::llrint(v)); }
+std::uint32_t roundHalfEven(double v) {
+    return static_cast<std::uint32_t>(std::llrint(v));
+}
 
 // Bytes of the 23 % tail window and of the smoothed output for a segment of n bytes.
-std::uint32_t tailWindow(std::uint32_t n) { return 4 * (roundHalfEven(0.23 * n) / 4); }
+std::uint32_t tailWindow(std::uint32_t n) {
+    return 4 * (roundHalfEven(0.23 * n) / 4);
+}
 std::uint32_t smoothedSpan(std::uint32_t n, int amount) {
     return 4 * (roundHalfEven((amount + 23) / 100.0 * n) / 4);
 }
@@ -59,7 +63,8 @@ void TWaveSmoother::prepare() {
 
 std::size_t TWaveSmoother::nextBlock(std::uint8_t* out) {
     const std::uint32_t total = outputLength();
-    const std::size_t count = std::min<std::size_t>(blockSize & ~std::size_t{1}, total - m_produced);
+    const std::size_t count =
+        std::min<std::size_t>(blockSize & ~std::size_t{1}, total - m_produced);
     const int frameBytes = 2 * outputChannels;
     const double halfExtension = m_extension / 2.0;
     for (std::size_t i = 0; i < count; i += 2) {
@@ -75,7 +80,8 @@ std::size_t TWaveSmoother::nextBlock(std::uint8_t* out) {
             const std::uint32_t framesBefore = std::max<std::uint32_t>(m_splice / frameBytes, 1);
             const std::uint32_t cycle = 2 * framesBefore;
             const std::uint32_t step = frame % cycle;
-            const std::uint32_t source = step < framesBefore ? framesBefore - 1 - step : step - framesBefore;
+            const std::uint32_t source =
+                step < framesBefore ? framesBefore - 1 - step : step - framesBefore;
             const std::uint32_t k = (e / frameBytes) * (frameBytes / 2);
             const double gain = (halfExtension - k) / halfExtension;
             const int raw = sampleAt(source * frameBytes + e % frameBytes);

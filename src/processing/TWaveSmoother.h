@@ -16,17 +16,18 @@ public:
     // Set before each segment.
     const std::uint8_t* source = nullptr; // 16-bit samples (the document's SampleData)
     std::size_t sourceSize = 0;
-    std::uint32_t start = 0;   // byte offset of the segment in the source
-    std::uint32_t length = 0;  // N: bytes of output data without smoothing
-    int sourceLayout = 1;      // 1: contiguous (mono or both channels); 2: one channel of stereo
-    int outputChannels = 1;    // 1 or 2
-    int amount = 0;            // P: 0 to 60 percent
-    bool enabled = false;      // "Smooth sample end points"
-    bool swapInput = false;    // the source holds big-endian samples
-    bool swapOutput = false;   // hand out big-endian samples
+    std::uint32_t start = 0;  // byte offset of the segment in the source
+    std::uint32_t length = 0; // N: bytes of output data without smoothing
+    int sourceLayout = 1;     // 1: contiguous (mono or both channels); 2: one channel of stereo
+    int outputChannels = 1;   // 1 or 2
+    int amount = 0;           // P: 0 to 60 percent
+    bool enabled = false;     // "Smooth sample end points"
+    bool swapInput = false;   // the source holds big-endian samples
+    bool swapOutput = false;  // hand out big-endian samples
     std::size_t blockSize = kSmootherBlockSize;
 
-    // N without smoothing (or P = 0); else N + 4 (round((P + 23) / 100 N) div 4) - 4 (round(0.23 N) div 4).
+    // N without smoothing (or P = 0); else N + 4 (round((P + 23) / 100 N) div 4) - 4 (round(0.23 N)
+    // div 4).
     std::uint32_t outputLength() const;
     // Analyses the segment's tail; call before the first block.
     void prepare();

@@ -1,15 +1,12 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "slicing/ChannelMode.h"
 
 #include <cstdint>
 #include <string>
 
 namespace tolvane {
-
-// Channel mode codes of the writer.
-inline constexpr int kWriteOneChannel = 1;   // a mono file
-inline constexpr int kWriteBothChannels = 3; // a stereo file
 
 // The one writer of sample files: `byteCount` bytes' worth of the document's samples from
 // `start` go to `fileName` through the end-point smoother (`smoothAmount` 0 to 60, 0 for none),
@@ -20,5 +17,8 @@ inline constexpr int kWriteBothChannels = 3; // a stereo file
 std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& fileName,
                               std::uint32_t start, std::uint32_t byteCount, int channelMode,
                               int smoothAmount = 0);
+
+// The bytes of sample data WriteSampleFile writes for `byteCount` bytes: more when smoothed.
+std::uint32_t sampleFileDataLength(std::uint32_t byteCount, int smoothAmount);
 
 } // namespace tolvane

@@ -1,51 +1,86 @@
 #include "slicing/LoopSegments.h"
 
+#include "slicing/PointEditing.h"
+
+#include <algorithm>
+#include <cctype>
+
 namespace tolvane {
+namespace {
+
+bool isSplitStereo(const SampleDocument& doc) {
+    return doc.Channels == 2 && !doc.MergeChannels;
+}
+
+// The slice points of one channel (every point unless split), on the channel's samples.
+std::vector<std::int64_t> channelPoints(const SampleDocument& doc, std::uint8_t tag) {
+    std::vector<std::int64_t> points;
+    const int count = std::clamp(doc.SliceCount, 0, kMaxCandidates);
+    for (int i = 1; i <= count; ++i) {
+        const PointRecord& point = doc.SliceTable[i];
+        if (!isSplitStereo(doc) || point.Channel == tag)
+            points.push_back(alignToChannel(doc, point.Position, tag));
+    }
+    return points;
+}
+
+int digitsOf(std::size_t number) {
+    return static_cast<int>(std::to_string(number).size());
+}
+
+std::string numberedName(const std::string& base, int index, int digits, char suffix,
+                         const std::string& extension) {
+    std::string number = std::to_string(index);
+    if (number.size() < static_cast<std::size_t>(digits))
+        number.insert(0, static_cast<std::size_t>(digits) - number.size(), '0');
+    std::string name = base + number;
+    if (suffix)
+        name += suffix;
+    return name + extension;
+}
+
+} // namespace
 
 std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c) {
-    const bool split = doc.Channels == 2 && !doc.MergeChannels;
-    const bool merged = doc.Channels == 2 && doc.MergeChannels;
-    std::uint32_t locatorL = doc.LocatorL;
-    std::uint32_t locatorR = doc.LocatorR;
-    char suffix = 0;
-    std::uint8_t tag = kChannelMonoOrRight;
-    if (split) {
-        const bool left = c == 1;
-        suffix = left ? 'L' : 'R';
-        tag = left ? kChannelLeftSplit : kChannelMonoOrRight;
-        locatorL = (locatorL & ~3u) + (left ? 0 : 2);
-        locatorR = (locatorR & ~3u) - (left ? 2 : 0);
-    } else if (merged) {
-        locatorL &= ~3u;
-        locatorR &= ~3u;
-    }
-    // The channel's slice points, then its end.
-    std::vector<std::uint32_t> points;
-    for (int i = 1; i <= doc.SliceCount; ++i)
-        if (!split || doc.SliceTable[i].Channel == tag)
-            points.push_back(doc.SliceTable[i].Position);
-    points.push_back(static_cast<std::uint32_t>(doc.DataLength) - (split && c == 1 ? 2 : 0));
+    const bool split = isSplitStereo(doc);
+    const bool left = split && c == 1;
+    const std::uint8_t tag = left ? kChannelLeftSplit : kChannelMonoOrRight;
+    const std::int64_t frame = doc.Channels == 2 ? 4 : 2;
+    const std::int64_t dataEnd = std::max(doc.DataLength, 0);
+    const std::int64_t from = alignToChannel(doc, doc.LocatorL, tag);
+    // Slice points end files up to the frame of LocatorR; the last file ends on the
+    // channel's sample of the frame before it, so that every file holds whole frames.
+    const std::int64_t rightFrame = std::min<std::int64_t>(doc.LocatorR, dataEnd) & ~(frame - 1);
+    const std::int64_t lastEnd = rightFrame - frame + (split && !left ? 2 : 0);
 
-    std::size_t j = 0;
-    while (j + 1 < points.size() && points[j] <= locatorL)
-        ++j;
-    const std::uint32_t divisor = merged ? 1 : doc.Channels;
-    const int mode = merged ? 3 : 1;
+    std::vector<std::int64_t> points = channelPoints(doc, tag);
+    const std::size_t channelSliceCount = points.size();
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    std::erase_if(points, [&](std::int64_t p) { return p <= from || p >= rightFrame; });
+    points.push_back(lastEnd);
+
+    LoopSegment segment;
+    segment.channelMode = doc.Channels == 2 && !split ? kWriteBothChannels : kWriteOneChannel;
+    segment.suffix = split ? (left ? 'L' : 'R') : 0;
+    segment.digits = digitsOf(channelSliceCount + 1);
+    const std::int64_t divisor = split ? 2 : 1;
     std::vector<LoopSegment> segments;
-    std::uint32_t cur = locatorL;
-    int f = 1;
-    for (; j < points.size() && points[j] < locatorR; ++j, ++f) {
-        segments.push_back({f, cur, (points[j] - cur) / divisor, mode, suffix});
-        cur = points[j];
+    std::int64_t cur = from;
+    for (const std::int64_t end : points) {
+        if (end <= cur)
+            continue;
+        ++segment.index;
+        segment.start = static_cast<std::uint32_t>(cur);
+        segment.byteCount = static_cast<std::uint32_t>((end - cur) / divisor);
+        segments.push_back(segment);
+        cur = end;
     }
-    const std::uint32_t end = locatorR >= 2 ? locatorR - 2 : 0;
-    segments.push_back({f, cur, end > cur ? (end - cur) / divisor : 0, mode, suffix});
     return segments;
 }
 
 std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc) {
-    const bool split = doc.Channels == 2 && !doc.MergeChannels;
-    if (!split)
+    if (!isSplitStereo(doc))
         return loopSegments(doc, 1);
     std::vector<LoopSegment> all;
     for (int c = doc.FirstChannel; c <= doc.LastChannel; ++c) {
@@ -55,16 +90,26 @@ std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc) {
     return all;
 }
 
+std::optional<SeriesName> splitSeriesName(const std::string& chosen) {
+    const std::size_t dot = chosen.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return std::nullopt;
+    std::string extension = chosen.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (extension != "wav" && extension != "aif" && extension != "aiff")
+        return std::nullopt;
+    return SeriesName{chosen.substr(0, dot), chosen.substr(dot)};
+}
+
+std::string seriesFileName(const SeriesName& name, const LoopSegment& segment) {
+    return numberedName(name.base, segment.index, segment.digits, segment.suffix, name.extension);
+}
+
 std::string seriesFileName(const std::string& base, const LoopSegment& segment, int sliceCount,
                            const std::string& extension) {
-    const std::size_t digits = std::to_string(sliceCount + 1).size();
-    std::string number = std::to_string(segment.index);
-    if (number.size() < digits)
-        number.insert(0, digits - number.size(), '0');
-    std::string name = base + number;
-    if (segment.suffix)
-        name += segment.suffix;
-    return name + extension;
+    return numberedName(base, segment.index, digitsOf(static_cast<std::size_t>(sliceCount) + 1),
+                        segment.suffix, extension);
 }
 
 } // namespace tolvane

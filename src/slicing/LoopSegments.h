@@ -1,8 +1,10 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "slicing/ChannelMode.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,22 +13,40 @@ namespace tolvane {
 // One file of "Save Segments In Loop" (and of everything else that takes the segments between
 // the locators one by one).
 struct LoopSegment {
-    int index = 0;            // 1, 2, ... within its channel
-    std::uint32_t start = 0;  // byte offset of its first sample
+    int index = 0;               // 1, 2, ... within its channel
+    std::uint32_t start = 0;     // byte offset of its first sample
     std::uint32_t byteCount = 0; // bytes of output data (one channel's bytes in split stereo)
-    int channelMode = 1;      // 1: one channel, 3: both
-    char suffix = 0;          // 'L' or 'R' in split stereo, none otherwise
+    int channelMode = kWriteOneChannel;
+    char suffix = 0; // 'L' or 'R' in split stereo, none otherwise
+    int digits = 1;  // digits of the index in the file name: those of the channel's slice
+                     // count + 1
 };
 
 // The segments between the locators for channel c (1 = left, 2 = right; a mono or merged
 // document has only channel 1): from LocatorL to each slice point of the channel before
-// LocatorR, and the last one up to 2 bytes before LocatorR.
+// LocatorR, and the last one up to the channel's sample one whole frame before LocatorR.
+// Positions are taken on the channel's samples and in ascending order, so no segment runs
+// backwards; empty segments (two points at one place, a point on that last frame) are left
+// out, so a series may be empty.
 std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c);
 
 // Every channel of the channel choice in turn (split stereo), or the one list.
 std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc);
 
-// "loop" + index with leading zeros up to the digits of SliceCount + 1 + suffix + extension.
+// The name chosen for a series, split where the index goes.
+struct SeriesName {
+    std::string base;      // everything before the extension: "/out/loop"
+    std::string extension; // with its dot, as typed: ".wav", ".AIF", ".aiff"
+};
+
+// Splits a chosen name at its last '.' when what follows is wav, aif or aiff in any case;
+// nothing for any other name (or a name that is only an extension).
+std::optional<SeriesName> splitSeriesName(const std::string& chosen);
+
+// base + index with leading zeros up to the segment's digits + suffix + extension.
+std::string seriesFileName(const SeriesName& name, const LoopSegment& segment);
+
+// The same with the digits of sliceCount + 1, for callers that still count the whole table.
 std::string seriesFileName(const std::string& base, const LoopSegment& segment, int sliceCount,
                            const std::string& extension);
 

@@ -12,7 +12,7 @@ namespace tolvane {
 std::uint32_t alignToChannel(const SampleDocument& doc, std::uint32_t position,
                              std::uint8_t channel) {
     if (doc.Channels != 2)
-        return position;
+        return position & ~1u;
     if (doc.MergeChannels || channel == kChannelLeftSplit)
         return position & ~3u;
     return (position & ~3u) + 2;

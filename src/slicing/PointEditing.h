@@ -12,7 +12,7 @@ inline constexpr const char* kMsgTableFull =
     "The point table is full (8192 points): the point was not added.";
 
 // A position on the sample of a point's channel: merged stereo on the frame's first sample,
-// split stereo on the channel's own sample (right: +2), mono unchanged.
+// split stereo on the channel's own sample (right: +2), mono on a whole sample (even).
 std::uint32_t alignToChannel(const SampleDocument& doc, std::uint32_t position,
                              std::uint8_t channel);
 

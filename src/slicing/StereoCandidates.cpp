@@ -13,16 +13,18 @@ void mergeStereoCandidates(SampleDocument& doc, int viewWidth) {
         static_cast<double>(doc.DataLength) / std::max(viewWidth, 1) * doc.Channels;
     std::vector<PointRecord> kept;
     kept.reserve(static_cast<std::size_t>(doc.CandidateCount) + 1);
-    std::int64_t previous = 0;
+    // Measured from the last record kept: measuring from the record before, kept or not,
+    // would drop every record of a run of close ones after its first.
+    std::int64_t lastKept = 0;
     for (int i = 1; i <= doc.CandidateCount + 1; ++i) {
         PointRecord rec = doc.CandidateTable[i];
         const std::int64_t position = rec.Position;
-        if (static_cast<double>(position - previous) > minimumGap) {
-            rec.Channel = kChannelMonoOrRight;
-            rec.Position &= ~3u;
-            kept.push_back(rec);
-        }
-        previous = position;
+        if (static_cast<double>(position - lastKept) <= minimumGap)
+            continue;
+        rec.Channel = kChannelMonoOrRight;
+        rec.Position &= ~3u;
+        kept.push_back(rec);
+        lastKept = position;
     }
     // The last kept record makes room for the end record.
     doc.CandidateCount = std::max(static_cast<int>(kept.size()) - 1, 0);

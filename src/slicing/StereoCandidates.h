@@ -6,7 +6,7 @@ namespace tolvane {
 
 // "L + R": the candidates of both channels become one list. Walking the records in order
 // (the end record included), a record is kept when it lies more than
-// DataLength / viewWidth * Channels bytes after the record before it; kept records move to
+// DataLength / viewWidth * Channels bytes after the last record kept; kept records move to
 // the first sample of their frame with channel code 1. The last kept record gives way to the
 // end record. Sets MergeChannels and aligns the locators to whole frames.
 void mergeStereoCandidates(SampleDocument& doc, int viewWidth);

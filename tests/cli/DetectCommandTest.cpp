@@ -121,6 +121,12 @@ TEST(DetectCommand, RefusesBadInputLikeInfo) {
     EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--sensitivity", "101"}).status, kExitUsage);
     EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--sensitivity", "ten"}).status, kExitUsage);
     EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--view-width", "0"}).status, kExitUsage);
+    for (const char* notInRange : {"nan", "inf", "-inf", "1e300"})
+        EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--sensitivity", notInRange}).status, kExitUsage)
+            << notInRange;
+    const CommandRun wide = detect({TOLVANE_DEMO_LOOP, "--view-width", "4294967297"});
+    EXPECT_EQ(wide.status, kExitUsage) << "not taken as 1";
+    EXPECT_NE(wide.err.find("--view-width"), std::string::npos) << wide.err;
     EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--bogus"}).status, kExitUsage);
     EXPECT_EQ(detect({TOLVANE_DEMO_LOOP, "--tlp", dir.file("no/such/dir.tlp")}).status,
               kExitCannotWrite);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "cli/Tolvane.h"
+#include "support/TestFiles.h"
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace tolvane::cli::test {
@@ -19,6 +22,33 @@ inline CommandRun runCommand(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = runTolvane(args, out, err);
     return {status, out.str(), err.str()};
+}
+
+// A run of the built `tolvane` program itself, in a shell.
+struct ProgramRun {
+    bool exited = false; // false when a signal ended it
+    int status = -1;     // the exit status when it exited
+    std::string err;
+};
+
+// Runs the built program with `args` in a shell that first limits the size of every file it
+// writes to `blocks` 512-byte blocks (a full disk, even for root); scratch files go to
+// `scratch`.
+inline ProgramRun runProgramWithFileSizeLimit(int blocks, const std::vector<std::string>& args,
+                                              const std::string& scratch) {
+    using tolvane::test::shellQuote;
+    std::string command =
+        "ulimit -f " + std::to_string(blocks) + "; exec " + shellQuote(TOLVANE_COMMAND);
+    for (const std::string& arg : args)
+        command += " " + shellQuote(arg);
+    const std::string errFile = scratch + "/stderr.txt";
+    const int result = std::system((command + " 2>" + shellQuote(errFile) + " >/dev/null").c_str());
+    ProgramRun run;
+    run.exited = WIFEXITED(result);
+    run.status = run.exited ? WEXITSTATUS(result) : -1;
+    const auto bytes = tolvane::test::readBytes(errFile);
+    run.err.assign(bytes.begin(), bytes.end());
+    return run;
 }
 
 } // namespace tolvane::cli::test

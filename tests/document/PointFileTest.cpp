@@ -96,7 +96,9 @@ TEST(PointFile, EndRecordOfALongerSampleIsMovedToTheEndOfTheData) {
 TEST(PointFile, ShortFileFillsOnlyTheRecordsItHolds) {
     TempDir dir;
     SampleDocument doc = documentOfLength(90000);
-    fillCandidates(doc, {10, 20, 30, 40, 50});
+    // The records the file does not reach lie after the ones it holds, so that sorting the
+    // table leaves every record where the file put it.
+    fillCandidates(doc, {10, 20, 30, 60000, 70000});
     const PointRecord before4 = doc.CandidateTable[4];
 
     // Count 5, records 0 to 2 whole and 5 bytes of record 3.
@@ -116,6 +118,27 @@ TEST(PointFile, ShortFileFillsOnlyTheRecordsItHolds) {
     EXPECT_EQ(doc.CandidateTable[3].Strength, ((1000 * 2 - 1500) & ~0xFF) | 9);
     EXPECT_EQ(doc.CandidateTable[4], before4) << "records past the file keep their content";
     EXPECT_EQ(doc.CandidateTable[6].Position, 90000u);
+}
+
+TEST(PointFile, RecordsInAnyOrderAreSortedAndThoseBeyondTheDataDropped) {
+    TempDir dir;
+    const std::string path = dir.file("unsorted.tlp");
+    test::writeBytes(path, pointFileImage(6, {{0, 0, 0, 0, 1, 0},
+                                              {5000, 1, 1, 0, 1, 0},
+                                              {60000, 2, 1, 0, 1, 0},
+                                              {100, 3, 1, 0, 1, 0},
+                                              {5000, 4, 1, 1, 1, 0},
+                                              {2000, 5, 1, 0, 1, 0},
+                                              {50000, 6, 1, 0, 1, 0}}));
+    SampleDocument doc = documentOfLength(50000);
+    openPointFile(doc, path);
+    ASSERT_EQ(doc.CandidateCount, 5) << "only the record beyond DataLength is dropped";
+    EXPECT_EQ(doc.CandidateTable[1], (PointRecord{100, 3, 1, 0, 1, 0}));
+    EXPECT_EQ(doc.CandidateTable[2], (PointRecord{2000, 5, 1, 0, 1, 0}));
+    EXPECT_EQ(doc.CandidateTable[3], (PointRecord{5000, 1, 1, 0, 1, 0})) << "stable";
+    EXPECT_EQ(doc.CandidateTable[4], (PointRecord{5000, 4, 1, 1, 1, 0}));
+    EXPECT_EQ(doc.CandidateTable[5].Position, 50000u) << "at the end of the data: kept";
+    EXPECT_EQ(doc.CandidateTable[6].Position, 50000u) << "the end record";
 }
 
 TEST(PointFile, GarbageCountsStayInsideTheTable) {

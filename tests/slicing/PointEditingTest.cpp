@@ -44,6 +44,9 @@ TEST(PointEditing, PointsLandOnTheirChannelsSample) {
 
     SampleDocument merged = documentWithPoints(2, true, {{400, 1, 1, 0, 1, 0}});
     EXPECT_EQ(merged.CandidateTable[movePoint(merged, 1, 1002)].Position, 1000u);
+
+    SampleDocument mono = documentWithPoints(1, false, {{400, 1, 1, 0, 1, 0}});
+    EXPECT_EQ(mono.CandidateTable[movePoint(mono, 1, 1001)].Position, 1000u) << "whole samples";
 }
 
 TEST(PointEditing, AddedPointsAreLockedAndSurviveTheSliderAtZero) {

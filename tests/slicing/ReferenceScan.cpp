@@ -270,16 +270,16 @@ void pass7(SampleDocument& doc) {
 
 void merge(SampleDocument& doc, int viewWidth) {
     std::vector<PointRecord> kept;
-    unsigned previous = 0;
+    unsigned lastKept = 0;
     for (int i = 1; i <= doc.CandidateCount + 1; ++i) {
         PointRecord rec = doc.CandidateTable[i];
-        if (static_cast<double>(static_cast<long long>(rec.Position) - previous) >
+        if (static_cast<double>(static_cast<long long>(rec.Position) - lastKept) >
             static_cast<double>(doc.DataLength) / viewWidth * doc.Channels) {
             rec.Channel = 1;
             rec.Position = rec.Position & ~3u;
             kept.push_back(rec);
+            lastKept = doc.CandidateTable[i].Position;
         }
-        previous = doc.CandidateTable[i].Position;
     }
     doc.CandidateCount = kept.empty() ? 0 : static_cast<int>(kept.size()) - 1;
     for (int i = 0; i < doc.CandidateCount; ++i)

@@ -18,28 +18,29 @@ SampleDocument stereoDocument(std::int32_t length, const std::vector<PointRecord
     return doc;
 }
 
-TEST(StereoMerge, KeepsRecordsFartherThanAPixelApartAndGivesTheLastKeptToTheEnd) {
-    // 40000 bytes over 100 pixels, stereo: records closer than 800 bytes to the previous
-    // record (kept or not) are dropped.
+TEST(StereoMerge, KeepsRecordsFartherThanAPixelFromTheLastKeptOneAndGivesTheLastToTheEnd) {
+    // 40000 bytes over 100 pixels, stereo: records closer than 800 bytes to the last record
+    // kept are dropped.
     SampleDocument doc =
         stereoDocument(40000, {
                                   {1000, 10, 1, 0, 2, 0},  // kept
-                                  {1002, 11, 1, 0, 1, 0},  // 2 after the previous: dropped
+                                  {1002, 11, 1, 0, 1, 0},  // 2 after the kept one: dropped
                                   {5002, 12, 1, 1, 1, 0},  // kept, moved to 5000
                                   {5700, 13, 1, 0, 2, 0},  // 698 after: dropped
-                                  {6400, 14, 1, 0, 2, 0},  // 700 after the dropped one: dropped
+                                  {6400, 14, 1, 0, 2, 0},  // 1398 after the kept 5002: kept
                                   {20000, 15, 1, 0, 2, 0}, // kept
                               });
     doc.LocatorL = 1002;
     doc.LocatorR = 39998;
     mergeStereoCandidates(doc, 100);
 
-    ASSERT_EQ(doc.CandidateCount, 3) << "four kept, the end record among them, less one";
+    ASSERT_EQ(doc.CandidateCount, 4) << "five kept, the end record among them, less one";
     EXPECT_EQ(doc.CandidateTable[1], (PointRecord{1000, 10, 1, 0, 1, 0}));
     EXPECT_EQ(doc.CandidateTable[2], (PointRecord{5000, 12, 1, 1, 1, 0}));
-    EXPECT_EQ(doc.CandidateTable[3].Position, 20000u);
-    EXPECT_EQ(doc.CandidateTable[4].Position, 40000u);
-    EXPECT_EQ(doc.CandidateTable[4].Channel, 1);
+    EXPECT_EQ(doc.CandidateTable[3], (PointRecord{6400, 14, 1, 0, 1, 0}));
+    EXPECT_EQ(doc.CandidateTable[4].Position, 20000u);
+    EXPECT_EQ(doc.CandidateTable[5].Position, 40000u);
+    EXPECT_EQ(doc.CandidateTable[5].Channel, 1);
     EXPECT_EQ(doc.LocatorL, 1000u);
     EXPECT_EQ(doc.LocatorR, 39996u);
     EXPECT_TRUE(doc.MergeChannels);
@@ -55,6 +56,19 @@ TEST(StereoMerge, WhenTheEndRecordIsTooCloseTheLastCandidateMakesWayForIt) {
     mergeStereoCandidates(empty, 1); // the end record itself is too close: nothing is kept
     EXPECT_EQ(empty.CandidateCount, 0);
     EXPECT_EQ(empty.CandidateTable[1].Position, 40u);
+}
+
+TEST(StereoMerge, AChainOfCloseRecordsKeepsOneRecordPerGap) {
+    // Records every 500 bytes, the gap 800: each lies within the gap of the record before it,
+    // but every second one is more than the gap after the last one kept.
+    std::vector<PointRecord> chain;
+    for (std::uint32_t position = 1000; position <= 10000; position += 500)
+        chain.push_back({position, 1, 1, 0, 2, 0});
+    SampleDocument doc = stereoDocument(40000, chain);
+    mergeStereoCandidates(doc, 100);
+    ASSERT_EQ(doc.CandidateCount, 10);
+    for (int i = 1; i <= doc.CandidateCount; ++i)
+        EXPECT_EQ(doc.CandidateTable[i].Position, 1000u * i) << i;
 }
 
 TEST(StereoSplit, GivesEveryPointALeftAndARightRecord) {

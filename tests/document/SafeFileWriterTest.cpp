@@ -1,0 +1,101 @@
+#include "document/SafeFileWriter.h"
+
+#include "support/TestFiles.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::TempDir;
+
+void save(const std::string& path, const Bytes& bytes) {
+    SafeFileWriter writer(path);
+    writer.write(bytes.data(), bytes.size());
+    writer.commit();
+}
+
+std::size_t entriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+// Root may write to any file, so the writer must look at the file's own permission bits.
+TEST(SafeFileWriter, ASaveToAReadOnlyFileIsRefusedAndLeavesItAlone) {
+    TempDir dir;
+    const std::string path = dir.file("locked.wav");
+    test::writeBytes(path, {'o', 'l', 'd'});
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    EXPECT_THROW(save(path, {'n', 'e', 'w'}), FileWriteError);
+    EXPECT_EQ(test::readBytes(path), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left behind";
+}
+
+TEST(SafeFileWriter, AFileMadeReadOnlyDuringTheWriteIsNotReplaced) {
+    TempDir dir;
+    const std::string path = dir.file("late.wav");
+    test::writeBytes(path, {'o', 'l', 'd'});
+    SafeFileWriter writer(path);
+    writer.write("new", 3);
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_THROW(writer.commit(), FileWriteError);
+    EXPECT_EQ(test::readBytes(path), (Bytes{'o', 'l', 'd'}));
+}
+
+TEST(SafeFileWriter, AReplacedFileKeepsItsPermissions) {
+    TempDir dir;
+    const std::string path = dir.file("shared.wav");
+    test::writeBytes(path, {'o', 'l', 'd'});
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    save(path, {'n', 'e', 'w'});
+    EXPECT_EQ(test::readBytes(path), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(SafeFileWriter, ASaveThroughSymbolicLinksUpdatesTheFileTheyPointTo) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "samples");
+    const std::string real = dir.file("samples/real.wav");
+    test::writeBytes(real, {'o', 'l', 'd'});
+    fs::create_symlink("samples/real.wav", dir.path() / "link.wav");
+    fs::create_symlink(dir.path() / "link.wav", dir.path() / "link-to-link.wav");
+
+    save(dir.file("link-to-link.wav"), {'n', 'e', 'w'});
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link-to-link.wav"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.wav"));
+    EXPECT_EQ(test::readBytes(real), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(entriesIn(dir.path() / "samples"), 1u) << "the temporary file went beside it";
+    EXPECT_EQ(entriesIn(dir.path()), 3u);
+
+    // A link to a file not there yet makes the file, and stays a link.
+    fs::create_symlink("samples/new.wav", dir.path() / "ahead.wav");
+    save(dir.file("ahead.wav"), {'a'});
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "ahead.wav"));
+    EXPECT_EQ(test::readBytes(dir.file("samples/new.wav")), (Bytes{'a'}));
+}
+
+TEST(SafeFileWriter, ALinkToAReadOnlyFileOrALinkLoopIsRefused) {
+    TempDir dir;
+    const std::string real = dir.file("real.wav");
+    test::writeBytes(real, {'o', 'l', 'd'});
+    fs::permissions(real, fs::perms::owner_read);
+    fs::create_symlink("real.wav", dir.path() / "link.wav");
+    EXPECT_THROW(save(dir.file("link.wav"), {'n', 'e', 'w'}), FileWriteError);
+    EXPECT_EQ(test::readBytes(real), (Bytes{'o', 'l', 'd'}));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.wav"));
+
+    fs::create_symlink("b.wav", dir.path() / "a.wav");
+    fs::create_symlink("a.wav", dir.path() / "b.wav");
+    EXPECT_THROW(save(dir.file("a.wav"), {'x'}), FileWriteError);
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "a.wav"));
+}
+
+} // namespace
+} // namespace tolvane
