@@ -106,10 +106,4 @@ std::string seriesFileName(const SeriesName& name, const LoopSegment& segment) {
     return numberedName(name.base, segment.index, segment.digits, segment.suffix, name.extension);
 }
 
-std::string seriesFileName(const std::string& base, const LoopSegment& segment, int sliceCount,
-                           const std::string& extension) {
-    return numberedName(base, segment.index, digitsOf(static_cast<std::size_t>(sliceCount) + 1),
-                        segment.suffix, extension);
-}
-
 } // namespace tolvane

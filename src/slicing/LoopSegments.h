@@ -46,8 +46,4 @@ std::optional<SeriesName> splitSeriesName(const std::string& chosen);
 // base + index with leading zeros up to the segment's digits + suffix + extension.
 std::string seriesFileName(const SeriesName& name, const LoopSegment& segment);
 
-// The same with the digits of sliceCount + 1, for callers that still count the whole table.
-std::string seriesFileName(const std::string& base, const LoopSegment& segment, int sliceCount,
-                           const std::string& extension);
-
 } // namespace tolvane

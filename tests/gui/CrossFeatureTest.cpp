@@ -3,8 +3,11 @@
 #include "fileio/LoadMessages.h"
 #include "fileio/SampleFileReader.h"
 #include "gui/WindowTestSupport.h"
+#include "processing/WriteSampleFile.h"
+#include "slicing/LoopSegments.h"
 #include "slicing/PointEditing.h"
 
+#include <QDialog>
 #include <QMenu>
 #include <QTimer>
 #include <QToolBar>
@@ -208,6 +211,45 @@ TEST_F(CrossFeatureTest, ReloadingAChangedFileDoesNotOfferToSaveOverIt) {
     EXPECT_EQ(test::readBytes(file), changed);
     EXPECT_EQ(doc().DataLength, 176400);
     EXPECT_FALSE(m_form->isModified());
+}
+
+TEST_F(CrossFeatureTest, ASeriesStopsAtItsFirstFailureWithEveryLengthInItsSlot) {
+    m_form->setSensitivityPercent(100);
+    const int files = doc().SliceCount + 1;
+    ASSERT_GE(files, 6);
+    QTimer::singleShot(0, [] {
+        if (auto* keymap = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            keymap->accept();
+    });
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("hits.aiff")));
+    // Room for files as long as the first one: a longer one later in the series fails.
+    const auto series = loopSegmentSeries(doc());
+    const std::uint32_t firstLength = sampleFileDataLength(series[0].byteCount, 30);
+    ASSERT_TRUE(std::any_of(series.begin(), series.end(), [&](const LoopSegment& s) {
+        return sampleFileDataLength(s.byteCount, 30) > firstLength;
+    }));
+    {
+        const test::FileSizeLimit full(54 + firstLength);
+        m_form->SplitMenuItemClick();
+        test::waitUntilIdle(*m_form);
+    }
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+        if (entry.path().string().find("hits") != std::string::npos)
+            written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    ASSERT_FALSE(written.empty());
+    ASSERT_LT(written.size(), static_cast<std::size_t>(files)) << "the disk filled";
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        // "hits01.aiff", "hits02.aiff", ...: no gaps, the AIFF extension kept whole.
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "hits%02zu.aiff", i + 1);
+        EXPECT_EQ(written[i], expected);
+        EXPECT_EQ(testSampleFile(m_dir.file(written[i])).result, Acceptance::Accepted);
+    }
+    EXPECT_EQ(m_form->segmentFileLengths(1).size(), written.size() + 1)
+        << "the failed file's length is in its slot too";
+    EXPECT_TRUE(m_dialogs.texts().back().startsWith("Error saving files!"));
 }
 
 TEST_F(CrossFeatureTest, AFailedLoadLeavesTheOpenSampleReadyToPlay) {

@@ -19,7 +19,7 @@ TEST(LoopSegments, WithoutSlicePointsOneFileTwoBytesShort) {
     EXPECT_EQ(series[0].index, 1);
     EXPECT_EQ(series[0].start, 0u);
     EXPECT_EQ(series[0].byteCount, 9998u) << "the last file is 2 bytes shorter than its span";
-    EXPECT_EQ(seriesFileName("loop", series[0], doc.SliceCount, ".wav"), "loop1.wav");
+    EXPECT_EQ(seriesFileName(SeriesName{"loop", ".wav"}, series[0]), "loop1.wav");
 }
 
 TEST(LoopSegments, IndicesHaveTheDigitsOfTheSliceCountPlusOne) {
@@ -35,7 +35,7 @@ TEST(LoopSegments, IndicesHaveTheDigitsOfTheSliceCountPlusOne) {
     EXPECT_EQ(series[0].byteCount, 1000u);
     EXPECT_EQ(series[2].start, 4000u);
     EXPECT_EQ(series[2].byteCount, 998u);
-    EXPECT_EQ(seriesFileName("loop", series[0], doc.SliceCount, ".wav"), "loop01.wav");
+    EXPECT_EQ(seriesFileName(SeriesName{"loop", ".wav"}, series[0]), "loop01.wav");
 }
 
 TEST(LoopSegments, SplitStereoWritesAnLAndAnRSeriesEachFromOne) {
@@ -53,7 +53,7 @@ TEST(LoopSegments, SplitStereoWritesAnLAndAnRSeriesEachFromOne) {
     EXPECT_EQ(series[3].suffix, 'R');
     EXPECT_EQ(series[3].index, 1);
     EXPECT_EQ(series[3].start, 2u);
-    EXPECT_EQ(seriesFileName("loop", series[3], doc.SliceCount, ".aif"), "loop1R.aif");
+    EXPECT_EQ(seriesFileName(SeriesName{"loop", ".aif"}, series[3]), "loop1R.aif");
 }
 
 TEST(LoopSegments, TheLastFileEndsOneWholeFrameBeforeTheRightLocator) {

@@ -9,8 +9,10 @@
 #include "fileio/SampleFileReader.h"
 #include "fileio/WaveFileWriter.h"
 #include "processing/Crop.h"
+#include "processing/SegmentSeries.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
+#include "slicing/SegmentRanges.h"
 
 #include <QFileInfo>
 
@@ -127,72 +129,46 @@ void SaveCommands::SaveAsitemClick() {
             });
 }
 
-void SaveCommands::SaveSelectItemClick() {
-    const SampleDocument& doc = m_ctx.doc;
-    if (!doc.DocumentOpen || m_ctx.busy() || !m_ctx.view.selected)
-        return;
+// Writes one range of the sample to a chosen file on its worker; a failed write asks to try
+// again under another name, which runs `retry`.
+template <typename Worker>
+void SaveCommands::saveRange(const WriteRange& range, const QString& status,
+                             void (SaveCommands::*retry)()) {
     const QString chosen = chooseSaveFile({});
     if (chosen.isEmpty())
         return;
-    const SegmentSpan segment = *m_ctx.view.selected;
-    std::uint32_t start = segment.start;
-    std::uint32_t count = segment.end - segment.start;
-    int mode = doc.MergeChannels ? kWriteBothChannels : kWriteOneChannel;
-    if (m_ctx.isSplitStereo()) {
-        const std::uint32_t tag = segment.channel == kChannelLeftSplit ? 2 : 1;
-        start = (segment.start & ~3u) + 2 * (2 - tag);
-        count = ((segment.end - segment.start) / 2) & ~3u;
-    } else if (doc.Channels == 2) {
-        count = segment.end - segment.start;
-    }
-    runSave(std::make_unique<ttseg>([this, target = chosen.toStdString(), start, count, mode] {
-                WriteSampleFile(m_ctx.doc, target, start, count, mode);
+    runSave(std::make_unique<Worker>([this, target = chosen.toStdString(), range] {
+                WriteSampleFile(m_ctx.doc, target, range.start, range.byteCount, range.channelMode);
             }),
-            "Saving...", [this](bool failed) {
+            status, [this, retry](bool failed) {
                 if (failed && saveFailedRetry(false))
-                    SaveSelectItemClick();
+                    (this->*retry)();
             });
+}
+
+void SaveCommands::SaveSelectItemClick() {
+    const std::optional<SegmentSpan>& selected = m_ctx.view.selected;
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || !selected)
+        return;
+    if (const auto range =
+            selectedSegmentRange(m_ctx.doc, selected->start, selected->end, selected->channel))
+        saveRange<ttseg>(*range, "Saving...", &SaveCommands::SaveSelectItemClick);
 }
 
 void SaveCommands::PopUpSaveClick() {
-    const SampleDocument& doc = m_ctx.doc;
-    if (!doc.DocumentOpen || m_ctx.busy())
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    const auto segment = m_ctx.segmentUnderPointer();
-    if (!segment || segment->end <= segment->start)
-        return;
-    const QString chosen = chooseSaveFile({});
-    if (chosen.isEmpty())
-        return;
-    const bool split = m_ctx.isSplitStereo();
-    const std::uint32_t count = (segment->end - segment->start) / (split ? 2 : 1);
-    const int mode = (doc.Channels == 2 && !split) ? kWriteBothChannels : kWriteOneChannel;
-    runSave(std::make_unique<tsaveselseg>(
-                [this, target = chosen.toStdString(), start = segment->start, count, mode] {
-                    WriteSampleFile(m_ctx.doc, target, start, count, mode);
-                }),
-            "Saving...", [this](bool failed) {
-                if (failed && saveFailedRetry(false))
-                    PopUpSaveClick();
-            });
+    const std::int64_t position =
+        xToPosition(m_ctx.state.pointerX, m_ctx.view, m_ctx.window.waveWidth());
+    if (const auto range = segmentRangeAt(m_ctx.doc, position, m_ctx.pointerChannel()))
+        saveRange<tsaveselseg>(*range, "Saving...", &SaveCommands::PopUpSaveClick);
 }
 
 void SaveCommands::SaveRegionItemClick() {
-    const SampleDocument& doc = m_ctx.doc;
-    if (!doc.DocumentOpen || m_ctx.busy())
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    const QString chosen = chooseSaveFile({});
-    if (chosen.isEmpty())
-        return;
-    const std::uint32_t start = doc.LocatorL & ~3u;
-    const std::uint32_t count = (doc.LocatorR - std::min(doc.LocatorL, doc.LocatorR)) & ~3u;
-    runSave(std::make_unique<ttsregion>([this, target = chosen.toStdString(), start, count] {
-                WriteSampleFile(m_ctx.doc, target, start, count, wholeMode(m_ctx.doc));
-            }),
-            "Saving region...", [this](bool failed) {
-                if (failed && saveFailedRetry(false))
-                    SaveRegionItemClick();
-            });
+    if (const auto range = regionRange(m_ctx.doc))
+        saveRange<ttsregion>(*range, "Saving region...", &SaveCommands::SaveRegionItemClick);
 }
 
 void SaveCommands::SplitMenuItemClick() {
@@ -206,34 +182,24 @@ void SaveCommands::SplitMenuItemClick() {
     m_keymap = keymapWindow.keymap();
     const QString chosen =
         chooseSaveFile(QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName());
-    if (chosen.isEmpty() || chosen.size() < 5)
+    const auto name = splitSeriesName(chosen.toStdString());
+    if (!name)
         return;
-    const std::string base = chosen.left(chosen.size() - 4).toStdString();
-    const std::string extension = chosen.right(4).toStdString();
     const int smooth = m_keymap.smoothEndPoints ? m_keymap.smoothLevel : 0;
     m_segmentFileLengths[0].clear();
     m_segmentFileLengths[1].clear();
+    // Each file's length is kept before it is written, so a failure leaves the slots in order.
     auto lengths = std::make_shared<std::vector<std::pair<char, std::uint32_t>>>();
-    runSave(std::make_unique<TCutWave>([this, series, base, extension, smooth, lengths] {
-                bool anyFailed = false;
-                for (const LoopSegment& segment : series) {
-                    // A failed file does not stop the later ones; the message comes at the end.
-                    try {
-                        const std::uint32_t written = WriteSampleFile(
-                            m_ctx.doc,
-                            seriesFileName(base, segment, m_ctx.doc.SliceCount, extension),
-                            segment.start, segment.byteCount, segment.channelMode, smooth);
-                        lengths->emplace_back(segment.suffix, written);
-                    } catch (...) {
-                        anyFailed = true;
-                    }
-                }
-                if (anyFailed)
-                    throw std::runtime_error("a file of the series could not be written");
+    SeriesListener listener;
+    listener.beforeWrite = [lengths](const SeriesFile& file) {
+        lengths->emplace_back(file.segment.suffix, file.length);
+    };
+    runSave(std::make_unique<TCutWave>([this, name = *name, smooth, listener] {
+                writeSegmentSeries(m_ctx.doc, name, smooth, listener); // stops at a failure
             }),
             "Saving...", [this, lengths](bool failed) {
-                for (const auto& [suffix, written] : *lengths)
-                    m_segmentFileLengths[suffix == 'R' ? 1 : 0].push_back(written);
+                for (const auto& [suffix, length] : *lengths)
+                    m_segmentFileLengths[suffix == 'R' ? 1 : 0].push_back(length);
                 if (failed && saveFailedRetry(true))
                     SplitMenuItemClick();
             });

@@ -3,6 +3,7 @@
 #include "app/commands/CommandContext.h"
 #include "platform/Shell.h"
 #include "slicing/Keymap.h"
+#include "slicing/SegmentRanges.h"
 
 #include <functional>
 #include <memory>
@@ -47,6 +48,8 @@ private:
     // Runs a write on its worker; the completion gets whether it failed.
     void runSave(std::unique_ptr<FunctionWorker> worker, const QString& status,
                  std::function<void(bool failed)> completion);
+    template <typename Worker>
+    void saveRange(const WriteRange& range, const QString& status, void (SaveCommands::*retry)());
     QString chooseSaveFile(const QString& presetName);
     bool saveFailedRetry(bool series);
     void documentSavedAs(const QString& fileName);
