@@ -55,6 +55,25 @@ void adaptCandidatesToChannels(SampleDocument& doc, bool wasSplit) {
         PointRecord{static_cast<std::uint32_t>(doc.DataLength), 0, 0, 0, kChannelMonoOrRight, 0};
 }
 
+void lockPoint(SampleDocument& doc, int index) {
+    doc.CandidateTable[index].Locked = 1;
+    doc.CandidateTable[index].Enabled = 1;
+}
+
+void unlockPoint(SampleDocument& doc, int index) {
+    doc.CandidateTable[index].Locked = 0;
+    doc.CandidateTable[index].Enabled = 1;
+}
+
+void enablePoint(SampleDocument& doc, int index) {
+    doc.CandidateTable[index].Enabled = 1;
+}
+
+void disablePoint(SampleDocument& doc, int index) {
+    doc.CandidateTable[index].Enabled = 0;
+    doc.CandidateTable[index].Locked = 0;
+}
+
 void lockAll(SampleDocument& doc) {
     rebuildSliceTable(doc);
     std::vector<std::uint32_t> active;

@@ -31,6 +31,13 @@ std::optional<int> addPoint(SampleDocument& doc, std::uint32_t position, std::ui
 // stereo and lands on a whole frame of the new format. The table stays sorted.
 void adaptCandidatesToChannels(SampleDocument& doc, bool wasSplit);
 
+// The flag tools on one candidate: locking also enables it, disabling also unlocks it, and
+// unlocking leaves it enabled.
+void lockPoint(SampleDocument& doc, int index);
+void unlockPoint(SampleDocument& doc, int index);
+void enablePoint(SampleDocument& doc, int index);
+void disablePoint(SampleDocument& doc, int index);
+
 // "&Lock All": locks every candidate that is a slice point now (at an active slice position).
 void lockAll(SampleDocument& doc);
 // "&Unlock All": unlocks every candidate.

@@ -7,6 +7,7 @@
 #include "audio/twabeAudio.h"
 #include "document/ClipboardImage.h"
 #include "slicing/PointEditing.h"
+#include "slicing/SampleReplacement.h"
 #include "slicing/SliceSelection.h"
 
 #include <QAction>
@@ -194,21 +195,9 @@ void EditCommands::pasteAll(bool findNew) {
         m_play.openOutput();
         return;
     }
-    const std::uint16_t oldChannels = wasOpen ? doc.Channels : 1;
-    const bool wasSplit = m_ctx.isSplitStereo();
-    const auto length = static_cast<std::int32_t>(pasted->data.size());
-    pasted->data.resize(pasted->data.size() + kSpareBytes, 0);
-    doc.SampleData.assign(std::move(pasted->data));
-    doc.DataLength = length;
-    doc.Channels = pasted->channels;
-    doc.SampleRate = pasted->rate;
-    doc.BytesPerSecond = doc.Channels * 2 * doc.SampleRate;
-    doc.LocatorR = static_cast<std::uint32_t>(length);
-    doc.LocatorL = std::min(doc.LocatorL, doc.LocatorR);
-    cutCandidatesToData(doc);
-    if (oldChannels != doc.Channels)
-        adaptCandidatesToChannels(doc, wasSplit);
-    takeNewFormat(oldChannels);
+    const bool channelsChanged = replaceSampleKeepingPoints(
+        doc, ReplacementSample{std::move(pasted->data), pasted->channels, pasted->rate});
+    takeNewFormat(channelsChanged);
     m_view.showWholeSample();
     if (findNew || !wasOpen) {
         doc.DetectPending = true;
@@ -223,16 +212,12 @@ void EditCommands::pasteAll(bool findNew) {
     m_ctx.display.redrawAll();
 }
 
-// The window follows a pasted sample. The channel mode changes only with the channel count: a
-// stereo sample pasted over a stereo one keeps merged or split, as its kept table is.
-void EditCommands::takeNewFormat(std::uint16_t oldChannels) {
-    SampleDocument& doc = m_ctx.doc;
-    if (oldChannels != doc.Channels) {
-        doc.MergeChannels = doc.Channels == 2;
-        doc.FirstChannel = 1;
-        doc.LastChannel = doc.Channels == 2 ? 2 : 1;
+// The window follows a pasted sample: a new channel count brings both channels back and, for
+// stereo, the merged mode.
+void EditCommands::takeNewFormat(bool channelsChanged) {
+    if (channelsChanged) {
         m_ctx.view.workingChannel = 1;
-        if (doc.Channels == 2) {
+        if (m_ctx.doc.Channels == 2) {
             m_ctx.controls.LeftChannel->setChecked(true);
             m_ctx.controls.RightChannel->setChecked(true);
             m_slices.showChannelMode(true);

@@ -26,7 +26,7 @@ public:
 
 private:
     void pasteAll(bool findNew);
-    void takeNewFormat(std::uint16_t oldChannels);
+    void takeNewFormat(bool channelsChanged);
 
     CommandContext& m_ctx;
     PlayCommands& m_play;

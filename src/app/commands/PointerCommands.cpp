@@ -203,8 +203,7 @@ void PointerCommands::releaseWithTool(QMouseEvent* event, bool dragging) {
     } else if (tool == Tool::LockUnlock && left && m_hovered &&
                m_hovered->kind == HoverKind::Locked) {
         recordPointUndo(kUndoUnlockPoint, m_hovered->index);
-        doc.CandidateTable[m_hovered->index].Locked = 0;
-        doc.CandidateTable[m_hovered->index].Enabled = 1;
+        unlockPoint(doc, m_hovered->index);
     } else if (dragging && m_pointerMoved && x >= 0 && x <= width + 1) {
         const std::uint32_t oldPosition = doc.CandidateTable[m_dragIndex].Position;
         const int index =
@@ -225,19 +224,16 @@ void PointerCommands::releaseWithTool(QMouseEvent* event, bool dragging) {
         }
         showPointerLine(pointerX, static_cast<int>(event->position().y()), 0);
     } else if (tool == Tool::EnableDisable && left && m_hovered) {
-        PointRecord& p = doc.CandidateTable[m_hovered->index];
         if (m_hovered->kind == HoverKind::Disabled) {
             recordPointUndo(kUndoEnablePoint, m_hovered->index);
-            p.Enabled = 1;
+            enablePoint(doc, m_hovered->index);
         } else {
             recordPointUndo(kUndoDisablePoint, m_hovered->index);
-            p.Enabled = 0;
-            p.Locked = 0;
+            disablePoint(doc, m_hovered->index);
         }
     } else if (tool == Tool::LockUnlock && left && hoveredActive) {
         recordPointUndo(kUndoLockPoint, m_hovered->index);
-        doc.CandidateTable[m_hovered->index].Locked = 1;
-        doc.CandidateTable[m_hovered->index].Enabled = 1;
+        lockPoint(doc, m_hovered->index);
     }
 }
 
