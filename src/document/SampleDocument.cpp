@@ -61,6 +61,13 @@ void cutCandidatesToData(SampleDocument& doc) {
     doc.candidateEndRecord().Position = length;
 }
 
+void chooseChannels(SampleDocument& doc, bool left, bool right) {
+    if (!left && !right)
+        left = right = true;
+    doc.FirstChannel = left ? 1 : 2;
+    doc.LastChannel = right ? 2 : 1;
+}
+
 std::string formatStatusText(std::uint16_t bits, std::uint32_t rate, std::uint16_t channels) {
     std::string text = std::to_string(bits) + " Bit / " + std::to_string(rate) + " hz";
     if (channels == 1)

@@ -70,6 +70,10 @@ void newEmptyDocument(SampleDocument& doc);
 // beyond the data, and closes the table with its start record at 0 and end record at DataLength.
 void cutCandidatesToData(SampleDocument& doc);
 
+// The channel choice of the channel items: left only (1..1), right only (2..2) or both (1..2).
+// Neither is no choice: it keeps both.
+void chooseChannels(SampleDocument& doc, bool left, bool right);
+
 // Status-bar format text: "16 Bit / 44100 hz stereo" (the channel word only for 1 or 2).
 std::string formatStatusText(std::uint16_t bits, std::uint32_t rate, std::uint16_t channels);
 

@@ -87,5 +87,18 @@ TEST(MemoryStream, ReadsAndSeeksStayInsideTheBuffer) {
     EXPECT_EQ(s.data()[3], 0) << "grown bytes are zero";
 }
 
+TEST(SampleDocument, TheChannelChoiceNeverLeavesNoChannel) {
+    SampleDocument doc;
+    chooseChannels(doc, true, false);
+    EXPECT_EQ(doc.FirstChannel, 1);
+    EXPECT_EQ(doc.LastChannel, 1);
+    chooseChannels(doc, false, true);
+    EXPECT_EQ(doc.FirstChannel, 2);
+    EXPECT_EQ(doc.LastChannel, 2);
+    chooseChannels(doc, false, false);
+    EXPECT_EQ(doc.FirstChannel, 1);
+    EXPECT_EQ(doc.LastChannel, 2);
+}
+
 } // namespace
 } // namespace tolvane

@@ -171,7 +171,6 @@ void FileCommands::loadCompleted(ttload& loader) {
     m_ctx.window.setCaption();
     // 5. Commands, slider, channels.
     m_slices.resetSlider();
-    doc.Threshold = kThresholdAfterLoad;
     m_ctx.controls.LeftChannel->setChecked(true);
     m_ctx.controls.RightChannel->setChecked(true);
     if (doc.Channels == 2)
@@ -182,7 +181,6 @@ void FileCommands::loadCompleted(ttload& loader) {
     m_ctx.controls.PopUpZts->setEnabled(false);
     m_ctx.window.updateCommandStates();
     m_ctx.window.relayout();
-    doc.DetectPending = true;
     if (m_ctx.player) {
         m_ctx.player->close();
         m_play.openOutput();

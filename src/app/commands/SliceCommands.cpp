@@ -63,9 +63,7 @@ void SliceCommands::afterMerge(bool fromScanEnd) {
     if (!m_scanFromRecut || !fromScanEnd) {
         m_ctx.controls.LeftChannel->setChecked(true);
         m_ctx.controls.RightChannel->setChecked(true);
-        m_ctx.doc.FirstChannel = 1;
-        m_ctx.doc.LastChannel = 2;
-        m_ctx.doc.MergeChannels = true;
+        chooseChannels(m_ctx.doc, true, true);
     }
     setSliderPosition(m_ctx.controls.slider->value() - 1);
     showChannelMode(true);
@@ -154,8 +152,7 @@ void SliceCommands::LR2Click() {
     }
     m_ctx.controls.LeftChannel->setChecked(true);
     m_ctx.controls.RightChannel->setChecked(true);
-    doc.FirstChannel = 1;
-    doc.LastChannel = 2;
+    chooseChannels(doc, true, true);
     setSliderPosition(m_ctx.controls.slider->value() - 1);
     const bool complete = splitStereoCandidates(doc);
     forgetPointUndo(m_ctx.undo);
@@ -186,8 +183,7 @@ void SliceCommands::channelItemClicked(QAction* clicked) {
         clicked->setChecked(true);
         return;
     }
-    m_ctx.doc.FirstChannel = left ? 1 : 2;
-    m_ctx.doc.LastChannel = right ? 2 : 1;
+    chooseChannels(m_ctx.doc, left, right);
     if (m_ctx.doc.MergeChannels)
         resnapLocators(m_ctx.doc);
     if (m_ctx.player)
