@@ -83,6 +83,19 @@ OurTimes timeOurScan(const std::string& path, int runs) {
     return result;
 }
 
+// One `cat` of the file, from the page cache: the floor of any read of it.
+double timeCat(const std::string& path, int runs) {
+    std::vector<double> times;
+    const std::string command = "cat '" + path + "' > /dev/null";
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        if (std::system(command.c_str()) != 0)
+            return -1;
+        times.push_back(millisecondsSince(start));
+    }
+    return median(times);
+}
+
 double timeAubio(const std::string& path, int runs) {
     std::vector<double> times;
     const std::string command = "aubioonset -i '" + path + "' > /dev/null 2>&1";
@@ -103,6 +116,10 @@ bool report(const char* name, const std::string& path, int ourRuns, int aubioRun
                 ours.merged);
     std::printf("  our scan          %9.2f ms (load %.2f ms, load + scan %.2f ms)\n", ours.scan,
                 ours.load, ours.load + ours.scan);
+    const double cat = timeCat(path, ourRuns);
+    if (cat > 0)
+        std::printf("  cat of the file   %9.2f ms: load / cat %.2f, load + scan / cat %.2f\n", cat,
+                    ours.load / cat, (ours.load + ours.scan) / cat);
     if (aubio < 0) {
         std::printf("  aubioonset        not available (install aubio-tools)\n");
         return false;

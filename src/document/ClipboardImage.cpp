@@ -1,5 +1,7 @@
 #include "document/ClipboardImage.h"
 
+#include "document/SampleDocument.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -73,6 +75,9 @@ std::optional<PastedSample> readPastedSample(std::span<const std::uint8_t> item)
     const std::size_t data = find(item, "data", 4);
     if (data == std::size_t(-1) || data + 8 > item.size() || pasted.channels < 1 ||
         pasted.channels > 2)
+        return std::nullopt;
+    // A rate the editor cannot play or scan in reasonable time is not a sample to paste.
+    if (pasted.rate == 0 || pasted.rate > kMaxSampleRate)
         return std::nullopt;
     const std::size_t declared = get32(item, data + 4);
     std::size_t length = std::min(declared, item.size() - (data + 8));

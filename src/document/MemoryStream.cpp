@@ -36,7 +36,7 @@ void MemoryStream::write(const void* source, std::size_t count) {
 }
 
 void MemoryStream::setSize(std::size_t newSize) {
-    m_bytes.resize(newSize, 0);
+    m_bytes.resize(newSize, std::uint8_t{0});
     m_position = std::min(m_position, newSize);
 }
 
@@ -46,8 +46,13 @@ void MemoryStream::clear() {
     m_position = 0;
 }
 
-void MemoryStream::assign(std::vector<std::uint8_t>&& bytes) {
+void MemoryStream::adopt(ByteBuffer&& bytes) {
     m_bytes = std::move(bytes);
+    m_position = 0;
+}
+
+void MemoryStream::assign(const std::vector<std::uint8_t>& bytes) {
+    m_bytes.assign(bytes.begin(), bytes.end());
     m_position = 0;
 }
 

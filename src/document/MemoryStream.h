@@ -2,9 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace tolvane {
+
+// An allocator whose new bytes are left as they are: a buffer about to be filled (from a file,
+// by a copy) is not cleared first. Value-initialising constructions still zero.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = UninitialisedAllocator<U>; };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Bytes that grow without being cleared (resize leaves new bytes unset).
+using ByteBuffer = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>>;
 
 enum class SeekOrigin { Begin, Current, End };
 
@@ -25,13 +42,15 @@ public:
     void setSize(std::size_t newSize);
     void clear();
     // Takes over a filled buffer without copying it.
-    void assign(std::vector<std::uint8_t>&& bytes);
+    void adopt(ByteBuffer&& bytes);
+    // Copies the bytes in.
+    void assign(const std::vector<std::uint8_t>& bytes);
 
     std::uint8_t* data() { return m_bytes.data(); }
     const std::uint8_t* data() const { return m_bytes.data(); }
 
 private:
-    std::vector<std::uint8_t> m_bytes;
+    ByteBuffer m_bytes;
     std::size_t m_position = 0;
 };
 

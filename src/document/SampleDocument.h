@@ -12,6 +12,9 @@ inline constexpr std::size_t kSpareBytes = 64;             // zero bytes kept af
 inline constexpr double kDefaultPreEmphasis = 0.63;        // coefficient of the transient scan
 inline constexpr std::int32_t kThresholdAfterLoad = 65536; // selects nothing until the slider moves
 inline constexpr const char* kUntitledName = "Untitled";
+// The highest sample rate the editor takes: above it a header is more likely damaged than real,
+// and the scan's windows (which grow with the rate) would take minutes.
+inline constexpr std::uint32_t kMaxSampleRate = 768000;
 
 // The one open sample. Field names are the documented ones so that every part of the
 // program (and its readers) agrees on them. Positions are byte offsets into SampleData;

@@ -64,11 +64,13 @@ void exchangeRange(UndoRecord& undo, SampleDocument& doc) {
 
 // Exchanges the whole sample data with the undo file.
 void exchangeWholeSample(UndoRecord& undo, SampleDocument& doc) {
-    std::vector<std::uint8_t> saved(static_cast<std::size_t>(undo.UndoLength) + kSpareBytes, 0);
-    undo.File.load(saved.data(), static_cast<std::size_t>(undo.UndoLength));
+    const auto length = static_cast<std::size_t>(undo.UndoLength);
+    ByteBuffer saved(length + kSpareBytes);
+    std::fill(saved.begin() + static_cast<std::ptrdiff_t>(length), saved.end(), std::uint8_t{0});
+    undo.File.load(saved.data(), length);
     undo.File.store(doc.SampleData.data(), static_cast<std::size_t>(doc.DataLength));
     const std::int32_t oldLength = doc.DataLength;
-    doc.SampleData.assign(std::move(saved));
+    doc.SampleData.adopt(std::move(saved));
     doc.DataLength = undo.UndoLength;
     undo.UndoLength = oldLength;
     undo.UndoStart = 0;

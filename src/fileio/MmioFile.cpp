@@ -1,6 +1,9 @@
 #include "fileio/MmioFile.h"
 
 #include <array>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tolvane {
 namespace {
@@ -17,9 +20,21 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 bool MmioFile::open(const std::string& path) {
     close();
-    m_file.reset(std::fopen(path.c_str(), "rb"));
-    if (!m_file)
+    // Only regular files: a FIFO or a device under a sample's name would block the reader (or
+    // never end). O_NONBLOCK keeps the open itself from waiting for a FIFO's writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    m_file.reset(::fdopen(fd, "rb"));
+    if (!m_file) {
+        ::close(fd);
+        return false;
+    }
     if (std::fseek(m_file.get(), 0, SEEK_END) != 0) {
         close();
         return false;

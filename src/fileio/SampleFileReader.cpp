@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -95,7 +98,8 @@ SampleFileInfo readAiffInfo(TWavParser& parser) {
 
 bool isLoadableFormat(const FormatRecord& f) {
     return f.formatTag == kFormatTagPcm && f.bitsPerSample == 16 &&
-           (f.channels == 1 || f.channels == 2) && f.samplesPerSec > 0;
+           (f.channels == 1 || f.channels == 2) && f.samplesPerSec > 0 &&
+           f.samplesPerSec <= kMaxSampleRate;
 }
 
 void swapSampleBytes(std::uint8_t* data, std::size_t length) {
@@ -146,31 +150,81 @@ namespace {
 struct LoadedSample {
     FormatRecord format;
     std::int32_t length = 0;
-    std::vector<std::uint8_t> bytes; // length bytes of little-endian samples, then spare bytes
+    ByteBuffer bytes; // length bytes of little-endian samples, then spare bytes
 };
+
+// A regular file opened for reading, closed with the object.
+class SampleFile {
+public:
+    explicit SampleFile(const std::string& fileName)
+        : m_fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        struct stat status {};
+        if (m_fd < 0 || ::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))
+            throw EWavParserError(kMsgCannotChangePosition);
+        m_size = static_cast<std::uint64_t>(status.st_size);
+    }
+    ~SampleFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SampleFile(const SampleFile&) = delete;
+    SampleFile& operator=(const SampleFile&) = delete;
+
+    std::uint64_t size() const { return m_size; }
+
+    // Reads count bytes from offset straight into destination, in large blocks; returns how
+    // many the file held.
+    std::size_t readAt(std::uint64_t offset, std::uint8_t* destination, std::size_t count) const {
+        constexpr std::size_t kBlock = std::size_t{8} << 20;
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::pread(m_fd, destination + done, std::min(kBlock, count - done),
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw EWavParserError(kMsgCannotChangePosition);
+            if (n == 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+private:
+    int m_fd;
+    std::uint64_t m_size = 0;
+};
+
+// How many bytes a document holds for a data chunk: what the file holds of the chunk, and of
+// what it cuts short at most as much again as the whole file as silence. A header that
+// declares far more than the file could hold never makes the editor allocate it.
+std::int32_t heldDataLength(const SampleFileInfo& info, std::uint64_t fileSize) {
+    const std::uint64_t held =
+        fileSize > info.dataOffset
+            ? std::min<std::uint64_t>(info.dataLength, fileSize - info.dataOffset)
+            : 0;
+    const std::uint64_t kept = std::min<std::uint64_t>(info.dataLength, held + fileSize);
+    return loadableDataLength(static_cast<std::uint32_t>(kept), info.format.channels);
+}
 
 LoadedSample readSample(const std::string& fileName) {
     const SampleFileInfo info = readSampleFileInfo(fileName);
     if (!isLoadableFormat(info.format))
         throw EWavParserError("Not a 16-bit PCM mono or stereo file");
+    const SampleFile file(fileName);
 
     LoadedSample sample;
     sample.format = info.format;
-    sample.length = loadableDataLength(info.dataLength, info.format.channels);
+    sample.length = heldDataLength(info, file.size());
     const auto length = static_cast<std::size_t>(sample.length);
-    sample.bytes.assign(length + kSpareBytes, 0);
-    if (info.layout == FileLayout::RiffWave) {
-        TWaveDataExtractor extractor(fileName);
-        extractor.copyData(sample.bytes.data(), length);
-    } else {
-        TWavParser parser;
-        parser.open(fileName);
-        ChunkInfo samples;
-        samples.dwDataOffset = info.dataOffset;
-        samples.cksize = info.dataLength;
-        const std::size_t delivered = parser.readChunkData(samples, sample.bytes.data(), length);
+    sample.bytes.resize(length + kSpareBytes);
+    const std::size_t delivered = file.readAt(info.dataOffset, sample.bytes.data(), length);
+    // What the file does not hold of the chunk, and the spare bytes, are silence.
+    std::fill(sample.bytes.begin() + static_cast<std::ptrdiff_t>(delivered), sample.bytes.end(),
+              std::uint8_t{0});
+    if (info.layout == FileLayout::Aiff)
         swapSampleBytes(sample.bytes.data(), delivered);
-    }
     return sample;
 }
 
@@ -180,7 +234,7 @@ void takeSample(SampleDocument& doc, LoadedSample&& sample) {
     doc.BitsPerSample = sample.format.bitsPerSample;
     doc.Channels = sample.format.channels;
     doc.DataLength = sample.length;
-    doc.SampleData.assign(std::move(sample.bytes));
+    doc.SampleData.adopt(std::move(sample.bytes));
 }
 
 } // namespace

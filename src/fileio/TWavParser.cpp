@@ -2,6 +2,7 @@
 
 #include "fileio/WavParserErrors.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -166,8 +167,15 @@ ChunkInfo TWavParser::findAiffSsnd() {
     }
     if (!found || ssnd.cksize < kSsndFieldsSize)
         throw EChunkNotFound();
-    ssnd.dwDataOffset += kSsndFieldsSize;
-    ssnd.cksize -= kSsndFieldsSize;
+    std::array<std::uint8_t, kSsndFieldsSize> fields{};
+    if (readChunkData(ssnd, fields.data(), fields.size()) != fields.size())
+        throw EChunkNotFound();
+    // The samples begin `offset` bytes after the two fields (other readers skip it too; an
+    // offset of 2 in a stereo file would otherwise swap the channels).
+    const std::uint64_t skipped =
+        std::min<std::uint64_t>(std::uint64_t{kSsndFieldsSize} + be32(fields.data()), ssnd.cksize);
+    ssnd.dwDataOffset += static_cast<std::uint32_t>(skipped);
+    ssnd.cksize -= static_cast<std::uint32_t>(skipped);
     return ssnd;
 }
 

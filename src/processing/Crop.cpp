@@ -15,9 +15,9 @@ void cropToLocators(SampleDocument& doc) {
     }
     if (right <= left)
         return;
-    std::vector<std::uint8_t> kept(doc.SampleData.data() + left, doc.SampleData.data() + right);
-    kept.resize(kept.size() + kSpareBytes, 0);
-    doc.SampleData.assign(std::move(kept));
+    ByteBuffer kept(doc.SampleData.data() + left, doc.SampleData.data() + right);
+    kept.resize(kept.size() + kSpareBytes, std::uint8_t{0});
+    doc.SampleData.adopt(std::move(kept));
     doc.DataLength = static_cast<std::int32_t>(right - left);
 
     // Candidates inside the region stay, in order, moved to the new start.

@@ -11,7 +11,7 @@ bool replaceSampleKeepingPoints(SampleDocument& doc, ReplacementSample&& sample)
     const bool wasSplit = doc.Channels == 2 && !doc.MergeChannels;
     const auto length = static_cast<std::int32_t>(sample.data.size());
     sample.data.resize(sample.data.size() + kSpareBytes, 0);
-    doc.SampleData.assign(std::move(sample.data));
+    doc.SampleData.assign(sample.data);
     doc.DataLength = length;
     doc.Channels = sample.channels;
     doc.SampleRate = sample.rate;

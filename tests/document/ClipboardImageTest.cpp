@@ -1,5 +1,7 @@
 #include "document/ClipboardImage.h"
 
+#include "document/SampleDocument.h"
+
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -45,6 +47,13 @@ TEST(ClipboardImage, PasteReadsFormatAndDataAndRefusesOtherItems) {
     std::vector<std::uint8_t> cut(image.begin(), image.end() - 2);
     EXPECT_EQ(readPastedSample(cut)->data.size(), 4u);
     EXPECT_FALSE(readPastedSample(std::vector<std::uint8_t>{'R', 'I', 'F', 'F'}));
+}
+
+TEST(ClipboardImage, PasteRefusesRatesNoSampleHas) {
+    const std::vector<std::uint8_t> samples(40, 1);
+    EXPECT_TRUE(readPastedSample(makeClipboardImage(samples, 1, kMaxSampleRate, 0, 16)));
+    EXPECT_FALSE(readPastedSample(makeClipboardImage(samples, 1, kMaxSampleRate + 1, 0, 16)));
+    EXPECT_FALSE(readPastedSample(makeClipboardImage(samples, 1, 0, 0, 16)));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 namespace tolvane {
 namespace {
@@ -136,6 +137,42 @@ TEST(MalformedFile, FailedLoadLeavesTheDocumentUntouched) {
 
 // Random damage to valid files: whatever the result, the reader must survive it (under the
 // sanitizers this also proves it stays inside its buffers).
+TEST(MalformedFile, AHugeDeclaredDataChunkLoadsOnlyWhatTheFileCouldHold) {
+    TempDir dir;
+    Bytes file = test::waveImage(2, 44100, Bytes(100, 7));
+    test::putLe32(file, 40, 0x7FFFFF00); // a header that claims two gigabytes
+    const std::string path = dir.file("claims.wav");
+    test::writeBytes(path, file);
+    ASSERT_EQ(testSampleFile(path).result, Acceptance::Accepted);
+    SampleDocument doc;
+    loadSampleFile(doc, path);
+    EXPECT_LE(doc.DataLength, 2 * static_cast<std::int32_t>(file.size()))
+        << "silence at most as much again as the file holds";
+    EXPECT_EQ(doc.SampleData.data()[0], 7);
+    EXPECT_EQ(doc.SampleData.data()[100], 0);
+}
+
+TEST(MalformedFile, AFifoUnderASampleNameIsUnreadableAndNeverWaitedFor) {
+    TempDir dir;
+    const std::string fifo = dir.file("x.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const AcceptanceReport report = testSampleFile(fifo); // with no writer, an open would block
+    EXPECT_EQ(report.result, Acceptance::Unreadable);
+    SampleDocument doc;
+    EXPECT_THROW(loadSampleFile(doc, fifo), std::exception);
+    EXPECT_EQ(testSampleFile(dir.path().string()).result, Acceptance::Unreadable) << "a folder";
+}
+
+TEST(MalformedFile, RatesAboveTheLargestAreTheWrongFormat) {
+    TempDir dir;
+    const std::string absurd = dir.file("absurd.wav");
+    test::writeBytes(absurd, test::waveImage(1, 2147483647, Bytes(400, 1)));
+    EXPECT_EQ(testSampleFile(absurd).result, Acceptance::WrongFormat);
+    const std::string highest = dir.file("highest.wav");
+    test::writeBytes(highest, test::waveImage(1, kMaxSampleRate, Bytes(400, 1)));
+    EXPECT_EQ(testSampleFile(highest).result, Acceptance::Accepted);
+}
+
 TEST(MalformedFile, RandomlyDamagedFilesNeverCrashTheReader) {
     TempDir dir;
     std::mt19937 random(1234);

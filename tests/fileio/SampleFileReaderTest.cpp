@@ -256,6 +256,27 @@ TEST(SampleFileReader, AiffSoundDataBeforeCommonChunkIsFound) {
     expectLoadsLikeSox(path);
 }
 
+TEST(SampleFileReader, TheAiffSoundDataOffsetIsSkipped) {
+    TempDir dir;
+    const std::string source = dir.file("source.aiff");
+    test::soxSynth(source, "-r 44100 -c 2 -b 16", 0.05, "sine 300 sine 700");
+    const Bytes original = test::readBytes(source);
+    const std::size_t ssnd = test::findChunkOffset(original, "SSND", true);
+    for (std::uint32_t offset : {2u, 4u}) {
+        // The same samples, `offset` bytes further on, with the offset field saying so.
+        Bytes file = original;
+        test::putBe32(file, ssnd + 8, offset);
+        file.insert(file.begin() + static_cast<std::ptrdiff_t>(ssnd + 16), offset, 0xEE);
+        test::putBe32(file, ssnd + 4, test::getBe32(file, ssnd + 4) + offset);
+        test::putBe32(file, 4, test::getBe32(file, 4) + offset);
+        const std::string path = dir.file("offset" + std::to_string(offset) + ".aiff");
+        test::writeBytes(path, file);
+        SampleDocument doc;
+        loadSampleFile(doc, path);
+        EXPECT_EQ(loadedData(doc), test::soxDecodeToRaw16(source)) << "offset " << offset;
+    }
+}
+
 TEST(SampleFileReader, RecordsTheReadOnlyAttribute) {
     TempDir dir;
     const std::string path = dir.file("ro.wav");
