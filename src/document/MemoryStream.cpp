@@ -1,9 +1,38 @@
 #include "document/MemoryStream.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace tolvane {
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeBufferFrom = 4 * kHugePage;
+
+} // namespace
+
+void* allocateSampleMemory(std::size_t bytes) {
+    void* memory = nullptr;
+    if (bytes >= kHugeBufferFrom) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        memory = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+        if (memory)
+            ::madvise(memory, rounded, MADV_HUGEPAGE); // a hint: without huge pages it still works
+#endif
+    } else {
+        memory = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (!memory)
+        throw std::bad_alloc();
+    return memory;
+}
+
+void freeSampleMemory(void* memory) noexcept {
+    std::free(memory);
+}
 
 std::size_t MemoryStream::seek(std::int64_t offset, SeekOrigin origin) {
     std::int64_t base = 0;

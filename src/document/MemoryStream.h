@@ -2,21 +2,32 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
 namespace tolvane {
 
+// Memory for sample buffers. Large buffers are aligned to and backed by huge pages where the
+// system offers them: a ten-minute sample then takes a few dozen page faults instead of tens of
+// thousands, which is most of the time a load would otherwise spend.
+void* allocateSampleMemory(std::size_t bytes);
+void freeSampleMemory(void* memory) noexcept;
+
 // An allocator whose new bytes are left as they are: a buffer about to be filled (from a file,
 // by a copy) is not cleared first. Value-initialising constructions still zero.
-template <typename T> struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U> struct rebind { using other = UninitialisedAllocator<U>; };
+template <typename T> struct UninitialisedAllocator {
+    using value_type = T;
     UninitialisedAllocator() = default;
     template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateSampleMemory(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t) noexcept { freeSampleMemory(p); }
     template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
     template <typename U, typename... Args> void construct(U* p, Args&&... args) {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <typename U> bool operator==(const UninitialisedAllocator<U>&) const noexcept {
+        return true;
     }
 };
 
