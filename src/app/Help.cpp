@@ -7,12 +7,25 @@
 
 namespace tolvane {
 
+namespace {
+
+// A file of the program's shared data: <bin>/../share/wavetolvane/<name> when installed.
+QString installedData(const QString& name) {
+    const QString path =
+        QDir(QCoreApplication::applicationDirPath()).filePath("../share/wavetolvane/" + name);
+    return QFileInfo::exists(path) ? QFileInfo(path).canonicalFilePath() : QString();
+}
+
+} // namespace
+
 QString helpFolder() {
-    const QString installed =
-        QDir(QCoreApplication::applicationDirPath()).filePath("../share/wavetolvane/help");
-    if (QFileInfo::exists(installed + "/index.html"))
-        return QDir(installed).canonicalPath();
-    return QString(TOLVANE_HELP_DIR);
+    const QString installed = installedData("help/index.html");
+    return installed.isEmpty() ? QString(TOLVANE_HELP_DIR) : QFileInfo(installed).path();
+}
+
+QString demoLoopPath() {
+    const QString installed = installedData("demo-loop.wav");
+    return installed.isEmpty() ? QString(TOLVANE_DEMO_LOOP) : installed;
 }
 
 QUrl helpPage(const QString& anchor) {

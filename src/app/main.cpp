@@ -1,6 +1,7 @@
 // wavetolvane [FILE] [--settings FILE] [--screenshot OUT.png [--sensitivity PCT] [--zoom N]
 // [--split]]
 #include "app/ConsoleDialogs.h"
+#include "app/Help.h"
 #include "app/TMainForm.h"
 #include "app/dialogs/AboutForm.h"
 
@@ -65,7 +66,7 @@ int takeScreenshot(const Options& options) {
     TMainForm form(store, dialogs, nullptr); // pictures need no sound
     form.show();
     form.resize(form.settings().Width, form.settings().Height);
-    const QString file = options.file.isEmpty() ? QString(TOLVANE_DEMO_LOOP) : options.file;
+    const QString file = options.file.isEmpty() ? demoLoopPath() : options.file;
     form.openDroppedFile(file);
     QElapsedTimer timer;
     timer.start();

@@ -37,12 +37,20 @@ struct ProgramRun {
 inline ProgramRun runProgramWithFileSizeLimit(int blocks, const std::vector<std::string>& args,
                                               const std::string& scratch) {
     using tolvane::test::shellQuote;
-    std::string command =
-        "ulimit -f " + std::to_string(blocks) + "; exec " + shellQuote(TOLVANE_COMMAND);
-    for (const std::string& arg : args)
-        command += " " + shellQuote(arg);
+    // Built by appending: GCC 12 at -O3 warns falsely of overlapping copies in chained "+".
+    std::string command = "ulimit -f ";
+    command += std::to_string(blocks);
+    command += "; exec ";
+    command += shellQuote(TOLVANE_COMMAND);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += shellQuote(arg);
+    }
     const std::string errFile = scratch + "/stderr.txt";
-    const int result = std::system((command + " 2>" + shellQuote(errFile) + " >/dev/null").c_str());
+    command += " 2>";
+    command += shellQuote(errFile);
+    command += " >/dev/null";
+    const int result = std::system(command.c_str());
     ProgramRun run;
     run.exited = WIFEXITED(result);
     run.status = run.exited ? WEXITSTATUS(result) : -1;

@@ -46,7 +46,10 @@ TEST(SegmentSeries, EveryLengthIsReportedBeforeItsFileAndMatchesIt) {
     for (std::size_t i = 0; i < 5; ++i) {
         const SeriesFile& file = heard.before[i];
         EXPECT_EQ(file.segment.index, static_cast<int>(i) + 1);
-        EXPECT_EQ(file.fileName, dir.file("s" + std::to_string(i + 1) + ".wav"));
+        std::string name = "s";
+        name += std::to_string(i + 1);
+        name += ".wav";
+        EXPECT_EQ(file.fileName, dir.file(name));
         EXPECT_GT(file.length, file.segment.byteCount) << "smoothed";
         EXPECT_EQ(fs::file_size(file.fileName), 44 + file.length) << file.fileName;
     }
