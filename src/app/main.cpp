@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QSaveFile>
 #include <QSplashScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -26,6 +28,14 @@ struct Options {
     int zoomSteps = 0;
     bool split = false;
 };
+
+constexpr int kExitUsage = 64;
+constexpr int kExitCannotWrite = 73;
+
+[[noreturn]] void usageError(const QString& text) {
+    std::fprintf(stderr, "wavetolvane: %s\n", qPrintable(text));
+    std::exit(kExitUsage);
+}
 
 Options parseOptions(const QApplication& app) {
     QCommandLineParser parser;
@@ -49,10 +59,19 @@ Options parseOptions(const QApplication& app) {
     options.file = parser.positionalArguments().value(0);
     options.settingsFile = parser.value(settings);
     options.screenshot = parser.value(screenshot);
-    if (parser.isSet(sensitivity))
-        options.sensitivity = parser.value(sensitivity).toDouble();
-    if (parser.isSet(zoom))
-        options.zoomSteps = parser.value(zoom).toInt();
+    // Numbers are read in full and within their range, or the run stops with a usage error.
+    bool ok = true;
+    if (parser.isSet(sensitivity)) {
+        options.sensitivity = parser.value(sensitivity).toDouble(&ok);
+        if (!ok || !(options.sensitivity >= 0 && options.sensitivity <= 100))
+            usageError("--sensitivity needs a number from 0 to 100, not '" +
+                       parser.value(sensitivity) + "'");
+    }
+    if (parser.isSet(zoom)) {
+        options.zoomSteps = parser.value(zoom).toInt(&ok);
+        if (!ok || options.zoomSteps < 0 || options.zoomSteps > 9)
+            usageError("--zoom needs a whole number from 0 to 9, not '" + parser.value(zoom) + "'");
+    }
     options.split = parser.isSet(split);
     return options;
 }
@@ -87,9 +106,12 @@ int takeScreenshot(const Options& options) {
     QApplication::processEvents();
     form.redrawAll();
     QApplication::processEvents();
-    if (!form.grab().save(options.screenshot)) {
+    // Written whole or not at all: a failed write leaves no partial picture (nor replaces one).
+    QSaveFile picture(options.screenshot);
+    if (!picture.open(QIODevice::WriteOnly) || !form.grab().save(&picture, "PNG") ||
+        !picture.commit()) {
         std::fprintf(stderr, "wavetolvane: cannot write %s\n", qPrintable(options.screenshot));
-        return 73;
+        return kExitCannotWrite;
     }
     return 0;
 }
