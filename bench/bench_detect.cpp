@@ -83,10 +83,9 @@ OurTimes timeOurScan(const std::string& path, int runs) {
     return result;
 }
 
-// One `cat` of the file, from the page cache: the floor of any read of it.
-double timeCat(const std::string& path, int runs) {
+// The median time of a shell command over `runs` runs; -1 when it fails.
+double timeCommand(const std::string& command, int runs) {
     std::vector<double> times;
-    const std::string command = "cat '" + path + "' > /dev/null";
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         if (std::system(command.c_str()) != 0)
@@ -96,16 +95,13 @@ double timeCat(const std::string& path, int runs) {
     return median(times);
 }
 
+// One `cat` of the file, from the page cache: the floor of any read of it.
+double timeCat(const std::string& path, int runs) {
+    return timeCommand("cat '" + path + "' > /dev/null", runs);
+}
+
 double timeAubio(const std::string& path, int runs) {
-    std::vector<double> times;
-    const std::string command = "aubioonset -i '" + path + "' > /dev/null 2>&1";
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        if (std::system(command.c_str()) != 0)
-            return -1;
-        times.push_back(millisecondsSince(start));
-    }
-    return median(times);
+    return timeCommand("aubioonset -i '" + path + "' > /dev/null 2>&1", runs);
 }
 
 bool report(const char* name, const std::string& path, int ourRuns, int aubioRuns,

@@ -237,26 +237,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::mnuPpanelClick() {
-    m_settings.PanelAtTop = m_controls.mnuPpanel->isChecked();
-    epImagePanel1Resize();
-}
-
-void TMainForm::SpeedButton5Click() {
-    m_settings.ShowIcon = m_controls.SpeedButton5->isChecked();
-    m_display.redrawAll();
-}
-
-void TMainForm::SpeedButton6Click() {
-    m_settings.ShowLock = m_controls.SpeedButton6->isChecked();
-    m_display.redrawAll();
-}
-
-void TMainForm::SpeedButton7Click() {
-    m_settings.ShowEnable = m_controls.SpeedButton7->isChecked();
-    m_display.redrawAll();
-}
-
 int TMainForm::waveWidth() const {
     return std::max(m_controls.wave->width(), 1);
 }

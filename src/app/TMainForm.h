@@ -121,10 +121,11 @@ public:
     void PopUpZtsClick() { m_viewCommands.PopUpZtsClick(); }
     void SelectionBar1Click() { m_viewCommands.SelectionBar1Click(); }
     void Regionbar1Click() { m_viewCommands.Regionbar1Click(); }
-    void mnuPpanelClick();
-    void SpeedButton5Click(); // the sample, lock and disabled icons shown or not
-    void SpeedButton6Click();
-    void SpeedButton7Click();
+    void mnuPpanelClick() { m_viewCommands.mnuPpanelClick(); }
+    // The sample, lock and disabled icons shown or not.
+    void SpeedButton5Click() { m_viewCommands.SpeedButton5Click(); }
+    void SpeedButton6Click() { m_viewCommands.SpeedButton6Click(); }
+    void SpeedButton7Click() { m_viewCommands.SpeedButton7Click(); }
     // Scrolls by a wheel's angle delta (120 a notch): that many pixels' worth of bytes.
     void scrollByWheel(int delta) { m_viewCommands.scrollByWheel(delta); }
     // The pointer over the waveform at x, as a mouse move there would leave it.

@@ -103,13 +103,20 @@ void PlayCommands::Button3Click() {
         Button24Click();
         return;
     }
+    playWithTransport(m_ctx.controls.Button3, static_cast<std::uint32_t>(m_ctx.view.viewStart),
+                      static_cast<std::uint32_t>(m_ctx.view.viewLength), CursorTimerFor::Play);
+}
+
+// Play and Loop: the channels of the channel choice, the button down, the cursor running.
+void PlayCommands::playWithTransport(QAction* button, std::uint32_t start, std::uint32_t length,
+                                     CursorTimerFor purpose) {
     twabeAudio& player = *m_ctx.player;
     player.segmentAudition = false;
     player.channelMode(playbackChannelMode());
-    setTransport(m_ctx.controls.Button3);
-    startCursor(static_cast<std::uint32_t>(m_ctx.view.viewStart), CursorTimerFor::Play);
-    playSampleRange(static_cast<std::uint32_t>(m_ctx.view.viewStart),
-                    static_cast<std::uint32_t>(m_ctx.view.viewLength), false);
+    setTransport(button);
+    m_looping = purpose == CursorTimerFor::Loop;
+    startCursor(start, purpose);
+    playSampleRange(start, length, m_looping);
 }
 
 void PlayCommands::Button20Click() {
@@ -124,13 +131,7 @@ void PlayCommands::Button20Click() {
         Button24Click();
         return;
     }
-    twabeAudio& player = *m_ctx.player;
-    player.segmentAudition = false;
-    player.channelMode(playbackChannelMode());
-    setTransport(m_ctx.controls.Button20);
-    m_looping = true;
-    startCursor(start, CursorTimerFor::Loop);
-    playSampleRange(start, end - start, true);
+    playWithTransport(m_ctx.controls.Button20, start, end - start, CursorTimerFor::Loop);
 }
 
 void PlayCommands::button4Click() {

@@ -44,6 +44,8 @@ public:
 
 private:
     void setTransport(QAction* down);
+    void playWithTransport(QAction* button, std::uint32_t start, std::uint32_t length,
+                           CursorTimerFor purpose);
     void playSampleRange(std::uint32_t start, std::uint32_t length, bool loop);
     void startCursor(std::uint32_t startByte, CursorTimerFor purpose);
     void startSegmentCursor(std::uint32_t startByte);

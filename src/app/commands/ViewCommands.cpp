@@ -68,6 +68,26 @@ void ViewCommands::Regionbar1Click() {
     m_ctx.window.relayout();
 }
 
+void ViewCommands::mnuPpanelClick() {
+    m_ctx.settings.PanelAtTop = m_ctx.controls.mnuPpanel->isChecked();
+    m_ctx.window.relayout();
+}
+
+void ViewCommands::SpeedButton5Click() {
+    m_ctx.settings.ShowIcon = m_ctx.controls.SpeedButton5->isChecked();
+    m_ctx.display.redrawAll();
+}
+
+void ViewCommands::SpeedButton6Click() {
+    m_ctx.settings.ShowLock = m_ctx.controls.SpeedButton6->isChecked();
+    m_ctx.display.redrawAll();
+}
+
+void ViewCommands::SpeedButton7Click() {
+    m_ctx.settings.ShowEnable = m_ctx.controls.SpeedButton7->isChecked();
+    m_ctx.display.redrawAll();
+}
+
 void ViewCommands::scrollByWheel(int delta) {
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || delta == 0)
         return;

@@ -21,6 +21,10 @@ public:
     void PopUpZtsClick();
     void SelectionBar1Click();
     void Regionbar1Click();
+    void mnuPpanelClick();    // "Work from top"
+    void SpeedButton5Click(); // sample icons
+    void SpeedButton6Click(); // lock icons
+    void SpeedButton7Click(); // disabled icons
     // Scrolls by a wheel's angle delta (120 a notch): that many pixels' worth of bytes.
     void scrollByWheel(int delta);
     // The pointer over the waveform at x: its place on the full scale and the "s: " text.

@@ -24,6 +24,14 @@ void drawPadlock(QPainter& p, bool open) {
     p.drawRect(QRectF(4, 8, 12, 9));
 }
 
+// A floppy disk: the body and its shutter.
+void drawDisk(QPainter& p) {
+    p.setBrush(QColor(90, 120, 200));
+    p.drawRect(QRectF(2, 2, 16, 16));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(5, 2, 10, 6));
+}
+
 } // namespace
 
 QIcon toolIcon(ToolIcon which) {
@@ -104,19 +112,13 @@ QIcon toolIcon(ToolIcon which) {
         break;
     case ToolIcon::SaveSegments:
         // A disk with three slice lines.
-        p.setBrush(QColor(90, 120, 200));
-        p.drawRect(QRectF(2, 2, 16, 16));
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(5, 2, 10, 6));
+        drawDisk(p);
         p.setPen(QPen(QColor(200, 30, 30), 1.5));
         for (int x : {6, 10, 14})
             p.drawLine(x, 10, x, 17);
         break;
     case ToolIcon::SaveSegment:
-        p.setBrush(QColor(90, 120, 200));
-        p.drawRect(QRectF(2, 2, 16, 16));
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(5, 2, 10, 6));
+        drawDisk(p);
         p.drawRect(QRectF(5, 11, 10, 7));
         break;
     case ToolIcon::Crop:
