@@ -6,6 +6,7 @@
 #include "app/dialogs/AboutForm.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QSaveFile>
@@ -106,10 +107,14 @@ int takeScreenshot(const Options& options) {
     QApplication::processEvents();
     form.redrawAll();
     QApplication::processEvents();
-    // Written whole or not at all: a failed write leaves no partial picture (nor replaces one).
+    // Encoded in memory, then written whole or not at all: a failed write leaves no partial
+    // picture (nor replaces one), and the encoder never meets a failing file.
+    QByteArray png;
+    QBuffer encoded(&png);
+    encoded.open(QIODevice::WriteOnly);
     QSaveFile picture(options.screenshot);
-    if (!picture.open(QIODevice::WriteOnly) || !form.grab().save(&picture, "PNG") ||
-        !picture.commit()) {
+    if (!form.grab().save(&encoded, "PNG") || !picture.open(QIODevice::WriteOnly) ||
+        picture.write(png) != png.size() || !picture.commit()) {
         std::fprintf(stderr, "wavetolvane: cannot write %s\n", qPrintable(options.screenshot));
         return kExitCannotWrite;
     }
