@@ -16,7 +16,11 @@ namespace {
 
 void printAccepted(const std::string& file, const AcceptanceReport& report, std::ostream& out) {
     const FormatRecord& f = report.info.format;
-    const std::int32_t length = loadableDataLength(report.info.dataLength, f.channels);
+    std::error_code ec;
+    const auto fileSize = std::filesystem::file_size(file, ec);
+    // What a load gives, so that the length shown is the editor's.
+    const std::int32_t length = ec ? loadableDataLength(report.info.dataLength, f.channels)
+                                   : loadedDataLength(report.info, fileSize);
     const std::int64_t frames = length / (2 * f.channels);
     const double seconds = static_cast<double>(frames) / f.samplesPerSec;
     out << file << ": accepted (0)\n";
@@ -24,14 +28,12 @@ void printAccepted(const std::string& file, const AcceptanceReport& report, std:
     out << "  data: " << length << " bytes, " << frames << " frames, " << std::fixed
         << std::setprecision(3) << seconds << " s\n";
 
-    std::error_code ec;
-    const auto fileSize = std::filesystem::file_size(file, ec);
     const std::uint64_t end = std::uint64_t{report.info.dataOffset} + report.info.dataLength;
     if (!ec && fileSize < end) {
         const std::uint64_t held =
             fileSize > report.info.dataOffset ? fileSize - report.info.dataOffset : 0;
         out << "  truncated: the file holds " << held << " of " << report.info.dataLength
-            << " data bytes; the rest loads as silence\n";
+            << " data bytes declared; the rest, up to the length above, loads as silence\n";
     }
     if (report.readOnly)
         out << "  read-only\n";

@@ -1,5 +1,6 @@
 #include "fileio/MmioFile.h"
 
+#include <algorithm>
 #include <array>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,7 +76,7 @@ std::size_t MmioFile::read(void* destination, std::size_t count) {
 bool MmioFile::descend(ChunkInfo& info, const ChunkInfo* parent, std::uint32_t flags) {
     if (!m_file)
         return false;
-    std::uint64_t limit = m_size;
+    std::uint64_t limit = std::min(m_size, kLastChunkDataOffset);
     if (parent)
         limit =
             std::min<std::uint64_t>(limit, std::uint64_t{parent->dwDataOffset} + parent->cksize);

@@ -10,6 +10,10 @@
 
 namespace tolvane {
 
+// Chunk data offsets are 32-bit: a chunk whose data would begin beyond this offset (in a file
+// larger than 4 GiB) cannot be described, so chunk searches stop before it.
+inline constexpr std::uint64_t kLastChunkDataOffset = 0xFFFFFFFF;
+
 // What a chunk search reports, as the multimedia-file descend operation does.
 struct ChunkInfo {
     FourCC ckid = 0;

@@ -145,6 +145,15 @@ std::int32_t loadableDataLength(std::uint32_t chunkSize, std::uint16_t channels)
     return static_cast<std::int32_t>(chunkSize - chunkSize % frameBytes);
 }
 
+std::int32_t loadedDataLength(const SampleFileInfo& info, std::uint64_t fileSize) {
+    const std::uint64_t held =
+        fileSize > info.dataOffset
+            ? std::min<std::uint64_t>(info.dataLength, fileSize - info.dataOffset)
+            : 0;
+    const std::uint64_t kept = std::min<std::uint64_t>(info.dataLength, held + fileSize);
+    return loadableDataLength(static_cast<std::uint32_t>(kept), info.format.channels);
+}
+
 namespace {
 
 struct LoadedSample {
@@ -196,18 +205,6 @@ private:
     std::uint64_t m_size = 0;
 };
 
-// How many bytes a document holds for a data chunk: what the file holds of the chunk, and of
-// what it cuts short at most as much again as the whole file as silence. A header that
-// declares far more than the file could hold never makes the editor allocate it.
-std::int32_t heldDataLength(const SampleFileInfo& info, std::uint64_t fileSize) {
-    const std::uint64_t held =
-        fileSize > info.dataOffset
-            ? std::min<std::uint64_t>(info.dataLength, fileSize - info.dataOffset)
-            : 0;
-    const std::uint64_t kept = std::min<std::uint64_t>(info.dataLength, held + fileSize);
-    return loadableDataLength(static_cast<std::uint32_t>(kept), info.format.channels);
-}
-
 LoadedSample readSample(const std::string& fileName) {
     const SampleFileInfo info = readSampleFileInfo(fileName);
     if (!isLoadableFormat(info.format))
@@ -216,7 +213,7 @@ LoadedSample readSample(const std::string& fileName) {
 
     LoadedSample sample;
     sample.format = info.format;
-    sample.length = heldDataLength(info, file.size());
+    sample.length = loadedDataLength(info, file.size());
     const auto length = static_cast<std::size_t>(sample.length);
     sample.bytes.resize(length + kSpareBytes);
     const std::size_t delivered = file.readAt(info.dataOffset, sample.bytes.data(), length);

@@ -41,6 +41,11 @@ AcceptanceReport testSampleFile(const std::string& fileName);
 // The data length a document holds for a data chunk of the given size: whole frames only.
 std::int32_t loadableDataLength(std::uint32_t chunkSize, std::uint16_t channels);
 
+// The data length a load gives for a file of `fileSize` bytes: what the file holds of the data
+// chunk, and of what it cuts short at most as much again as the whole file as silence (a header
+// that declares far more than the file could hold never makes a load allocate it); whole frames.
+std::int32_t loadedDataLength(const SampleFileInfo& info, std::uint64_t fileSize);
+
 // Loads the format and the sample data of an accepted file into the document: DataLength
 // bytes of little-endian samples followed by the spare bytes. A data chunk that the file
 // cuts short fills only what the file holds; the rest stays silent. Throws like

@@ -117,7 +117,8 @@ void TWavParser::checkAiffHeader() {
 bool TWavParser::walkAiffChunks(FourCC id, ChunkInfo& found) {
     MmioFile& f = file();
     std::uint64_t position = f.tell();
-    while (position + 8 <= f.size()) {
+    const std::uint64_t limit = std::min(f.size(), kLastChunkDataOffset);
+    while (position + 8 <= limit) {
         std::array<std::uint8_t, 8> header{};
         if (!f.seek(position) || f.read(header.data(), 8) != 8)
             return false;

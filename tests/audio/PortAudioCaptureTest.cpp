@@ -53,7 +53,8 @@ TEST(PortAudioCapture, TheCapturedStreamHoldsExactlyTheSegmentsBytes) {
     ThreadSafePoster poster;
     bool ended = false;
     {
-        twabeAudio audio(*backend, [&poster](std::function<void()> job) { poster.post(std::move(job)); });
+        twabeAudio audio(*backend,
+                         [&poster](std::function<void()> job) { poster.post(std::move(job)); });
         audio.DeviceID = static_cast<int>(found - devices.begin());
         audio.setFormat(doc.Channels, static_cast<int>(doc.SampleRate));
         audio.setSource(doc.SampleData.data(), doc.SampleData.size());
@@ -72,11 +73,13 @@ TEST(PortAudioCapture, TheCapturedStreamHoldsExactlyTheSegmentsBytes) {
     backend.reset();
 
     const auto captured = readAll(capture);
-    const std::vector<std::uint8_t> segment(doc.SampleData.data() + start, doc.SampleData.data() + start + length);
+    const std::vector<std::uint8_t> segment(doc.SampleData.data() + start,
+                                            doc.SampleData.data() + start + length);
     ASSERT_GT(captured.size(), segment.size());
     const auto at = std::search(captured.begin(), captured.end(), segment.begin(), segment.end());
     ASSERT_NE(at, captured.end()) << "the segment's bytes are in the stream, in one piece";
-    EXPECT_TRUE(std::all_of(captured.begin(), at, [](std::uint8_t b) { return b == 0; })) << "silence before";
+    EXPECT_TRUE(std::all_of(captured.begin(), at, [](std::uint8_t b) { return b == 0; }))
+        << "silence before";
     EXPECT_TRUE(std::all_of(at + static_cast<std::ptrdiff_t>(segment.size()), captured.end(),
                             [](std::uint8_t b) { return b == 0; }))
         << "silence after";

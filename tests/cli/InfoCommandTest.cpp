@@ -24,6 +24,17 @@ TEST(InfoCommand, DescribesAnAcceptedFileAsTheStatusBarDoes) {
                            "  data: 705600 bytes, 176400 frames, 4.000 s\n");
 }
 
+TEST(InfoCommand, TheLengthShownIsTheLengthALoadGives) {
+    TempDir dir;
+    Bytes file = tolvane::test::waveImage(1, 44100, Bytes(100, 7));
+    tolvane::test::putLe32(file, 40, 0x7FFFFF00); // a header that claims two gigabytes
+    const std::string claims = dir.file("claims.wav");
+    tolvane::test::writeBytes(claims, file);
+    const CommandRun run = tolvane({"info", claims});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("  data: 244 bytes, 122 frames"), std::string::npos) << run.out;
+}
+
 TEST(InfoCommand, RefusedFilesGetTheEditorsMessagesAndTheWorstExitStatus) {
     TempDir dir;
     const std::string eight = dir.file("eight.wav");

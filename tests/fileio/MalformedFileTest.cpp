@@ -3,6 +3,8 @@
 #include "fileio/SampleFileReader.h"
 #include "support/TestFiles.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -123,6 +125,55 @@ TEST(MalformedFile, UnusableFormatsAreTheWrongFormat) {
               Acceptance::WrongFormat);
     EXPECT_EQ(acceptanceOf(dir, "zero-rate.aif", aiffImage(1, 16, Bytes(10, 0), Bytes(10))),
               Acceptance::WrongFormat);
+}
+
+// Writes `head` at the start of a sparse file and `tail` at `tailOffset` (past 4 GiB).
+void writeSparseFile(const std::string& path, const Bytes& head, std::uint64_t tailOffset,
+                     const Bytes& tail) {
+    test::writeBytes(path, head);
+    std::filesystem::resize_file(path, tailOffset);
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(tail.data()),
+              static_cast<std::streamsize>(tail.size()));
+    ASSERT_TRUE(out.good());
+}
+
+// A chunk header followed by its data, as one block.
+Bytes chunkTail(const std::string& id, const Bytes& sizeBytes, const Bytes& data) {
+    Bytes tail(id.size() + sizeBytes.size() + data.size());
+    std::copy(id.begin(), id.end(), tail.begin());
+    std::copy(sizeBytes.begin(), sizeBytes.end(), tail.begin() + 4);
+    std::copy(data.begin(), data.end(),
+              tail.begin() + 4 + static_cast<std::ptrdiff_t>(sizeBytes.size()));
+    return tail;
+}
+
+// A chunk whose data begins past 4 GiB has no 32-bit offset; cut to 32 bits it would point
+// back to the start of the file and load the header as samples.
+TEST(MalformedFile, ChunksBeyondFourGigabytesAreNotFound) {
+    TempDir dir;
+    constexpr std::uint32_t kHugeChunk = 0xFFFFFFF0;
+    const Bytes samples = test::pcm16({7, 7});
+
+    Bytes wave = test::waveImage(1, 44100, Bytes{});
+    wave.resize(36); // RIFF header and "fmt "
+    test::insertChunk(wave, 36, "junk", Bytes{}, false);
+    test::putLe32(wave, 40, kHugeChunk);
+    const std::string wavePath = dir.file("far.wav");
+    writeSparseFile(wavePath, wave, 44 + std::uint64_t{kHugeChunk},
+                    chunkTail("data", {4, 0, 0, 0}, samples));
+    EXPECT_EQ(testSampleFile(wavePath).result, Acceptance::Unreadable);
+
+    Bytes aiff = aiffImage(1, 16, kRate44100, Bytes{});
+    aiff.resize(test::findChunkOffset(aiff, "SSND", true));
+    const std::size_t junk = aiff.size();
+    test::insertChunk(aiff, junk, "junk", Bytes{}, true);
+    test::putBe32(aiff, junk + 4, kHugeChunk);
+    Bytes fields = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::string aiffPath = dir.file("far.aif");
+    writeSparseFile(aiffPath, aiff, junk + 8 + std::uint64_t{kHugeChunk},
+                    chunkTail("SSND", fields, samples));
+    EXPECT_EQ(testSampleFile(aiffPath).result, Acceptance::Unreadable);
 }
 
 TEST(MalformedFile, FailedLoadLeavesTheDocumentUntouched) {

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -114,7 +115,10 @@ void TOdForm::OpenDialogSelectionChange(const QString& file) {
         return;
     const FormatRecord& f = report.info.format;
     m_format->setText(openFormatText(f.samplesPerSec, f.bitsPerSample, f.channels));
-    m_size->setText(openSizeText(report.info.dataLength));
+    // The length a load gives, not what a damaged header may claim.
+    const auto fileSize = QFileInfo(file).size();
+    m_size->setText(openSizeText(static_cast<std::uint32_t>(
+        loadedDataLength(report.info, static_cast<std::uint64_t>(fileSize)))));
     if (report.result == Acceptance::Accepted && m_autoPlay->isChecked())
         preview(file);
 }
