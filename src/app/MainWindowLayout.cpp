@@ -240,7 +240,7 @@ void TMainForm::createCentralPanel() {
 
 void TMainForm::createStatusBar() {
     static const int widths[] = {365, 150, 90, 60};
-    static const char* texts[] = {"Hint", "No File Loaded", "", "x1.0"};
+    static const char* texts[] = {"Hint", kNoFileLoaded, "", "x1.0"};
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QLabel(texts[i], this);
         panel->setObjectName(QString("StatusPanel%1").arg(i));

@@ -286,7 +286,7 @@ bool TMainForm::isEnabledNow(EnabledWhen when) const {
     case EnabledWhen::CanPlaySelected:
         return canPlay && m_view.selected.has_value();
     case EnabledWhen::Undo:
-        return m_undo.UndoEnabled && m_undo.available && open;
+        return m_ctx.canUndo();
     case EnabledWhen::ZoomIn:
         return open && canZoomIn(m_view);
     }

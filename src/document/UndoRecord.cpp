@@ -329,8 +329,6 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
         doc.LocatorL = 0;
         doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);
         outcome.wholeSample = true;
-        if (doc.Channels != 2)
-            doc.MergeChannels = false; // a mono sample has no channel mode
         if (kind == kUndoReplaceAndScan) {
             doc.DetectPending = true;
             outcome.rescan = true;

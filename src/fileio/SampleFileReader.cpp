@@ -1,6 +1,5 @@
 #include "fileio/SampleFileReader.h"
 
-#include "fileio/TRiffChunkDataExtractor.h"
 #include "fileio/WavParserErrors.h"
 
 #include <algorithm>

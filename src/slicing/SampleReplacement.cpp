@@ -6,12 +6,15 @@
 
 namespace tolvane {
 
-bool replaceSampleKeepingPoints(SampleDocument& doc, ReplacementSample&& sample) {
+bool replaceSampleKeepingPoints(SampleDocument& doc, const ReplacementSample& sample) {
     const std::uint16_t oldChannels = doc.Channels;
     const bool wasSplit = doc.Channels == 2 && !doc.MergeChannels;
     const auto length = static_cast<std::int32_t>(sample.data.size());
-    sample.data.resize(sample.data.size() + kSpareBytes, 0);
-    doc.SampleData.assign(sample.data);
+    // One copy into a buffer with room for the spare bytes, which are silence.
+    ByteBuffer bytes(sample.data.size() + kSpareBytes);
+    const auto spare = std::copy(sample.data.begin(), sample.data.end(), bytes.begin());
+    std::fill(spare, bytes.end(), std::uint8_t{0});
+    doc.SampleData.adopt(std::move(bytes));
     doc.DataLength = length;
     doc.Channels = sample.channels;
     doc.SampleRate = sample.rate;

@@ -58,7 +58,7 @@ bool CommandContext::recordUndo(const std::function<void()>& record) const {
 
 void CommandContext::updateUndoCommand() const {
     controls.mnuUndo->setText(undo.showsRedo ? "&Redo" : "&Undo");
-    controls.mnuUndo->setEnabled(undo.UndoEnabled && undo.available && doc.DocumentOpen);
+    controls.mnuUndo->setEnabled(canUndo());
 }
 
 } // namespace tolvane

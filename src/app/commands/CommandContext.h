@@ -17,6 +17,8 @@ class QWidget;
 
 namespace tolvane {
 
+inline constexpr const char* kNoFileLoaded = "No File Loaded"; // status panel 1 when empty
+
 class BusyRunner;
 class WaveformDisplay;
 class twabeAudio;
@@ -83,6 +85,8 @@ struct CommandContext {
     // Records the undo step an operation is about to need; false (with the message shown) when
     // the undo buffer cannot keep it, and the operation must then not go on.
     bool recordUndo(const std::function<void()>& record) const;
+    // Whether there is a step to undo or redo.
+    bool canUndo() const { return undo.UndoEnabled && undo.available && doc.DocumentOpen; }
     // "&Undo"/"&Redo" and whether it is enabled.
     void updateUndoCommand() const;
 };

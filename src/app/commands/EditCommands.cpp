@@ -180,10 +180,7 @@ void EditCommands::pasteAll(bool findNew) {
         return;
     }
     SampleDocument& doc = m_ctx.doc;
-    // The player reads the buffer that the paste replaces.
-    m_play.Button24Click();
-    if (m_ctx.player)
-        m_ctx.player->close();
+    m_play.closeOutput(); // the player reads the buffer that the paste replaces
     const bool wasOpen = doc.DocumentOpen;
     if (!wasOpen) {
         newEmptyDocument(doc);
@@ -196,7 +193,7 @@ void EditCommands::pasteAll(bool findNew) {
         return;
     }
     const bool channelsChanged = replaceSampleKeepingPoints(
-        doc, ReplacementSample{std::move(pasted->data), pasted->channels, pasted->rate});
+        doc, ReplacementSample{pasted->data, pasted->channels, pasted->rate});
     takeNewFormat(channelsChanged);
     m_view.showWholeSample();
     if (findNew || !wasOpen) {

@@ -22,7 +22,6 @@ namespace tolvane {
 namespace {
 
 constexpr const char* kPointFilter = "WaveTolvane point files (*.tlp)";
-constexpr const char* kNoFileLoaded = "No File Loaded";
 
 } // namespace
 
@@ -65,10 +64,8 @@ void FileCommands::OpenFile() {
         m_ctx.player->OnWaveoutput = [this] { m_play.playEnded(); };
     if (chosen.isEmpty() || !acceptFileForOpen(chosen, kMsgTypeUnrecognised)) {
         // A preview may have changed the output's format: back to the document's.
-        if (m_ctx.player && m_ctx.doc.DocumentOpen) {
-            m_ctx.player->close();
-            m_play.openOutput();
-        }
+        if (m_ctx.doc.DocumentOpen)
+            m_play.reopenOutput();
         return;
     }
     m_ctx.settings.OpenDir = QFileInfo(chosen).absolutePath();
@@ -111,9 +108,7 @@ void FileCommands::RevertItemClick() {
 void FileCommands::CloseFile() {
     if (!m_save.confirmDiscard())
         return;
-    m_play.Button24Click();
-    if (m_ctx.player)
-        m_ctx.player->close();
+    m_play.closeOutput();
     closeDocument(m_ctx.doc);
     clearUndo(m_ctx.undo);
     resetToNoDocument();
@@ -134,9 +129,7 @@ void FileCommands::resetToNoDocument() {
 void FileCommands::loadFile(const QString& fileName) {
     if (m_ctx.runner.running())
         return;
-    m_play.Button24Click();
-    if (m_ctx.player)
-        m_ctx.player->close(); // the player must not read the old sample while it goes
+    m_play.closeOutput(); // the player must not read the old sample while it goes
     m_ctx.doc.FileDate = fileModificationDate(fileName.toStdString());
     BusyRunner::Job job;
     job.status = "Loading...";
@@ -181,10 +174,7 @@ void FileCommands::loadCompleted(ttload& loader) {
     m_ctx.controls.PopUpZts->setEnabled(false);
     m_ctx.window.updateCommandStates();
     m_ctx.window.relayout();
-    if (m_ctx.player) {
-        m_ctx.player->close();
-        m_play.openOutput();
-    }
+    m_play.reopenOutput();
     m_ctx.window.updateCommandStates();
     m_ctx.controls.wave->update(); // the paint starts the scan
 }

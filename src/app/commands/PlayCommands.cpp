@@ -45,10 +45,14 @@ bool PlayCommands::openOutput() {
     return false;
 }
 
-void PlayCommands::reopenOutput() {
+void PlayCommands::closeOutput() {
     Button24Click();
     if (m_ctx.player)
         m_ctx.player->close();
+}
+
+void PlayCommands::reopenOutput() {
+    closeOutput();
     openOutput();
 }
 
@@ -226,8 +230,7 @@ void PlayCommands::loopFollowsLocators() {
 void PlayCommands::releaseOutput() {
     if (!m_ctx.player || !m_ctx.player->isOpen())
         return;
-    Button24Click();
-    m_ctx.player->close();
+    closeOutput();
     m_outputReleased = true;
     m_ctx.window.updateCommandStates();
 }

@@ -29,6 +29,8 @@ public:
 
     // Opens the output with the document's format; false (with its message) when it cannot.
     bool openOutput();
+    // Stops playback and closes the output: the buffer it reads is about to go.
+    void closeOutput();
     // Closes and opens the output again: the sample's buffer or format is new.
     void reopenOutput();
     // The channels that Play and Loop sound, from the channel choice.
