@@ -16,6 +16,7 @@ namespace tolvane {
 
 class LocatorButton;
 class TWaveBox;
+class UpDown;
 
 // The main window's controls under their documented names, for the command groups that read
 // and set them. The window creates them (the actions from the command table); nothing here
@@ -36,6 +37,9 @@ struct MainControls {
     QAction *Editexternally1 = nullptr, *ControlPanel1 = nullptr;
     QAction *LeftChannel = nullptr, *RightChannel = nullptr, *LR1 = nullptr, *LR2 = nullptr;
     QAction* ShowSensitivity = nullptr;
+    // Tempo, grid, randomise.
+    QAction *ShowTempo1 = nullptr, *N8ths1 = nullptr, *N16ths1 = nullptr, *N32nds1 = nullptr;
+    QAction *Randomise1 = nullptr, *Randomise2 = nullptr, *Smooth1 = nullptr;
     // View.
     QAction *PopupZin = nullptr, *PopUpZout = nullptr, *PopUp11 = nullptr, *PopUpZts = nullptr;
     QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr, *mnuPpanel = nullptr;
@@ -58,11 +62,19 @@ struct MainControls {
     LocatorButton* locatorR = nullptr;      // Button21
     QSlider* slider = nullptr;              // TrackBar1
     QLabel* sensitivityLabel = nullptr;     // Label2
+    QWidget* barsPanel = nullptr;           // Panel8
+    QWidget* beatsPanel = nullptr;          // Panel5
+    QLabel* barsLabel = nullptr;            // edit1
+    QLabel* beatsLabel = nullptr;           // edit2
+    UpDown* barsUpDown = nullptr;           // UpDown1
+    UpDown* beatsUpDown = nullptr;          // UpDown2
+    QLabel* tempoLabel = nullptr;           // Label3
     QToolButton* channelButton = nullptr;   // CButton
     QAction* channelButtonAction = nullptr; // shows or hides CButton in its toolbar
     std::array<QLabel*, 4> statusPanels{};
     QMenu* popup = nullptr;
     QMenu* reopenMenu = nullptr;   // ReOpen1
+    QMenu* cutToMenu = nullptr;    // Cuttosixteenths1
     QTimer* cursorTimer = nullptr; // SuperTimer1
 };
 

@@ -4,10 +4,14 @@
 #include "app/TMainForm.h"
 #include "app/controls/LocatorButton.h"
 #include "app/controls/TWaveBox.h"
+#include "app/controls/UpDown.h"
 #include "slicing/SliceSelection.h"
+#include "slicing/Tempo.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -53,6 +57,7 @@ void TMainForm::createActions() {
     }
     m_controls.ViewFTItem->setChecked(true);
     m_controls.ViewETItem->setChecked(true);
+    m_controls.Smooth1->setChecked(true);
 
     for (int i = 0; i < 4; ++i) {
         m_controls.SubOpenItem[i] =
@@ -110,6 +115,16 @@ void TMainForm::createMenus() {
     edit->addActions({c.Editexternally1, c.ControlPanel1});
     edit->addSeparator();
     edit->addActions({c.LeftChannel, c.RightChannel});
+
+    QMenu* process = menuBar()->addMenu("&Process");
+    process->setObjectName("Process1");
+    m_controls.cutToMenu = process->addMenu("Cut to");
+    m_controls.cutToMenu->setObjectName("Cuttosixteenths1");
+    setHint(m_controls.cutToMenu->menuAction(), "Cut into nth note segments");
+    m_controls.cutToMenu->addActions({c.N8ths1, c.N16ths1, c.N32nds1});
+    process->addActions({c.Randomise1, c.Randomise2});
+    process->addSeparator();
+    process->addAction(c.Smooth1);
 
     QMenu* viewMenu = menuBar()->addMenu("&View");
     viewMenu->addActions({c.PopupZin, c.PopUpZout, c.PopUp11, c.PopUpZts});
@@ -187,7 +202,7 @@ void TMainForm::createToolbars() {
     slider->setObjectName("TrackBar1");
     slider->setRange(0, kSliderMaximum);
     slider->setPageStep(kSliderPageSize);
-    slider->setMinimumWidth(160);
+    slider->setMinimumWidth(100);
     setHint(slider, "Sensitivity slider|Drag (or Ctrl+Y) to adjust sensitivity to segments");
     connect(slider, &QSlider::valueChanged, this,
             [this](int position) { TrackBar1Change(position); });
@@ -199,6 +214,55 @@ void TMainForm::createToolbars() {
     label->installEventFilter(this);
     sensitivityBar->addWidget(label);
     m_controls.sensitivityLabel = label;
+
+    createTempoToolbar();
+}
+
+// Bars and beats, each a number with its up-down, and the tempo they give; a double-click on
+// any of them opens "Change bars and beats".
+void TMainForm::createTempoToolbar() {
+    MainControls& c = m_controls;
+    QToolBar* tempoBar = addToolBar("Tempo");
+    tempoBar->setObjectName("TempoToolbar");
+    const auto addLengthPanel = [&](const char* panelName, const char* caption,
+                                    const char* labelName, const char* upDownName,
+                                    const QString& hint, QLabel*& label, UpDown*& upDown) {
+        auto* panel = new QFrame(tempoBar);
+        panel->setObjectName(panelName);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        auto* layout = new QHBoxLayout(panel);
+        layout->setContentsMargins(3, 0, 0, 0);
+        layout->setSpacing(2);
+        layout->addWidget(new QLabel(caption, panel));
+        label = new QLabel("0", panel);
+        label->setObjectName(labelName);
+        label->setMinimumWidth(26);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        layout->addWidget(label);
+        upDown = new UpDown(0, kMaxLoopBarsOrBeats, panel);
+        upDown->setObjectName(upDownName);
+        setHint(upDown, hint);
+        layout->addWidget(upDown);
+        for (QWidget* watched : {static_cast<QWidget*>(panel), static_cast<QWidget*>(label)})
+            watched->installEventFilter(this);
+        tempoBar->addWidget(panel);
+        return panel;
+    };
+    c.barsPanel = addLengthPanel("Panel8", "Bars", "edit1", "UpDown1",
+                                 "Adjust bars|Click (or Ctrl+T) to adjust bars in selected region",
+                                 c.barsLabel, c.barsUpDown);
+    c.beatsPanel =
+        addLengthPanel("Panel5", "Beats", "edit2", "UpDown2",
+                       "Adjust beats|Click (or Ctrl+T) to adjust beats in selected region",
+                       c.beatsLabel, c.beatsUpDown);
+    c.barsUpDown->onClick = [this] { UpDown1Click(); };
+    c.beatsUpDown->onClick = [this] { UpDown2Click(); };
+    c.tempoLabel = new QLabel(QString::fromStdString(tempoText(0.0)), tempoBar);
+    c.tempoLabel->setObjectName("Label3");
+    c.tempoLabel->setMinimumWidth(76);
+    c.tempoLabel->setAlignment(Qt::AlignCenter);
+    c.tempoLabel->installEventFilter(this);
+    tempoBar->addWidget(c.tempoLabel);
 }
 
 void TMainForm::createCentralPanel() {

@@ -45,10 +45,11 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_runner(*this, m_doc, runnerHooks()), m_ctx{m_doc,      m_view,         m_undo,   m_dialogs,
                                                    m_settings, m_player.get(), m_runner, m_display,
                                                    m_controls, *this,          m_state},
-      m_play(m_ctx), m_slices(m_ctx, m_play), m_viewCommands(m_ctx, m_play),
-      m_edit(m_ctx, m_play, m_viewCommands, m_slices), m_recent(m_ctx),
-      m_save(m_ctx, m_play, m_viewCommands, m_recent),
-      m_file(m_ctx, m_play, m_slices, m_save, m_recent),
+      m_play(m_ctx), m_slices(m_ctx, m_play), m_tempo(m_ctx, m_play, m_slices),
+      m_viewCommands(m_ctx, m_play, m_tempo),
+      m_edit(m_ctx, m_play, m_viewCommands, m_slices, m_tempo), m_recent(m_ctx),
+      m_save(m_ctx, m_play, m_viewCommands, m_recent, m_tempo),
+      m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save), m_help(m_ctx) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
@@ -229,10 +230,17 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_controls.sensitivityLabel && event->type() == QEvent::MouseButtonDblClick &&
-        m_doc.DocumentOpen) {
-        m_slices.showSensitivityDialog();
-        return true;
+    if (event->type() == QEvent::MouseButtonDblClick && m_doc.DocumentOpen) {
+        const MainControls& c = m_controls;
+        if (watched == c.sensitivityLabel) {
+            m_slices.showSensitivityDialog();
+            return true;
+        }
+        if (watched == c.barsPanel || watched == c.barsLabel || watched == c.tempoLabel ||
+            watched == c.beatsPanel || watched == c.beatsLabel) {
+            m_tempo.showTempoDialog(watched == c.beatsPanel || watched == c.beatsLabel);
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -15,6 +15,7 @@
 #include "app/commands/RecentFiles.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/SliceCommands.h"
+#include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
@@ -114,6 +115,18 @@ public:
     void LeftChannelClick() { m_slices.LeftChannelClick(); }
     void RightChannelClick() { m_slices.RightChannelClick(); }
 
+    // Bars, beats and tempo; the grid; the shuffle.
+    void UpDown1Click() { m_tempo.UpDown1Click(); }
+    void UpDown2Click() { m_tempo.UpDown2Click(); }
+    void ShowTempo1Click() { m_tempo.ShowTempo1Click(); }
+    void showTempoDialog(bool beatsFocused) { m_tempo.showTempoDialog(beatsFocused); }
+    void setLoopLength(int bars, int beats) { m_tempo.setLoopLength(bars, beats); }
+    void N8ths1Click() { m_tempo.N8ths1Click(); }
+    void N16ths1Click() { m_tempo.N16ths1Click(); }
+    void N32nds1Click() { m_tempo.N32nds1Click(); }
+    void Randomise1Click() { m_tempo.Randomise1Click(); }
+    void Randomise2Click() { m_tempo.Randomise2Click(); }
+
     // View.
     void PopupZinClick() { m_viewCommands.PopupZinClick(); }
     void PopUpZoutClick() { m_viewCommands.PopUpZoutClick(); }
@@ -173,6 +186,7 @@ private:
     void createActions();
     void createMenus();
     void createToolbars();
+    void createTempoToolbar();
     void createCentralPanel();
     void createStatusBar();
     void addMirrorButton(QToolBar* bar, const MirrorButtonRow& row);
@@ -202,6 +216,7 @@ private:
     // The command groups, each on the context and the groups it uses.
     PlayCommands m_play;
     SliceCommands m_slices;
+    TempoCommands m_tempo;
     ViewCommands m_viewCommands;
     EditCommands m_edit;
     RecentFiles m_recent;

@@ -3,6 +3,7 @@
 #include "fileio/SampleFileReader.h"
 
 #include <exception>
+#include <vector>
 
 namespace tolvane {
 
@@ -24,6 +25,12 @@ void ttload::work() {
 
 void tpseek::work() {
     m_report = scanTransients(m_doc, ScanOptions{m_viewWidth});
+}
+
+void trandom::work() {
+    std::vector<std::uint8_t> original(m_region.length);
+    m_copy.load(original.data(), original.size());
+    shuffleLoopSegments(m_doc, original, m_generator);
 }
 
 } // namespace tolvane

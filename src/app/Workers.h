@@ -1,6 +1,8 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "document/UndoRecord.h"
+#include "slicing/Randomise.h"
 #include "slicing/TransientScan.h"
 
 #include <QThread>
@@ -89,6 +91,24 @@ class ttsregion : public FunctionWorker {
 };
 class TCutWave : public FunctionWorker {
     using FunctionWorker::FunctionWorker;
+};
+
+// The shuffle worker: reads the copy of the region back from its file (all of it before anything
+// is written, so that a failing read changes nothing) and puts the segments in a random order.
+class trandom : public WorkerThread {
+public:
+    trandom(SampleDocument& doc, const UndoFile& copy, ShuffleRegion region,
+            ShuffleGenerator generator)
+        : m_doc(doc), m_copy(copy), m_region(region), m_generator(std::move(generator)) {}
+
+protected:
+    void work() override;
+
+private:
+    SampleDocument& m_doc;
+    const UndoFile& m_copy;
+    ShuffleRegion m_region;
+    ShuffleGenerator m_generator;
 };
 
 } // namespace tolvane

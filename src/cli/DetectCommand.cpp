@@ -15,6 +15,8 @@ namespace {
 
 constexpr long long kMaxViewWidth = 100000;
 
+} // namespace
+
 void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
     out << "slice points: " << doc.SliceCount << "\n";
     for (int i = 1; i <= doc.SliceCount; ++i) {
@@ -23,8 +25,6 @@ void printSlicePoints(const SampleDocument& doc, std::ostream& out) {
             << int(p.Locked) << ' ' << int(p.Channel) << "\n";
     }
 }
-
-} // namespace
 
 int viewWidthOption(const Options& options) {
     return static_cast<int>(

@@ -1,3 +1,4 @@
+#include "cli/DocumentRequest.h"
 #include "cli/Options.h"
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
@@ -11,22 +12,17 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <limits>
+#include <map>
+#include <set>
 #include <stdexcept>
 
 namespace tolvane::cli {
 namespace {
 
 constexpr long long kMaxSmoothAmount = 60;
-constexpr long long kMaxOffset = std::numeric_limits<std::uint32_t>::max();
 
 struct ExportRequest {
-    std::string file;
-    int viewWidth = kDefaultWaveformWidth;
-    std::optional<double> sensitivity;
-    bool split = false;
-    std::string channel = "both";
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> locators;
+    DocumentRequest document;
     int smooth = 0;
     std::optional<SeriesName> segments;
     std::optional<std::string> region;
@@ -40,43 +36,20 @@ struct PlannedFile {
     WriteRange range;
 };
 
-std::uint32_t offsetValue(const std::string& text) {
-    return static_cast<std::uint32_t>(parseWholeNumber("--locators", text, 0, kMaxOffset));
-}
-
 // Reads the request; throws std::invalid_argument naming what is wrong.
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
-    // "--locators L R" and "--selected N OUT" take two values: take them out first.
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--locators" && args[i] != "--selected") {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (i + 2 >= args.size())
-            throw std::invalid_argument(args[i] + " needs two values");
-        if (args[i] == "--locators") {
-            request.locators = {offsetValue(args[i + 1]), offsetValue(args[i + 2])};
-        } else {
-            const auto n = parseWholeNumber("--selected", args[i + 1], 1, kMaxCandidates + 1);
-            request.selected = {static_cast<int>(n), args[i + 2]};
-        }
-        i += 2;
+    std::map<std::string, std::pair<std::string, std::string>> pairs;
+    const auto rest = takeValuePairs(args, {"--locators", "--selected"}, pairs);
+    std::set<std::string> valued = documentValuedOptions();
+    valued.insert({"--smooth", "--segments", "--region", "--whole"});
+    const Options options(rest, valued, documentFlags());
+    request.document = readDocumentRequest(options, pairs);
+    if (const auto selected = pairs.find("--selected"); selected != pairs.end()) {
+        const auto n =
+            parseWholeNumber("--selected", selected->second.first, 1, kMaxCandidates + 1);
+        request.selected = {static_cast<int>(n), selected->second.second};
     }
-    const Options options(rest,
-                          {"--view-width", "--sensitivity", "--channel", "--smooth", "--segments",
-                           "--region", "--whole"},
-                          {"--split"});
-    if (options.positional().size() != 1)
-        throw std::invalid_argument("give exactly one FILE");
-    request.file = options.positional().front();
-    request.viewWidth = viewWidthOption(options);
-    request.sensitivity = sensitivityOption(options);
-    request.split = options.has("--split");
-    request.channel = options.value("--channel").value_or("both");
-    if (request.channel != "left" && request.channel != "right" && request.channel != "both")
-        throw std::invalid_argument("--channel is left, right or both");
     request.smooth =
         static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(0));
     if (const auto segments = options.value("--segments")) {
@@ -91,33 +64,13 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     return request;
 }
 
-// The document as the editor would hold it when the user gave the save command.
-void applyRequest(const ExportRequest& request, SampleDocument& doc) {
-    if (request.sensitivity)
-        doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*request.sensitivity));
-    rebuildSliceTable(doc);
-    doc.FirstChannel = request.channel == "right" ? 2 : 1;
-    doc.LastChannel = request.channel == "left" ? 1 : 2;
-    if (!request.locators)
-        return;
-    const auto [left, right] = *request.locators;
-    if (left >= right)
-        throw std::invalid_argument("--locators: the left locator must lie before the right one");
-    if (right > static_cast<std::uint32_t>(doc.DataLength))
-        throw std::invalid_argument("--locators: " + std::to_string(right) +
-                                    " lies beyond the data (" + std::to_string(doc.DataLength) +
-                                    " bytes)");
-    doc.LocatorL = left;
-    doc.LocatorR = right;
-}
-
 // The channel tag of --selected: split stereo needs one channel named.
 std::uint8_t selectedChannelTag(const ExportRequest& request, const SampleDocument& doc) {
     if (doc.Channels != 2 || doc.MergeChannels)
         return kChannelMonoOrRight;
-    if (request.channel == "both")
+    if (request.document.channel == "both")
         throw std::invalid_argument("--selected of split stereo needs --channel left or right");
-    return request.channel == "left" ? kChannelLeftSplit : kChannelMonoOrRight;
+    return request.document.channel == "left" ? kChannelLeftSplit : kChannelMonoOrRight;
 }
 
 // Every single file the request asks for, checked against the document before anything is
@@ -196,13 +149,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     SampleDocument doc;
-    if (const int status =
-            openAndScan(request.file, request.viewWidth, request.split, doc, out, err);
+    if (const int status = prepareDocument("export", request.document, doc, out, err);
         status != kExitOk)
         return status;
     std::vector<PlannedFile> files;
     try {
-        applyRequest(request, doc);
         files = planFiles(request, doc);
     } catch (const std::invalid_argument& e) {
         err << "tolvane export: " << e.what() << "\n";

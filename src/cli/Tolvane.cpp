@@ -27,7 +27,8 @@ Commands:
                  --tlp OUT        write the candidate table as a point file
 
   export FILE [--sensitivity PCT] [--view-width N] [--split] [--channel left|right|both]
-              [--locators L R] [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
+              [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
+              [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
               [--region OUT] [--selected N OUT] [--whole OUT]
                  Loads and scans FILE as detect does and writes, as the editor's save
                  commands would: every segment between the locators as a numbered series
@@ -41,8 +42,33 @@ Commands:
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
                  --smooth P       smooth the series' end points by P percent (0 to 60)
+                 --cut 8|16|32    first cut the region to a grid of 8th, 16th or 32nd
+                                  notes, as grid does (with --bars, --beats, --refine)
                  Everything asked for is checked before a file is written. A series
                  stops at its first file that cannot be written.
+
+  grid FILE --bars N [--beats M] --cut 8|16|32 [--locators L R] [--refine]
+            [--split] [--channel left|right|both] [--view-width N] [--tlp OUT]
+                 Loads and scans FILE, states that the region between the locators holds
+                 N bars and M beats (0 to 32767 each), prints the tempo this gives
+                 ("tempo: 120.00 BPM") and replaces every point by a grid of 8th, 16th
+                 or 32nd notes over the region, each point 50 bytes after its grid
+                 position; prints the locators (moved onto grid points) and the points.
+                 In split stereo each channel of --channel gets its own grid.
+                 --refine         move the grid points towards quiet samples, as the
+                                  editor's "Smooth" does
+                 --tlp OUT        write the point table as a point file
+
+  randomise FILE OUT [--seed S] [--keep-points] [--sensitivity PCT] [--locators L R]
+            [--split] [--channel left|right|both] [--bars N] [--beats M] [--cut 8|16|32]
+            [--view-width N] [--tlp OUT]
+                 Loads and scans FILE, then puts the segments between the locators
+                 (the slice points the sensitivity or a grid gives) in a random order
+                 and writes the whole sample to OUT (.wav, .aif or .aiff). In split
+                 stereo each channel of --channel is shuffled on its own. Then finds
+                 the points again, unless --keep-points.
+                 --seed S         the same seed gives the same order (0 and up)
+                 --tlp OUT        write the points as a point file
 
 Options:
   --help         Show this help and exit.
@@ -95,6 +121,10 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runDetect(rest, out, err);
     if (command == "export")
         return runExport(rest, out, err);
+    if (command == "grid")
+        return runGrid(rest, out, err);
+    if (command == "randomise")
+        return runRandomise(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

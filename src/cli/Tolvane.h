@@ -44,6 +44,15 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
 int viewWidthOption(const Options& options);
 std::optional<double> sensitivityOption(const Options& options);
 
+// "slice points: N" and a line for each: index position strength enabled locked channel.
+void printSlicePoints(const SampleDocument& doc, std::ostream& out);
+
+// `tolvane grid FILE --bars N [--beats M] --cut 8|16|32 [...]`
+int runGrid(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tolvane randomise FILE OUT [--seed S] [--keep-points] [...]`
+int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);
 

@@ -17,6 +17,7 @@ void closeDocument(SampleDocument& doc) {
     doc.SampleData.clear();
     doc.DataLength = 0;
     doc.ReadOnlyFile = false;
+    doc.LoopTempo = 0.0;
 }
 
 void newEmptyDocument(SampleDocument& doc) {

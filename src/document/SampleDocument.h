@@ -49,6 +49,11 @@ struct SampleDocument {
     std::uint8_t FirstChannel = 1; // 1 = left, 2 = right
     std::uint8_t LastChannel = 2;
 
+    // The musical length of the locator region and the tempo it gives.
+    std::uint16_t LoopBars = 0;
+    std::int16_t LoopBeats = 0;
+    double LoopTempo = 0.0; // beats per minute
+
     // Flags.
     bool MergeChannels = false;
     bool DetectPending = false;

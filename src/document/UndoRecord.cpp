@@ -78,12 +78,12 @@ void exchangeWholeSample(UndoRecord& undo, SampleDocument& doc) {
 
 } // namespace
 
-UndoFile::UndoFile() {
+UndoFile::UndoFile(const char* prefix) {
     std::error_code ec;
     const auto folder = std::filesystem::temp_directory_path(ec);
     if (ec)
         return;
-    std::string pattern = (folder / "TVTXXXXXX").string();
+    std::string pattern = (folder / (std::string(prefix) + "XXXXXX")).string();
     m_fd = ::mkstemp(pattern.data());
     if (m_fd >= 0)
         m_path = pattern;

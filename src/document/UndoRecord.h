@@ -36,11 +36,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The temporary file that holds saved sample bytes: "TVT…" in the system's temporary folder,
-// removed when the object goes.
+// The temporary file that holds saved sample bytes: "TVT…" (or another prefix, for a scratch
+// copy) in the system's temporary folder, removed when the object goes.
 class UndoFile {
 public:
-    UndoFile();
+    explicit UndoFile(const char* prefix = "TVT");
     ~UndoFile();
     UndoFile(const UndoFile&) = delete;
     UndoFile& operator=(const UndoFile&) = delete;

@@ -41,7 +41,7 @@ std::string numberedName(const std::string& base, int index, int digits, char su
 
 } // namespace
 
-std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c) {
+std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c, LoopEnd end) {
     const bool split = isSplitStereo(doc);
     const bool left = split && c == 1;
     const std::uint8_t tag = left ? kChannelLeftSplit : kChannelMonoOrRight;
@@ -51,7 +51,8 @@ std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c) {
     // Slice points end files up to the frame of LocatorR; the last file ends on the
     // channel's sample of the frame before it, so that every file holds whole frames.
     const std::int64_t rightFrame = std::min<std::int64_t>(doc.LocatorR, dataEnd) & ~(frame - 1);
-    const std::int64_t lastEnd = rightFrame - frame + (split && !left ? 2 : 0);
+    const std::int64_t lastFrame = end == LoopEnd::RightLocator ? rightFrame : rightFrame - frame;
+    const std::int64_t lastEnd = lastFrame + (split && !left ? 2 : 0);
 
     std::vector<std::int64_t> points = channelPoints(doc, tag);
     const std::size_t channelSliceCount = points.size();
@@ -67,14 +68,14 @@ std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c) {
     const std::int64_t divisor = split ? 2 : 1;
     std::vector<LoopSegment> segments;
     std::int64_t cur = from;
-    for (const std::int64_t end : points) {
-        if (end <= cur)
+    for (const std::int64_t point : points) {
+        if (point <= cur)
             continue;
         ++segment.index;
         segment.start = static_cast<std::uint32_t>(cur);
-        segment.byteCount = static_cast<std::uint32_t>((end - cur) / divisor);
+        segment.byteCount = static_cast<std::uint32_t>((point - cur) / divisor);
         segments.push_back(segment);
-        cur = end;
+        cur = point;
     }
     return segments;
 }

@@ -22,13 +22,21 @@ struct LoopSegment {
                      // count + 1
 };
 
+// Where the last segment of the region ends.
+enum class LoopEnd {
+    FrameBeforeRightLocator, // a series of files: the frame at LocatorR is left out
+    RightLocator,            // the region's every frame: a shuffle moves them all
+};
+
 // The segments between the locators for channel c (1 = left, 2 = right; a mono or merged
 // document has only channel 1): from LocatorL to each slice point of the channel before
 // LocatorR, and the last one up to the channel's sample one whole frame before LocatorR.
 // Positions are taken on the channel's samples and in ascending order, so no segment runs
 // backwards; empty segments (two points at one place, a point on that last frame) are left
-// out, so a series may be empty.
-std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c);
+// out, so a series may be empty. With LoopEnd::RightLocator the last one ends at the frame of
+// LocatorR instead.
+std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c,
+                                      LoopEnd end = LoopEnd::FrameBeforeRightLocator);
 
 // Every channel of the channel choice in turn (split stereo), or the one list.
 std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc);

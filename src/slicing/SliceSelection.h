@@ -22,6 +22,13 @@ int sensitivityPercent(std::int32_t threshold);
 // DataLength. Does nothing while a worker runs (Busy).
 void rebuildSliceTable(SampleDocument& doc);
 
+// Where a released locator button (or a locator given any other way) lands: the slice point nearest
+// the released position on the right side of the other locator.
+std::uint32_t snapLeftLocator(const SampleDocument& doc, std::int64_t position);
+std::uint32_t snapRightLocator(const SampleDocument& doc, std::int64_t position);
+// Both locators snapped again to slice points, the right one first.
+void resnapLocators(SampleDocument& doc);
+
 // Shown when a stereo split could not copy every candidate into the table.
 inline constexpr const char* kMsgTooManyPoints =
     "Found points may exceed 8192;\r\nTry cutting the file into smaller pieces!";

@@ -104,11 +104,5 @@ bool selectNextSegment(ViewState& view, SampleDocument& doc);
 // left.
 std::optional<int> locatorButtonX(std::uint32_t locator, const ViewState& view, int width,
                                   int buttonWidth = 0);
-// Where a released locator button lands: the slice point nearest the released position on
-// the right side of the other locator.
-std::uint32_t snapLeftLocator(const SampleDocument& doc, std::int64_t position);
-std::uint32_t snapRightLocator(const SampleDocument& doc, std::int64_t position);
-// Both locators snapped again to slice points, the right one first.
-void resnapLocators(SampleDocument& doc);
 
 } // namespace tolvane

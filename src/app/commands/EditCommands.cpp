@@ -3,6 +3,7 @@
 #include "app/WaveformDisplay.h"
 #include "app/commands/PlayCommands.h"
 #include "app/commands/SliceCommands.h"
+#include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "audio/twabeAudio.h"
 #include "document/ClipboardImage.h"
@@ -90,6 +91,7 @@ void EditCommands::mnuUndoClick() {
     m_ctx.window.updateCommandStates();
     m_ctx.window.relayout();
     m_ctx.display.redrawAll();
+    m_tempo.recomputeTempo();
 }
 
 void EditCommands::mnuCopyAllClick() {
@@ -202,6 +204,7 @@ void EditCommands::pasteAll(bool findNew) {
     }
     rebuildSliceTable(doc);
     resnapLocators(doc);
+    m_tempo.recomputeTempo();
     m_ctx.markModified();
     m_play.openOutput();
     m_ctx.window.updateCommandStates();

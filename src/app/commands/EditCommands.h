@@ -5,6 +5,7 @@
 namespace tolvane {
 
 class PlayCommands;
+class TempoCommands;
 class SliceCommands;
 class ViewCommands;
 
@@ -12,8 +13,9 @@ class ViewCommands;
 // locking or unlocking every point.
 class EditCommands {
 public:
-    EditCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, SliceCommands& slices)
-        : m_ctx(ctx), m_play(play), m_view(view), m_slices(slices) {}
+    EditCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, SliceCommands& slices,
+                 TempoCommands& tempo)
+        : m_ctx(ctx), m_play(play), m_view(view), m_slices(slices), m_tempo(tempo) {}
 
     void mnuUndoClick();
     void mnuCopyAllClick();
@@ -32,6 +34,7 @@ private:
     PlayCommands& m_play;
     ViewCommands& m_view;
     SliceCommands& m_slices;
+    TempoCommands& m_tempo;
 };
 
 } // namespace tolvane

@@ -6,6 +6,7 @@
 #include "app/commands/RecentFiles.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/SliceCommands.h"
+#include "app/commands/TempoCommands.h"
 #include "app/controls/TWaveBox.h"
 #include "app/dialogs/TForm4.h"
 #include "audio/twabeAudio.h"
@@ -117,6 +118,7 @@ void FileCommands::CloseFile() {
 
 void FileCommands::resetToNoDocument() {
     m_slices.resetSlider();
+    m_tempo.showNoTempo();
     m_ctx.setStatus(1, kNoFileLoaded);
     m_ctx.setStatus(3, "x1.0");
     m_ctx.view = ViewState{};
@@ -172,6 +174,7 @@ void FileCommands::loadCompleted(ttload& loader) {
     m_ctx.setStatus(3, "x1.0");
     m_ctx.controls.PopUpZout->setEnabled(false);
     m_ctx.controls.PopUpZts->setEnabled(false);
+    m_tempo.resetLoopLengthForLoad();
     m_ctx.window.updateCommandStates();
     m_ctx.window.relayout();
     m_play.reopenOutput();

@@ -5,6 +5,7 @@
 namespace tolvane {
 
 class PlayCommands;
+class TempoCommands;
 class RecentFiles;
 class SaveCommands;
 class SliceCommands;
@@ -15,9 +16,10 @@ class ttload;
 // elsewhere.
 class FileCommands {
 public:
-    FileCommands(CommandContext& ctx, PlayCommands& play, SliceCommands& slices, SaveCommands& save,
-                 RecentFiles& recent)
-        : m_ctx(ctx), m_play(play), m_slices(slices), m_save(save), m_recent(recent) {}
+    FileCommands(CommandContext& ctx, PlayCommands& play, SliceCommands& slices,
+                 TempoCommands& tempo, SaveCommands& save, RecentFiles& recent)
+        : m_ctx(ctx), m_play(play), m_slices(slices), m_tempo(tempo), m_save(save),
+          m_recent(recent) {}
 
     // After the first showing: the command-line file, or the open command.
     void startUp(const QString& commandLineFile);
@@ -43,6 +45,7 @@ private:
     CommandContext& m_ctx;
     PlayCommands& m_play;
     SliceCommands& m_slices;
+    TempoCommands& m_tempo;
     SaveCommands& m_save;
     RecentFiles& m_recent;
 };

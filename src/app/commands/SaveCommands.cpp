@@ -4,6 +4,7 @@
 #include "app/WaveformDisplay.h"
 #include "app/commands/PlayCommands.h"
 #include "app/commands/RecentFiles.h"
+#include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "app/dialogs/TForm6.h"
 #include "fileio/SampleFileReader.h"
@@ -242,6 +243,7 @@ void SaveCommands::CropRegion1Click() {
         return;
     cropToLocators(m_ctx.doc);
     m_view.showWholeSample();
+    m_tempo.recomputeTempo(); // the region is now the whole sample
     m_ctx.markModified();
     m_play.reopenOutput(); // the sample's memory is new
     m_ctx.window.updateCommandStates();

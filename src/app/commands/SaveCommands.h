@@ -13,6 +13,7 @@ namespace tolvane {
 
 class FunctionWorker;
 class PlayCommands;
+class TempoCommands;
 class RecentFiles;
 class ViewCommands;
 
@@ -20,8 +21,9 @@ class ViewCommands;
 // the question before a modified sample is discarded; crop; the outside programs.
 class SaveCommands {
 public:
-    SaveCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, RecentFiles& recent)
-        : m_ctx(ctx), m_play(play), m_view(view), m_recent(recent),
+    SaveCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, RecentFiles& recent,
+                 TempoCommands& tempo)
+        : m_ctx(ctx), m_play(play), m_view(view), m_recent(recent), m_tempo(tempo),
           m_shell(std::make_unique<ProcessShell>()) {}
 
     void SaveitemClick();
@@ -58,6 +60,7 @@ private:
     PlayCommands& m_play;
     ViewCommands& m_view;
     RecentFiles& m_recent;
+    TempoCommands& m_tempo;
     std::unique_ptr<Shell> m_shell;
     KeymapSettings m_keymap;
     std::vector<std::uint32_t> m_segmentFileLengths[2];

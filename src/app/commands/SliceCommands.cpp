@@ -119,13 +119,29 @@ void SliceCommands::showSensitivityDialog() {
 }
 
 void SliceCommands::Recut1Click() {
+    recut(kUndoCandidateTable, true);
+}
+
+void SliceCommands::recutAfterRandomise() {
+    recut(kUndoRandomise, false);
+}
+
+void SliceCommands::recut(std::uint8_t undoKind, bool snapLocators) {
     SampleDocument& doc = m_ctx.doc;
     if (!doc.DocumentOpen || m_ctx.busy())
         return;
     doc.KeepCandidates = false;
-    m_ctx.recordUndo([this] { recordCandidateTable(m_ctx.undo, m_ctx.doc, kUndoCandidateTable); });
+    if (undoKind == kUndoRandomise) {
+        // The table joins the shuffled bytes already in the step, so that one undo puts back both.
+        recordCandidateTable(m_ctx.undo, doc, undoKind);
+        m_ctx.updateUndoCommand();
+    } else {
+        m_ctx.recordUndo(
+            [this, undoKind] { recordCandidateTable(m_ctx.undo, m_ctx.doc, undoKind); });
+    }
     doc.DetectPending = true;
-    resnapLocators(doc);
+    if (snapLocators)
+        resnapLocators(doc);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_scanFromRecut = true;
     doc.DetectRunning = true;

@@ -19,6 +19,9 @@ public:
     // The waveform's paint: a pending scan starts instead of a drawing.
     void Paintbox1Paint();
     void Recut1Click();
+    // The re-cut "Randomise" ends with: the table is kept in the shuffle's undo step, and the
+    // locators stay where the shuffle left them.
+    void recutAfterRandomise();
     void TrackBar1Change(int position);
     void setSensitivityPercent(double percent);
     void showSensitivityDialog(); // "Sensitivity", from Ctrl+Y or a double-click on the label
@@ -38,6 +41,7 @@ public:
     void resetSlider();
 
 private:
+    void recut(std::uint8_t undoKind, bool snapLocators);
     void startScan();
     void scanCompleted(const tpseek& scanner);
     void afterMerge(bool fromScanEnd);

@@ -2,7 +2,9 @@
 
 #include "app/WaveformDisplay.h"
 #include "app/commands/PlayCommands.h"
+#include "app/commands/TempoCommands.h"
 #include "app/controls/TWaveBox.h"
+#include "slicing/SliceSelection.h"
 
 #include <QAction>
 #include <QMouseEvent>
@@ -189,6 +191,7 @@ void ViewCommands::locatorReleased(bool left, int x) {
     else
         m_ctx.doc.LocatorR = snapRightLocator(m_ctx.doc, p);
     m_ctx.window.placeLocatorButtons();
+    m_tempo.recomputeTempo();
     m_play.loopFollowsLocators(); // a running loop follows the new region
 }
 

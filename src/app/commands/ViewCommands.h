@@ -8,12 +8,14 @@ class QMouseEvent;
 namespace tolvane {
 
 class PlayCommands;
+class TempoCommands;
 
 // What is on screen: the zoom commands, the segment and region bars with their gestures, the
 // strip, wheel scrolling, the locator buttons and the pointer position.
 class ViewCommands {
 public:
-    ViewCommands(CommandContext& ctx, PlayCommands& play) : m_ctx(ctx), m_play(play) {}
+    ViewCommands(CommandContext& ctx, PlayCommands& play, TempoCommands& tempo)
+        : m_ctx(ctx), m_play(play), m_tempo(tempo) {}
 
     void PopupZinClick();
     void PopUpZoutClick();
@@ -46,6 +48,7 @@ private:
 
     CommandContext& m_ctx;
     PlayCommands& m_play;
+    TempoCommands& m_tempo;
     // Region bar drag state.
     enum class RegionDrag { None, Move, Resize, Page, Segment };
     RegionDrag m_regionDrag = RegionDrag::None;

@@ -1,0 +1,40 @@
+#include "app/controls/UpDown.h"
+
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace tolvane {
+
+UpDown::UpDown(int minimum, int maximum, QWidget* parent)
+    : QWidget(parent), m_minimum(minimum), m_maximum(std::max(minimum, maximum)),
+      m_position(minimum) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(arrow(Qt::UpArrow, 1));
+    layout->addWidget(arrow(Qt::DownArrow, -1));
+}
+
+QToolButton* UpDown::arrow(Qt::ArrowType type, int steps) {
+    auto* button = new QToolButton(this);
+    button->setArrowType(type);
+    button->setAutoRepeat(true);
+    button->setFixedSize(16, 11);
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &QToolButton::clicked, this, [this, steps] { stepBy(steps); });
+    return button;
+}
+
+void UpDown::setPosition(int position) {
+    m_position = std::clamp(position, m_minimum, m_maximum);
+}
+
+void UpDown::stepBy(int steps) {
+    const int before = m_position;
+    setPosition(m_position + steps);
+    if (m_position != before && onClick)
+        onClick();
+}
+
+} // namespace tolvane

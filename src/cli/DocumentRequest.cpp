@@ -1,0 +1,150 @@
+#include "cli/DocumentRequest.h"
+
+#include "cli/Tolvane.h"
+#include "slicing/SliceSelection.h"
+#include "slicing/Tempo.h"
+#include "slicing/TransientScan.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace tolvane::cli {
+namespace {
+
+constexpr long long kMaxOffset = std::numeric_limits<std::uint32_t>::max();
+
+std::uint32_t offsetValue(const std::string& text) {
+    return static_cast<std::uint32_t>(parseWholeNumber("--locators", text, 0, kMaxOffset));
+}
+
+std::optional<GridRequest> readGrid(const Options& options) {
+    const auto cut = options.wholeNumber("--cut", 8, 32);
+    const auto bars = options.wholeNumber("--bars", 0, kMaxLoopBarsOrBeats);
+    const auto beats = options.wholeNumber("--beats", 0, kMaxLoopBarsOrBeats);
+    if (!cut) {
+        if (bars || beats || options.has("--refine"))
+            throw std::invalid_argument("--bars, --beats and --refine go with --cut");
+        return std::nullopt;
+    }
+    if (*cut != 8 && *cut != 16 && *cut != 32)
+        throw std::invalid_argument("--cut is 8, 16 or 32");
+    if (!bars && !beats)
+        throw std::invalid_argument("--cut needs the region's length: --bars N and/or --beats M");
+    GridRequest grid;
+    grid.note = static_cast<GridNote>(*cut);
+    grid.bars = static_cast<int>(bars.value_or(0));
+    grid.beats = static_cast<int>(beats.value_or(0));
+    grid.refine = options.has("--refine");
+    if (grid.bars == 0 && grid.beats == 0)
+        throw std::invalid_argument(terminalText(kMsgNoTempo) + " (--bars and --beats are 0)");
+    return grid;
+}
+
+void applyLocators(const DocumentRequest& request, SampleDocument& doc) {
+    if (!request.locators)
+        return;
+    const auto [left, right] = *request.locators;
+    if (left >= right)
+        throw std::invalid_argument("--locators: the left locator must lie before the right one");
+    if (right > static_cast<std::uint32_t>(doc.DataLength))
+        throw std::invalid_argument("--locators: " + std::to_string(right) +
+                                    " lies beyond the data (" + std::to_string(doc.DataLength) +
+                                    " bytes)");
+    doc.LocatorL = left;
+    doc.LocatorR = right;
+}
+
+void applyGrid(const DocumentRequest& request, SampleDocument& doc) {
+    if (!request.grid)
+        return;
+    const GridRequest& grid = *request.grid;
+    setLoopLength(doc, grid.bars, grid.beats);
+    if (gridPointCount(doc, grid.note) > kMaxCandidates)
+        throw std::invalid_argument("--cut: " + terminalText(kMsgGridTooFine));
+    cutToGrid(doc, grid.note);
+    updateLoopTempo(doc); // the locators now lie on grid points
+    if (grid.refine) {
+        refineGridAtNextScan(doc);
+        scanTransients(doc, ScanOptions{request.viewWidth});
+        rebuildSliceTable(doc);
+    }
+}
+
+// The document as the editor would hold it when the user gave the command.
+void applyRequest(const DocumentRequest& request, SampleDocument& doc) {
+    if (request.sensitivity)
+        doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*request.sensitivity));
+    rebuildSliceTable(doc);
+    doc.FirstChannel = request.channel == "right" ? 2 : 1;
+    doc.LastChannel = request.channel == "left" ? 1 : 2;
+    applyLocators(request, doc);
+    applyGrid(request, doc);
+}
+
+} // namespace
+
+const std::set<std::string>& documentValuedOptions() {
+    static const std::set<std::string> names{"--view-width", "--sensitivity", "--channel",
+                                             "--bars",       "--beats",       "--cut"};
+    return names;
+}
+
+const std::set<std::string>& documentFlags() {
+    static const std::set<std::string> names{"--split", "--refine"};
+    return names;
+}
+
+std::vector<std::string>
+takeValuePairs(const std::vector<std::string>& args, const std::set<std::string>& names,
+               std::map<std::string, std::pair<std::string, std::string>>& pairs) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!names.contains(args[i])) {
+            rest.push_back(args[i]);
+            continue;
+        }
+        if (i + 2 >= args.size())
+            throw std::invalid_argument(args[i] + " needs two values");
+        pairs[args[i]] = {args[i + 1], args[i + 2]};
+        i += 2;
+    }
+    return rest;
+}
+
+DocumentRequest
+readDocumentRequest(const Options& options,
+                    const std::map<std::string, std::pair<std::string, std::string>>& pairs,
+                    std::size_t outputs) {
+    DocumentRequest request;
+    if (options.positional().size() != 1 + outputs)
+        throw std::invalid_argument(outputs == 0 ? "give exactly one FILE" : "give FILE and OUT");
+    request.file = options.positional().front();
+    request.viewWidth = viewWidthOption(options);
+    request.sensitivity = sensitivityOption(options);
+    request.split = options.has("--split");
+    request.channel = options.value("--channel").value_or("both");
+    if (request.channel != "left" && request.channel != "right" && request.channel != "both")
+        throw std::invalid_argument("--channel is left, right or both");
+    if (const auto locators = pairs.find("--locators"); locators != pairs.end())
+        request.locators = {offsetValue(locators->second.first),
+                            offsetValue(locators->second.second)};
+    request.grid = readGrid(options);
+    return request;
+}
+
+int prepareDocument(const std::string& command, const DocumentRequest& request, SampleDocument& doc,
+                    std::ostream& out, std::ostream& err) {
+    if (const int status =
+            openAndScan(request.file, request.viewWidth, request.split, doc, out, err);
+        status != kExitOk)
+        return status;
+    try {
+        applyRequest(request, doc);
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane " << command << ": " << e.what() << "\n";
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+} // namespace tolvane::cli

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "cli/Options.h"
+#include "document/SampleDocument.h"
+#include "slicing/GridCut.h"
+#include "slicing/TransientScan.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tolvane::cli {
+
+// "--cut 8|16|32" with the region's length: the grid the editor's "Cut to" makes.
+struct GridRequest {
+    int bars = 0;
+    int beats = 0;
+    GridNote note = GridNote::Sixteenths;
+    bool refine = false; // the editor's "Smooth": a scan moves the points towards quiet samples
+};
+
+// The document as the editor would hold it before a command: FILE loaded and scanned, then the
+// sensitivity, the stereo mode, the channel choice, the locators and a grid cut.
+struct DocumentRequest {
+    std::string file;
+    int viewWidth = kDefaultWaveformWidth;
+    std::optional<double> sensitivity;
+    bool split = false;
+    std::string channel = "both";
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> locators;
+    std::optional<GridRequest> grid;
+};
+
+// The options a DocumentRequest is read from, for `Options`.
+const std::set<std::string>& documentValuedOptions();
+const std::set<std::string>& documentFlags();
+
+// Options with two values ("--locators L R"): taken out of `args` into `pairs`; the rest is
+// returned. Throws std::invalid_argument when a value is missing.
+std::vector<std::string>
+takeValuePairs(const std::vector<std::string>& args, const std::set<std::string>& names,
+               std::map<std::string, std::pair<std::string, std::string>>& pairs);
+
+// Reads the request: FILE first of the positional arguments, followed by exactly `outputs`
+// more; throws std::invalid_argument naming the option that is wrong.
+DocumentRequest
+readDocumentRequest(const Options& options,
+                    const std::map<std::string, std::pair<std::string, std::string>>& pairs,
+                    std::size_t outputs = 0);
+
+// Loads and scans FILE and applies the request. Returns kExitOk, or the exit status after
+// printing why (a refused file, or a usage error prefixed with "tolvane COMMAND: ").
+int prepareDocument(const std::string& command, const DocumentRequest& request, SampleDocument& doc,
+                    std::ostream& out, std::ostream& err);
+
+} // namespace tolvane::cli

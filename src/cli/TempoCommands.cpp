@@ -1,0 +1,112 @@
+// `tolvane grid` and `tolvane randomise`: the editor's "Cut to" and "Randomise", headless.
+#include "cli/DocumentRequest.h"
+#include "cli/Options.h"
+#include "cli/Tolvane.h"
+#include "document/PointFile.h"
+#include "document/SafeFileWriter.h"
+#include "processing/WriteSampleFile.h"
+#include "slicing/ChannelMode.h"
+#include "slicing/Randomise.h"
+#include "slicing/SliceSelection.h"
+#include "slicing/Tempo.h"
+#include "slicing/TransientScan.h"
+
+#include <limits>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+namespace tolvane::cli {
+namespace {
+
+using Pairs = std::map<std::string, std::pair<std::string, std::string>>;
+
+bool writePointFile(const SampleDocument& doc, const std::optional<std::string>& path,
+                    std::ostream& err) {
+    if (!path)
+        return true;
+    try {
+        savePointFile(doc, *path);
+        return true;
+    } catch (const FileWriteError& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return false;
+    }
+}
+
+} // namespace
+
+int runGrid(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    DocumentRequest request;
+    std::optional<std::string> tlp;
+    try {
+        Pairs pairs;
+        const auto rest = takeValuePairs(args, {"--locators"}, pairs);
+        std::set<std::string> valued = documentValuedOptions();
+        valued.insert("--tlp");
+        const Options options(rest, valued, documentFlags());
+        request = readDocumentRequest(options, pairs);
+        if (!request.grid)
+            throw std::invalid_argument("give the grid: --bars N [--beats M] --cut 8|16|32");
+        tlp = options.value("--tlp");
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane grid: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    SampleDocument doc;
+    if (const int status = prepareDocument("grid", request, doc, out, err); status != kExitOk)
+        return status;
+    out << "tempo: " << tempoText(doc.LoopTempo) << "\n";
+    out << "locators: " << doc.LocatorL << ' ' << doc.LocatorR << "\n";
+    printSlicePoints(doc, out);
+    return writePointFile(doc, tlp, err) ? kExitOk : kExitCannotWrite;
+}
+
+int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    DocumentRequest request;
+    std::string output;
+    std::optional<long long> seed;
+    bool keepPoints = false;
+    std::optional<std::string> tlp;
+    try {
+        Pairs pairs;
+        const auto rest = takeValuePairs(args, {"--locators"}, pairs);
+        std::set<std::string> valued = documentValuedOptions();
+        valued.insert({"--seed", "--tlp"});
+        std::set<std::string> flags = documentFlags();
+        flags.insert("--keep-points");
+        const Options options(rest, valued, flags);
+        request = readDocumentRequest(options, pairs, 1);
+        output = options.positional().back();
+        seed = options.wholeNumber("--seed", 0, std::numeric_limits<long long>::max());
+        keepPoints = options.has("--keep-points");
+        tlp = options.value("--tlp");
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane randomise: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    SampleDocument doc;
+    if (const int status = prepareDocument("randomise", request, doc, out, err); status != kExitOk)
+        return status;
+
+    ShuffleGenerator generator =
+        seed ? ShuffleGenerator(static_cast<std::uint64_t>(*seed)) : shuffleGeneratorFromSystem();
+    out << "segments shuffled: " << shuffleLoopSegments(doc, generator) << "\n";
+    if (!keepPoints) {
+        doc.DetectPending = true;
+        scanTransients(doc, ScanOptions{request.viewWidth});
+        rebuildSliceTable(doc);
+        out << "candidates: " << doc.CandidateCount << "\n";
+    }
+    try {
+        WriteSampleFile(doc, output, 0, static_cast<std::uint32_t>(doc.DataLength),
+                        doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel);
+    } catch (const std::exception& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return kExitCannotWrite;
+    }
+    out << output << ": " << doc.DataLength << " bytes of sample data\n";
+    return writePointFile(doc, tlp, err) ? kExitOk : kExitCannotWrite;
+}
+
+} // namespace tolvane::cli
