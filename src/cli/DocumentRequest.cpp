@@ -64,7 +64,7 @@ void applyGrid(const DocumentRequest& request, SampleDocument& doc) {
     cutToGrid(doc, grid.note);
     updateLoopTempo(doc); // the locators now lie on grid points
     if (grid.refine) {
-        refineGridAtNextScan(doc);
+        refinePointsAtNextScan(doc);
         scanTransients(doc, ScanOptions{request.viewWidth});
         rebuildSliceTable(doc);
     }
@@ -83,23 +83,15 @@ void applyRequest(const DocumentRequest& request, SampleDocument& doc) {
 
 } // namespace
 
-const std::set<std::string>& documentValuedOptions() {
-    static const std::set<std::string> names{"--view-width", "--sensitivity", "--channel",
-                                             "--bars",       "--beats",       "--cut"};
-    return names;
-}
-
-const std::set<std::string>& documentFlags() {
-    static const std::set<std::string> names{"--split", "--refine"};
-    return names;
-}
-
-std::vector<std::string>
-takeValuePairs(const std::vector<std::string>& args, const std::set<std::string>& names,
-               std::map<std::string, std::pair<std::string, std::string>>& pairs) {
+Options readDocumentCommand(const std::vector<std::string>& args,
+                            const std::set<std::string>& pairNames,
+                            const std::set<std::string>& valued, const std::set<std::string>& flags,
+                            OptionPairs& pairs) {
+    std::set<std::string> allPairs = pairNames;
+    allPairs.insert("--locators");
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!names.contains(args[i])) {
+        if (!allPairs.contains(args[i])) {
             rest.push_back(args[i]);
             continue;
         }
@@ -108,13 +100,16 @@ takeValuePairs(const std::vector<std::string>& args, const std::set<std::string>
         pairs[args[i]] = {args[i + 1], args[i + 2]};
         i += 2;
     }
-    return rest;
+    std::set<std::string> allValued{"--view-width", "--sensitivity", "--channel",
+                                    "--bars",       "--beats",       "--cut"};
+    allValued.insert(valued.begin(), valued.end());
+    std::set<std::string> allFlags{"--split", "--refine"};
+    allFlags.insert(flags.begin(), flags.end());
+    return Options(rest, allValued, allFlags);
 }
 
-DocumentRequest
-readDocumentRequest(const Options& options,
-                    const std::map<std::string, std::pair<std::string, std::string>>& pairs,
-                    std::size_t outputs) {
+DocumentRequest readDocumentRequest(const Options& options, const OptionPairs& pairs,
+                                    std::size_t outputs) {
     DocumentRequest request;
     if (options.positional().size() != 1 + outputs)
         throw std::invalid_argument(outputs == 0 ? "give exactly one FILE" : "give FILE and OUT");

@@ -36,22 +36,21 @@ struct DocumentRequest {
     std::optional<GridRequest> grid;
 };
 
-// The options a DocumentRequest is read from, for `Options`.
-const std::set<std::string>& documentValuedOptions();
-const std::set<std::string>& documentFlags();
+using OptionPairs = std::map<std::string, std::pair<std::string, std::string>>;
 
-// Options with two values ("--locators L R"): taken out of `args` into `pairs`; the rest is
-// returned. Throws std::invalid_argument when a value is missing.
-std::vector<std::string>
-takeValuePairs(const std::vector<std::string>& args, const std::set<std::string>& names,
-               std::map<std::string, std::pair<std::string, std::string>>& pairs);
+// The arguments of a command that works on a document: the options with two values
+// ("--locators L R" and the command's `pairNames`) go into `pairs`, the rest is read with the
+// document's options and the command's own `valued` options and `flags`. Throws
+// std::invalid_argument for an unknown option or a missing value.
+Options readDocumentCommand(const std::vector<std::string>& args,
+                            const std::set<std::string>& pairNames,
+                            const std::set<std::string>& valued, const std::set<std::string>& flags,
+                            OptionPairs& pairs);
 
 // Reads the request: FILE first of the positional arguments, followed by exactly `outputs`
 // more; throws std::invalid_argument naming the option that is wrong.
-DocumentRequest
-readDocumentRequest(const Options& options,
-                    const std::map<std::string, std::pair<std::string, std::string>>& pairs,
-                    std::size_t outputs = 0);
+DocumentRequest readDocumentRequest(const Options& options, const OptionPairs& pairs,
+                                    std::size_t outputs = 0);
 
 // Loads and scans FILE and applies the request. Returns kExitOk, or the exit status after
 // printing why (a refused file, or a usage error prefixed with "tolvane COMMAND: ").

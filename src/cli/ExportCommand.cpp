@@ -39,11 +39,9 @@ struct PlannedFile {
 // Reads the request; throws std::invalid_argument naming what is wrong.
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
-    std::map<std::string, std::pair<std::string, std::string>> pairs;
-    const auto rest = takeValuePairs(args, {"--locators", "--selected"}, pairs);
-    std::set<std::string> valued = documentValuedOptions();
-    valued.insert({"--smooth", "--segments", "--region", "--whole"});
-    const Options options(rest, valued, documentFlags());
+    OptionPairs pairs;
+    const Options options = readDocumentCommand(
+        args, {"--selected"}, {"--smooth", "--segments", "--region", "--whole"}, {}, pairs);
     request.document = readDocumentRequest(options, pairs);
     if (const auto selected = pairs.find("--selected"); selected != pairs.end()) {
         const auto n =

@@ -19,8 +19,6 @@
 namespace tolvane::cli {
 namespace {
 
-using Pairs = std::map<std::string, std::pair<std::string, std::string>>;
-
 bool writePointFile(const SampleDocument& doc, const std::optional<std::string>& path,
                     std::ostream& err) {
     if (!path)
@@ -40,11 +38,8 @@ int runGrid(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     DocumentRequest request;
     std::optional<std::string> tlp;
     try {
-        Pairs pairs;
-        const auto rest = takeValuePairs(args, {"--locators"}, pairs);
-        std::set<std::string> valued = documentValuedOptions();
-        valued.insert("--tlp");
-        const Options options(rest, valued, documentFlags());
+        OptionPairs pairs;
+        const Options options = readDocumentCommand(args, {}, {"--tlp"}, {}, pairs);
         request = readDocumentRequest(options, pairs);
         if (!request.grid)
             throw std::invalid_argument("give the grid: --bars N [--beats M] --cut 8|16|32");
@@ -69,13 +64,9 @@ int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::o
     bool keepPoints = false;
     std::optional<std::string> tlp;
     try {
-        Pairs pairs;
-        const auto rest = takeValuePairs(args, {"--locators"}, pairs);
-        std::set<std::string> valued = documentValuedOptions();
-        valued.insert({"--seed", "--tlp"});
-        std::set<std::string> flags = documentFlags();
-        flags.insert("--keep-points");
-        const Options options(rest, valued, flags);
+        OptionPairs pairs;
+        const Options options =
+            readDocumentCommand(args, {}, {"--seed", "--tlp"}, {"--keep-points"}, pairs);
         request = readDocumentRequest(options, pairs, 1);
         output = options.positional().back();
         seed = options.wholeNumber("--seed", 0, std::numeric_limits<long long>::max());

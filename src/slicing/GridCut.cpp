@@ -103,7 +103,7 @@ bool cutToGrid(SampleDocument& doc, GridNote note, std::int32_t strength) {
     return true;
 }
 
-void refineGridAtNextScan(SampleDocument& doc) {
+void refinePointsAtNextScan(SampleDocument& doc) {
     doc.DetectPending = true;
     doc.KeepCandidates = true;
 }

@@ -27,8 +27,9 @@ int gridPointCount(const SampleDocument& doc, GridNote note);
 // the grid would not fit the candidate table. The caller records undo first.
 bool cutToGrid(SampleDocument& doc, GridNote note, std::int32_t strength = kGridPointStrength);
 
-// After a grid cut with "Smooth": the next scan only moves the new points towards quiet samples.
-void refineGridAtNextScan(SampleDocument& doc);
+// "Smooth" after a grid cut (or any command that sets new points): the next scan keeps the
+// points and only moves them towards quiet samples.
+void refinePointsAtNextScan(SampleDocument& doc);
 
 // Shown when the grid would hold more points than the table takes.
 inline constexpr const char* kMsgGridTooFine =

@@ -96,7 +96,7 @@ void TempoCommands::cutToGridCommand(GridNote note) {
         m_ctx.controls.popupaddcur->isChecked() ? doc.Threshold + 10 : kGridPointStrength;
     cutToGrid(doc, note, strength);
     if (m_ctx.controls.Smooth1->isChecked())
-        refineGridAtNextScan(doc);
+        refinePointsAtNextScan(doc);
     m_ctx.window.placeLocatorButtons();
     recomputeTempo(); // the locators were snapped to the grid
     m_play.loopFollowsLocators();
