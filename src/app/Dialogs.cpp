@@ -13,7 +13,8 @@ QString displayed(QString text) {
     return text.replace("\r\n", "\n");
 }
 
-QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::AcceptMode mode) {
+Dialogs::FileChoice runFileDialog(QWidget* parent, const FileRequest& request,
+                                  QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent, request.caption, request.folder);
     // Qt's own dialog: its name box can be kept in step with the chosen type.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -42,7 +43,8 @@ QString runFileDialog(QWidget* parent, const FileRequest& request, QFileDialog::
                                                        : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().front();
+    return {dialog.selectedFiles().front(),
+            static_cast<int>(request.filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 } // namespace
@@ -98,10 +100,14 @@ QString QtDialogs::chooseSampleFile(const QString& folder, bool& autoPlay) {
 }
 
 QString QtDialogs::openFile(const FileRequest& request) {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
+    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen).file;
 }
 
 QString QtDialogs::saveFile(const FileRequest& request) {
+    return runFileDialog(m_parent, request, QFileDialog::AcceptSave).file;
+}
+
+Dialogs::FileChoice QtDialogs::saveFileOfType(const FileRequest& request) {
     return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
 }
 

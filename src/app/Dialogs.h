@@ -41,6 +41,15 @@ public:
     virtual QString chooseSampleFile(const QString& folder, bool& autoPlay) = 0;
     virtual QString openFile(const FileRequest& request) = 0;
     virtual QString saveFile(const FileRequest& request) = 0;
+    // A save dialog whose file types mean more than an extension (two kinds of MIDI file, both
+    // ".mid"): the name chosen, or empty when cancelled, and the index of the type chosen.
+    struct FileChoice {
+        QString file;
+        int filter = 0;
+    };
+    virtual FileChoice saveFileOfType(const FileRequest& request) {
+        return {saveFile(request), request.selectedFilter};
+    }
 };
 
 // Real message boxes and file dialogs, parented to a window.
@@ -56,6 +65,7 @@ public:
     QString chooseSampleFile(const QString& folder, bool& autoPlay) override;
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
+    FileChoice saveFileOfType(const FileRequest& request) override;
 
 private:
     QWidget* m_parent;

@@ -97,6 +97,8 @@ void TMainForm::createMenus() {
     file->addActions(
         {c.Saveitem, c.SaveAsitem, c.SaveSelectItem, c.SaveRegionItem, c.SplitMenuItem});
     file->addSeparator();
+    file->addAction(c.SaveMidMenuItem);
+    file->addSeparator();
     file->addActions({c.OpenPoint, c.SavePoint});
     file->addSeparator();
     file->addAction(c.Options1);

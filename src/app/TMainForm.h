@@ -15,6 +15,7 @@
 #include "app/commands/RecentFiles.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/SliceCommands.h"
+#include "app/commands/TemplateCommands.h"
 #include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "audio/twabeAudio.h"
@@ -81,6 +82,7 @@ public:
     void PopUpSaveClick() { m_save.PopUpSaveClick(); } // the segment under the pointer
     void SaveRegionItemClick() { m_save.SaveRegionItemClick(); }
     void SplitMenuItemClick() { m_save.SplitMenuItemClick(); } // every segment in the loop
+    void SaveMidMenuItemClick() { m_template.SaveMidMenuItemClick(); }
     void CropRegion1Click() { m_save.CropRegion1Click(); }
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }
@@ -221,6 +223,7 @@ private:
     EditCommands m_edit;
     RecentFiles m_recent;
     SaveCommands m_save;
+    TemplateCommands m_template;
     FileCommands m_file;
     PointerCommands m_pointer;
     HelpCommands m_help;

@@ -92,6 +92,9 @@ class ttsregion : public FunctionWorker {
 class TCutWave : public FunctionWorker {
     using FunctionWorker::FunctionWorker;
 };
+class tmidisave : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
 
 // The shuffle worker: reads the copy of the region back from its file (all of it before anything
 // is written, so that a failing read changes nothing) and puts the segments in a random order.

@@ -49,6 +49,15 @@ public:
         fileRequests.push_back(request);
         return nextFile();
     }
+    std::deque<int> fileTypes; // the types chosen in dialogs that report one; else the preset
+    FileChoice saveFileOfType(const FileRequest& request) override {
+        int type = request.selectedFilter;
+        if (!fileTypes.empty()) {
+            type = fileTypes.front();
+            fileTypes.pop_front();
+        }
+        return {saveFile(request), type};
+    }
 
     QStringList texts() const {
         QStringList all;

@@ -32,7 +32,8 @@ const Documented kDocumented[] = {
     {"SaveRegionItem", "Save Region &Defined In Loop", "", "Save region in loop"},
     {"SplitMenuItem", "Save Segments In Loop", "Ctrl+W",
      "Save segments|Split sample into separate audio files"},
-    {"SaveMidMenuItem", "Save &Midi Timing Template", "Ctrl+M", nullptr},
+    {"SaveMidMenuItem", "Save &Midi Timing Template", "Ctrl+M",
+     "Save a midi timing template to a standard midi file"},
     {"SaveSFItem", "Save To Sound Bank &File", "Ctrl+F", nullptr},
     {"SaveTrackItem", "Save Mixman Track File", "", nullptr},
     {"SaveSFM", "Save Midi Template &And Sound Bank ...", "Ctrl+B", nullptr},
@@ -105,6 +106,8 @@ const Documented kDocumented[] = {
      "Copy/paste|Copy/paste segment tool (LMB copy segment, RMB paste segment; spc auditions)"},
     {"bsseg", nullptr, "", "Save segment|Save segment tool (LMB audition, RMB save)"},
     {"SaveWaveB", nullptr, "", "Save segments|Click to save segments in defined region"},
+    {"SaveMidB", nullptr, "",
+     "Save midi file|Click to save timing template to a standard midi file"},
     {"SpeedButton18", nullptr, "", "Lock all|Lock all points"},
     {"SpeedButton19", nullptr, "", "Unlock all|Unlock all points"},
     {"SpeedButton12", nullptr, "", "Undo|Undo the last operation"},
@@ -130,7 +133,7 @@ TEST_F(CommandTableTest, EveryCommandThatExistsHasItsDocumentedCaptionShortcutAn
             EXPECT_EQ(command->statusTip(), parts.back());
         }
     }
-    EXPECT_GE(found, 65);
+    EXPECT_GE(found, 67);
 }
 
 TEST_F(CommandTableTest, EveryRowIsDocumentedOnceAndMadeIntoItsAction) {

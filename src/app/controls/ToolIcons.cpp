@@ -121,6 +121,14 @@ QIcon toolIcon(ToolIcon which) {
         drawDisk(p);
         p.drawRect(QRectF(5, 11, 10, 7));
         break;
+    case ToolIcon::SaveMidi:
+        // A disk with a note.
+        drawDisk(p);
+        p.setBrush(kInk);
+        p.drawEllipse(QRectF(6, 13, 5, 4));
+        p.drawLine(QPointF(10.5, 15), QPointF(10.5, 9));
+        p.drawLine(QPointF(10.5, 9), QPointF(14, 11));
+        break;
     case ToolIcon::Crop:
         p.setPen(QPen(kInk, 2));
         p.drawLine(5, 1, 5, 15);

@@ -1,0 +1,99 @@
+// "Save Midi Timing Template" in the real main window: the tempo question, the keymap window,
+// the format chosen in the dialog, split stereo, a failed write and notes above the top key.
+#include "export/MidiTemplate.h"
+#include "gui/WindowTestSupport.h"
+#include "slicing/LoopSegments.h"
+#include "slicing/Tempo.h"
+
+#include <QDialog>
+#include <QTimer>
+
+namespace tolvane {
+namespace {
+
+class TemplateTest : public test::LoadedWindowTest {
+protected:
+    // Accepts the keymap window as soon as it shows.
+    void acceptKeymapWindow() {
+        QTimer::singleShot(0, [] {
+            if (auto* keymap = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                keymap->accept();
+        });
+    }
+    // Note-on events of a one-track file written by the template.
+    static int noteOns(const test::Bytes& file) {
+        int count = 0;
+        for (std::size_t i = 22; i + 3 < file.size(); ++i)
+            count += file[i] == 0x90 && file[i + 2] == 0x60;
+        return count;
+    }
+};
+
+TEST_F(TemplateTest, AsksForATempoThenWritesTheChosenFormat) {
+    m_form->setSensitivityPercent(100);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("never.mid")));
+    action("SaveMidMenuItem")->trigger(); // bars and beats 0: "No" ends it
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(m_dialogs.shown[0].title, kMsgNoTempo);
+    EXPECT_TRUE(m_dialogs.fileRequests.empty());
+
+    m_dialogs.answers.push_back(MessageAnswer::Yes);
+    m_dialogs.fileTypes.push_back(1);
+    acceptKeymapWindow();
+    action("SaveMidMenuItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(m_dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(m_dialogs.fileRequests[0].caption, "Save Midi File As");
+    EXPECT_EQ(m_dialogs.fileRequests[0].filters,
+              QStringList({"Midi Format 0 Files (*.mid)", "Midi Format 1 Files (*.mid)"}));
+    const auto file = test::readBytes(m_dir.file("never.mid"));
+    ASSERT_GT(file.size(), 22u);
+    EXPECT_EQ(file[9], 1) << "the second type is format 1";
+    EXPECT_EQ(noteOns(file), static_cast<int>(loopSegmentSeries(doc()).size()));
+    EXPECT_EQ(m_form->settings().SaveMidDir, QString::fromStdString(m_dir.path()));
+    EXPECT_EQ(m_form->statusText(1), "16 Bit / 44100 hz stereo");
+}
+
+TEST_F(TemplateTest, SplitStereoWritesAFilePerChannelAndFailuresAreSaid) {
+    m_form->setSensitivityPercent(100);
+    m_form->LR2Click();
+    m_form->setSensitivityPercent(100);
+    m_form->setLoopLength(2, 0);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("split.mid")));
+    acceptKeymapWindow();
+    action("SaveMidMenuItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("splitL.mid")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("splitR.mid")));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("split.mid")));
+
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("missing/x.mid")));
+    acceptKeymapWindow();
+    action("SaveMidMenuItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    ASSERT_FALSE(m_dialogs.shown.empty());
+    EXPECT_EQ(m_dialogs.shown.back().text, kMsgMidiSaveError);
+    EXPECT_FALSE(m_form->isBusy());
+}
+
+TEST_F(TemplateTest, NotesAboveTheTopKeyAreLeftOutAndCounted) {
+    m_form->setSensitivityPercent(100);
+    m_form->setLoopLength(2, 0);
+    KeymapSettings keymap;
+    keymap.octave = 10;
+    keymap.note = 8; // G8 = 127: the first segment fits, every other one is left out
+    m_form->setKeymap(keymap);
+    const int segments = static_cast<int>(loopSegmentSeries(doc()).size());
+    ASSERT_GT(segments, 2);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("high.mid")));
+    acceptKeymapWindow();
+    action("SaveMidMenuItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(noteOns(test::readBytes(m_dir.file("high.mid"))), 1);
+    ASSERT_FALSE(m_dialogs.shown.empty());
+    EXPECT_TRUE(m_dialogs.shown.back().text.startsWith(QString::number(segments - 1) + " of"))
+        << m_dialogs.shown.back().text.toStdString();
+}
+
+} // namespace
+} // namespace tolvane
