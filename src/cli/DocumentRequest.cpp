@@ -17,27 +17,24 @@ std::uint32_t offsetValue(const std::string& text) {
     return static_cast<std::uint32_t>(parseWholeNumber("--locators", text, 0, kMaxOffset));
 }
 
-std::optional<GridRequest> readGrid(const Options& options) {
-    const auto cut = options.wholeNumber("--cut", 8, 32);
+std::optional<LoopLength> readLoopLength(const Options& options) {
     const auto bars = options.wholeNumber("--bars", 0, kMaxLoopBarsOrBeats);
     const auto beats = options.wholeNumber("--beats", 0, kMaxLoopBarsOrBeats);
+    if (!bars && !beats)
+        return std::nullopt;
+    return LoopLength{static_cast<int>(bars.value_or(0)), static_cast<int>(beats.value_or(0))};
+}
+
+std::optional<GridRequest> readGrid(const Options& options) {
+    const auto cut = options.wholeNumber("--cut", 8, 32);
     if (!cut) {
-        if (bars || beats || options.has("--refine"))
-            throw std::invalid_argument("--bars, --beats and --refine go with --cut");
+        if (options.has("--refine"))
+            throw std::invalid_argument("--refine goes with --cut");
         return std::nullopt;
     }
     if (*cut != 8 && *cut != 16 && *cut != 32)
         throw std::invalid_argument("--cut is 8, 16 or 32");
-    if (!bars && !beats)
-        throw std::invalid_argument("--cut needs the region's length: --bars N and/or --beats M");
-    GridRequest grid;
-    grid.note = static_cast<GridNote>(*cut);
-    grid.bars = static_cast<int>(bars.value_or(0));
-    grid.beats = static_cast<int>(beats.value_or(0));
-    grid.refine = options.has("--refine");
-    if (grid.bars == 0 && grid.beats == 0)
-        throw std::invalid_argument(terminalText(kMsgNoTempo) + " (--bars and --beats are 0)");
-    return grid;
+    return GridRequest{static_cast<GridNote>(*cut), options.has("--refine")};
 }
 
 void applyLocators(const DocumentRequest& request, SampleDocument& doc) {
@@ -58,7 +55,6 @@ void applyGrid(const DocumentRequest& request, SampleDocument& doc) {
     if (!request.grid)
         return;
     const GridRequest& grid = *request.grid;
-    setLoopLength(doc, grid.bars, grid.beats);
     if (gridPointCount(doc, grid.note) > kMaxCandidates)
         throw std::invalid_argument("--cut: " + terminalText(kMsgGridTooFine));
     cutToGrid(doc, grid.note);
@@ -78,6 +74,8 @@ void applyRequest(const DocumentRequest& request, SampleDocument& doc) {
     doc.FirstChannel = request.channel == "right" ? 2 : 1;
     doc.LastChannel = request.channel == "left" ? 1 : 2;
     applyLocators(request, doc);
+    if (request.loopLength)
+        setLoopLength(doc, request.loopLength->bars, request.loopLength->beats);
     applyGrid(request, doc);
 }
 
@@ -123,8 +121,17 @@ DocumentRequest readDocumentRequest(const Options& options, const OptionPairs& p
     if (const auto locators = pairs.find("--locators"); locators != pairs.end())
         request.locators = {offsetValue(locators->second.first),
                             offsetValue(locators->second.second)};
+    request.loopLength = readLoopLength(options);
     request.grid = readGrid(options);
+    if (request.grid)
+        requireLoopLength(request, "--cut");
     return request;
+}
+
+void requireLoopLength(const DocumentRequest& request, const std::string& what) {
+    if (!request.loopLength || (request.loopLength->bars == 0 && request.loopLength->beats == 0))
+        throw std::invalid_argument(what + ": " + terminalText(kMsgNoTempo) +
+                                    " Give the loop's length: --bars N and/or --beats M");
 }
 
 int prepareDocument(const std::string& command, const DocumentRequest& request, SampleDocument& doc,

@@ -16,16 +16,21 @@
 
 namespace tolvane::cli {
 
-// "--cut 8|16|32" with the region's length: the grid the editor's "Cut to" makes.
-struct GridRequest {
+// "--bars N --beats M": the musical length of the region between the locators.
+struct LoopLength {
     int bars = 0;
     int beats = 0;
+};
+
+// "--cut 8|16|32": the grid the editor's "Cut to" makes over the region.
+struct GridRequest {
     GridNote note = GridNote::Sixteenths;
     bool refine = false; // the editor's "Smooth": a scan moves the points towards quiet samples
 };
 
 // The document as the editor would hold it before a command: FILE loaded and scanned, then the
-// sensitivity, the stereo mode, the channel choice, the locators and a grid cut.
+// sensitivity, the stereo mode, the channel choice, the locators, the loop's bars and beats
+// and a grid cut.
 struct DocumentRequest {
     std::string file;
     int viewWidth = kDefaultWaveformWidth;
@@ -33,8 +38,13 @@ struct DocumentRequest {
     bool split = false;
     std::string channel = "both";
     std::optional<std::pair<std::uint32_t, std::uint32_t>> locators;
+    std::optional<LoopLength> loopLength;
     std::optional<GridRequest> grid;
 };
+
+// For what needs a tempo (a grid, a MIDI template): throws std::invalid_argument, naming
+// `what`, unless the request gives the loop some bars or beats.
+void requireLoopLength(const DocumentRequest& request, const std::string& what);
 
 using OptionPairs = std::map<std::string, std::pair<std::string, std::string>>;
 

@@ -1,7 +1,9 @@
 #include "cli/DocumentRequest.h"
+#include "cli/KeymapOptions.h"
 #include "cli/Options.h"
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
+#include "export/MidiTemplate.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/SegmentSeries.h"
 #include "processing/WriteSampleFile.h"
@@ -28,6 +30,9 @@ struct ExportRequest {
     std::optional<std::string> region;
     std::optional<std::string> whole;
     std::optional<std::pair<int, std::string>> selected;
+    KeymapSettings keymap;
+    std::optional<std::string> midi;
+    MidiTemplateOptions midiOptions;
 };
 
 // One file to write besides the series.
@@ -40,9 +45,20 @@ struct PlannedFile {
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
     OptionPairs pairs;
-    const Options options = readDocumentCommand(
-        args, {"--selected"}, {"--smooth", "--segments", "--region", "--whole"}, {}, pairs);
+    std::set<std::string> valued{"--smooth", "--segments", "--region",
+                                 "--whole",  "--midi",     "--format"};
+    valued.insert(keymapValuedOptions().begin(), keymapValuedOptions().end());
+    std::set<std::string> flags{"--filter-enable"};
+    flags.insert(keymapFlags().begin(), keymapFlags().end());
+    const Options options = readDocumentCommand(args, {"--selected"}, valued, flags, pairs);
     request.document = readDocumentRequest(options, pairs);
+    request.keymap = readKeymapOptions(options);
+    request.midi = options.value("--midi");
+    if (request.midi)
+        requireLoopLength(request.document, "--midi");
+    request.midiOptions.format =
+        static_cast<int>(options.wholeNumber("--format", 0, 1).value_or(0));
+    request.midiOptions.filterEnable = options.has("--filter-enable");
     if (const auto selected = pairs.find("--selected"); selected != pairs.end()) {
         const auto n =
             parseWholeNumber("--selected", selected->second.first, 1, kMaxCandidates + 1);
@@ -121,6 +137,25 @@ bool writeFile(const SampleDocument& doc, const PlannedFile& file, std::ostream&
     }
 }
 
+// The template (one file, or one per channel of split stereo); false when one could not be
+// written.
+bool writeTemplate(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
+                   std::ostream& err) {
+    try {
+        const auto files =
+            midiTemplateFiles(doc, *request.midi, request.keymap, request.midiOptions);
+        if (const int leftOut = writeMidiTemplates(files); leftOut > 0)
+            err << "tolvane: " << leftOut
+                << " notes lie above the top key (127) and were left out of the MIDI file\n";
+        for (const MidiTemplateFile& file : files)
+            reportWritten(file.path, out);
+        return true;
+    } catch (const std::exception& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return false;
+    }
+}
+
 // One failure ends the series: the files after it would leave gaps in the numbering.
 bool writeSeries(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
                  std::ostream& err) {
@@ -163,6 +198,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         ok &= writeFile(doc, file, out, err);
     if (request.segments)
         ok &= writeSeries(doc, request, out, err);
+    if (request.midi)
+        ok &= writeTemplate(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;
 }
 

@@ -30,6 +30,9 @@ Commands:
               [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
               [--region OUT] [--selected N OUT] [--whole OUT]
+              [--midi OUT.mid [--format 0|1] [--filter-enable]]
+              [--base-note N] [--interval N] [--white-keys] [--bank-name NAME]
+              [--reverse-notes] [--base-note-only]
                  Loads and scans FILE as detect does and writes, as the editor's save
                  commands would: every segment between the locators as a numbered series
                  (OUT01.wav, ...; split stereo adds L and R and numbers each channel's
@@ -42,8 +45,17 @@ Commands:
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
                  --smooth P       smooth the series' end points by P percent (0 to 60)
+                 --bars N, --beats M  the region's length in bars and extra beats
                  --cut 8|16|32    first cut the region to a grid of 8th, 16th or 32nd
-                                  notes, as grid does (with --bars, --beats, --refine)
+                                  notes, as grid does (with --refine)
+                 --midi OUT.mid   the MIDI timing template: one note per segment in time
+                                  with the loop at the tempo --bars and --beats give
+                                  (needs one of them); split stereo writes OUTL.mid and
+                                  OUTR.mid. --format 0 or 1 (default 0); --filter-enable
+                                  adds the SoundFont filter-enable controllers
+                 Keymap (the keys of the segments): --base-note N (MIDI note 0 to 127,
+                 default 48), --interval N (0 to 12, even), --white-keys, --bank-name NAME
+                 (the track name), --reverse-notes, --base-note-only
                  Everything asked for is checked before a file is written. A series
                  stops at its first file that cannot be written.
 

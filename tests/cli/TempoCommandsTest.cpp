@@ -2,6 +2,7 @@
 // independent tools: soxi for the lengths of a grid series, sox for the samples of a shuffled
 // loop, aubioonset for its hits.
 #include "cli/RunTolvane.h"
+#include "export/MidiTemplate.h"
 #include "slicing/GridCut.h"
 #include "slicing/Tempo.h"
 #include "support/TestFiles.h"
@@ -83,8 +84,8 @@ TEST(GridCommand, RefusesAGridWithoutALengthOrTooFineForTheTable) {
     EXPECT_EQ(grid({"--bars", "1", "--cut", "12"}).status, kExitUsage);
     EXPECT_EQ(grid({"--bars", "40000", "--cut", "8"}).status, kExitUsage);
     EXPECT_EQ(grid({"--bars", "1"}).status, kExitUsage) << "no grid asked for";
-    EXPECT_EQ(test::runCommand({"export", TOLVANE_DEMO_LOOP, "--bars", "2"}).status, kExitUsage)
-        << "--bars without --cut";
+    EXPECT_EQ(test::runCommand({"export", TOLVANE_DEMO_LOOP, "--refine"}).status, kExitUsage)
+        << "--refine without --cut";
 }
 
 TEST(GridCommand, AGridSeriesOfTheDemoLoopHasFilesOfOneLength) {
@@ -174,6 +175,38 @@ TEST(RandomiseCommand, AShuffledLoopHasAsManyHitsAsTheOriginal) {
         EXPECT_NE(tolvane::test::readBytes(shuffled), tolvane::test::readBytes(loop));
         EXPECT_EQ(hitsIn(shuffled), 8) << "seed " << seed;
     }
+}
+
+TEST(ExportCommand, TheMidiTemplateNeedsATempoAndTakesTheKeymap) {
+    TempDir dir;
+    const auto noTempo =
+        test::runCommand({"export", TOLVANE_DEMO_LOOP, "--midi", dir.file("t.mid")});
+    EXPECT_EQ(noTempo.status, kExitUsage);
+    EXPECT_NE(noTempo.err.find(kMsgNoTempo), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("t.mid")));
+    EXPECT_EQ(test::runCommand({"export", TOLVANE_DEMO_LOOP, "--bars", "2", "--midi",
+                                dir.file("t.mid"), "--interval", "3"})
+                  .status,
+              kExitUsage)
+        << "intervals are even";
+
+    const auto run = test::runCommand({"export", TOLVANE_DEMO_LOOP, "--sensitivity", "60", "--bars",
+                                       "2", "--midi", dir.file("t.mid"), "--base-note", "60",
+                                       "--interval", "2", "--bank-name", "Break"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const std::string csv = outputOf("midicsv " + shellQuote(dir.file("t.mid")));
+    EXPECT_NE(csv.find("Title_t, \"Break\""), std::string::npos) << csv;
+    EXPECT_NE(csv.find("1, 0, Tempo, 500000"), std::string::npos) << "2 bars in 4 s";
+    EXPECT_NE(csv.find("1, 0, Note_on_c, 0, 60, 96"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("Note_on_c, 0, 63, 96"), std::string::npos) << "the interval + 1";
+    EXPECT_NE(csv.find("1, 3840, Note_off_c"), std::string::npos) << "the loop ends on 2 bars";
+
+    const auto split = test::runCommand({"export", TOLVANE_DEMO_LOOP, "--split", "--channel",
+                                         "right", "--sensitivity", "60", "--beats", "8", "--midi",
+                                         dir.file("s.mid"), "--format", "1"});
+    ASSERT_EQ(split.status, kExitOk) << split.err;
+    EXPECT_TRUE(fs::exists(dir.file("sR.mid")));
+    EXPECT_FALSE(fs::exists(dir.file("sL.mid")));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // "Save Midi Timing Template" in the real main window: the tempo question, the keymap window,
 // the format chosen in the dialog, split stereo, a failed write and notes above the top key.
+#include "cli/Tolvane.h"
 #include "export/MidiTemplate.h"
 #include "gui/WindowTestSupport.h"
 #include "slicing/LoopSegments.h"
@@ -7,6 +8,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <sstream>
 
 namespace tolvane {
 namespace {
@@ -52,6 +54,14 @@ TEST_F(TemplateTest, AsksForATempoThenWritesTheChosenFormat) {
     EXPECT_EQ(noteOns(file), static_cast<int>(loopSegmentSeries(doc()).size()));
     EXPECT_EQ(m_form->settings().SaveMidDir, QString::fromStdString(m_dir.path()));
     EXPECT_EQ(m_form->statusText(1), "16 Bit / 44100 hz stereo");
+
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runTolvane({"export", m_dir.file("loop.wav"), "--sensitivity", "100", "--bars",
+                               "1", "--midi", m_dir.file("cli.mid"), "--format", "1"},
+                              out, err),
+              0)
+        << err.str();
+    EXPECT_EQ(test::readBytes(m_dir.file("cli.mid")), file) << "the command line writes the same";
 }
 
 TEST_F(TemplateTest, SplitStereoWritesAFilePerChannelAndFailuresAreSaid) {

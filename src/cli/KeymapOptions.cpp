@@ -1,0 +1,35 @@
+#include "cli/KeymapOptions.h"
+
+#include <stdexcept>
+
+namespace tolvane::cli {
+
+const std::set<std::string>& keymapValuedOptions() {
+    static const std::set<std::string> names{"--base-note", "--interval", "--bank-name"};
+    return names;
+}
+
+const std::set<std::string>& keymapFlags() {
+    static const std::set<std::string> names{"--white-keys", "--reverse-notes", "--base-note-only"};
+    return names;
+}
+
+KeymapSettings readKeymapOptions(const Options& options) {
+    KeymapSettings keymap;
+    if (const auto base = options.wholeNumber("--base-note", 0, 127)) {
+        keymap.octave = static_cast<int>(*base / 12);
+        keymap.note = static_cast<int>(*base % 12) + 1;
+    }
+    if (const auto interval = options.wholeNumber("--interval", 0, 12)) {
+        if (*interval % 2 != 0)
+            throw std::invalid_argument("--interval is an even number from 0 to 12");
+        keymap.interval = static_cast<int>(*interval);
+    }
+    keymap.bankName = options.value("--bank-name").value_or(keymap.bankName);
+    keymap.whiteKeysOnly = options.has("--white-keys");
+    keymap.reverseNotes = options.has("--reverse-notes");
+    keymap.baseNoteOnly = options.has("--base-note-only");
+    return keymap;
+}
+
+} // namespace tolvane::cli
