@@ -83,6 +83,7 @@ public:
     void SaveRegionItemClick() { m_save.SaveRegionItemClick(); }
     void SplitMenuItemClick() { m_save.SplitMenuItemClick(); } // every segment in the loop
     void SaveMidMenuItemClick() { m_template.SaveMidMenuItemClick(); }
+    void SaveTrackItemClick() { m_template.SaveTrackItemClick(); }
     void CropRegion1Click() { m_save.CropRegion1Click(); }
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }

@@ -4,6 +4,8 @@
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
 #include "export/MidiTemplate.h"
+#include "export/TrackFile.h"
+#include "export/TrackFileLibrary.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/SegmentSeries.h"
 #include "processing/WriteSampleFile.h"
@@ -13,6 +15,7 @@
 #include "slicing/TransientScan.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -33,6 +36,8 @@ struct ExportRequest {
     KeymapSettings keymap;
     std::optional<std::string> midi;
     MidiTemplateOptions midiOptions;
+    std::optional<std::string> track;
+    std::string trackLibrary;
 };
 
 // One file to write besides the series.
@@ -45,8 +50,8 @@ struct PlannedFile {
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
     OptionPairs pairs;
-    std::set<std::string> valued{"--smooth", "--segments", "--region",
-                                 "--whole",  "--midi",     "--format"};
+    std::set<std::string> valued{"--smooth", "--segments", "--region", "--whole",
+                                 "--midi",   "--format",   "--track",  "--track-library"};
     valued.insert(keymapValuedOptions().begin(), keymapValuedOptions().end());
     std::set<std::string> flags{"--filter-enable"};
     flags.insert(keymapFlags().begin(), keymapFlags().end());
@@ -59,6 +64,11 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     request.midiOptions.format =
         static_cast<int>(options.wholeNumber("--format", 0, 1).value_or(0));
     request.midiOptions.filterEnable = options.has("--filter-enable");
+    request.track = options.value("--track");
+    if (request.track)
+        requireLoopLength(request.document, "--track");
+    const char* library = std::getenv("TOLVANE_TRACK_LIBRARY");
+    request.trackLibrary = options.value("--track-library").value_or(library ? library : "");
     if (const auto selected = pairs.find("--selected"); selected != pairs.end()) {
         const auto n =
             parseWholeNumber("--selected", selected->second.first, 1, kMaxCandidates + 1);
@@ -114,6 +124,10 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
                                         ": the segment holds no whole frame");
         files.push_back({path, *range});
     }
+    if (request.track) {
+        if (const std::string refusal = trackRefusal(doc); !refusal.empty())
+            throw std::invalid_argument("--track: " + refusal);
+    }
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
     return files;
@@ -149,6 +163,35 @@ bool writeTemplate(const SampleDocument& doc, const ExportRequest& request, std:
                 << " notes lie above the top key (127) and were left out of the MIDI file\n";
         for (const MidiTemplateFile& file : files)
             reportWritten(file.path, out);
+        return true;
+    } catch (const std::exception& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return false;
+    }
+}
+
+// The track file, through the track-file library; false when it could not be written.
+bool writeTrack(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
+                std::ostream& err) {
+    SharedTrackFileLibrary library(request.trackLibrary);
+    if (library.status() != TrackLibraryStatus::Loaded) {
+        err << "tolvane: "
+            << (library.status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
+                                                                   : kMsgTrackLibraryEntryMissing)
+            << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "')\n";
+        return false;
+    }
+    try {
+        const TrackWriteResult result =
+            writeTrackFile(library, doc, request.keymap, *request.track);
+        if (!result.written) {
+            err << "tolvane: " << terminalText(kMsgTrackWriteFailed) << "\n";
+            return false;
+        }
+        if (result.notesLeftOut > 0)
+            err << "tolvane: " << result.notesLeftOut
+                << " notes lie above the top key (127) and were left out of the track file\n";
+        out << *request.track << ": written by the track-file library\n";
         return true;
     } catch (const std::exception& e) {
         err << "tolvane: " << e.what() << "\n";
@@ -200,6 +243,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         ok &= writeSeries(doc, request, out, err);
     if (request.midi)
         ok &= writeTemplate(doc, request, out, err);
+    if (request.track)
+        ok &= writeTrack(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;
 }
 

@@ -31,6 +31,7 @@ Commands:
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
               [--region OUT] [--selected N OUT] [--whole OUT]
               [--midi OUT.mid [--format 0|1] [--filter-enable]]
+              [--track OUT.trk [--track-library LIB.so]]
               [--base-note N] [--interval N] [--white-keys] [--bank-name NAME]
               [--reverse-notes] [--base-note-only]
                  Loads and scans FILE as detect does and writes, as the editor's save
@@ -53,6 +54,9 @@ Commands:
                                   (needs one of them); split stereo writes OUTL.mid and
                                   OUTR.mid. --format 0 or 1 (default 0); --filter-enable
                                   adds the SoundFont filter-enable controllers
+                 --track OUT.trk  a Mixman track file of a mono loop (at most 128
+                                  segments), written by the track-file library named by
+                                  --track-library or TOLVANE_TRACK_LIBRARY
                  Keymap (the keys of the segments): --base-note N (MIDI note 0 to 127,
                  default 48), --interval N (0 to 12, even), --white-keys, --bank-name NAME
                  (the track name), --reverse-notes, --base-note-only

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "export/NoteStream.h"
 #include "slicing/Keymap.h"
 
 #include <cstdint>
@@ -23,9 +24,6 @@ struct MidiTemplate {
     std::vector<std::uint8_t> bytes;
     int notesLeftOut = 0;
 };
-
-// The loop's length in ticks: round((LoopBars + LoopBeats / 4) x 1920).
-std::int64_t loopTicks(const SampleDocument& doc);
 
 // The timing template of channel c (1 = left, 2 = right; a mono or merged document has only
 // channel 1): one note per segment between the locators (the segments of a series, so that

@@ -209,5 +209,35 @@ TEST(ExportCommand, TheMidiTemplateNeedsATempoAndTakesTheKeymap) {
     EXPECT_FALSE(fs::exists(dir.file("sL.mid")));
 }
 
+TEST(ExportCommand, TheTrackFileGoesThroughTheLibraryNamed) {
+    TempDir dir;
+    const std::string mono = dir.file("mono.wav");
+    tolvane::test::soxSynth(mono, "-r 44100 -c 1 -b 16", 2.0, "pluck C3");
+    const auto track = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"export", mono, "--sensitivity", "100",
+                                      "--bars", "1",  "--track",       dir.file("t.trk")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return test::runCommand(args);
+    };
+    const auto written = track({"--track-library", TOLVANE_TRACK_LIBRARY});
+    ASSERT_EQ(written.status, kExitOk) << written.err;
+    const auto dump = tolvane::test::readBytes(dir.file("t.trk"));
+    ASSERT_GE(dump.size(), 2048u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dump.data())), "WaveTolvane");
+    EXPECT_GE(dump[276], 1);
+
+    const auto missing = track({"--track-library", dir.file("none.so")});
+    EXPECT_EQ(missing.status, kExitCannotWrite);
+    EXPECT_NE(missing.err.find("Error #1"), std::string::npos) << missing.err;
+    EXPECT_EQ(track({"--track-library", TOLVANE_NO_ENTRIES_LIBRARY}).status, kExitCannotWrite);
+
+    const auto stereo =
+        test::runCommand({"export", TOLVANE_DEMO_LOOP, "--bars", "1", "--track", dir.file("s.trk"),
+                          "--track-library", TOLVANE_TRACK_LIBRARY});
+    EXPECT_EQ(stereo.status, kExitUsage);
+    EXPECT_NE(stereo.err.find("mono samples"), std::string::npos) << stereo.err;
+    EXPECT_FALSE(fs::exists(dir.file("s.trk")));
+}
+
 } // namespace
 } // namespace tolvane::cli

@@ -2,6 +2,8 @@
 // the format chosen in the dialog, split stereo, a failed write and notes above the top key.
 #include "cli/Tolvane.h"
 #include "export/MidiTemplate.h"
+#include "export/TrackFile.h"
+#include "export/TrackFileLibrary.h"
 #include "gui/WindowTestSupport.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/Tempo.h"
@@ -103,6 +105,53 @@ TEST_F(TemplateTest, NotesAboveTheTopKeyAreLeftOutAndCounted) {
     ASSERT_FALSE(m_dialogs.shown.empty());
     EXPECT_TRUE(m_dialogs.shown.back().text.startsWith(QString::number(segments - 1) + " of"))
         << m_dialogs.shown.back().text.toStdString();
+}
+
+TEST_F(TemplateTest, TheTrackFileGoesThroughTheLibraryTheSettingsName) {
+    m_form->setLoopLength(1, 0);
+    action("SaveTrackItem")->trigger(); // no library set
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(m_dialogs.shown[0].text, kMsgTrackLibraryMissing);
+
+    start(true, {{"TrackLib", TOLVANE_NO_ENTRIES_LIBRARY}});
+    m_form->setLoopLength(1, 0);
+    action("SaveTrackItem")->trigger();
+    EXPECT_EQ(m_dialogs.shown.back().text, kMsgTrackLibraryEntryMissing);
+
+    start(true, {{"TrackLib", TOLVANE_TRACK_LIBRARY}});
+    m_form->setLoopLength(1, 0);
+    action("SaveTrackItem")->trigger();
+    EXPECT_EQ(m_dialogs.shown.back().text, kMsgTrackNeedsMono) << "the demo loop is stereo";
+
+    // A mono loop: the library gets every segment and the note stream.
+    const std::string mono = m_dir.file("mono.wav");
+    test::Bytes samples(88200);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint8_t>(i % 4000 < 40 ? 0x70 : i % 3);
+    test::writeBytes(mono, test::waveImage(1, 44100, samples));
+    m_form->openDroppedFile(QString::fromStdString(mono));
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(doc().Channels, 1);
+    m_form->setSensitivityPercent(100);
+    m_form->setLoopLength(1, 0);
+    const std::size_t messages = m_dialogs.shown.size();
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("loop.trk")));
+    acceptKeymapWindow();
+    action("SaveTrackItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(m_dialogs.shown.size(), messages) << m_dialogs.texts().join("|").toStdString();
+    EXPECT_EQ(m_dialogs.fileRequests.back().caption, "Save Mixman Track File As");
+    EXPECT_EQ(m_dialogs.fileRequests.back().fileName, "mono.trk");
+    const auto dump = test::readBytes(m_dir.file("loop.trk"));
+    ASSERT_GE(dump.size(), 2048u);
+    EXPECT_EQ(dump[276], trackSamples(doc()).size());
+    EXPECT_EQ(m_form->settings().SaveTrkDir, QString::fromStdString(m_dir.path()));
+
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("refuse.trk")));
+    acceptKeymapWindow();
+    action("SaveTrackItem")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(m_dialogs.shown.back().text, kMsgTrackWriteFailed);
 }
 
 } // namespace

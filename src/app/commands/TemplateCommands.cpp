@@ -6,6 +6,8 @@
 #include "app/commands/TempoCommands.h"
 #include "app/dialogs/TForm6.h"
 #include "export/MidiTemplate.h"
+#include "export/TrackFile.h"
+#include "export/TrackFileLibrary.h"
 #include "slicing/LoopSegments.h"
 
 #include <QFileInfo>
@@ -19,13 +21,29 @@ void TemplateCommands::SaveMidMenuItemClick() {
     saveTemplate();
 }
 
-void TemplateCommands::saveTemplate() {
-    const SampleDocument& doc = m_ctx.doc;
-    TForm6 keymapWindow(m_save.keymap(), static_cast<int>(loopSegmentSeries(doc).size()),
+bool TemplateCommands::confirmKeymap() {
+    TForm6 keymapWindow(m_save.keymap(), static_cast<int>(loopSegmentSeries(m_ctx.doc).size()),
                         m_ctx.window.dialogParent());
     if (keymapWindow.exec() != QDialog::Accepted)
-        return;
+        return false;
     m_save.setKeymap(keymapWindow.keymap());
+    return true;
+}
+
+void TemplateCommands::warnNotesLeftOut(int notesLeftOut, const char* file) {
+    if (notesLeftOut > 0)
+        m_ctx.dialogs.message(
+            MessageKind::Warning, "",
+            QString("%1 of the loop's notes lie above the top key (127) and were left out of the "
+                    "%2.\r\nChoose a lower base note or interval to keep them.")
+                .arg(notesLeftOut)
+                .arg(file));
+}
+
+void TemplateCommands::saveTemplate() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!confirmKeymap())
+        return;
     const Dialogs::FileChoice choice = m_ctx.dialogs.saveFileOfType(
         {"Save Midi File As",
          m_ctx.settings.SaveMidDir,
@@ -59,12 +77,53 @@ void TemplateCommands::templateSaved(const WorkerThread& worker, const QString& 
         return;
     }
     m_ctx.settings.SaveMidDir = QFileInfo(chosen).absolutePath();
-    if (notesLeftOut > 0)
-        m_ctx.dialogs.message(
-            MessageKind::Warning, "",
-            QString("%1 of the loop's notes lie above the top key (127) and were left out of the "
-                    "MIDI file.\r\nChoose a lower base note or interval to keep them.")
-                .arg(notesLeftOut));
+    warnNotesLeftOut(notesLeftOut, "MIDI file");
+}
+
+void TemplateCommands::SaveTrackItemClick() {
+    const SampleDocument& doc = m_ctx.doc;
+    if (!doc.DocumentOpen || m_ctx.busy() || !m_tempo.tempoCheck())
+        return;
+    auto library = std::make_shared<SharedTrackFileLibrary>(m_ctx.settings.TrackLib.toStdString());
+    if (library->status() != TrackLibraryStatus::Loaded) {
+        m_ctx.dialogs.message(MessageKind::Error, "",
+                              library->status() == TrackLibraryStatus::CannotLoad
+                                  ? kMsgTrackLibraryMissing
+                                  : kMsgTrackLibraryEntryMissing);
+        return;
+    }
+    if (const std::string refusal = trackRefusal(doc); !refusal.empty()) {
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(refusal));
+        return;
+    }
+    if (!confirmKeymap())
+        return;
+    const QString chosen = m_ctx.dialogs.saveFile(
+        {"Save Mixman Track File As",
+         m_ctx.settings.SaveTrkDir,
+         {"Mixman track file (*.trk)"},
+         "trk",
+         QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName() + ".trk",
+         0});
+    if (chosen.isEmpty())
+        return;
+    auto result = std::make_shared<TrackWriteResult>();
+    BusyRunner::Job job;
+    job.status = "Saving Track File...";
+    job.worker = std::make_unique<FunctionWorker>(
+        [this, library, result, keymap = m_save.keymap(), name = chosen.toStdString()] {
+            *result = writeTrackFile(*library, m_ctx.doc, keymap, name);
+        });
+    job.finished = [this, result, chosen](WorkerThread& worker) {
+        m_ctx.setStatus(1, m_ctx.formatText());
+        m_ctx.settings.SaveTrkDir = QFileInfo(chosen).absolutePath();
+        if (worker.failed() || !result->written) {
+            m_ctx.dialogs.message(MessageKind::Error, "", kMsgTrackWriteFailed);
+            return;
+        }
+        warnNotesLeftOut(result->notesLeftOut, "track file");
+    };
+    m_ctx.runner.start(std::move(job));
 }
 
 } // namespace tolvane

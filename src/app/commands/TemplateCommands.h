@@ -16,10 +16,13 @@ public:
         : m_ctx(ctx), m_tempo(tempo), m_save(save) {}
 
     void SaveMidMenuItemClick();
+    void SaveTrackItemClick(); // the track file, through the track-file library
 
 private:
     void saveTemplate();
     void templateSaved(const WorkerThread& worker, const QString& chosen, int notesLeftOut);
+    bool confirmKeymap();
+    void warnNotesLeftOut(int notesLeftOut, const char* file);
 
     CommandContext& m_ctx;
     TempoCommands& m_tempo;
