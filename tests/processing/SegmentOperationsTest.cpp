@@ -1,6 +1,9 @@
 #include "processing/SegmentOperations.h"
 
+#include "fileio/SampleFileReader.h"
 #include "processing/ProcessingDocuments.h"
+#include "processing/WriteSampleFile.h"
+#include "support/TestFiles.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -56,6 +59,50 @@ TEST(ReverseSegment, SplitStereoReversesOnlyTheSegmentsChannelEvenFromTheStartRe
         reverseSegment(d, u, 0, 16, kChannelLeftSplit);
     });
     EXPECT_EQ(samplesOf(left), (std::vector<std::int16_t>{7, 2, 5, 4, 3, 6, 1, 8}));
+}
+
+// A whole sample reversed as one segment, written by the sample writer, against sox's reverse:
+// frames in merged stereo, samples in mono, one channel in split stereo.
+TEST(ReverseSegment, AWholeSampleAgreesWithSoxReverse) {
+    if (!test::haveProgram("sox"))
+        GTEST_SKIP() << "sox is not installed (scripts/install-deps)";
+    test::TempDir dir;
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 4001; ++i)
+        samples.push_back(static_cast<std::int16_t>((i * 7919) % 60000 - 30000));
+    const auto sox = [&dir](const std::string& in, const std::string& effects) {
+        const std::string out = dir.file("sox.wav");
+        test::runOrFail("sox -D " + test::shellQuote(in) + " " + test::shellQuote(out) + " " +
+                        effects);
+        return test::samples16(test::soxDecodeToRaw16(out));
+    };
+    const auto reversed = [&dir](const std::string& in, bool merged, std::uint8_t channel) {
+        SampleDocument doc;
+        openSampleDocument(doc, in);
+        doc.MergeChannels = merged;
+        UndoRecord undo;
+        reverseSegment(doc, undo, 0, static_cast<std::uint32_t>(doc.DataLength), channel);
+        const std::string out = dir.file("ours.wav");
+        WriteSampleFile(doc, out, 0, static_cast<std::uint32_t>(doc.DataLength),
+                        doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel);
+        return test::samples16(test::soxDecodeToRaw16(out));
+    };
+    const std::string mono = dir.file("mono.wav");
+    test::writeBytes(mono, test::waveImage(1, 44100, test::pcm16(samples)));
+    EXPECT_EQ(reversed(mono, false, kChannelMonoOrRight), sox(mono, "reverse"));
+
+    samples.pop_back();
+    const std::string stereo = dir.file("stereo.wav");
+    test::writeBytes(stereo, test::waveImage(2, 44100, test::pcm16(samples)));
+    EXPECT_EQ(reversed(stereo, true, kChannelMonoOrRight), sox(stereo, "reverse"));
+    const auto split = reversed(stereo, false, kChannelLeftSplit);
+    std::vector<std::int16_t> left, right;
+    for (std::size_t i = 0; i < split.size(); i += 2) {
+        left.push_back(split[i]);
+        right.push_back(split[i + 1]);
+    }
+    EXPECT_EQ(left, sox(stereo, "remix 1 reverse"));
+    EXPECT_EQ(right, sox(stereo, "remix 2")) << "the other channel stays";
 }
 
 TEST(SilenceSegment, TheFirstSegmentIsZeroedWithoutAFade) {
