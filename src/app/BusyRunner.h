@@ -28,6 +28,7 @@ public:
         std::function<void(WorkerThread& worker)> finished;
         bool changesData = false;   // marks modified, sets DetectPending, refreshes, redraws
         bool changesFormat = false; // with changesData: the output is opened again instead
+        bool rescans = true;        // with changesData: DetectPending is set (else the job decides)
         bool stopsPlayback = true;  // a scan lets a running loop go on
     };
 

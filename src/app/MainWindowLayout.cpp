@@ -111,6 +111,15 @@ void TMainForm::createMenus() {
     edit->addSeparator();
     edit->addActions({c.LeftChannel, c.RightChannel});
 
+    // Processing: one block, to which the grid cut's commands follow.
+    QMenu* process = menuBar()->addMenu("&Process");
+    process->setObjectName("Process1");
+    process->addActions({c.Normalise1, c.Invert1, c.Bitreduction1});
+    process->addSeparator();
+    process->addActions({c.Convert1, c.Adjustsamplerate1});
+    process->addSeparator();
+    process->addAction(c.StripSilence1);
+
     QMenu* viewMenu = menuBar()->addMenu("&View");
     viewMenu->addActions({c.PopupZin, c.PopUpZout, c.PopUp11, c.PopUpZts});
     viewMenu->addSeparator();
@@ -127,6 +136,8 @@ void TMainForm::createMenus() {
     m_controls.popup->addActions({c.PopupZin, c.PopUpZout, c.PopUp11, c.PopUpZts});
     m_controls.popup->addSeparator();
     m_controls.popup->addActions({c.CopySegment1, c.PasteIntoSegment2, c.PopUpSave});
+    m_controls.popup->addSeparator();
+    m_controls.popup->addActions({c.mnuSilence, c.mnuReverse});
     m_controls.popup->addSeparator();
     m_controls.popup->addAction(c.popupaddcur);
 }
@@ -161,6 +172,7 @@ void TMainForm::createToolbars() {
     m_controls.channelButton = channelButton;
     m_controls.channelButtonAction = fileBar->addWidget(channelButton);
     m_controls.channelButtonAction->setVisible(false);
+    addMirrorButton(fileBar, stripSilenceButton());
 
     QToolBar* editBar = addToolBar("Edit");
     editBar->setObjectName("EditToolbar");

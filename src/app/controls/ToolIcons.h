@@ -22,6 +22,8 @@ enum class ToolIcon {
     SaveSegment,
     Crop,
     ControlPanel,
+    SilenceReverse,
+    StripSilence,
     PointSample, // the icons the waveform draws at its points
     PointLock,
     PointDisabled
