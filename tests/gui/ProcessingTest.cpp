@@ -428,6 +428,23 @@ TEST_F(ProcessingTest, InAMonoSampleEveryCommandWorksOnEverySample) {
     EXPECT_EQ(samples(), reversed);
 }
 
+// The window is disabled while a worker changes the data, but it still paints (a resize, an
+// exposure): the picture is not drawn from data that is being rewritten.
+TEST_F(ProcessingTest, APaintWhileAWorkerChangesTheDataKeepsTheOldPicture) {
+    const QSize before = m_form->waveformPicture().size();
+    ASSERT_EQ(before, wave()->size());
+    answerDialog<TConvertForm>([](TConvertForm&) {});
+    action("Convert1")->trigger();
+    ASSERT_TRUE(m_form->isBusy()) << "the worker's end is delivered on this thread, later";
+    m_form->resize(m_form->width() + 40, m_form->height() + 30);
+    ASSERT_NE(wave()->size(), before);
+    wave()->repaint();
+    EXPECT_EQ(m_form->waveformPicture().size(), before);
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(doc().Channels, 1);
+    EXPECT_EQ(m_form->waveformPicture().size(), wave()->size()) << "drawn again afterwards";
+}
+
 TEST_F(ProcessingTest, WithUndoOffProcessingWorksAndUndoStaysOff) {
     start(false);
     const Samples original = samples();

@@ -72,17 +72,6 @@ TEST(ConvertChannels, UndoRestoresTheFormatTheBytesAndThePoints) {
     test::expectUndoAndRedo(mono, [](SampleDocument& d, UndoRecord& u) { convertToStereo(d, u); });
 }
 
-TEST(ConvertChannels, AConversionToTheFormatItHasIsRefused) {
-    SampleDocument mono = documentOfSamples(1, false, {1, 2});
-    SampleDocument stereo = documentOfSamples(2, true, {1, 2});
-    UndoRecord undo;
-    EXPECT_THROW(convertToMono(mono, undo, MonoSource::Mix), ProcessingRefused);
-    EXPECT_THROW(convertToStereo(stereo, undo), ProcessingRefused);
-    EXPECT_FALSE(undo.available);
-    EXPECT_EQ(mono.Channels, 1);
-    EXPECT_EQ(stereo.Channels, 2);
-}
-
 TEST(AdjustSampleRate, OnlyTheRateChangesAndUndoExchangesIt) {
     SampleDocument doc = documentOfSamples(2, true, kFrames);
     const auto before = samplesOf(doc);

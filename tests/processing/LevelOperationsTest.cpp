@@ -131,16 +131,6 @@ TEST(Quantise, KeepsTheTopBitsTowardZeroAndNothingAtZeroBits) {
     EXPECT_EQ(samplesOf(silent), (std::vector<std::int16_t>{0, 0, 0, 0}));
 }
 
-TEST(Quantise, SixteenBitsIsRefusedAndOtherDepthsAreOutOfRange) {
-    SampleDocument doc = documentOfSamples(1, false, {3, 4});
-    UndoRecord undo;
-    EXPECT_THROW(quantiseSample(doc, undo, 16), ProcessingRefused);
-    EXPECT_THROW(quantiseSample(doc, undo, 17), std::invalid_argument);
-    EXPECT_THROW(quantiseSample(doc, undo, -1), std::invalid_argument);
-    EXPECT_FALSE(undo.available);
-    EXPECT_EQ(samplesOf(doc), (std::vector<std::int16_t>{3, 4}));
-}
-
 TEST(LevelOperations, AFailedUndoRecordLeavesTheDataAsItWas) {
     SampleDocument doc = documentOfSamples(1, false, {1, 2, 3});
     UndoRecord broken;
