@@ -7,6 +7,7 @@
 #include "slicing/TransientScan.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
