@@ -40,7 +40,8 @@ void BusyRunner::finish() {
         job.finished(*worker);
     if (job.changesData && !worker->failed()) {
         m_hooks.markModified();
-        m_doc.DetectPending = true;
+        if (job.rescans)
+            m_doc.DetectPending = true;
         m_hooks.followPlayer(job.changesFormat);
         m_hooks.redraw();
     }

@@ -28,6 +28,7 @@ public:
         std::function<void(WorkerThread& worker)> finished;
         bool changesData = false;   // marks modified, sets DetectPending, refreshes, redraws
         bool changesFormat = false; // with changesData: the output is opened again instead
+        bool rescans = true;        // with changesData: DetectPending is set (else the job decides)
         bool stopsPlayback = true;  // a scan lets a running loop go on
     };
 
@@ -49,6 +50,8 @@ public:
     // Starts the job; false when another worker runs or the undo step could not be recorded.
     bool start(Job job);
     bool running() const { return m_worker != nullptr; }
+    // A worker is changing the sample data: nothing else may read it until it ends.
+    bool changingData() const { return m_worker && m_job.changesData; }
     // Waits for a running worker (the window is closing).
     void waitForWorker();
 

@@ -64,9 +64,27 @@ const CommandRow kCommands[] = {
     {&C::LR2, "LR2", "L / R", "", "", &F::LR2Click, E::Always, true},
     {&C::ShowSensitivity, "ShowSensitivity", "Show Sensitivity", "Ctrl+Y", "",
      &F::showSensitivityDialog, E::Always, false, true},
+    // Process, and the segment commands of the pointer menu with their keys.
+    {&C::Normalise1, "Normalise1", "&Normalise", "", "Normalise volume", &F::Normalise1Click,
+     E::Document},
+    {&C::Invert1, "Invert1", "&Invert", "", "Invert sample", &F::Invert1Click, E::Document},
+    {&C::Bitreduction1, "Bitreduction1", "&Quantise", "",
+     "Reduce number of bits (and re-expand to 16)", &F::Bitreduction1Click, E::Document},
+    {&C::Convert1, "Convert1", "&Convert channels", "", "", &F::Convert1Click, E::Document},
+    {&C::Adjustsamplerate1, "Adjustsamplerate1", "A&djust sample rate", "", "",
+     &F::Adjustsamplerate1Click, E::Document},
+    {&C::StripSilence1, "StripSilence1", "Strip Silence...", "",
+     "Remove digital silence between samples", &F::StripSilence1Click, E::Document, false, false,
+     ToolIcon::StripSilence},
+    {&C::mnuSilence, "mnuSilence", "Silence", "", "Silence the sample segment", &F::mnuSilenceClick,
+     E::Document},
+    {&C::mnuReverse, "mnuReverse", "Reverse", "", "Reverse the sample segment", &F::mnuReverseClick,
+     E::Document},
+    {&C::Silence1, "Silence1", "Silence", "Del", "", &F::Silence1Click, E::Document, false, true},
+    {&C::Reverse1, "Reverse1", "Reverse", "Ins", "", &F::Reverse1Click, E::Document, false, true},
     {&C::ShowTempo1, "ShowTempo1", "ShowTempo", "Ctrl+T", "", &F::ShowTempo1Click, E::Always, false,
      true},
-    // Process: the grid, the shuffle and the smoothing of new points.
+    // The grid, the shuffle and the smoothing of new points.
     {&C::N8ths1, "N8ths1", "8ths", "", "Cut to 8ths", &F::N8ths1Click, E::Document},
     {&C::N16ths1, "N16ths1", "16ths", "", "Cut to 16ths", &F::N16ths1Click, E::Document},
     {&C::N32nds1, "N32nds1", "32nds", "", "Cut to 32ths", &F::N32nds1Click, E::Document},
@@ -134,12 +152,19 @@ const ToolRow kTools[] = {
     {Tool::Zoom, "bzoom", "Zoom|Zoom tool (LMB zoom in, RMB zoom out)", ToolIcon::Zoom},
     // "Zoom 1:1" sits among the tools but is a command.
     {Tool::Zoom11, "ToolbarButton973", "Zoom 1:1|Zoom out to a scale of 1:1", ToolIcon::Zoom11},
+    {Tool::SilenceReverse, "breverse",
+     "Silence/reverse|Silence/reverse segment tool (LMB silence segment, RMB reverse segment, "
+     "Space auditions)",
+     ToolIcon::SilenceReverse},
     {Tool::CopyPaste, "bcopy",
      "Copy/paste|Copy/paste segment tool (LMB copy segment, RMB paste segment; spc auditions)",
      ToolIcon::CopyPaste},
     {Tool::SaveSegment, "bsseg", "Save segment|Save segment tool (LMB audition, RMB save)",
      ToolIcon::SaveSegment},
 };
+
+const MirrorButtonRow kStripSilenceButton = {"chopbut", "Strip silence", ToolIcon::StripSilence,
+                                             &C::StripSilence1};
 
 const MirrorButtonRow kFileToolbarButtons[] = {
     {"SaveWaveB", "Save segments|Click to save segments in defined region", ToolIcon::SaveSegments,
@@ -166,6 +191,10 @@ std::span<const ToolRow> toolTable() {
 
 std::span<const MirrorButtonRow> fileToolbarButtons() {
     return kFileToolbarButtons;
+}
+
+const MirrorButtonRow& stripSilenceButton() {
+    return kStripSilenceButton;
 }
 
 } // namespace tolvane

@@ -61,5 +61,7 @@ std::span<const CommandRow> commandTable();
 std::span<const ToolRow> toolTable();
 // The File toolbar's buttons after the open button, in order.
 std::span<const MirrorButtonRow> fileToolbarButtons();
+// The File toolbar's strip silence button, after the channel-mode button.
+const MirrorButtonRow& stripSilenceButton();
 
 } // namespace tolvane

@@ -41,6 +41,10 @@ struct MainControls {
     // Tempo, grid, randomise.
     QAction *ShowTempo1 = nullptr, *N8ths1 = nullptr, *N16ths1 = nullptr, *N32nds1 = nullptr;
     QAction *Randomise1 = nullptr, *Randomise2 = nullptr, *Smooth1 = nullptr;
+    // Process, the pointer menu's segment commands and their keys.
+    QAction *Normalise1 = nullptr, *Invert1 = nullptr, *Bitreduction1 = nullptr;
+    QAction *Convert1 = nullptr, *Adjustsamplerate1 = nullptr, *StripSilence1 = nullptr;
+    QAction *mnuSilence = nullptr, *mnuReverse = nullptr, *Silence1 = nullptr, *Reverse1 = nullptr;
     // View.
     QAction *PopupZin = nullptr, *PopUpZout = nullptr, *PopUp11 = nullptr, *PopUpZts = nullptr;
     QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr, *mnuPpanel = nullptr;
@@ -49,7 +53,7 @@ struct MainControls {
     // Help.
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr;
     QAction* HelpAboutItem = nullptr;
-    // The editing tools, by their keys 1 to 9 (key 7's tool comes with processing).
+    // The editing tools, by their keys 1 to 9.
     std::array<QAction*, 9> tools{};
     // Transport.
     QAction *Button3 = nullptr, *Button20 = nullptr, *button4 = nullptr, *Button24 = nullptr;

@@ -118,8 +118,15 @@ void TMainForm::createMenus() {
     edit->addSeparator();
     edit->addActions({c.LeftChannel, c.RightChannel});
 
+    // Processing, then the grid cut and the shuffle.
     QMenu* process = menuBar()->addMenu("&Process");
     process->setObjectName("Process1");
+    process->addActions({c.Normalise1, c.Invert1, c.Bitreduction1});
+    process->addSeparator();
+    process->addActions({c.Convert1, c.Adjustsamplerate1});
+    process->addSeparator();
+    process->addAction(c.StripSilence1);
+    process->addSeparator();
     m_controls.cutToMenu = process->addMenu("Cut to");
     m_controls.cutToMenu->setObjectName("Cuttosixteenths1");
     setHint(m_controls.cutToMenu->menuAction(), "Cut into nth note segments");
@@ -144,6 +151,8 @@ void TMainForm::createMenus() {
     m_controls.popup->addActions({c.PopupZin, c.PopUpZout, c.PopUp11, c.PopUpZts});
     m_controls.popup->addSeparator();
     m_controls.popup->addActions({c.CopySegment1, c.PasteIntoSegment2, c.PopUpSave});
+    m_controls.popup->addSeparator();
+    m_controls.popup->addActions({c.mnuSilence, c.mnuReverse});
     m_controls.popup->addSeparator();
     m_controls.popup->addAction(c.popupaddcur);
 }
@@ -178,6 +187,7 @@ void TMainForm::createToolbars() {
     m_controls.channelButton = channelButton;
     m_controls.channelButtonAction = fileBar->addWidget(channelButton);
     m_controls.channelButtonAction->setVisible(false);
+    addMirrorButton(fileBar, stripSilenceButton());
 
     QToolBar* editBar = addToolBar("Edit");
     editBar->setObjectName("EditToolbar");

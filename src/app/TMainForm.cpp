@@ -50,7 +50,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_edit(m_ctx, m_play, m_viewCommands, m_slices, m_tempo), m_recent(m_ctx),
       m_save(m_ctx, m_play, m_viewCommands, m_recent, m_tempo), m_template(m_ctx, m_tempo, m_save),
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
-      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save), m_help(m_ctx) {
+      m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
+      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);

@@ -12,6 +12,7 @@
 #include "app/commands/HelpCommands.h"
 #include "app/commands/PlayCommands.h"
 #include "app/commands/PointerCommands.h"
+#include "app/commands/ProcessCommands.h"
 #include "app/commands/RecentFiles.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/SliceCommands.h"
@@ -96,6 +97,18 @@ public:
     }
     // Asks before a modified document is discarded; false when the user cancels.
     bool confirmDiscard() { return m_save.confirmDiscard(); }
+
+    // Processing.
+    void Normalise1Click() { m_process.Normalise1Click(); }
+    void Invert1Click() { m_process.Invert1Click(); }
+    void Bitreduction1Click() { m_process.Bitreduction1Click(); } // "Quantise"
+    void mnuSilenceClick() { m_process.mnuSilenceClick(); }       // the segment under the pointer
+    void mnuReverseClick() { m_process.mnuReverseClick(); }
+    void Silence1Click() { m_process.Silence1Click(); } // Delete
+    void Reverse1Click() { m_process.Reverse1Click(); } // Insert
+    void Convert1Click() { m_process.Convert1Click(); }
+    void Adjustsamplerate1Click() { m_process.Adjustsamplerate1Click(); }
+    void StripSilence1Click() { m_process.StripSilence1Click(); }
 
     // Playback.
     void Button3Click() { m_play.Button3Click(); }   // "Play": the visible range
@@ -226,6 +239,7 @@ private:
     SaveCommands m_save;
     TemplateCommands m_template;
     FileCommands m_file;
+    ProcessCommands m_process;
     PointerCommands m_pointer;
     HelpCommands m_help;
 };

@@ -114,4 +114,22 @@ private:
     ShuffleGenerator m_generator;
 };
 
+// The processing commands' workers, one class each as the window names them: normalise,
+// invert, quantise, the channel conversion and strip silence.
+class TNormThread : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
+class TInvertThread : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
+class TQuantThread : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
+class TChannelThread : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
+class Silence : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
+
 } // namespace tolvane

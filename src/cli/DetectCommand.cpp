@@ -35,8 +35,8 @@ std::optional<double> sensitivityOption(const Options& options) {
     return options.number("--sensitivity", 0, 100);
 }
 
-int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
-                std::ostream& out, std::ostream& err) {
+int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out,
+                 std::ostream& err) {
     if (const int refused = reportRefusal(file, testSampleFile(file), out, err); refused != kExitOk)
         return refused;
     try {
@@ -45,6 +45,13 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
         return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
                              out, err);
     }
+    return kExitOk;
+}
+
+int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
+                std::ostream& out, std::ostream& err) {
+    if (const int status = openDocument(file, doc, out, err); status != kExitOk)
+        return status;
     scanTransients(doc, ScanOptions{viewWidth});
     if (split && !splitStereoCandidates(doc))
         err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";

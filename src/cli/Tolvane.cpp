@@ -86,6 +86,31 @@ Commands:
                  --seed S         the same seed gives the same order (0 and up)
                  --tlp OUT        write the points as a point file
 
+  process FILE OUT [--normalise[=PCT]] [--invert] [--quantise BITS]
+              [--to-mono left|right|mix] [--to-stereo] [--rate HZ]
+              [--strip-silence THOLD GAP] [--channel left|right|both]
+                 Loads FILE, applies the editor's processing commands in the order given
+                 and writes the result to OUT (AIFF when OUT ends in .aif, else WAV).
+                 Each option prints what it did.
+                 --normalise[=PCT]  peak to PCT percent of full scale (1 to 1000, default
+                                  100), the mean removed first ("D.C. center"); louder
+                                  than 100 clips
+                 --invert         every sample s becomes -s - 1
+                 --quantise BITS  keep BITS bits of each sample (0 to 15; 0 is silence)
+                 --to-mono C      keep the left or the right channel, or mix both
+                                  (each half truncated)
+                 --to-stereo      the mono sample on both channels
+                 --rate HZ        the rate the sample plays at (1 to 768000; no
+                                  resampling)
+                 --strip-silence THOLD GAP
+                                  remove quiet stretches as "Strip Silence..." does:
+                                  threshold 1 to 61, gap 10 to 15000 frames
+                 --channel C      normalise, invert and quantise after it work on that
+                                  channel of a stereo sample only (default both)
+                 A step that cannot be done (normalising silence, converting a mono
+                 sample to mono, quantising to 16 bits, stripping a sample that is all
+                 silence) is reported and nothing is written.
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -95,7 +120,8 @@ outside its range is a usage error that names the option.
 
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
-segment that hold no whole frame), 73 when an output file cannot be written.
+segment that hold no whole frame, or a processing step that cannot be done),
+73 when an output file cannot be written.
 )";
 
 } // namespace
@@ -141,6 +167,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runGrid(rest, out, err);
     if (command == "randomise")
         return runRandomise(rest, out, err);
+    if (command == "process")
+        return runProcess(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

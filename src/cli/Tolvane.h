@@ -29,10 +29,19 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
 // `tolvane export FILE [...]`: the save commands of the editor, headless.
 int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane process FILE OUT [...]`: the processing commands of the editor, in the order given,
+// and the result written through the sample writer.
+int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // For a file the acceptance test refused: prints the editor's message and returns the exit
 // status (wrong format or unreadable). Returns kExitOk, printing nothing, for an accepted one.
 int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
                   std::ostream& err);
+
+// Loads FILE as opening it in the editor does (without the scan). Returns kExitOk, or the exit
+// status after printing why the file was refused.
+int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out,
+                 std::ostream& err);
 
 // Loads FILE and scans it as opening it in the editor does, then splits stereo when asked.
 // Returns kExitOk, or the exit status after printing why the file was refused.

@@ -170,6 +170,17 @@ void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint
     undo.available = true;
 }
 
+void recordRateChange(UndoRecord& undo, const SampleDocument& doc) {
+    if (!undo.UndoEnabled)
+        return;
+    undo.File.clear(); // the bytes of an earlier step are no longer needed
+    undo.UndoKind = kUndoRateChange;
+    undo.UndoRate = static_cast<std::int32_t>(doc.SampleRate);
+    undo.UndoChannels = static_cast<std::uint8_t>(doc.Channels);
+    undo.UndoLength = 0;
+    undo.available = true;
+}
+
 void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position) {
     if (!undo.UndoEnabled)
         return;

@@ -90,6 +90,8 @@ void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t
 // Records the candidate table (kind 14, and the table half of kind 16) with the channel mode it
 // belongs to.
 void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
+// Records the sample rate (kind 18): undoing exchanges the rate and nothing else.
+void recordRateChange(UndoRecord& undo, const SampleDocument& doc);
 // Records a single-point edit: the candidate's index and, for a move or an addition, a position.
 void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position = 0);
 // Forgets the saved step ("Enable undo buffer" turned off).

@@ -67,6 +67,10 @@ void runOrFail(const std::string& command) {
     ASSERT_EQ(status, 0) << "command failed: " << command;
 }
 
+bool haveProgram(const std::string& name) {
+    return std::system(("command -v " + shellQuote(name) + " > /dev/null 2>&1").c_str()) == 0;
+}
+
 void soxSynth(const std::string& path, const std::string& formatOptions, double seconds,
               const std::string& synth) {
     runOrFail("sox -D -n " + formatOptions + " " + shellQuote(path) + " synth " +
@@ -158,6 +162,13 @@ Bytes pcm16(const std::vector<std::int16_t>& samples) {
         b.push_back(std::uint8_t((s >> 8) & 0xFF));
     }
     return b;
+}
+
+std::vector<std::int16_t> samples16(const Bytes& bytes) {
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
 }
 
 } // namespace tolvane::test

@@ -45,6 +45,9 @@ private:
 void runOrFail(const std::string& command);
 std::string shellQuote(const std::string& text);
 
+// Whether a program is on the PATH (checks against independent tools skip without them).
+bool haveProgram(const std::string& name);
+
 // Makes an audio file with sox: `sox -n <format options> PATH synth <seconds> <synth>`.
 void soxSynth(const std::string& path, const std::string& formatOptions, double seconds,
               const std::string& synth = "sine 440");
@@ -68,5 +71,7 @@ Bytes waveImage(std::uint16_t channels, std::uint32_t rate, const Bytes& data,
                 std::uint16_t formatTag = 1, std::uint16_t bits = 16);
 // Sixteen-bit little-endian bytes of the given samples.
 Bytes pcm16(const std::vector<std::int16_t>& samples);
+// The 16-bit samples of little-endian bytes.
+std::vector<std::int16_t> samples16(const Bytes& bytes);
 
 } // namespace tolvane::test

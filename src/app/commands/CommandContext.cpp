@@ -38,6 +38,16 @@ std::optional<SegmentSpan> CommandContext::segmentUnderPointer() const {
     return segmentAt(doc, position, pointerChannel());
 }
 
+namespace {
+
+void showUndoFailure(Dialogs& dialogs, const UndoFileError& e) {
+    dialogs.message(MessageKind::Error, "",
+                    QString("The undo buffer could not be written (%1).\r\nNothing was changed.")
+                        .arg(QString::fromStdString(e.what())));
+}
+
+} // namespace
+
 bool CommandContext::recordUndo(const std::function<void()>& record) const {
     if (!undo.UndoEnabled)
         return true;
@@ -45,15 +55,32 @@ bool CommandContext::recordUndo(const std::function<void()>& record) const {
     try {
         record();
     } catch (const UndoFileError& e) {
-        dialogs.message(
-            MessageKind::Error, "",
-            QString("The undo buffer could not be written (%1).\r\nNothing was changed.")
-                .arg(QString::fromStdString(e.what())));
+        showUndoFailure(dialogs, e);
         updateUndoCommand();
         return false;
     }
     updateUndoCommand();
     return true;
+}
+
+bool CommandContext::applyWithUndo(const std::function<void()>& operation) const {
+    try {
+        operation();
+    } catch (const UndoFileError& e) {
+        showUndoFailure(dialogs, e);
+        updateUndoCommand();
+        return false;
+    }
+    undoRecordedBy(true);
+    return true;
+}
+
+void CommandContext::undoRecordedBy(bool succeeded) const {
+    // The caption is reset only for a step that was recorded: an operation refused before it
+    // recorded leaves the saved step, and whether it reads "&Undo" or "&Redo", as they were.
+    if (succeeded && undo.UndoEnabled)
+        resetUndoCaption(undo, state.modified);
+    updateUndoCommand();
 }
 
 void CommandContext::updateUndoCommand() const {

@@ -50,6 +50,7 @@ struct EditorState {
     bool modified = false; // the caption shows "*"
     Tool tool = Tool::Select;
     int pointerX = 1; // the last pointer x over the waveform
+    int pointerY = 0; // ... and y (its half is the working channel of split stereo)
 };
 
 // The small world every command group works in: the document and its view, the undo step,
@@ -85,6 +86,13 @@ struct CommandContext {
     // Records the undo step an operation is about to need; false (with the message shown) when
     // the undo buffer cannot keep it, and the operation must then not go on.
     bool recordUndo(const std::function<void()>& record) const;
+    // Runs a core operation that records its own undo step before it changes anything: shows
+    // the message when the step cannot be kept (the operation then changed nothing, and false
+    // is returned), resets the undo caption for the new step and updates the undo command.
+    bool applyWithUndo(const std::function<void()>& operation) const;
+    // After a worker ran such an operation: the undo caption for the new step when it
+    // succeeded, and the undo command.
+    void undoRecordedBy(bool succeeded) const;
     // Whether there is a step to undo or redo.
     bool canUndo() const { return undo.UndoEnabled && undo.available && doc.DocumentOpen; }
     // "&Undo"/"&Redo" and whether it is enabled.

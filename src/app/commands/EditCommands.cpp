@@ -75,6 +75,8 @@ void EditCommands::mnuUndoClick() {
     if (outcome.wholeSample) {
         m_view.showWholeSample();
         m_play.reopenOutput(); // the restored data, channels and rate
+    } else if (outcome.formatChanged) {
+        m_play.reopenOutput(); // the restored rate
     } else if (outcome.rangeChanged && m_ctx.player) {
         m_ctx.player->refresh();
     }

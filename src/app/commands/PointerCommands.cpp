@@ -3,6 +3,7 @@
 #include "app/WaveformDisplay.h"
 #include "app/commands/EditCommands.h"
 #include "app/commands/PlayCommands.h"
+#include "app/commands/ProcessCommands.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "app/controls/TWaveBox.h"
@@ -87,8 +88,9 @@ void PointerCommands::PaintBox1MouseMove(QMouseEvent* event) {
     const int width = m_ctx.window.waveWidth();
     TWaveBox* wave = m_ctx.controls.wave;
     m_ctx.state.pointerX = std::clamp(static_cast<int>(event->position().x()), 1, width - 1);
+    m_ctx.state.pointerY = static_cast<int>(event->position().y());
     const int x = m_ctx.state.pointerX;
-    const int y = static_cast<int>(event->position().y());
+    const int y = m_ctx.state.pointerY;
     m_view.pointAt(x);
     if (m_dragging) {
         const PointRecord& dragged = m_ctx.doc.CandidateTable[m_dragIndex];
@@ -124,6 +126,7 @@ void PointerCommands::PaintBox1MouseDown(QMouseEvent* event) {
     const int x =
         std::clamp(static_cast<int>(event->position().x()), 1, m_ctx.window.waveWidth() - 1);
     m_ctx.state.pointerX = x;
+    m_ctx.state.pointerY = static_cast<int>(event->position().y());
     m_view.pointAt(x);
     if (m_ctx.isSplitStereo())
         m_ctx.view.workingChannel =
@@ -193,6 +196,11 @@ void PointerCommands::releaseWithTool(QMouseEvent* event, bool dragging) {
             m_edit.PasteIntoSegment2Click();
         else if (left)
             m_edit.CopySegment1Click();
+    } else if (tool == Tool::SilenceReverse && !dragging) {
+        if (right)
+            m_process.mnuReverseClick();
+        else if (left)
+            m_process.mnuSilenceClick();
     } else if (tool == Tool::SaveSegment && right && !dragging) {
         m_save.PopUpSaveClick();
     } else if (tool == Tool::Zoom && !dragging) {

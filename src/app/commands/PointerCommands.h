@@ -12,6 +12,7 @@ namespace tolvane {
 
 class EditCommands;
 class PlayCommands;
+class ProcessCommands;
 class SaveCommands;
 class ViewCommands;
 
@@ -21,8 +22,8 @@ class ViewCommands;
 class PointerCommands {
 public:
     PointerCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, EditCommands& edit,
-                    SaveCommands& save)
-        : m_ctx(ctx), m_play(play), m_view(view), m_edit(edit), m_save(save) {}
+                    SaveCommands& save, ProcessCommands& process)
+        : m_ctx(ctx), m_play(play), m_view(view), m_edit(edit), m_save(save), m_process(process) {}
 
     void chooseTool(Tool tool);
     void PaintBox1MouseMove(QMouseEvent* event);
@@ -46,6 +47,7 @@ private:
     ViewCommands& m_view;
     EditCommands& m_edit;
     SaveCommands& m_save;
+    ProcessCommands& m_process;
     std::optional<HoveredPoint> m_hovered;
     bool m_dragging = false;
     bool m_pointerMoved = false;

@@ -20,7 +20,8 @@ namespace tolvane {
 
 void SliceCommands::Paintbox1Paint() {
     SampleDocument& doc = m_ctx.doc;
-    if (doc.DetectRunning)
+    // A worker that changes the data has it: the picture stays as it was until it ends.
+    if (doc.DetectRunning || m_ctx.runner.changingData())
         return;
     if (doc.DetectPending && doc.DocumentOpen && !m_ctx.runner.running()) {
         doc.DetectRunning = true;

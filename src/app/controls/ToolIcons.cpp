@@ -144,6 +144,28 @@ QIcon toolIcon(ToolIcon which) {
         p.drawRect(QRectF(3, 11, 6, 4));
         p.drawRect(QRectF(11, 5, 6, 4));
         break;
+    case ToolIcon::SilenceReverse:
+        // A wave that stops, and an arrow back.
+        p.drawLine(2, 8, 5, 3);
+        p.drawLine(5, 3, 8, 13);
+        p.drawLine(8, 13, 10, 8);
+        p.drawLine(10, 8, 18, 8);
+        p.setPen(QPen(kAccent, 2));
+        p.drawLine(4, 16, 16, 16);
+        p.drawLine(4, 16, 8, 13);
+        p.drawLine(4, 16, 8, 19);
+        break;
+    case ToolIcon::StripSilence:
+        // Two bursts pushed together over a cut.
+        p.drawLine(2, 10, 4, 4);
+        p.drawLine(4, 4, 6, 16);
+        p.drawLine(6, 16, 8, 10);
+        p.drawLine(12, 10, 14, 5);
+        p.drawLine(14, 5, 16, 15);
+        p.drawLine(16, 15, 18, 10);
+        p.setPen(QPen(kAccent, 2));
+        p.drawLine(10, 2, 10, 18);
+        break;
     default:
         break;
     }

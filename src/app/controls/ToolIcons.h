@@ -23,6 +23,8 @@ enum class ToolIcon {
     SaveMidi,
     Crop,
     ControlPanel,
+    SilenceReverse,
+    StripSilence,
     PointSample, // the icons the waveform draws at its points
     PointLock,
     PointDisabled

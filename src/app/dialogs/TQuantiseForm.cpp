@@ -1,0 +1,45 @@
+#include "app/dialogs/TQuantiseForm.h"
+
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace tolvane {
+
+TQuantiseForm::TQuantiseForm(int level, QWidget* parent) : QDialog(parent) {
+    setObjectName("QuantForm");
+    setWindowTitle("Quantise");
+    m_slider = new QSlider(Qt::Horizontal);
+    m_slider->setObjectName("TrackBar1");
+    m_slider->setRange(0, 8);
+    m_slider->setPageStep(1);
+    m_slider->setTickPosition(QSlider::TicksBelow);
+    m_slider->setValue(level);
+    m_slider->setToolTip("Select level of quantise quantise to apply");
+    auto* group = new QGroupBox("Quantise level:");
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(new QLabel("High"));
+    row->addWidget(m_slider);
+    row->addWidget(new QLabel("Low"));
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    ok->setObjectName("Button1");
+    ok->setToolTip("Quantise sample");
+    ok->setDefault(true);
+    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("Button2");
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+int TQuantiseForm::level() const {
+    return m_slider->value();
+}
+
+} // namespace tolvane

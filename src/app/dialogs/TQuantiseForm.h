@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+
+class QSlider;
+
+namespace tolvane {
+
+// "Quantise": the quantise level on a slider from 0 ("High": nothing kept) to 8 ("Low": the
+// top 8 bits kept).
+class TQuantiseForm : public QDialog {
+public:
+    explicit TQuantiseForm(int level, QWidget* parent = nullptr);
+    int level() const;
+    QSlider* slider() const { return m_slider; }
+
+private:
+    QSlider* m_slider;
+};
+
+} // namespace tolvane
