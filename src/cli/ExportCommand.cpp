@@ -2,6 +2,7 @@
 #include "cli/Options.h"
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
+#include "export/SoundBank.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/SegmentSeries.h"
 #include "processing/WriteSampleFile.h"
@@ -20,6 +21,8 @@ namespace tolvane::cli {
 namespace {
 
 constexpr long long kMaxSmoothAmount = 60;
+constexpr long long kMaxBaseNote = 127;
+constexpr long long kMaxInterval = 12;
 
 struct ExportRequest {
     DocumentRequest document;
@@ -28,6 +31,8 @@ struct ExportRequest {
     std::optional<std::string> region;
     std::optional<std::string> whole;
     std::optional<std::pair<int, std::string>> selected;
+    std::optional<std::string> bank;
+    KeymapSettings keymap;
 };
 
 // One file to write besides the series.
@@ -36,12 +41,51 @@ struct PlannedFile {
     WriteRange range;
 };
 
+bool isBankFileName(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* extension : {".sf2", ".dls", ".gig", ".pbf", ".sfz"})
+        if (lower.size() > 4 && lower.ends_with(extension))
+            return true;
+    return false;
+}
+
+// "--base-note N --interval N --white-keys": the keymap window's settings, checked as it checks
+// them (white keys start from a C, one key each).
+KeymapSettings readKeymap(const Options& options) {
+    KeymapSettings keymap;
+    keymap.smoothEndPoints = true;
+    const int base =
+        static_cast<int>(options.wholeNumber("--base-note", 0, kMaxBaseNote).value_or(48));
+    keymap.octave = base / 12;
+    keymap.note = base % 12 + 1;
+    keymap.interval =
+        static_cast<int>(options.wholeNumber("--interval", 0, kMaxInterval).value_or(0));
+    keymap.whiteKeysOnly = options.has("--white-keys");
+    if (keymap.whiteKeysOnly && keymap.note != 1)
+        throw std::invalid_argument("--white-keys start from a C: --base-note is a multiple of 12");
+    if (keymap.whiteKeysOnly && keymap.interval != 0)
+        throw std::invalid_argument("--white-keys put each segment on one key: no --interval");
+    if (const auto name = options.value("--bank-name"))
+        keymap.bankName = *name;
+    const bool forBank = options.has("--bank");
+    if (!forBank && (options.has("--base-note") || options.has("--interval") ||
+                     keymap.whiteKeysOnly || options.has("--bank-name")))
+        throw std::invalid_argument("--base-note, --interval, --white-keys and --bank-name go "
+                                    "with --bank");
+    return keymap;
+}
+
 // Reads the request; throws std::invalid_argument naming what is wrong.
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
     OptionPairs pairs;
-    const Options options = readDocumentCommand(
-        args, {"--selected"}, {"--smooth", "--segments", "--region", "--whole"}, {}, pairs);
+    const Options options =
+        readDocumentCommand(args, {"--selected"},
+                            {"--smooth", "--segments", "--region", "--whole", "--bank",
+                             "--base-note", "--interval", "--bank-name"},
+                            {"--white-keys"}, pairs);
     request.document = readDocumentRequest(options, pairs);
     if (const auto selected = pairs.find("--selected"); selected != pairs.end()) {
         const auto n =
@@ -59,6 +103,12 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     }
     request.region = options.value("--region");
     request.whole = options.value("--whole");
+    request.bank = options.value("--bank");
+    if (request.bank && !isBankFileName(*request.bank))
+        throw std::invalid_argument("--bank needs a name like OUT.sf2, OUT.dls, OUT.gig, OUT.pbf "
+                                    "or OUT.sfz, not '" +
+                                    *request.bank + "'");
+    request.keymap = readKeymap(options);
     return request;
 }
 
@@ -69,6 +119,35 @@ std::uint8_t selectedChannelTag(const ExportRequest& request, const SampleDocume
     if (request.document.channel == "both")
         throw std::invalid_argument("--selected of split stereo needs --channel left or right");
     return request.document.channel == "left" ? kChannelLeftSplit : kChannelMonoOrRight;
+}
+
+BankSettings bankSettings(const ExportRequest& request, const SampleDocument& doc) {
+    BankSettings settings;
+    settings.keymap = request.keymap;
+    settings.smoothAmount = request.smooth;
+    settings.presetName = std::filesystem::path(doc.FileName).stem().string();
+    settings.creationDate = soundFontDateToday();
+    settings.tempo = doc.LoopTempo;
+    return settings;
+}
+
+// The bank's files as the editor would plan them, with the keymap window's check that every
+// segment finds a key.
+void checkBank(const ExportRequest& request, const SampleDocument& doc) {
+    std::vector<BankFile> files;
+    try {
+        files = planBankFiles(doc, *request.bank, bankFormatOf(*request.bank));
+    } catch (const BankRefused& e) {
+        throw std::invalid_argument("--bank: " + terminalText(e.what()));
+    }
+    for (const BankFile& file : files) {
+        const int count = static_cast<int>(file.segments.size());
+        if (samplesExceedNotes(request.keymap, count))
+            throw std::invalid_argument(
+                "--bank: " + std::to_string(count) +
+                " segments exceed the available notes (the last key " +
+                std::to_string(keyForSample(request.keymap, count - 1).key) + " lies above 127)");
+    }
 }
 
 // Every single file the request asks for, checked against the document before anything is
@@ -100,11 +179,31 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
     }
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
+    if (request.bank)
+        checkBank(request, doc);
     return files;
 }
 
 void reportWritten(const std::string& path, std::ostream& out) {
     out << path << ": " << std::filesystem::file_size(path) << " bytes\n";
+}
+
+// Writes the bank and says which files it wrote; false when any could not be written.
+bool writeBank(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
+               std::ostream& err) {
+    bool ok = true;
+    for (const BankFileResult& result :
+         writeSoundBank(doc, *request.bank, bankSettings(request, doc))) {
+        for (const std::string& wave : result.sampleFiles)
+            reportWritten(wave, out);
+        if (result.written) {
+            reportWritten(result.fileName, out);
+        } else {
+            err << "tolvane: " << result.error << "\n";
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 // Writes one file and says so; false when it could not be written.
@@ -163,6 +262,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         ok &= writeFile(doc, file, out, err);
     if (request.segments)
         ok &= writeSeries(doc, request, out, err);
+    if (request.bank)
+        ok &= writeBank(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;
 }
 

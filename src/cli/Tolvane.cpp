@@ -30,18 +30,32 @@ Commands:
               [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
               [--region OUT] [--selected N OUT] [--whole OUT]
+              [--bank OUT.sf2|OUT.dls|OUT.gig|OUT.pbf|OUT.sfz [--base-note N]
+               [--interval N] [--white-keys] [--bank-name TEXT]]
                  Loads and scans FILE as detect does and writes, as the editor's save
                  commands would: every segment between the locators as a numbered series
                  (OUT01.wav, ...; split stereo adds L and R and numbers each channel's
                  files with the digits of its own point count), the region between the
-                 locators, segment N, or the whole sample. Each file written is printed
-                 with its size in bytes.
+                 locators, segment N, the whole sample, or a sound bank with one key per
+                 segment. Each file written is printed with its size in bytes.
                  --locators L R   byte offsets with L < R <= the data length (default:
                                   the whole sample); files hold whole frames within them
                  --channel C      the channels of a split stereo series (default both)
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
-                 --smooth P       smooth the series' end points by P percent (0 to 60)
+                 --smooth P       smooth the end points of the series' and the bank's
+                                  segments by P percent (0 to 60)
+                 --bank OUT       a SoundFont 2 (.sf2), DLS Level 1 (.dls), GigaSampler
+                                  (.gig) or Pinnacle (.pbf) bank, or an SFZ instrument
+                                  (.sfz); .pbf and .sfz also write the series of wave
+                                  files they play (OUT01.wav, ...). Split stereo, and
+                                  merged stereo with one --channel, write one bank per
+                                  channel (OUTL.sf2, OUTR.sf2); DLS refuses merged stereo
+                 --base-note N    the key of the first segment, 0 to 127 (default 48)
+                 --interval N     keys between segments' keys, 0 to 12 (default 0): each
+                                  segment plays on its key and N/2 keys either side
+                 --white-keys     one white key per segment, from a C --base-note
+                 --bank-name TEXT the bank's name (default WaveTolvane)
                  --cut 8|16|32    first cut the region to a grid of 8th, 16th or 32nd
                                   notes, as grid does (with --bars, --beats, --refine)
                  Everything asked for is checked before a file is written. A series
