@@ -26,6 +26,8 @@ const CommandRow kCommands[] = {
      "Save region in loop", &F::SaveRegionItemClick, E::Document},
     {&C::SplitMenuItem, "SplitMenuItem", "Save Segments In Loop", "Ctrl+W",
      "Save segments|Split sample into separate audio files", &F::SplitMenuItemClick, E::Document},
+    {&C::SaveSFItem, "SaveSFItem", "Save To Sound Bank &File", "Ctrl+F",
+     "Split samples into sound bank file", &F::SaveSFItemClick, E::Document},
     {&C::OpenPoint, "OpenPoint", "Open Point File", "", "", &F::OpenPointClick, E::NamedDocument},
     {&C::SavePoint, "SavePoint", "Save &Point File", "", "", &F::SavePointClick, E::NamedDocument},
     {&C::Options1, "Options1", "Opt&ions", "", "", &F::Options1Click},
@@ -139,6 +141,8 @@ const ToolRow kTools[] = {
 const MirrorButtonRow kFileToolbarButtons[] = {
     {"SaveWaveB", "Save segments|Click to save segments in defined region", ToolIcon::SaveSegments,
      &C::SplitMenuItem},
+    {"SaveSFB", "Save sound bank file|Click to save to a sound bank file", ToolIcon::SaveBank,
+     &C::SaveSFItem},
     {"SpeedButton17", "Crop|Crop region defined by locators", ToolIcon::Crop, &C::CropRegion1},
     {"SpeedButton19", "Unlock all|Unlock all points", ToolIcon::UnlockAll, &C::mnuUnlockAll},
     {"SpeedButton18", "Lock all|Lock all points", ToolIcon::LockAll, &C::mnuLockAll},

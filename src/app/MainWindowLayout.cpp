@@ -96,6 +96,7 @@ void TMainForm::createMenus() {
     file->addSeparator();
     file->addActions(
         {c.Saveitem, c.SaveAsitem, c.SaveSelectItem, c.SaveRegionItem, c.SplitMenuItem});
+    file->addAction(c.SaveSFItem);
     file->addSeparator();
     file->addActions({c.OpenPoint, c.SavePoint});
     file->addSeparator();

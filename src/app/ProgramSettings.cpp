@@ -161,6 +161,7 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
         settings.recentFiles[i] = readOrDefault(store, QString("File%1").arg(i + 1), "");
     settings.CPLoc = readOrDefault(store, "CPLoc", defaults.CPLoc);
     settings.EditLoc = readOrDefault(store, "EditLoc", defaults.EditLoc);
+    settings.GigaHostLib = readOrDefault(store, "GigaHostLib", defaults.GigaHostLib);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
 
     for (const IntGroup& group : numberGroups()) {
@@ -197,6 +198,7 @@ bool writeSettings(SettingsStore& store, const ProgramSettings& settings) {
         put(QString("File%1").arg(i + 1), settings.recentFiles[i]);
     put("CPLoc", settings.CPLoc);
     put("EditLoc", settings.EditLoc);
+    put("GigaHostLib", settings.GigaHostLib);
     put("WaveID", QString::number(settings.WaveID));
     put("MinID", QString::number(settings.MinID));
     put("MoutID", QString::number(settings.MoutID));

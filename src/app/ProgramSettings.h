@@ -19,6 +19,7 @@ struct ProgramSettings {
     std::array<QString, 4> recentFiles; // "File1" to "File4", newest first
     QString CPLoc;                      // sound card control panel program
     QString EditLoc;                    // external sample editor
+    QString GigaHostLib;                // sampler host library told of new GigaSampler files
     QString SDSOff = "0";
     int Height = 480, Width = 640, Left = 54, Top = 104;
     int MWS = 0; // window state at the last exit: 0 normal, 1 minimised, 2 maximised

@@ -6,6 +6,7 @@
 #include "app/MainControls.h"
 #include "app/ProgramSettings.h"
 #include "app/WaveformDisplay.h"
+#include "app/commands/BankCommands.h"
 #include "app/commands/CommandContext.h"
 #include "app/commands/EditCommands.h"
 #include "app/commands/FileCommands.h"
@@ -81,6 +82,10 @@ public:
     void PopUpSaveClick() { m_save.PopUpSaveClick(); } // the segment under the pointer
     void SaveRegionItemClick() { m_save.SaveRegionItemClick(); }
     void SplitMenuItemClick() { m_save.SplitMenuItemClick(); } // every segment in the loop
+    void SaveSFItemClick() { m_banks.SaveSFItemClick(); }      // a sound bank of the loop
+    void setInstrumentHost(std::unique_ptr<InstrumentHost> host) {
+        m_banks.setInstrumentHost(std::move(host));
+    }
     void CropRegion1Click() { m_save.CropRegion1Click(); }
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }
@@ -221,6 +226,7 @@ private:
     EditCommands m_edit;
     RecentFiles m_recent;
     SaveCommands m_save;
+    BankCommands m_banks;
     FileCommands m_file;
     PointerCommands m_pointer;
     HelpCommands m_help;

@@ -20,6 +20,7 @@ enum class ToolIcon {
     CopyPaste,
     SaveSegments,
     SaveSegment,
+    SaveBank,
     Crop,
     ControlPanel,
     PointSample, // the icons the waveform draws at its points
