@@ -195,6 +195,44 @@ TEST(BankReaders, FluidSynthPlaysEachSegmentOnItsKey) {
     }
 }
 
+// The level of one channel (0 left, 1 right) of a stretch of 16-bit stereo.
+double levelAt(const test::Bytes& stereo, int channel, double from, double to) {
+    double sum = 0;
+    std::size_t count = 0;
+    for (auto f = static_cast<std::size_t>(from * kRate);
+         f < static_cast<std::size_t>(to * kRate) && 4 * f + 3 < stereo.size(); ++f, ++count) {
+        const std::size_t at = 4 * f + 2 * static_cast<std::size_t>(channel);
+        const double v = static_cast<std::int16_t>(stereo[at] | stereo[at + 1] << 8);
+        sum += v * v;
+    }
+    return count ? std::sqrt(sum / static_cast<double>(count)) : 0;
+}
+
+// Merged stereo: each key plays its segment's left sample on the left and its right sample
+// (recorded at half the level) on the right.
+TEST(BankReaders, FluidSynthPlaysAStereoPairOnEachKey) {
+    TempDir dir;
+    BankSettings settings = test::fixedBankSettings();
+    settings.keymap.octave = 5;
+    const std::string bank = dir.file("stereo.sf2");
+    writeBank(toneLoop(2, true), bank, settings);
+    test::writeBytes(dir.file("notes.mid"), notesFile({60, 61, 62, 63}));
+    const ToolRun synth =
+        run("fluidsynth -n -i -q -r 44100 -o synth.default-soundfont= -o synth.reverb.active=0 "
+            "-o synth.chorus.active=0 -F " +
+            shellQuote(dir.file("stereo.wav")) + " -T wav " + shellQuote(bank) + " " +
+            shellQuote(dir.file("notes.mid")));
+    ASSERT_EQ(synth.status, 0) << synth.output;
+    const test::Bytes audio = test::soxDecodeToRaw16(dir.file("stereo.wav"));
+    for (std::size_t k = 0; k < 4; ++k) {
+        const double from = static_cast<double>(k) + 0.05, to = static_cast<double>(k) + 0.35;
+        EXPECT_NEAR(pitchAt(audio, from, to), kTones[k], kTones[k] * 0.03) << "key " << 60 + k;
+        const double left = levelAt(audio, 0, from, to), right = levelAt(audio, 1, from, to);
+        EXPECT_GT(right, 0) << "key " << 60 + k;
+        EXPECT_NEAR(left / right, 2.0, 0.2) << "key " << 60 + k;
+    }
+}
+
 TEST(BankReaders, DlsIsReadWithEveryRegionOnItsWave) {
     TempDir dir;
     const SampleDocument doc = toneLoop(1, false);
