@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
+#include <ctime>
 #include <random>
 
 namespace tolvane {
@@ -80,10 +80,10 @@ std::string soundFontDate(int year, int month, int day) {
 }
 
 std::string soundFontDateToday() {
-    const std::chrono::year_month_day today{
-        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
-    return soundFontDate(static_cast<int>(today.year()), static_cast<int>(unsigned(today.month())),
-                         static_cast<int>(unsigned(today.day())));
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local); // the user's own calendar day
+    return soundFontDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 std::vector<BankFile> planBankFiles(const SampleDocument& doc, const std::string& chosen,

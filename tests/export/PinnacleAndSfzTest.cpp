@@ -197,6 +197,12 @@ TEST(Sfz, RegionsPlayTheSeriesOnTheKeymapsKeys) {
     EXPECT_TRUE(fs::exists(dir.file("kit2R.wav")));
 }
 
+TEST(BankPlan, TheSoundFontDateNamesTheMonthInFull) {
+    EXPECT_EQ(soundFontDate(1997, 5, 2), "May 2 ,1997");
+    EXPECT_EQ(soundFontDate(2026, 12, 31), "December 31 ,2026");
+    EXPECT_NE(soundFontDateToday().find(" ,20"), std::string::npos);
+}
+
 TEST(BankPlan, TheExtensionChoosesTheFormatInAnyCase) {
     EXPECT_EQ(bankFormatOf("a.sf2"), BankFormat::SoundFont);
     EXPECT_EQ(bankFormatOf("a.DLS"), BankFormat::Dls);
