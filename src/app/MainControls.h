@@ -29,7 +29,8 @@ struct MainControls {
     std::array<QAction*, 4> SubOpenItem{};
     QAction *Saveitem = nullptr, *SaveAsitem = nullptr, *SaveSelectItem = nullptr;
     QAction *PopUpSave = nullptr, *SaveRegionItem = nullptr, *SplitMenuItem = nullptr;
-    QAction *SaveMidMenuItem = nullptr, *SaveTrackItem = nullptr;
+    QAction *SaveMidMenuItem = nullptr, *SaveTrackItem = nullptr, *SaveSFItem = nullptr;
+    QAction* SaveSFM = nullptr;
     // Edit.
     QAction *mnuUndo = nullptr, *mnuCopyAll = nullptr, *mnuPasteAllKeep = nullptr;
     QAction *mnuPasteNew = nullptr, *CopySegment1 = nullptr, *PasteIntoSegment2 = nullptr;

@@ -97,7 +97,7 @@ void TMainForm::createMenus() {
     file->addActions(
         {c.Saveitem, c.SaveAsitem, c.SaveSelectItem, c.SaveRegionItem, c.SplitMenuItem});
     file->addSeparator();
-    file->addAction(c.SaveMidMenuItem);
+    file->addActions({c.SaveMidMenuItem, c.SaveSFItem, c.SaveSFM});
     file->addSeparator();
     file->addActions({c.OpenPoint, c.SavePoint});
     file->addSeparator();

@@ -162,6 +162,7 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
     settings.CPLoc = readOrDefault(store, "CPLoc", defaults.CPLoc);
     settings.EditLoc = readOrDefault(store, "EditLoc", defaults.EditLoc);
     settings.TrackLib = readOrDefault(store, "TrackLib", defaults.TrackLib);
+    settings.GigaHostLib = readOrDefault(store, "GigaHostLib", defaults.GigaHostLib);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
 
     for (const IntGroup& group : numberGroups()) {
@@ -199,6 +200,7 @@ bool writeSettings(SettingsStore& store, const ProgramSettings& settings) {
     put("CPLoc", settings.CPLoc);
     put("EditLoc", settings.EditLoc);
     put("TrackLib", settings.TrackLib);
+    put("GigaHostLib", settings.GigaHostLib);
     put("WaveID", QString::number(settings.WaveID));
     put("MinID", QString::number(settings.MinID));
     put("MoutID", QString::number(settings.MoutID));

@@ -20,6 +20,7 @@ struct ProgramSettings {
     QString CPLoc;                      // sound card control panel program
     QString EditLoc;                    // external sample editor
     QString TrackLib;                   // the track-file library (a shared library)
+    QString GigaHostLib;                // sampler host library told of new GigaSampler files
     QString SDSOff = "0";
     int Height = 480, Width = 640, Left = 54, Top = 104;
     int MWS = 0; // window state at the last exit: 0 normal, 1 minimised, 2 maximised

@@ -48,7 +48,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_play(m_ctx), m_slices(m_ctx, m_play), m_tempo(m_ctx, m_play, m_slices),
       m_viewCommands(m_ctx, m_play, m_tempo),
       m_edit(m_ctx, m_play, m_viewCommands, m_slices, m_tempo), m_recent(m_ctx),
-      m_save(m_ctx, m_play, m_viewCommands, m_recent, m_tempo), m_template(m_ctx, m_tempo, m_save),
+      m_save(m_ctx, m_play, m_viewCommands, m_recent, m_tempo), m_banks(m_ctx, m_save),
+      m_template(m_ctx, m_tempo, m_save, m_banks),
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx) {

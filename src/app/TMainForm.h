@@ -6,6 +6,7 @@
 #include "app/MainControls.h"
 #include "app/ProgramSettings.h"
 #include "app/WaveformDisplay.h"
+#include "app/commands/BankCommands.h"
 #include "app/commands/CommandContext.h"
 #include "app/commands/EditCommands.h"
 #include "app/commands/FileCommands.h"
@@ -85,6 +86,11 @@ public:
     void SplitMenuItemClick() { m_save.SplitMenuItemClick(); } // every segment in the loop
     void SaveMidMenuItemClick() { m_template.SaveMidMenuItemClick(); }
     void SaveTrackItemClick() { m_template.SaveTrackItemClick(); }
+    void SaveSFMClick() { m_template.SaveSFMClick(); }    // the template, then the bank
+    void SaveSFItemClick() { m_banks.SaveSFItemClick(); } // a sound bank of the loop
+    void setInstrumentHost(std::unique_ptr<InstrumentHost> host) {
+        m_banks.setInstrumentHost(std::move(host));
+    }
     void CropRegion1Click() { m_save.CropRegion1Click(); }
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }
@@ -237,6 +243,7 @@ private:
     EditCommands m_edit;
     RecentFiles m_recent;
     SaveCommands m_save;
+    BankCommands m_banks;
     TemplateCommands m_template;
     FileCommands m_file;
     ProcessCommands m_process;

@@ -95,6 +95,10 @@ class TCutWave : public FunctionWorker {
 class tmidisave : public FunctionWorker {
     using FunctionWorker::FunctionWorker;
 };
+// The sound bank worker (SoundFont, DLS and GigaSampler files).
+class tfontsave : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
 
 // The shuffle worker: reads the copy of the region back from its file (all of it before anything
 // is written, so that a failing read changes nothing) and puts the segments in a random order.

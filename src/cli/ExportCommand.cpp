@@ -4,6 +4,7 @@
 #include "cli/Tolvane.h"
 #include "document/SafeFileWriter.h"
 #include "export/MidiTemplate.h"
+#include "export/SoundBank.h"
 #include "export/TrackFile.h"
 #include "export/TrackFileLibrary.h"
 #include "fileio/SampleFileReader.h"
@@ -33,6 +34,7 @@ struct ExportRequest {
     std::optional<std::string> region;
     std::optional<std::string> whole;
     std::optional<std::pair<int, std::string>> selected;
+    std::optional<std::string> bank;
     KeymapSettings keymap;
     std::optional<std::string> midi;
     MidiTemplateOptions midiOptions;
@@ -46,12 +48,22 @@ struct PlannedFile {
     WriteRange range;
 };
 
+bool isBankFileName(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* extension : {".sf2", ".dls", ".gig", ".pbf", ".sfz"})
+        if (lower.size() > 4 && lower.ends_with(extension))
+            return true;
+    return false;
+}
+
 // Reads the request; throws std::invalid_argument naming what is wrong.
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
     OptionPairs pairs;
-    std::set<std::string> valued{"--smooth", "--segments", "--region", "--whole",
-                                 "--midi",   "--format",   "--track",  "--track-library"};
+    std::set<std::string> valued{"--smooth", "--segments", "--region",        "--whole", "--midi",
+                                 "--format", "--track",    "--track-library", "--bank"};
     valued.insert(keymapValuedOptions().begin(), keymapValuedOptions().end());
     std::set<std::string> flags{"--filter-enable"};
     flags.insert(keymapFlags().begin(), keymapFlags().end());
@@ -85,6 +97,18 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     }
     request.region = options.value("--region");
     request.whole = options.value("--whole");
+    request.bank = options.value("--bank");
+    const bool keyed = request.bank || request.midi || request.track;
+    for (const std::string& option : keymapValuedOptions())
+        if (!keyed && options.has(option))
+            throw std::invalid_argument(option + " goes with --bank, --midi or --track");
+    for (const std::string& flag : keymapFlags())
+        if (!keyed && options.has(flag))
+            throw std::invalid_argument(flag + " goes with --bank, --midi or --track");
+    if (request.bank && !isBankFileName(*request.bank))
+        throw std::invalid_argument("--bank needs a name like OUT.sf2, OUT.dls, OUT.gig, OUT.pbf "
+                                    "or OUT.sfz, not '" +
+                                    *request.bank + "'");
     return request;
 }
 
@@ -95,6 +119,35 @@ std::uint8_t selectedChannelTag(const ExportRequest& request, const SampleDocume
     if (request.document.channel == "both")
         throw std::invalid_argument("--selected of split stereo needs --channel left or right");
     return request.document.channel == "left" ? kChannelLeftSplit : kChannelMonoOrRight;
+}
+
+BankSettings bankSettings(const ExportRequest& request, const SampleDocument& doc) {
+    BankSettings settings;
+    settings.keymap = request.keymap;
+    settings.smoothAmount = request.smooth;
+    settings.presetName = std::filesystem::path(doc.FileName).stem().string();
+    settings.creationDate = soundFontDateToday();
+    settings.tempo = doc.LoopTempo;
+    return settings;
+}
+
+// The bank's files as the editor would plan them, with the keymap window's check that every
+// segment finds a key.
+void checkBank(const ExportRequest& request, const SampleDocument& doc) {
+    std::vector<BankFile> files;
+    try {
+        files = planBankFiles(doc, *request.bank, bankFormatOf(*request.bank));
+    } catch (const BankRefused& e) {
+        throw std::invalid_argument("--bank: " + terminalText(e.what()));
+    }
+    for (const BankFile& file : files) {
+        const int count = static_cast<int>(file.segments.size());
+        if (samplesExceedNotes(request.keymap, count))
+            throw std::invalid_argument(
+                "--bank: " + std::to_string(count) +
+                " segments exceed the available notes (the last key " +
+                std::to_string(keyForSample(request.keymap, count - 1).key) + " lies above 127)");
+    }
 }
 
 // Every single file the request asks for, checked against the document before anything is
@@ -130,11 +183,31 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
     }
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
+    if (request.bank)
+        checkBank(request, doc);
     return files;
 }
 
 void reportWritten(const std::string& path, std::ostream& out) {
     out << path << ": " << std::filesystem::file_size(path) << " bytes\n";
+}
+
+// Writes the bank and says which files it wrote; false when any could not be written.
+bool writeBank(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
+               std::ostream& err) {
+    bool ok = true;
+    for (const BankFileResult& result :
+         writeSoundBank(doc, *request.bank, bankSettings(request, doc))) {
+        for (const std::string& wave : result.sampleFiles)
+            reportWritten(wave, out);
+        if (result.written) {
+            reportWritten(result.fileName, out);
+        } else {
+            err << "tolvane: " << result.error << "\n";
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 // Writes one file and says so; false when it could not be written.
@@ -245,6 +318,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         ok &= writeTemplate(doc, request, out, err);
     if (request.track)
         ok &= writeTrack(doc, request, out, err);
+    if (request.bank)
+        ok &= writeBank(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;
 }
 

@@ -27,6 +27,11 @@ KeymapSettings readKeymapOptions(const Options& options) {
     }
     keymap.bankName = options.value("--bank-name").value_or(keymap.bankName);
     keymap.whiteKeysOnly = options.has("--white-keys");
+    // As the keymap window has them: white keys start from a C, one key each.
+    if (keymap.whiteKeysOnly && keymap.note != 1)
+        throw std::invalid_argument("--white-keys start from a C: --base-note is a multiple of 12");
+    if (keymap.whiteKeysOnly && keymap.interval != 0)
+        throw std::invalid_argument("--white-keys put each segment on one key: no --interval");
     keymap.reverseNotes = options.has("--reverse-notes");
     keymap.baseNoteOnly = options.has("--base-note-only");
     return keymap;

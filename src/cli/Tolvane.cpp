@@ -30,6 +30,7 @@ Commands:
               [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
               [--region OUT] [--selected N OUT] [--whole OUT]
+              [--bank OUT.sf2|OUT.dls|OUT.gig|OUT.pbf|OUT.sfz]
               [--midi OUT.mid [--format 0|1] [--filter-enable]]
               [--track OUT.trk [--track-library LIB.so]]
               [--base-note N] [--interval N] [--white-keys] [--bank-name NAME]
@@ -38,14 +39,21 @@ Commands:
                  commands would: every segment between the locators as a numbered series
                  (OUT01.wav, ...; split stereo adds L and R and numbers each channel's
                  files with the digits of its own point count), the region between the
-                 locators, segment N, or the whole sample. Each file written is printed
-                 with its size in bytes.
+                 locators, segment N, the whole sample, or a sound bank with one key per
+                 segment. Each file written is printed with its size in bytes.
                  --locators L R   byte offsets with L < R <= the data length (default:
                                   the whole sample); files hold whole frames within them
                  --channel C      the channels of a split stereo series (default both)
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
-                 --smooth P       smooth the series' end points by P percent (0 to 60)
+                 --smooth P       smooth the end points of the series' and the bank's
+                                  segments by P percent (0 to 60)
+                 --bank OUT       a SoundFont 2 (.sf2), DLS Level 1 (.dls), GigaSampler
+                                  (.gig) or Pinnacle (.pbf) bank, or an SFZ instrument
+                                  (.sfz); .pbf and .sfz also write the series of wave
+                                  files they play (OUT01.wav, ...). Split stereo, and
+                                  merged stereo with one --channel, write one bank per
+                                  channel (OUTL.sf2, OUTR.sf2); DLS refuses merged stereo
                  --bars N, --beats M  the region's length in bars and extra beats
                  --cut 8|16|32    first cut the region to a grid of 8th, 16th or 32nd
                                   notes, as grid does (with --refine)

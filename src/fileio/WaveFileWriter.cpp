@@ -8,36 +8,27 @@
 #include <vector>
 
 namespace tolvane {
-namespace {
 
-void put16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
+LittleEndianBytes pcmFormat(std::uint16_t channels, std::uint32_t rate) {
+    const auto blockAlign = static_cast<std::uint16_t>(channels * 2);
+    LittleEndianBytes fmt;
+    fmt.u16(1).u16(channels).u32(rate).u32(rate * blockAlign).u16(blockAlign).u16(16);
+    return fmt;
 }
 
-void put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
+RiffChunk waveFile(std::uint16_t channels, std::uint32_t rate, std::uint32_t dataBytes,
+                   RiffChunk::Producer samples) {
+    return RiffChunk::riff(
+        makeFourCC("WAVE"),
+        {RiffChunk::leaf(makeFourCC("fmt "), pcmFormat(channels, rate)),
+         RiffChunk::streamed(makeFourCC("data"), dataBytes, std::move(samples))});
 }
-
-} // namespace
 
 std::array<std::uint8_t, kWaveHeaderSize> makeWaveHeader(std::uint16_t channels, std::uint32_t rate,
                                                          std::uint32_t dataBytes) {
+    const std::vector<std::uint8_t> bytes = waveFile(channels, rate, dataBytes, {}).headerBytes();
     std::array<std::uint8_t, kWaveHeaderSize> h{};
-    const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * 2);
-    std::memcpy(h.data(), "RIFF", 4);
-    put32(h.data() + 4, dataBytes + 36);
-    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
-    put32(h.data() + 16, 16);
-    put16(h.data() + 20, 1);
-    put16(h.data() + 22, channels);
-    put32(h.data() + 24, rate);
-    put32(h.data() + 28, rate * blockAlign);
-    put16(h.data() + 32, blockAlign);
-    put16(h.data() + 34, 16);
-    std::memcpy(h.data() + 36, "data", 4);
-    put32(h.data() + 40, dataBytes);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), h.size()), h.begin());
     return h;
 }
 
@@ -94,17 +85,11 @@ bool isAiffFileName(const std::string& fileName) {
     return lower.ends_with(".aif") || lower.ends_with(".aiff");
 }
 
-void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
-                       std::uint32_t dataBytes, const SampleBlockSource& source) {
-    const bool aiff = isAiffFileName(path);
-    SafeFileWriter out(path);
-    if (aiff) {
-        const auto header = makeAiffHeader(channels, rate, dataBytes);
-        out.write(header.data(), header.size());
-    } else {
-        const auto header = makeWaveHeader(channels, rate, dataBytes);
-        out.write(header.data(), header.size());
-    }
+namespace {
+
+// Pulls `dataBytes` from the source in blocks and hands them on, byte-swapped for AIFF.
+void pullSamples(std::uint32_t dataBytes, const SampleBlockSource& source, bool bigEndian,
+                 const std::string& path, const ByteSink& out) {
     std::vector<std::uint8_t> block(2048);
     std::uint32_t written = 0;
     while (written < dataBytes) {
@@ -112,21 +97,38 @@ void writeSampleStream(const std::string& path, std::uint16_t channels, std::uin
         const std::size_t got = source(block.data(), wanted);
         if (got == 0)
             throw FileWriteError("the sample data ended early for " + path);
-        if (aiff)
+        if (bigEndian)
             for (std::size_t i = 0; i + 1 < got; i += 2)
                 std::swap(block[i], block[i + 1]);
-        out.write(block.data(), got);
+        out(block.data(), got);
         written += static_cast<std::uint32_t>(got);
+    }
+}
+
+} // namespace
+
+void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
+                       std::uint32_t dataBytes, const SampleBlockSource& source) {
+    SafeFileWriter out(path);
+    const ByteSink sink = [&out](const void* bytes, std::size_t count) { out.write(bytes, count); };
+    if (isAiffFileName(path)) {
+        const auto header = makeAiffHeader(channels, rate, dataBytes);
+        out.write(header.data(), header.size());
+        pullSamples(dataBytes, source, true, path, sink);
+    } else {
+        waveFile(channels, rate, dataBytes, [&](const ByteSink& data) {
+            pullSamples(dataBytes, source, false, path, data);
+        }).writeTo(sink);
     }
     out.commit();
 }
 
 void writeWaveFile(const std::string& path, std::uint16_t channels, std::uint32_t rate,
                    const void* data, std::size_t dataBytes) {
-    const auto header = makeWaveHeader(channels, rate, static_cast<std::uint32_t>(dataBytes));
     SafeFileWriter out(path);
-    out.write(header.data(), header.size());
-    out.write(data, dataBytes);
+    waveFile(channels, rate, static_cast<std::uint32_t>(dataBytes),
+             [data, dataBytes](const ByteSink& sink) { sink(data, dataBytes); })
+        .writeTo([&out](const void* bytes, std::size_t count) { out.write(bytes, count); });
     out.commit();
 }
 

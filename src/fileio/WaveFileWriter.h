@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/RiffChunk.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +11,13 @@
 namespace tolvane {
 
 inline constexpr std::size_t kWaveHeaderSize = 44;
+
+// The 16-byte body of a "fmt " chunk of 16-bit PCM.
+LittleEndianBytes pcmFormat(std::uint16_t channels, std::uint32_t rate);
+
+// A 16-bit PCM RIFF/WAVE file: "fmt " and a "data" chunk of `dataBytes` from `samples`.
+RiffChunk waveFile(std::uint16_t channels, std::uint32_t rate, std::uint32_t dataBytes,
+                   RiffChunk::Producer samples);
 
 // The 44-byte header of a 16-bit PCM RIFF/WAVE file with dataBytes of samples.
 std::array<std::uint8_t, kWaveHeaderSize> makeWaveHeader(std::uint16_t channels, std::uint32_t rate,

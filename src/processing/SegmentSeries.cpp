@@ -6,14 +6,18 @@ namespace tolvane {
 
 int writeSegmentSeries(const SampleDocument& doc, const SeriesName& name, int smoothAmount,
                        const SeriesListener& listener) {
+    return writeSegmentFiles(doc, loopSegmentSeries(doc), name, smoothAmount, listener);
+}
+
+int writeSegmentFiles(const SampleDocument& doc, const std::vector<LoopSegment>& segments,
+                      const SeriesName& name, int smoothAmount, const SeriesListener& listener) {
     int written = 0;
-    for (const LoopSegment& segment : loopSegmentSeries(doc)) {
+    for (const LoopSegment& segment : segments) {
         const SeriesFile file{segment, seriesFileName(name, segment),
                               sampleFileDataLength(segment.byteCount, smoothAmount)};
         if (listener.beforeWrite)
             listener.beforeWrite(file);
-        WriteSampleFile(doc, file.fileName, segment.start, segment.byteCount, segment.channelMode,
-                        smoothAmount);
+        writeSegmentFile(doc, file.fileName, segment, smoothAmount);
         ++written;
         if (listener.written)
             listener.written(file);

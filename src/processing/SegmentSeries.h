@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -31,5 +32,10 @@ struct SeriesListener {
 // complete, no later one is started. Returns the number of files written.
 int writeSegmentSeries(const SampleDocument& doc, const SeriesName& name, int smoothAmount,
                        const SeriesListener& listener = {});
+
+// The same for a list of segments of the caller's choosing (one channel of merged stereo, say).
+int writeSegmentFiles(const SampleDocument& doc, const std::vector<LoopSegment>& segments,
+                      const SeriesName& name, int smoothAmount,
+                      const SeriesListener& listener = {});
 
 } // namespace tolvane

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "fileio/RiffChunk.h"
+#include "processing/TWaveSmoother.h"
 #include "slicing/ChannelMode.h"
+#include "slicing/LoopSegments.h"
 
 #include <cstdint>
 #include <string>
@@ -17,6 +20,18 @@ namespace tolvane {
 std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& fileName,
                               std::uint32_t start, std::uint32_t byteCount, int channelMode,
                               int smoothAmount = 0);
+
+// A segment written as WriteSampleFile writes a range, taking the segment's own source layout
+// (so one channel of a merged stereo document can be written as a mono file).
+std::uint32_t writeSegmentFile(const SampleDocument& doc, const std::string& fileName,
+                               const LoopSegment& segment, int smoothAmount);
+
+// The end-point smoother set up and prepared for a segment: the one data path of every file
+// that holds segments, from sample files to sound banks.
+TWaveSmoother segmentSmoother(const SampleDocument& doc, const LoopSegment& segment,
+                              int smoothAmount);
+// Hands every output byte of a prepared smoother to `out`, block by block.
+void produceSamples(TWaveSmoother& smoother, const ByteSink& out);
 
 // The bytes of sample data WriteSampleFile writes for `byteCount` bytes: more when smoothed.
 std::uint32_t sampleFileDataLength(std::uint32_t byteCount, int smoothAmount);

@@ -63,6 +63,7 @@ std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c, LoopEnd 
 
     LoopSegment segment;
     segment.channelMode = doc.Channels == 2 && !split ? kWriteBothChannels : kWriteOneChannel;
+    segment.sourceLayout = split ? 2 : 1;
     segment.suffix = split ? (left ? 'L' : 'R') : 0;
     segment.digits = digitsOf(channelSliceCount + 1);
     const std::int64_t divisor = split ? 2 : 1;
@@ -89,6 +90,16 @@ std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc) {
         all.insert(all.end(), channel.begin(), channel.end());
     }
     return all;
+}
+
+LoopSegment channelOfStereoSegment(const LoopSegment& stereo, int c) {
+    LoopSegment channel = stereo;
+    channel.start = stereo.start + (c == 2 ? 2 : 0);
+    channel.byteCount = stereo.byteCount / 2;
+    channel.channelMode = kWriteOneChannel;
+    channel.sourceLayout = 2;
+    channel.suffix = c == 2 ? 'R' : 'L';
+    return channel;
 }
 
 std::optional<SeriesName> splitSeriesName(const std::string& chosen) {

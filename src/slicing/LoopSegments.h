@@ -17,9 +17,10 @@ struct LoopSegment {
     std::uint32_t start = 0;     // byte offset of its first sample
     std::uint32_t byteCount = 0; // bytes of output data (one channel's bytes in split stereo)
     int channelMode = kWriteOneChannel;
-    char suffix = 0; // 'L' or 'R' in split stereo, none otherwise
-    int digits = 1;  // digits of the index in the file name: those of the channel's slice
-                     // count + 1
+    int sourceLayout = 1; // 2: one channel of stereo, every second sample from `start`
+    char suffix = 0;      // 'L' or 'R' in split stereo, none otherwise
+    int digits = 1;       // digits of the index in the file name: those of the channel's slice
+                          // count + 1
 };
 
 // Where the last segment of the region ends.
@@ -40,6 +41,10 @@ std::vector<LoopSegment> loopSegments(const SampleDocument& doc, int c,
 
 // Every channel of the channel choice in turn (split stereo), or the one list.
 std::vector<LoopSegment> loopSegmentSeries(const SampleDocument& doc);
+
+// Channel c (1 = left, 2 = right) of a segment of merged stereo: the same frames, one channel,
+// named with the channel's suffix as a segment of split stereo is.
+LoopSegment channelOfStereoSegment(const LoopSegment& stereo, int c);
 
 // The name chosen for a series, split where the index goes.
 struct SeriesName {

@@ -48,6 +48,7 @@ TEST(ProgramSettings, FirstStartWritesEveryDefaultAndTheSecondReadsTheSame) {
                              "File4",
                              "CPLoc",
                              "EditLoc",
+                             "GigaHostLib",
                              "SDSOff",
                              "Height",
                              "Width",

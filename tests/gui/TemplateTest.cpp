@@ -107,6 +107,22 @@ TEST_F(TemplateTest, NotesAboveTheTopKeyAreLeftOutAndCounted) {
         << m_dialogs.shown.back().text.toStdString();
 }
 
+TEST_F(TemplateTest, TheCombinedCommandWritesTheBankAfterTheTemplate) {
+    m_form->setSensitivityPercent(100);
+    m_form->setLoopLength(2, 0);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("both.mid")));
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("both.sf2")));
+    acceptKeymapWindow(); // once: the bank takes the keymap the template was written with
+    action("SaveSFM")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(m_dialogs.shown.empty()) << m_dialogs.texts().join("|").toStdString();
+    ASSERT_EQ(m_dialogs.fileRequests.size(), 2u);
+    EXPECT_EQ(m_dialogs.fileRequests[1].fileName, "both") << "the bank is named after the template";
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("both.mid")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("both.sf2")));
+    EXPECT_FALSE(m_form->isBusy());
+}
+
 TEST_F(TemplateTest, TheTrackFileGoesThroughTheLibraryTheSettingsName) {
     m_form->setLoopLength(1, 0);
     action("SaveTrackItem")->trigger(); // no library set

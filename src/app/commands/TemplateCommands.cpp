@@ -2,6 +2,7 @@
 
 #include "app/BusyRunner.h"
 #include "app/Workers.h"
+#include "app/commands/BankCommands.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/TempoCommands.h"
 #include "app/dialogs/TForm6.h"
@@ -18,7 +19,13 @@ namespace tolvane {
 void TemplateCommands::SaveMidMenuItemClick() {
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || !m_tempo.tempoCheck())
         return;
-    saveTemplate();
+    saveTemplate(false);
+}
+
+void TemplateCommands::SaveSFMClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || !m_tempo.tempoCheck())
+        return;
+    saveTemplate(true);
 }
 
 bool TemplateCommands::confirmKeymap() {
@@ -40,7 +47,7 @@ void TemplateCommands::warnNotesLeftOut(int notesLeftOut, const char* file) {
                 .arg(file));
 }
 
-void TemplateCommands::saveTemplate() {
+void TemplateCommands::saveTemplate(bool thenBank) {
     const SampleDocument& doc = m_ctx.doc;
     if (!confirmKeymap())
         return;
@@ -63,14 +70,14 @@ void TemplateCommands::saveTemplate() {
     BusyRunner::Job job;
     job.status = "Saving template...";
     job.worker = std::make_unique<tmidisave>([files] { writeMidiTemplates(*files); });
-    job.finished = [this, chosen = choice.file, notesLeftOut](WorkerThread& worker) {
-        templateSaved(worker, chosen, notesLeftOut);
+    job.finished = [this, chosen = choice.file, notesLeftOut, thenBank](WorkerThread& worker) {
+        templateSaved(worker, chosen, notesLeftOut, thenBank);
     };
     m_ctx.runner.start(std::move(job));
 }
 
 void TemplateCommands::templateSaved(const WorkerThread& worker, const QString& chosen,
-                                     int notesLeftOut) {
+                                     int notesLeftOut, bool thenBank) {
     m_ctx.setStatus(1, m_ctx.formatText());
     if (worker.failed()) {
         m_ctx.dialogs.message(MessageKind::Error, "", kMsgMidiSaveError);
@@ -78,6 +85,8 @@ void TemplateCommands::templateSaved(const WorkerThread& worker, const QString& 
     }
     m_ctx.settings.SaveMidDir = QFileInfo(chosen).absolutePath();
     warnNotesLeftOut(notesLeftOut, "MIDI file");
+    if (thenBank)
+        m_banks.saveBankAfterTemplate(chosen);
 }
 
 void TemplateCommands::SaveTrackItemClick() {

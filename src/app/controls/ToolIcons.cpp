@@ -117,6 +117,14 @@ QIcon toolIcon(ToolIcon which) {
         for (int x : {6, 10, 14})
             p.drawLine(x, 10, x, 17);
         break;
+    case ToolIcon::SaveBank:
+        // A disk with a row of keys.
+        drawDisk(p);
+        p.setPen(QPen(kInk, 1));
+        p.drawRect(QRectF(4, 11, 12, 6));
+        for (int x : {7, 10, 13})
+            p.drawLine(x, 11, x, 17);
+        break;
     case ToolIcon::SaveSegment:
         drawDisk(p);
         p.drawRect(QRectF(5, 11, 10, 7));

@@ -21,6 +21,7 @@ enum class ToolIcon {
     SaveSegments,
     SaveSegment,
     SaveMidi,
+    SaveBank,
     Crop,
     ControlPanel,
     SilenceReverse,

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "document/SampleDocument.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+namespace tolvane::bench {
+
+// The median wall time of `runs` runs of `work`.
+template <typename Work> double medianMilliseconds(int runs, Work work) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+inline constexpr int kBenchRate = 44100;
+inline constexpr std::size_t kTenMinutesOfFrames = std::size_t(kBenchRate) * 600;
+
+// An open document of ten minutes of 44.1 kHz merged stereo noise, the same on every run.
+inline void makeTenMinutesOfStereo(SampleDocument& doc) {
+    doc.DocumentOpen = true;
+    doc.Channels = 2;
+    doc.BitsPerSample = 16;
+    doc.SampleRate = kBenchRate;
+    doc.MergeChannels = true;
+    doc.DataLength = static_cast<std::int32_t>(kTenMinutesOfFrames * 4);
+    doc.SampleData.setSize(kTenMinutesOfFrames * 4 + kSpareBytes);
+    std::uint32_t state = 1;
+    for (std::size_t i = 0; i < kTenMinutesOfFrames * 2; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const auto sample = static_cast<std::int16_t>(state >> 16);
+        doc.SampleData.data()[2 * i] = static_cast<std::uint8_t>(sample & 0xFF);
+        doc.SampleData.data()[2 * i + 1] = static_cast<std::uint8_t>((sample >> 8) & 0xFF);
+    }
+    doc.LocatorL = 0;
+    doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);
+}
+
+} // namespace tolvane::bench
