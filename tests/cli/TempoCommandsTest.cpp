@@ -21,24 +21,12 @@ using tolvane::test::Bytes;
 using tolvane::test::shellQuote;
 using tolvane::test::TempDir;
 
-// What a shell command printed on its standard output.
-std::string outputOf(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return text;
-}
-
 long framesOf(const std::string& file) {
-    return std::stol(outputOf("soxi -s " + shellQuote(file)));
+    return std::stol(tolvane::test::commandOutput("soxi -s " + shellQuote(file)));
 }
 
 int hitsIn(const std::string& file) {
-    const std::string onsets = outputOf("aubioonset -i " + shellQuote(file));
+    const std::string onsets = tolvane::test::commandOutput("aubioonset -i " + shellQuote(file));
     return static_cast<int>(std::count(onsets.begin(), onsets.end(), '\n'));
 }
 
@@ -194,7 +182,8 @@ TEST(ExportCommand, TheMidiTemplateNeedsATempoAndTakesTheKeymap) {
                                        "2", "--midi", dir.file("t.mid"), "--base-note", "60",
                                        "--interval", "2", "--bank-name", "Break"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
-    const std::string csv = outputOf("midicsv " + shellQuote(dir.file("t.mid")));
+    const std::string csv =
+        tolvane::test::commandOutput("midicsv " + shellQuote(dir.file("t.mid")));
     EXPECT_NE(csv.find("Title_t, \"Break\""), std::string::npos) << csv;
     EXPECT_NE(csv.find("1, 0, Tempo, 500000"), std::string::npos) << "2 bars in 4 s";
     EXPECT_NE(csv.find("1, 0, Note_on_c, 0, 60, 96"), std::string::npos) << csv;

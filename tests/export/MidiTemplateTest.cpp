@@ -35,17 +35,6 @@ Bytes noteEvents(const Bytes& file, std::size_t nameLength) {
     return {file.begin() + static_cast<std::ptrdiff_t>(first), file.end() - 4};
 }
 
-std::string outputOf(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return text;
-}
-
 TEST(MidiTemplate, TwoBarsWithoutInsidePointsAreOneNote) {
     KeymapSettings keymap;
     keymap.bankName = "Loop";
@@ -152,7 +141,7 @@ TEST(MidiTemplate, IndependentReadersAgree) {
     const std::string path = dir.file("loop.mid");
     ASSERT_EQ(writeMidiTemplates(midiTemplateFiles(doc, path, keymap, {})), 0);
 
-    const std::string csv = outputOf("midicsv " + test::shellQuote(path));
+    const std::string csv = test::commandOutput("midicsv " + test::shellQuote(path));
     EXPECT_NE(csv.find("0, 0, Header, 0, 1, 480"), std::string::npos) << csv;
     EXPECT_NE(csv.find("1, 0, Title_t, \"Break\""), std::string::npos) << csv;
     EXPECT_NE(csv.find("1, 0, Time_signature, 4, 2, 24, 8"), std::string::npos) << csv;
@@ -163,14 +152,14 @@ TEST(MidiTemplate, IndependentReadersAgree) {
     EXPECT_NE(csv.find("1, 3840, Note_off_c, 0, 50, 96"), std::string::npos) << csv;
     EXPECT_NE(csv.find("1, 3840, End_track"), std::string::npos) << csv;
 
-    const std::string mido =
-        outputOf("/usr/bin/python3 -c \"import mido,sys; f=mido.MidiFile(sys.argv[1], clip=False); "
-                 "m=[x for x in f.tracks[0] if x.is_meta]; "
-                 "print(f.ticks_per_beat, round(mido.tempo2bpm([x for x in m if "
-                 "x.type=='set_tempo'][0].tempo), 2), "
-                 "[(x.numerator, x.denominator) for x in m if x.type=='time_signature'][0], "
-                 "sum(1 for x in f.tracks[0] if x.type=='note_on'))\" " +
-                 test::shellQuote(path));
+    const std::string mido = test::commandOutput(
+        "/usr/bin/python3 -c \"import mido,sys; f=mido.MidiFile(sys.argv[1], clip=False); "
+        "m=[x for x in f.tracks[0] if x.is_meta]; "
+        "print(f.ticks_per_beat, round(mido.tempo2bpm([x for x in m if "
+        "x.type=='set_tempo'][0].tempo), 2), "
+        "[(x.numerator, x.denominator) for x in m if x.type=='time_signature'][0], "
+        "sum(1 for x in f.tracks[0] if x.type=='note_on'))\" " +
+        test::shellQuote(path));
     EXPECT_EQ(mido, "480 120.0 (4, 4) 3\n");
 }
 

@@ -14,19 +14,8 @@ namespace {
 
 using test::shellQuote;
 
-std::string outputOf(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return text;
-}
-
 std::vector<double> onsets(const std::string& file) {
-    std::istringstream lines(outputOf("aubioonset -i " + shellQuote(file)));
+    std::istringstream lines(test::commandOutput("aubioonset -i " + shellQuote(file)));
     std::vector<double> seconds;
     for (double t; lines >> t;)
         seconds.push_back(t);

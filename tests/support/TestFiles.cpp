@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -69,6 +70,17 @@ void runOrFail(const std::string& command) {
 
 bool haveProgram(const std::string& name) {
     return std::system(("command -v " + shellQuote(name) + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[4096];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            text.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return text;
 }
 
 void soxSynth(const std::string& path, const std::string& formatOptions, double seconds,

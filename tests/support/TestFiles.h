@@ -44,6 +44,8 @@ private:
 // Runs a shell command; fails the test (with the command line) when it exits non-zero.
 void runOrFail(const std::string& command);
 std::string shellQuote(const std::string& text);
+// What a shell command printed on its standard output (its errors are dropped).
+std::string commandOutput(const std::string& command);
 
 // Whether a program is on the PATH (checks against independent tools skip without them).
 bool haveProgram(const std::string& name);

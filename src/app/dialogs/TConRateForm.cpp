@@ -1,5 +1,6 @@
 #include "app/dialogs/TConRateForm.h"
 
+#include "app/dialogs/DialogButtons.h"
 #include "processing/FormatConversion.h"
 
 #include <QComboBox>
@@ -30,17 +31,10 @@ TConRateForm::TConRateForm(std::uint32_t rate, QWidget* parent) : QDialog(parent
     }
     auto* group = new QGroupBox("Select sample rate:");
     (new QVBoxLayout(group))->addWidget(m_rates);
-    auto* buttons = new QDialogButtonBox;
-    m_ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    m_ok->setObjectName("Button1");
-    m_ok->setToolTip("Convert sample rate");
-    m_ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("Button2");
+    QDialogButtonBox* buttons = okCancelButtons(this, "Convert sample rate", &m_ok);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_rates, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
     ComboBox1Change();
 }

@@ -1,5 +1,7 @@
 #include "app/dialogs/TConvertForm.h"
 
+#include "app/dialogs/DialogButtons.h"
+
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -19,15 +21,10 @@ TConvertForm::TConvertForm(int channels, int rememberedChoice, QWidget* parent) 
     else
         m_list->addItem("Mono to stereo");
     m_list->setCurrentRow(stereo ? std::clamp(rememberedChoice, 0, 2) : 0);
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("Button1");
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("Button2");
+    QPushButton* ok = nullptr;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(okCancelButtons(this, "", &ok));
     connect(m_list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
     ok->setFocus();
 }

@@ -1,5 +1,7 @@
 #include "app/dialogs/TNormaliseForm.h"
 
+#include "app/dialogs/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -32,12 +34,7 @@ TNormaliseForm::TNormaliseForm(const NormaliseChoice& choice, QWidget* parent) :
     m_recut =
         checkBox("CheckBox1", "Re-cut sample", "Recut sample after normalisation", choice.recut);
     m_dcCenter = checkBox("CheckBox2", "D.C. center", "Center sample on 0", choice.dcCenter);
-    auto* buttons = new QDialogButtonBox;
-    m_ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    m_ok->setObjectName("Button1");
-    m_ok->setToolTip("Normalise sample");
-    m_ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("Button2");
+    QDialogButtonBox* buttons = okCancelButtons(this, "Normalise sample", &m_ok);
 
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel("Normalise to:"));
@@ -49,8 +46,6 @@ TNormaliseForm::TNormaliseForm(const NormaliseChoice& choice, QWidget* parent) :
     layout->addWidget(m_recut);
     layout->addWidget(m_dcCenter);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_edit, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     // Enter in the box is "OK" only while "OK" may be pressed.
     connect(m_edit, &QLineEdit::returnPressed, this, [this] {

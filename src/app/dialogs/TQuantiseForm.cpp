@@ -1,5 +1,7 @@
 #include "app/dialogs/TQuantiseForm.h"
 
+#include "app/dialogs/DialogButtons.h"
+
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -25,17 +27,9 @@ TQuantiseForm::TQuantiseForm(int level, QWidget* parent) : QDialog(parent) {
     row->addWidget(new QLabel("High"));
     row->addWidget(m_slider);
     row->addWidget(new QLabel("Low"));
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("Button1");
-    ok->setToolTip("Quantise sample");
-    ok->setDefault(true);
-    buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("Button2");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(okCancelButtons(this, "Quantise sample"));
 }
 
 int TQuantiseForm::level() const {
