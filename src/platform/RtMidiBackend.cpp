@@ -1,6 +1,7 @@
 #include "platform/MidiBackend.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <jack/jack.h>
@@ -23,8 +24,9 @@ constexpr const char* kClientName = "WaveTolvane";
 // JACK hands each port one buffer of MIDI events per period, as many bytes as the period has
 // audio bytes in jackd2, and RtMidi's own JACK output writes whatever waits into it (dropping
 // what does not fit, without a word) and drops any message of 16 KB or more. So on JACK our
-// output is a client of our own: messages wait in a ring, each period takes what fits and leaves
-// the rest for the next, and a SysEx goes in pieces that fit a period.
+// ports are clients of our own: output messages wait in a ring, each period takes what fits
+// and leaves the rest for the next, and a SysEx goes in pieces that fit a period; the input
+// puts the pieces together again. RtMidi serves the ALSA sequencer and lists the ports.
 constexpr std::size_t kJackRingBytes = 1 << 16;
 constexpr std::size_t kJackMaxPiece = 512;
 constexpr auto kJackStallLimit = std::chrono::seconds(10);
@@ -76,24 +78,161 @@ private:
     RtMidiOut m_out;
 };
 
-class JackOutPort : public MidiOutPort {
+// A SysEx may come in pieces (a start without F7, then data bytes, the last ending in F7);
+// real-time bytes may come between them. The handler gets each SysEx whole.
+class SysExAssembler {
 public:
-    explicit JackOutPort(const std::string& destination) {
+    explicit SysExAssembler(MidiInputHandler handler) : m_handler(std::move(handler)) {}
+
+    void take(double seconds, std::span<const std::uint8_t> message) {
+        if (message.empty())
+            return;
+        const std::uint8_t first = message.front();
+        if (first >= 0xF8) {
+            m_handler(seconds, {message.begin(), message.end()});
+            return;
+        }
+        if (first == 0xF0)
+            m_sysex.clear();
+        const bool continuing = !m_sysex.empty() && first < 0x80;
+        if (first == 0xF0 || continuing) {
+            m_sysex.insert(m_sysex.end(), message.begin(), message.end());
+            if (m_sysex.back() == 0xF7)
+                m_handler(seconds, std::exchange(m_sysex, {}));
+            return;
+        }
+        m_sysex.clear(); // a SysEx cut short by another message is lost, as on a cable
+        m_handler(seconds, {message.begin(), message.end()});
+    }
+
+private:
+    MidiInputHandler m_handler;
+    std::vector<std::uint8_t> m_sysex;
+};
+
+class RtInPort : public MidiInPort {
+public:
+    RtInPort(MidiApi api, int index, MidiInputHandler handler)
+        : m_assembler(std::move(handler)), m_in(rtApi(api), kClientName, 1024) {
+        m_in.ignoreTypes(false, false, false); // the port layer decides what to drop
+        m_in.setCallback(&RtInPort::received, this);
+        m_in.openPort(rtIndexOf(m_in, index, "input"), "in");
+    }
+    ~RtInPort() override {
+        m_in.closePort();
+        m_in.cancelCallback();
+    }
+
+private:
+    static void received(double delta, std::vector<unsigned char>* message, void* self) {
+        auto* port = static_cast<RtInPort*>(self);
+        port->m_seconds += delta;
+        port->m_assembler.take(port->m_seconds, *message);
+    }
+
+    SysExAssembler m_assembler;
+    double m_seconds = 0;
+    RtMidiIn m_in;
+};
+
+// A JACK client of ours with one MIDI port. A connection takes effect in the server's graph a
+// cycle or two after it is made, and what goes through the port before that is lost; so
+// `connect` waits until two cycles have run with it.
+class JackClient {
+public:
+    JackClient(JackPortFlags direction, JackProcessCallback process, void* owner) {
         m_client = jack_client_open(kClientName, JackNoStartServer, nullptr);
         if (!m_client)
             throw MidiBackendError("The JACK server is not running");
-        m_ring = jack_ringbuffer_create(kJackRingBytes);
-        m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        const std::size_t frames = jack_get_buffer_size(m_client);
-        m_piece = std::clamp<std::size_t>(frames, 16, kJackMaxPiece);
-        if (!m_ring || !m_port || jack_set_process_callback(m_client, &process, this) != 0 ||
-            jack_activate(m_client) != 0) {
-            close();
+        m_port = jack_port_register(m_client, direction == JackPortIsInput ? "in" : "out",
+                                    JACK_DEFAULT_MIDI_TYPE, direction, 0);
+        if (!m_port || jack_set_process_callback(m_client, process, owner) != 0) {
+            jack_client_close(m_client);
             throw MidiBackendError("Cannot open a JACK MIDI port");
         }
-        if (jack_connect(m_client, jack_port_name(m_port), destination.c_str()) != 0) {
-            close();
-            throw MidiBackendError("Cannot connect to the MIDI device " + destination);
+        m_direction = direction;
+    }
+    ~JackClient() {
+        jack_deactivate(m_client);
+        jack_client_close(m_client);
+    }
+    JackClient(const JackClient&) = delete;
+    JackClient& operator=(const JackClient&) = delete;
+
+    jack_port_t* port() const { return m_port; }
+    std::size_t bufferFrames() const { return jack_get_buffer_size(m_client); }
+    // The process callback counts each cycle here.
+    void cycleRan() { ++m_cycles; }
+
+    // Starts processing and connects the port with `other`, the device.
+    void connect(const std::string& other) {
+        if (jack_activate(m_client) != 0)
+            throw MidiBackendError("Cannot open a JACK MIDI port");
+        const std::string ours = jack_port_name(m_port);
+        const bool sending = m_direction == JackPortIsOutput;
+        if (jack_connect(m_client, sending ? ours.c_str() : other.c_str(),
+                         sending ? other.c_str() : ours.c_str()) != 0)
+            throw MidiBackendError("Cannot connect to the MIDI device " + other);
+        const std::uint64_t from = m_cycles;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (m_cycles < from + 2 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    JackPortFlags m_direction = JackPortIsInput;
+    std::atomic<std::uint64_t> m_cycles = 0;
+};
+
+class JackInPort : public MidiInPort {
+public:
+    JackInPort(const std::string& source, MidiInputHandler handler)
+        : m_assembler(std::move(handler)), m_start(std::chrono::steady_clock::now()) {
+        m_jack = std::make_unique<JackClient>(JackPortIsInput, &process, this);
+        m_jack->connect(source);
+    }
+    ~JackInPort() override { m_jack.reset(); } // no cycle runs after this
+
+private:
+    // JACK's process thread: each event to the handler, SysEx pieces put together.
+    static int process(jack_nframes_t frames, void* self) {
+        auto* port = static_cast<JackInPort*>(self);
+        if (!port->m_jack)
+            return 0;
+        port->m_jack->cycleRan();
+        void* buffer = jack_port_get_buffer(port->m_jack->port(), frames);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - port->m_start).count();
+        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                port->m_assembler.take(seconds, {event.buffer, event.size});
+        }
+        return 0;
+    }
+
+    SysExAssembler m_assembler;
+    std::chrono::steady_clock::time_point m_start;
+    std::unique_ptr<JackClient> m_jack;
+};
+
+class JackOutPort : public MidiOutPort {
+public:
+    explicit JackOutPort(const std::string& destination) {
+        m_ring = jack_ringbuffer_create(kJackRingBytes);
+        if (!m_ring)
+            throw MidiBackendError("Cannot open a JACK MIDI port");
+        try {
+            m_jack = std::make_unique<JackClient>(JackPortIsOutput, &process, this);
+            m_piece = std::clamp<std::size_t>(m_jack->bufferFrames(), 16, kJackMaxPiece);
+            m_jack->connect(destination);
+        } catch (...) {
+            m_jack.reset();
+            jack_ringbuffer_free(m_ring);
+            throw;
         }
     }
     ~JackOutPort() override {
@@ -101,7 +240,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (jack_ringbuffer_read_space(m_ring) > 0 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        close();
+        m_jack.reset(); // no cycle runs after this
+        jack_ringbuffer_free(m_ring);
     }
 
     void send(std::span<const std::uint8_t> message) override {
@@ -125,7 +265,10 @@ private:
     // JACK's process thread: as many waiting messages as this period's buffer holds.
     static int process(jack_nframes_t frames, void* self) {
         auto* port = static_cast<JackOutPort*>(self);
-        void* buffer = jack_port_get_buffer(port->m_port, frames);
+        if (!port->m_jack)
+            return 0;
+        port->m_jack->cycleRan();
+        void* buffer = jack_port_get_buffer(port->m_jack->port(), frames);
         jack_midi_clear_buffer(buffer);
         std::uint8_t piece[kJackMaxPiece];
         for (;;) {
@@ -141,69 +284,9 @@ private:
         }
     }
 
-    void close() {
-        if (m_client) {
-            jack_deactivate(m_client);
-            jack_client_close(m_client);
-            m_client = nullptr;
-        }
-        if (m_ring)
-            jack_ringbuffer_free(m_ring);
-        m_ring = nullptr;
-    }
-
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
     jack_ringbuffer_t* m_ring = nullptr;
     std::size_t m_piece = kJackMaxPiece;
-};
-
-class RtInPort : public MidiInPort {
-public:
-    RtInPort(MidiApi api, int index, MidiInputHandler handler)
-        : m_handler(std::move(handler)), m_in(rtApi(api), kClientName, 1024) {
-        m_in.ignoreTypes(false, false, false); // the port layer decides what to drop
-        m_in.setCallback(&RtInPort::received, this);
-        m_in.openPort(rtIndexOf(m_in, index, "input"), "in");
-    }
-    ~RtInPort() override {
-        m_in.closePort();
-        m_in.cancelCallback();
-    }
-
-private:
-    static void received(double delta, std::vector<unsigned char>* message, void* self) {
-        static_cast<RtInPort*>(self)->assemble(delta, *message);
-    }
-
-    // A SysEx may come in pieces (a start without F7, then data bytes, the last ending in F7);
-    // real-time bytes may come between them. The handler gets each SysEx whole.
-    void assemble(double delta, const std::vector<unsigned char>& message) {
-        if (message.empty())
-            return;
-        m_seconds += delta;
-        const std::uint8_t first = message.front();
-        if (first >= 0xF8) {
-            m_handler(m_seconds, {message.begin(), message.end()});
-            return;
-        }
-        if (first == 0xF0)
-            m_sysex.clear();
-        const bool continuing = !m_sysex.empty() && first < 0x80;
-        if (first == 0xF0 || continuing) {
-            m_sysex.insert(m_sysex.end(), message.begin(), message.end());
-            if (m_sysex.back() == 0xF7)
-                m_handler(m_seconds, std::exchange(m_sysex, {}));
-            return;
-        }
-        m_sysex.clear(); // a SysEx cut short by another message is lost, as on a cable
-        m_handler(m_seconds, {message.begin(), message.end()});
-    }
-
-    MidiInputHandler m_handler;
-    std::vector<std::uint8_t> m_sysex;
-    double m_seconds = 0;
-    RtMidiIn m_in;
+    std::unique_ptr<JackClient> m_jack;
 };
 
 // RtMidi's errors as the port layer's.
@@ -245,7 +328,13 @@ public:
     }
     std::unique_ptr<MidiInPort> openInput(int index, MidiInputHandler handler) override {
         return guarded([&]() -> std::unique_ptr<MidiInPort> {
-            return std::make_unique<RtInPort>(m_api, index, std::move(handler));
+            if (m_api != MidiApi::Jack)
+                return std::make_unique<RtInPort>(m_api, index, std::move(handler));
+            const std::vector<std::string> names = inputs();
+            if (index < 0 || static_cast<std::size_t>(index) >= names.size())
+                throw MidiBackendError("There is no MIDI input device " + std::to_string(index));
+            return std::make_unique<JackInPort>(names[static_cast<std::size_t>(index)],
+                                                std::move(handler));
         });
     }
 

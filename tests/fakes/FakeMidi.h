@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakes/QueuedPoster.h"
 #include "platform/MidiBackend.h"
 #include "platform/Poster.h"
 
@@ -75,37 +76,6 @@ private:
 
     std::mutex m_mutex;
     std::map<int, MidiInputHandler> m_handlers;
-};
-
-// A poster that keeps the jobs until the test runs them, as the window's thread would later.
-class QueuedPoster {
-public:
-    Poster poster() {
-        return [this](std::function<void()> job) {
-            std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
-        };
-    }
-    // Runs every job posted so far (and those they post); how many ran.
-    int runAll() {
-        int ran = 0;
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_jobs.empty())
-                    return ran;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-            job();
-            ++ran;
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::deque<std::function<void()>> m_jobs;
 };
 
 } // namespace tolvane::test

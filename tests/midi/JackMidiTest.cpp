@@ -88,7 +88,7 @@ TEST_F(JackMidi, A32KilobyteSysExArrivesIntact) {
     ASSERT_EQ(joined.size(), sysex.size());
     EXPECT_TRUE(joined == sysex) << "the bytes differ";
     out->flush();
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(sent, 1);
 }
 
@@ -99,7 +99,7 @@ TEST_F(JackMidi, ShortMessagesKeepTheirOrderUnderABurst) {
                        static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(i / 128 + 1));
     const auto events =
         receive([&](const std::vector<TMyMidiEvent>& got) { return got.size() >= kCount; });
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(overflows, 0);
     ASSERT_EQ(events.size(), static_cast<std::size_t>(kCount));
     for (int i = 0; i < kCount; ++i) {
@@ -122,7 +122,7 @@ TEST_F(JackMidi, MessagesNobodyTakesOverflowTheQueue) {
     out->flush();
     const auto end = Clock::now() + std::chrono::seconds(10);
     while (overflows == 0 && Clock::now() < end) {
-        poster.runAll();
+        poster.deliver();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_GE(overflows, 1);

@@ -75,7 +75,7 @@ TEST(MidiOutput, SendsShortMessagesAndSysExInOrderAndReportsEachSysEx) {
     EXPECT_EQ(sent[3], (Bytes{0xF0, 0x43, 0xF7}));
     EXPECT_EQ(sent[4], (Bytes{0xF8}));
     EXPECT_EQ(sysexDone, 0) << "the notice comes on the window's thread";
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(sysexDone, 2);
 }
 
@@ -123,7 +123,7 @@ TEST(MidiInput, QueuesFromStartDropsSensingAndClockAndRaisesInputOnTheWindowsThr
     backend.deliver(0, {0x90, 60, 100});
     backend.deliver(0, {0xB0, 7, 99});
     EXPECT_EQ(in.PendingCount(), 2u);
-    poster.runAll();
+    poster.deliver();
     EXPECT_GE(raised, 1);
     auto first = in.TakeEvent();
     ASSERT_TRUE(first);
@@ -168,7 +168,7 @@ TEST(MidiInput, ALongSysExFillsSeveralBuffersThatReturnWhenTaken) {
     backend.deliver(0, ten);
     backend.deliver(0, ten);
     EXPECT_EQ(in.PendingCount(), 3u);
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(overflows, 1);
 }
 
@@ -184,11 +184,11 @@ TEST(MidiInput, AFullRingRaisesOverflowInsteadOfInput) {
     in.StartInput();
     for (std::uint8_t n = 0; n < 4; ++n)
         backend.deliver(0, {0x90, n, 1});
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(overflows, 0);
     const int inputsBefore = inputs;
     backend.deliver(0, {0x90, 99, 1});
-    poster.runAll();
+    poster.deliver();
     EXPECT_EQ(overflows, 1);
     EXPECT_EQ(inputs, inputsBefore) << "the lost message raises no input";
     EXPECT_EQ(in.PendingCount(), 4u);

@@ -10,7 +10,10 @@ start)
     kill "$(cat "$pidfile")"
     sleep 1
   fi
-  jackd -n "$name" --no-realtime -d dummy -r 44100 -p 256 >"$pidfile.log" 2>&1 &
+  # Synchronous, with a long client timeout: on a busy machine without real-time scheduling a
+  # client may be late for its cycle, and the server then waits for it instead of running the
+  # graph without it (which loses what it was to pass on).
+  jackd -n "$name" --no-realtime --sync -t 10000 -d dummy -r 44100 -p 256 >"$pidfile.log" 2>&1 &
   echo $! >"$pidfile"
   if ! JACK_DEFAULT_SERVER="$name" jack_wait -w -t 10 >/dev/null; then
     echo "jackd did not start:" >&2
