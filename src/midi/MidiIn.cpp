@@ -17,37 +17,27 @@ void TMidiInput::refreshDevices() {
     if (isOpen())
         return;
     try {
-        m_devices = m_backend.inputs();
+        m_devices.refresh(m_backend.inputs());
     } catch (const MidiBackendError&) {
-        m_devices.clear();
+        m_devices.refresh({});
     }
-    for (std::size_t i = 0; i < m_devices.size(); ++i)
-        if (m_devices[i] == m_productName) {
-            m_deviceId = static_cast<int>(i);
-            return;
-        }
-    m_deviceId = 0;
-    m_productName = m_devices.empty() ? std::string() : m_devices.front();
 }
 
 void TMidiInput::setDeviceID(int id) {
     if (isOpen())
         throw EMidiInputError("Change to DeviceID while device was open");
-    if (id < 0 || id >= NumDevs())
+    if (!m_devices.valid(id))
         throw EMidiInputError("Invalid device ID");
-    m_deviceId = id;
-    m_productName = m_devices[static_cast<std::size_t>(id)];
+    m_devices.select(id);
 }
 
 void TMidiInput::setProductName(const std::string& name) {
     if (isOpen())
         throw EMidiInputError("Change to ProductName while device was open");
-    for (int i = 0; i < NumDevs(); ++i)
-        if (m_devices[static_cast<std::size_t>(i)] == name) {
-            setDeviceID(i);
-            return;
-        }
-    throw EMidiInputError("MIDI Input Device " + name + " not installed ");
+    const std::optional<int> id = m_devices.find(name);
+    if (!id)
+        throw EMidiInputError("MIDI Input Device " + name + " not installed ");
+    m_devices.select(*id);
 }
 
 void TMidiInput::setSysexBufferSize(std::size_t size) {
@@ -65,7 +55,7 @@ void TMidiInput::setSysexBufferCount(std::size_t count) {
 bool TMidiInput::OpenPort() {
     if (isOpen())
         return true;
-    if (m_deviceId >= NumDevs())
+    if (!m_devices.valid(m_devices.id()))
         throw EMidiInputError("Invalid device ID");
     {
         std::lock_guard lock(m_mutex);
@@ -79,9 +69,10 @@ bool TMidiInput::OpenPort() {
         m_started = false;
     }
     try {
-        m_port = m_backend.openInput(m_deviceId, [this](double, std::vector<std::uint8_t> message) {
-            received(std::move(message));
-        });
+        m_port =
+            m_backend.openInput(m_devices.id(), [this](double, std::vector<std::uint8_t> message) {
+                received(std::move(message));
+            });
     } catch (const MidiBackendError& e) {
         m_error = e.what();
         throw EMidiInputError(e.what());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/MidiDevices.h"
 #include "midi/MidiEvent.h"
 #include "platform/MidiBackend.h"
 #include "platform/Poster.h"
@@ -35,12 +36,12 @@ public:
     TMidiInput(const TMidiInput&) = delete;
     TMidiInput& operator=(const TMidiInput&) = delete;
 
-    int DeviceID() const { return m_deviceId; }
+    int DeviceID() const { return m_devices.id(); }
     void setDeviceID(int id);
-    const std::string& ProductName() const { return m_productName; }
+    const std::string& ProductName() const { return m_devices.name(); }
     void setProductName(const std::string& name);
-    int NumDevs() const { return static_cast<int>(m_devices.size()); }
-    const std::vector<std::string>& devices() const { return m_devices; }
+    int NumDevs() const { return m_devices.count(); }
+    const std::vector<std::string>& devices() const { return m_devices.devices(); }
     void refreshDevices(); // only while closed
 
     int Capacity = 1024; // taken when the port opens
@@ -73,9 +74,7 @@ private:
 
     MidiBackend& m_backend;
     Poster m_post;
-    std::vector<std::string> m_devices;
-    int m_deviceId = 0;
-    std::string m_productName;
+    MidiDeviceChoice m_devices;
     std::string m_error;
     std::size_t m_sysexBufferSize = 4096;
     std::size_t m_sysexBufferCount = 16;

@@ -17,46 +17,36 @@ void TMidiOutput::refreshDevices() {
     if (isOpen())
         return;
     try {
-        m_devices = m_backend.outputs();
+        m_devices.refresh(m_backend.outputs());
     } catch (const MidiBackendError&) {
-        m_devices.clear();
+        m_devices.refresh({});
     }
-    for (std::size_t i = 0; i < m_devices.size(); ++i)
-        if (m_devices[i] == m_productName) {
-            m_deviceId = static_cast<int>(i);
-            return;
-        }
-    m_deviceId = 0;
-    m_productName = m_devices.empty() ? std::string() : m_devices.front();
 }
 
 void TMidiOutput::setDeviceID(int id) {
     if (isOpen())
         throw EmidioutputError("Change to DeviceID while device was open");
-    if (id < 0 || id >= NumDevs())
+    if (!m_devices.valid(id))
         throw EmidioutputError("Invalid device ID");
-    m_deviceId = id;
-    m_productName = m_devices[static_cast<std::size_t>(id)];
+    m_devices.select(id);
 }
 
 void TMidiOutput::setProductName(const std::string& name) {
     if (isOpen())
         throw EmidioutputError("Change to ProductName while device was open");
-    for (int i = 0; i < NumDevs(); ++i)
-        if (m_devices[static_cast<std::size_t>(i)] == name) {
-            setDeviceID(i);
-            return;
-        }
-    throw EmidioutputError("MIDI output Device " + name + " not installed");
+    const std::optional<int> id = m_devices.find(name);
+    if (!id)
+        throw EmidioutputError("MIDI output Device " + name + " not installed");
+    m_devices.select(*id);
 }
 
 bool TMidiOutput::OpenPort() {
     if (isOpen())
         return true;
-    if (m_deviceId >= NumDevs())
+    if (!m_devices.valid(m_devices.id()))
         throw EmidioutputError("Invalid device ID");
     try {
-        m_port = m_backend.openOutput(m_deviceId);
+        m_port = m_backend.openOutput(m_devices.id());
     } catch (const MidiBackendError& e) {
         throw EmidioutputError(e.what());
     }

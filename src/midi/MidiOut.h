@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/MidiDevices.h"
 #include "midi/MidiEvent.h"
 #include "platform/MidiBackend.h"
 #include "platform/Poster.h"
@@ -36,13 +37,13 @@ public:
     TMidiOutput(const TMidiOutput&) = delete;
     TMidiOutput& operator=(const TMidiOutput&) = delete;
 
-    int DeviceID() const { return m_deviceId; }
+    int DeviceID() const { return m_devices.id(); }
     void setDeviceID(int id);
-    const std::string& ProductName() const { return m_productName; }
+    const std::string& ProductName() const { return m_devices.name(); }
     void setProductName(const std::string& name);
     // The devices as they were when the component was made or last refreshed.
-    int NumDevs() const { return static_cast<int>(m_devices.size()); }
-    const std::vector<std::string>& devices() const { return m_devices; }
+    int NumDevs() const { return m_devices.count(); }
+    const std::vector<std::string>& devices() const { return m_devices.devices(); }
     // Reads the system's device list again (only while closed); the chosen device stays
     // chosen by name when it is still there.
     void refreshDevices();
@@ -70,9 +71,7 @@ private:
 
     MidiBackend& m_backend;
     Poster m_post;
-    std::vector<std::string> m_devices;
-    int m_deviceId = 0;
-    std::string m_productName;
+    MidiDeviceChoice m_devices;
     std::unique_ptr<MidiOutPort> m_port;
 
     std::mutex m_mutex;
