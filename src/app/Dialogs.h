@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QWidget;
 
@@ -41,6 +42,9 @@ public:
     virtual QString chooseSampleFile(const QString& folder, bool& autoPlay) = 0;
     virtual QString openFile(const FileRequest& request) = 0;
     virtual QString saveFile(const FileRequest& request) = 0;
+    // A naming dialog (`caption`, one "Name:" field holding `current`, "OK" and "Cancel"):
+    // the name typed, or nothing when cancelled.
+    virtual std::optional<QString> askName(const QString& caption, const QString& current) = 0;
 };
 
 // Real message boxes and file dialogs, parented to a window.
@@ -56,6 +60,7 @@ public:
     QString chooseSampleFile(const QString& folder, bool& autoPlay) override;
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
+    std::optional<QString> askName(const QString& caption, const QString& current) override;
 
 private:
     QWidget* m_parent;

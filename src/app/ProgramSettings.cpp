@@ -162,6 +162,7 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
     settings.CPLoc = readOrDefault(store, "CPLoc", defaults.CPLoc);
     settings.EditLoc = readOrDefault(store, "EditLoc", defaults.EditLoc);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
+    settings.ScsiSockets = readOrDefault(store, "ScsiSockets", defaults.ScsiSockets);
 
     for (const IntGroup& group : numberGroups()) {
         bool numbersRead = true;

@@ -20,6 +20,7 @@ struct ProgramSettings {
     QString CPLoc;                      // sound card control panel program
     QString EditLoc;                    // external sample editor
     QString SDSOff = "0";
+    QString ScsiSockets; // SCSI targets on Unix sockets, paths separated by ':'
     int Height = 480, Width = 640, Left = 54, Top = 104;
     int MWS = 0; // window state at the last exit: 0 normal, 1 minimised, 2 maximised
     int MidiChannel = 1, Haid = 0, Did = 0;

@@ -50,7 +50,7 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_edit(m_ctx, m_play, m_viewCommands, m_slices, m_tempo), m_recent(m_ctx),
       m_save(m_ctx, m_play, m_viewCommands, m_recent, m_tempo),
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
-      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save), m_help(m_ctx) {
+      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save), m_help(m_ctx), m_sampler(m_ctx) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);
@@ -297,6 +297,8 @@ bool TMainForm::isEnabledNow(EnabledWhen when) const {
         return m_ctx.canUndo();
     case EnabledWhen::ZoomIn:
         return open && canZoomIn(m_view);
+    case EnabledWhen::SettingsAvailable:
+        return m_settingsAvailable;
     }
     return true;
 }
