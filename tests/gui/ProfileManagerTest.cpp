@@ -255,6 +255,7 @@ TEST_F(LoadedWindowTest, ProfileManagerOpensFromItsCommandAndKeepsTheChannelForT
         devices = itemsOf(manager->findChild<QComboBox*>("cmbDevice"));
         manager->findChild<UpDown*>("UpDown1")->stepBy(4);
         manager->findChild<UpDown*>("UpDown1")->onClick();
+        manager->findChild<QComboBox*>("cmbOutput")->setCurrentIndex(2);
         manager->findChild<QPushButton*>("Button3")->click();
     });
     command->trigger();
@@ -263,6 +264,8 @@ TEST_F(LoadedWindowTest, ProfileManagerOpensFromItsCommandAndKeepsTheChannelForT
     EXPECT_EQ(devices[0], "ID:0 TOLVANE SMDI SAMPLER 1.0 (*)");
     EXPECT_EQ(m_form->settings().MidiChannel, 5) << "1 from the settings, four steps up";
     EXPECT_EQ(m_form->settings().MinID, 0);
+    EXPECT_EQ(m_form->settings().MoutID, 2);
+    EXPECT_EQ(m_form->settings().Did, 2);
 }
 
 } // namespace

@@ -103,9 +103,10 @@ void SamplerCommands::Transmit1Click() {
     manager.showManager(m_lastProfile);
     if (manager.exec() == QDialog::Accepted)
         m_lastProfile = manager.selectedProfile();
-    // What the settings keep at exit.
-    m_ctx.settings.MinID = std::max(manager.midiInputIndex(), 0);
-    m_ctx.settings.MoutID = std::max(manager.midiOutputIndex(), 0);
+    // What the settings keep at exit: the lists as the manager was closed ("Haid" and "Did"
+    // hold the same two indices) and its channel.
+    m_ctx.settings.MinID = m_ctx.settings.Haid = std::max(manager.midiInputIndex(), 0);
+    m_ctx.settings.MoutID = m_ctx.settings.Did = std::max(manager.midiOutputIndex(), 0);
     m_ctx.settings.MidiChannel = manager.midiChannel();
 }
 

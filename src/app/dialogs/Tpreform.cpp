@@ -89,7 +89,7 @@ void Tpreform::buildControls() {
     m_channelLabel = addRow("Channel:", m_channel, m_channelUpDown);
 
     m_offset = named(new QLineEdit("0", this), "Edit1", "Change offset of sample number");
-    m_offset->setMaxLength(4);
+    m_offset->setMaxLength(5); // "-1024": four digits and the sign
     m_offsetUpDown = named(new UpDown(SamplerProfile::kMinOffset, SamplerProfile::kMaxOffset, this),
                            "UpDown2", "Change offset of sample number");
     m_offsetUpDown->setPosition(0);
