@@ -139,6 +139,9 @@ const CommandRow kCommands[] = {
      &F::button4Click, E::CanPlaySelected, true},
     {&C::Button24, "Button24", "Stop", "", "Stop|Click to stop sample playback", &F::Button24Click,
      E::CanPlay},
+    // Sampler.
+    {&C::Transmit1, "Transmit1", "&Profile Manager", "Ctrl+D", "Show sampler profile manager",
+     &F::Transmit1Click, E::SettingsAvailable},
     // Help.
     {&C::HelpFileItem, "HelpFileItem", "&Help (F1)", "F1", "", &F::HelpFileItemClick},
     {&C::TipItem, "TipItem", "&Tips", "", "", &F::TipItemClick},

@@ -13,15 +13,16 @@ class TMainForm;
 // When a command can be used; the window's `updateCommandStates` reads it for every row.
 enum class EnabledWhen {
     Always,
-    Document,        // a sample is open
-    NamedDocument,   // a sample with a file name
-    WritableFile,    // a sample whose file may be written
-    SegmentSelected, // a sample with a selected segment
-    Stereo,          // a stereo sample
-    CanPlay,         // a sample and an open output
-    CanPlaySelected, // ... and a selected segment
-    Undo,            // a step to undo (or redo)
-    ZoomIn,          // a sample not at the largest zoom
+    Document,          // a sample is open
+    NamedDocument,     // a sample with a file name
+    WritableFile,      // a sample whose file may be written
+    SegmentSelected,   // a sample with a selected segment
+    Stereo,            // a stereo sample
+    CanPlay,           // a sample and an open output
+    CanPlaySelected,   // ... and a selected segment
+    Undo,              // a step to undo (or redo)
+    ZoomIn,            // a sample not at the largest zoom
+    SettingsAvailable, // the settings store could be opened
     ByHandler, // off without a sample; otherwise as its handler and the zoom commands leave it
 };
 

@@ -5,7 +5,7 @@
 namespace tolvane {
 
 // For runs without a user (pictures from a script): every message goes to standard error and
-// is answered "No" (or "Cancel"); file dialogs are cancelled.
+// is answered "No" (or "Cancel"); file and naming dialogs are cancelled.
 class ConsoleDialogs : public Dialogs {
 public:
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
@@ -13,6 +13,7 @@ public:
     QString chooseSampleFile(const QString&, bool&) override { return {}; }
     QString openFile(const FileRequest&) override { return {}; }
     QString saveFile(const FileRequest&) override { return {}; }
+    std::optional<QString> askName(const QString&, const QString&) override { return {}; }
 };
 
 } // namespace tolvane

@@ -1,6 +1,7 @@
 #include "app/Dialogs.h"
 
 #include "app/dialogs/TOdForm.h"
+#include "app/dialogs/TPreNameF.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -109,6 +110,13 @@ QString QtDialogs::saveFile(const FileRequest& request) {
 
 Dialogs::FileChoice QtDialogs::saveFileOfType(const FileRequest& request) {
     return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+}
+
+std::optional<QString> QtDialogs::askName(const QString& caption, const QString& current) {
+    TPreNameF dialog(caption, current, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.name();
 }
 
 } // namespace tolvane

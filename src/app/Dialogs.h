@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QWidget;
 
@@ -50,6 +51,9 @@ public:
     virtual FileChoice saveFileOfType(const FileRequest& request) {
         return {saveFile(request), request.selectedFilter};
     }
+    // A naming dialog (`caption`, one "Name:" field holding `current`, "OK" and "Cancel"):
+    // the name typed, or nothing when cancelled.
+    virtual std::optional<QString> askName(const QString& caption, const QString& current) = 0;
 };
 
 // Real message boxes and file dialogs, parented to a window.
@@ -66,6 +70,7 @@ public:
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
     FileChoice saveFileOfType(const FileRequest& request) override;
+    std::optional<QString> askName(const QString& caption, const QString& current) override;
 
 private:
     QWidget* m_parent;

@@ -51,6 +51,8 @@ struct MainControls {
     QAction *SelectionBar1 = nullptr, *Regionbar1 = nullptr, *mnuPpanel = nullptr;
     QAction *ViewFTItem = nullptr, *ViewETItem = nullptr;
     QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
+    // Sampler.
+    QAction* Transmit1 = nullptr;
     // Help.
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr;
     QAction* HelpAboutItem = nullptr;

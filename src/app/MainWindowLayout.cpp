@@ -142,6 +142,9 @@ void TMainForm::createMenus() {
     viewMenu->addSeparator();
     viewMenu->addActions({c.ViewFTItem, c.ViewETItem});
 
+    QMenu* sampler = menuBar()->addMenu("&Sampler");
+    sampler->addAction(c.Transmit1);
+
     QMenu* help = menuBar()->addMenu("&Help");
     help->addActions({c.HelpFileItem, c.TipItem, c.h1});
     help->addSeparator();

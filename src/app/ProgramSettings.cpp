@@ -164,6 +164,7 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
     settings.TrackLib = readOrDefault(store, "TrackLib", defaults.TrackLib);
     settings.GigaHostLib = readOrDefault(store, "GigaHostLib", defaults.GigaHostLib);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
+    settings.ScsiSockets = readOrDefault(store, "ScsiSockets", defaults.ScsiSockets);
 
     for (const IntGroup& group : numberGroups()) {
         bool numbersRead = true;

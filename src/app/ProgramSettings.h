@@ -22,6 +22,7 @@ struct ProgramSettings {
     QString TrackLib;                   // the track-file library (a shared library)
     QString GigaHostLib;                // sampler host library told of new GigaSampler files
     QString SDSOff = "0";
+    QString ScsiSockets; // SCSI targets on Unix sockets, paths separated by ':'
     int Height = 480, Width = 640, Left = 54, Top = 104;
     int MWS = 0; // window state at the last exit: 0 normal, 1 minimised, 2 maximised
     int MidiChannel = 1, Haid = 0, Did = 0;

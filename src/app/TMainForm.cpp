@@ -52,7 +52,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_template(m_ctx, m_tempo, m_save, m_banks),
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
-      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx) {
+      m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx),
+      m_sampler(m_ctx) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);
@@ -299,6 +300,8 @@ bool TMainForm::isEnabledNow(EnabledWhen when) const {
         return m_ctx.canUndo();
     case EnabledWhen::ZoomIn:
         return open && canZoomIn(m_view);
+    case EnabledWhen::SettingsAvailable:
+        return m_settingsAvailable;
     }
     return true;
 }

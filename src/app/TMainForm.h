@@ -15,6 +15,7 @@
 #include "app/commands/PointerCommands.h"
 #include "app/commands/ProcessCommands.h"
 #include "app/commands/RecentFiles.h"
+#include "app/commands/SamplerCommands.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/SliceCommands.h"
 #include "app/commands/TemplateCommands.h"
@@ -23,6 +24,8 @@
 #include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
 #include "document/UndoRecord.h"
+#include "platform/MidiBackend.h"
+#include "platform/ScsiBus.h"
 #include "platform/SettingsStore.h"
 
 #include <QImage>
@@ -172,6 +175,15 @@ public:
     void h1Click() { m_help.h1Click(); }
     void HelpAboutItemClick() { m_help.HelpAboutItemClick(); }
 
+    // Samplers: the profile manager; the MIDI ports, the SCSI bus and the profiles the drivers
+    // reach through a profile (the system's unless others are given before first use).
+    void Transmit1Click() { m_sampler.Transmit1Click(); }
+    void setSamplerPorts(std::unique_ptr<MidiBackend> midi, std::unique_ptr<ScsiBus> bus) {
+        m_sampler.setPorts(std::move(midi), std::move(bus));
+    }
+    void setProfileFile(const std::string& file) { m_sampler.setProfileFile(file); }
+    SamplerCommands& sampler() { return m_sampler; }
+
     // State for callers and tests.
     SampleDocument& document() { return m_doc; }
     const ViewState& view() const { return m_view; }
@@ -249,6 +261,7 @@ private:
     ProcessCommands m_process;
     PointerCommands m_pointer;
     HelpCommands m_help;
+    SamplerCommands m_sampler;
 };
 
 } // namespace tolvane

@@ -4,6 +4,7 @@
 #include "app/Help.h"
 #include "app/TMainForm.h"
 #include "app/dialogs/AboutForm.h"
+#include "samplers/ProfileStore.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -143,6 +144,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     const std::unique_ptr<AudioBackend> audio = makePortAudioBackend();
     TMainForm form(store, dialogs, audio.get());
+    form.setProfileFile(profileStoreBeside(store.location().toStdString()));
     dialogs.setParent(&form);
     dialogs.setPlayer(form.player());
     form.show();

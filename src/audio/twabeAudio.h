@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AudioBackend.h"
+#include "platform/Poster.h"
 
 #include <cstdint>
 #include <fstream>
@@ -19,9 +20,6 @@ inline constexpr const char* kMsgRateRejected =
 // Which channels of a stereo output sound: the volumes the player sets (Restore: as the output
 // was when it opened).
 enum class PlayChannels { Right = 1, Left = 2, Both = 3, Restore = 4 };
-
-// Runs a job on the window's thread (tests run it at once).
-using Poster = std::function<void(std::function<void()>)>;
 
 // The window's player: plays a byte range of the sample once or in a loop, or streams a wave
 // or AIFF file, in large buffers queued on the output; each return refills and requeues a

@@ -119,6 +119,23 @@ Commands:
                  sample to mono, quantising to 16 bits, stripping a sample that is all
                  silence) is reported and nothing is written.
 
+  ports [--scsi-sockets LIST]
+                 Lists the MIDI inputs and outputs (the system's port names, numbered as
+                 the profile manager numbers them) and the SCSI adaptors with their
+                 targets 0 to 7 as the profile manager shows them (the mark (*) is a
+                 processor device, the kind samplers report). Adaptors are the machine's
+                 SCSI hosts (/dev/sg*) and, when sockets are named, one adaptor whose
+                 targets are Unix sockets (LIST: paths separated by ':'; the variable
+                 TOLVANE_SCSI_SOCKETS is used instead when it is set). A device that
+                 cannot be opened is listed as not found, with a hint why.
+
+  profiles [list | show NAME | delete NAME] [--settings FILE]
+                 Lists the stored sampler profiles in their order, shows one (its
+                 sampler type, ports, channel, SCSI target, offset and its 16 bytes) or
+                 deletes one. The profiles belong to the editor's settings file (FILE,
+                 else TOLVANE_SETTINGS, else the user's): they are kept beside it under
+                 the same name ending in ".samplers".
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -128,8 +145,8 @@ outside its range is a usage error that names the option.
 
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
-segment that hold no whole frame, or a processing step that cannot be done),
-73 when an output file cannot be written.
+segment that hold no whole frame, or a processing step that cannot be done), 65 when a
+profile is missing or damaged, 73 when an output file cannot be written.
 )";
 
 } // namespace
@@ -177,6 +194,10 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runRandomise(rest, out, err);
     if (command == "process")
         return runProcess(rest, out, err);
+    if (command == "ports")
+        return runPorts(rest, out, err);
+    if (command == "profiles")
+        return runProfiles(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -15,6 +15,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitWrongFormat = 1;
 inline constexpr int kExitUnreadable = 2;
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitBadProfile = 65; // a sampler profile missing or damaged
 inline constexpr int kExitCannotWrite = 73;
 
 // Runs the `tolvane` command with its arguments (without the program name).
@@ -61,6 +62,12 @@ int runGrid(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 // `tolvane randomise FILE OUT [--seed S] [--keep-points] [...]`
 int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tolvane ports [--scsi-sockets LIST]`: MIDI inputs and outputs, SCSI adaptors and targets.
+int runPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tolvane profiles [list | show NAME | delete NAME] [--settings FILE]`
+int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakes/QueuedPoster.h"
 #include "platform/AudioBackend.h"
 
 #include <deque>
@@ -88,19 +89,6 @@ public:
         auto output = std::make_unique<FakeAudioOutput>();
         last = output.get();
         return output;
-    }
-};
-
-// Jobs for the window's thread, run when the test delivers them.
-struct QueuedPoster {
-    std::deque<std::function<void()>> jobs;
-    void operator()(std::function<void()> job) { jobs.push_back(std::move(job)); }
-    void deliver() {
-        while (!jobs.empty()) {
-            auto job = std::move(jobs.front());
-            jobs.pop_front();
-            job();
-        }
     }
 };
 

@@ -22,6 +22,8 @@ public:
     std::deque<MessageAnswer> answers; // used in order; Ok / No / Cancel when empty
     std::deque<QString> files;         // chosen by file dialogs in order; cancelled when empty
     std::vector<FileRequest> fileRequests;
+    std::deque<QString> names; // typed into naming dialogs in order; cancelled when empty
+    std::vector<QString> nameCaptions, namesOffered; // each naming dialog's caption and preset
 
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                           MessageButtons buttons) override {
@@ -57,6 +59,16 @@ public:
             fileTypes.pop_front();
         }
         return {saveFile(request), type};
+    }
+
+    std::optional<QString> askName(const QString& caption, const QString& current) override {
+        nameCaptions.push_back(caption);
+        namesOffered.push_back(current);
+        if (names.empty())
+            return std::nullopt;
+        const QString name = names.front();
+        names.pop_front();
+        return name;
     }
 
     QStringList texts() const {

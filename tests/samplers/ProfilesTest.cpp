@@ -1,0 +1,179 @@
+// Sampler profiles: the 16-byte record, the store (order, overwrite, delete, damage), the
+// sampler types and the driver each profile chooses.
+#include "samplers/ProfileStore.h"
+#include "samplers/SamplerTypes.h"
+#include "support/TestFiles.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace tolvane {
+namespace {
+
+using Bytes = std::array<std::uint8_t, 16>;
+
+TEST(SamplerProfile, SixteenBytesInTheirOrderWithNothingSelectedAs255AndASignedOffset) {
+    SamplerProfile p;
+    p.midiInput = profileIndexByte(-1);
+    p.midiOutput = profileIndexByte(2);
+    p.adaptor = 1;
+    p.target = 5;
+    p.sysexId = 3;
+    p.channel = 16;
+    p.openLoop = 1;
+    p.scsiInUse = 1;
+    p.midiOutputInUse = 0;
+    p.protocol = 5;
+    p.offset = -1;
+    EXPECT_EQ(p.toBytes(), (Bytes{255, 2, 1, 5, 3, 16, 1, 1, 0, 5, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(SamplerProfile::fromBytes(p.toBytes()), p);
+    p.offset = 1024;
+    EXPECT_EQ(p.toBytes()[12], 0x00);
+    EXPECT_EQ(p.toBytes()[13], 0x04);
+    p.offset = -1024;
+    EXPECT_EQ(SamplerProfile::fromBytes(p.toBytes())->offset, -1024);
+    const std::array<std::uint8_t, 15> shorter{};
+    EXPECT_FALSE(SamplerProfile::fromBytes(shorter));
+    EXPECT_EQ(profileIndexByte(300), 255);
+}
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    SamplerProfileStore store{dir.file("config/WaveTolvane.samplers")};
+
+    static SamplerProfile withProtocol(int protocol, int offset = 0) {
+        SamplerProfile p;
+        p.protocol = static_cast<std::uint8_t>(protocol);
+        p.offset = offset;
+        return p;
+    }
+};
+
+TEST_F(ProfileStoreTest, StoresListsInOrderOverwritesInPlaceAndDeletes) {
+    EXPECT_FALSE(store.exists());
+    EXPECT_TRUE(store.names().empty());
+    EXPECT_FALSE(store.read("A3000")) << "no store: nothing to read, no error";
+
+    ASSERT_TRUE(store.write("S2000 rack", withProtocol(5)));
+    ASSERT_TRUE(store.write("A3000", withProtocol(2)));
+    ASSERT_TRUE(store.write("SDS #1 kit", withProtocol(0, -12)));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"S2000 rack", "A3000", "SDS #1 kit"}));
+    ASSERT_TRUE(store.write("A3000", withProtocol(3, 7)));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"S2000 rack", "A3000", "SDS #1 kit"}));
+    EXPECT_EQ(store.read("A3000"), withProtocol(3, 7));
+    EXPECT_EQ(store.read("SDS #1 kit")->offset, -12);
+
+    // Another store on the same file sees the same (the editor and the command line).
+    SamplerProfileStore again(store.file());
+    EXPECT_TRUE(again.remove("S2000 rack"));
+    EXPECT_FALSE(again.remove("S2000 rack"));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"A3000", "SDS #1 kit"}));
+    EXPECT_FALSE(store.write("", withProtocol(0)));
+    EXPECT_FALSE(store.write("two\nlines", withProtocol(0)));
+    EXPECT_EQ(store.names().size(), 2u);
+}
+
+TEST_F(ProfileStoreTest, ADamagedOrMissingRecordReadsAsCorrupted) {
+    ASSERT_TRUE(store.write("good", withProtocol(1)));
+    {
+        std::ofstream out(store.file(), std::ios::app);
+        out << "00112233 short\n";
+        out << "ZZ00000000000000000000000000000000 bad digits\n";
+        out << "no-record-at-all\n";
+    }
+    EXPECT_EQ(store.names(),
+              (std::vector<std::string>{"good", "short", "bad digits", "no-record-at-all"}));
+    EXPECT_EQ(store.read("good"), withProtocol(1));
+    for (const char* name : {"short", "bad digits", "no-record-at-all", "never stored"}) {
+        try {
+            store.read(name);
+            ADD_FAILURE() << name << " read without an error";
+        } catch (const EProfileReadError& e) {
+            EXPECT_STREQ(e.what(), "Error reading preset - may be corrupted!");
+        }
+    }
+}
+
+TEST_F(ProfileStoreTest, AWriteThatFailsLeavesTheProfilesAsTheyWere) {
+    ASSERT_TRUE(store.write("kept", withProtocol(4)));
+    std::filesystem::permissions(store.file(), std::filesystem::perms::owner_read);
+    EXPECT_FALSE(store.write("new", withProtocol(0)));
+    EXPECT_FALSE(store.remove("kept"));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"kept"}));
+    EXPECT_EQ(store.read("kept"), withProtocol(4));
+}
+
+TEST(ProfileStoreLocation, BesideTheSettingsFile) {
+    EXPECT_EQ(profileStoreBeside("/home/u/.config/Quorvex/WaveTolvane (Advanced).conf"),
+              "/home/u/.config/Quorvex/WaveTolvane (Advanced).samplers");
+    EXPECT_EQ(profileStoreBeside("/tmp/t.ini"), "/tmp/t.samplers");
+}
+
+TEST(SamplerTypes, TheControlsEachTypeUses) {
+    ASSERT_EQ(kSamplerTypes.size(), 6u);
+    const ProtocolControls sds = controlsForSamplerType(kSamplerTypes[0].text);
+    EXPECT_TRUE(sds.midiInput && sds.midiOutput && sds.openLoopShown);
+    EXPECT_FALSE(sds.scsi);
+    for (int yamaha : {2, 3}) {
+        const ProtocolControls c = controlsForSamplerType(kSamplerTypes[yamaha].text);
+        EXPECT_TRUE(c.midiOutput && c.scsi) << yamaha;
+        EXPECT_FALSE(c.midiInput || c.openLoopShown) << yamaha;
+    }
+    for (int scsiOnly : {1, 4, 5}) {
+        const ProtocolControls c = controlsForSamplerType(kSamplerTypes[scsiOnly].text);
+        EXPECT_TRUE(c.scsi) << scsiOnly;
+        EXPECT_FALSE(c.midiInput || c.midiOutput || c.openLoopShown) << scsiOnly;
+    }
+}
+
+// Records the calls a transfer window makes while choosing a driver.
+class RecordingDriver : public TSamplerClass {
+public:
+    explicit RecordingDriver(std::string name) : m_name(std::move(name)) {}
+    std::vector<std::string> calls;
+    SamplerProfile profile;
+    void SetProfile(const SamplerProfile& p) override {
+        profile = p;
+        calls.push_back(m_name + ".SetProfile");
+    }
+    void SetStatusPanel(StatusPanel*) override { calls.push_back(m_name + ".SetStatusPanel"); }
+    void SetSampleStream(MemoryStream*) override { calls.push_back(m_name + ".SetSampleStream"); }
+    void SetMidiPorts(TMidiInput*, TMidiOutput*) override {
+        calls.push_back(m_name + ".SetMidiPorts");
+    }
+
+private:
+    std::string m_name;
+};
+
+TEST(DriverTable, EachProtocolReachesItsDriverSetUpInTheDocumentedOrder) {
+    RecordingDriver sds("sds"), smdi("smdi"), akai("akai");
+    const SamplerDriverTable table(sds, smdi, akai);
+    const TSamplerClass* expected[] = {&sds, &smdi, &smdi, &smdi, &smdi, &akai};
+    for (int protocol = 0; protocol < 6; ++protocol)
+        EXPECT_EQ(table.driverFor(protocol), expected[protocol]) << protocol;
+    EXPECT_EQ(table.driverFor(6), nullptr);
+    EXPECT_EQ(table.driverFor(-1), nullptr);
+
+    SamplerProfile profile;
+    profile.protocol = 3;
+    profile.target = 4;
+    EXPECT_EQ(chooseDriver(table, profile, {}), &smdi);
+    EXPECT_EQ(smdi.calls, (std::vector<std::string>{"smdi.SetProfile", "smdi.SetStatusPanel",
+                                                    "smdi.SetSampleStream", "smdi.SetMidiPorts"}));
+    EXPECT_EQ(smdi.profile.target, 4);
+    profile.protocol = 9;
+    EXPECT_EQ(chooseDriver(table, profile, {}), nullptr);
+    EXPECT_TRUE(sds.calls.empty() && akai.calls.empty());
+
+    // The base class does nothing and answers no.
+    TSamplerClass base;
+    EXPECT_FALSE(base.Aborted());
+    EXPECT_EQ(base.GetReceivedName(), "");
+}
+
+} // namespace
+} // namespace tolvane
