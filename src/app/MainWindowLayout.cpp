@@ -192,6 +192,9 @@ void TMainForm::createToolbars() {
     m_controls.channelButtonAction->setVisible(false);
     addMirrorButton(fileBar, stripSilenceButton());
 
+    // Three rows, so that every button shows in the window's default width: the file commands;
+    // the tools, the view and the transport; the sensitivity and the tempo.
+    addToolBarBreak();
     QToolBar* editBar = addToolBar("Edit");
     editBar->setObjectName("EditToolbar");
     connect(m_controls.ViewETItem, &QAction::toggled, editBar, &QWidget::setVisible);
@@ -205,12 +208,12 @@ void TMainForm::createToolbars() {
     viewBar->addActions(
         {m_controls.SpeedButton5, m_controls.SpeedButton6, m_controls.SpeedButton7});
 
-    addToolBarBreak();
     QToolBar* playBar = addToolBar("Play");
     playBar->setObjectName("PlayToolbar");
     playBar->addActions(
         {m_controls.Button3, m_controls.Button20, m_controls.button4, m_controls.Button24});
 
+    addToolBarBreak();
     QToolBar* sensitivityBar = addToolBar("Sensitivity");
     sensitivityBar->setObjectName("SensitivityToolbar");
     auto* slider = new QSlider(Qt::Horizontal, sensitivityBar);
