@@ -51,9 +51,8 @@ std::vector<std::uint8_t> trackNoteStream(const SampleDocument& doc, const Keyma
 }
 
 void fillTrackRecord(std::span<std::uint8_t> record, const SampleDocument& doc,
-                     const KeymapSettings& keymap, std::uint32_t noteStreamLength,
-                     const TrackAddresses& addresses) {
-    const std::vector<TrackSample> samples = trackSamples(doc);
+                     const KeymapSettings& keymap, const std::vector<TrackSample>& samples,
+                     std::uint32_t noteStreamLength, const TrackAddresses& addresses) {
     const auto n =
         static_cast<std::uint32_t>(std::min<std::size_t>(samples.size(), kMaxTrackSamples));
     putText(record, 0, kNameField, keymap.bankName);

@@ -36,11 +36,11 @@ std::vector<TrackSample> trackSamples(const SampleDocument& doc);
 std::vector<std::uint8_t> trackNoteStream(const SampleDocument& doc, const KeymapSettings& keymap,
                                           int* notesLeftOut = nullptr);
 
-// Fills the documented fields of `record` (at least kTrackRecordSize bytes); everything else
-// is left as it is.
+// Fills the documented fields of `record` (at least kTrackRecordSize bytes) for the samples
+// trackSamples gave; everything else is left as it is.
 void fillTrackRecord(std::span<std::uint8_t> record, const SampleDocument& doc,
-                     const KeymapSettings& keymap, std::uint32_t noteStreamLength,
-                     const TrackAddresses& addresses);
+                     const KeymapSettings& keymap, const std::vector<TrackSample>& samples,
+                     std::uint32_t noteStreamLength, const TrackAddresses& addresses);
 
 // The refusals before anything is asked, or nothing.
 std::string trackRefusal(const SampleDocument& doc);

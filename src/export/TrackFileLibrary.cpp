@@ -88,7 +88,8 @@ TrackWriteResult writeTrackFile(TrackFileLibrary& library, const SampleDocument&
     }
     std::vector<std::uint8_t> record(kRecordRoom, 0);
     library.initAssets(record.data());
-    fillTrackRecord(record, doc, keymap, static_cast<std::uint32_t>(stream.size()), addresses);
+    fillTrackRecord(record, doc, keymap, samples, static_cast<std::uint32_t>(stream.size()),
+                    addresses);
     result.written = library.writeFile(fileName.c_str(), record.data()) == 0;
     return result;
 }

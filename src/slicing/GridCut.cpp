@@ -79,20 +79,31 @@ std::int64_t gridSteps(const SampleDocument& doc, GridNote note) {
            static_cast<std::int64_t>(doc.LoopBeats) * per.beat;
 }
 
+namespace {
+
+// Steps enough that the grid could never fit the table, however many points the ends drop:
+// not worth building.
+bool tooLargeToBuild(const SampleDocument& doc, GridNote note) {
+    return (gridSteps(doc, note) + 1) * static_cast<std::int64_t>(gridChannels(doc).size()) >
+           4 * static_cast<std::int64_t>(kMaxCandidates);
+}
+
+} // namespace
+
 int gridPointCount(const SampleDocument& doc, GridNote note) {
     if (gridSteps(doc, note) <= 0)
         return 0;
-    // The count of a grid that could never fit is not worth building.
-    if ((gridSteps(doc, note) + 1) * static_cast<std::int64_t>(gridChannels(doc).size()) >
-        4 * static_cast<std::int64_t>(kMaxCandidates))
+    if (tooLargeToBuild(doc, note))
         return kMaxCandidates + 1;
     return static_cast<int>(gridPoints(doc, note, kGridPointStrength).size());
 }
 
 bool cutToGrid(SampleDocument& doc, GridNote note, std::int32_t strength) {
-    if (gridSteps(doc, note) <= 0 || gridPointCount(doc, note) > kMaxCandidates)
+    if (gridSteps(doc, note) <= 0 || tooLargeToBuild(doc, note))
         return false;
     const std::vector<PointRecord> points = gridPoints(doc, note, strength);
+    if (points.size() > static_cast<std::size_t>(kMaxCandidates))
+        return false;
     doc.CandidateTable[0] = PointRecord{0, 0, 0, 0, kChannelMonoOrRight, 0};
     doc.CandidateCount = static_cast<std::int32_t>(points.size());
     std::copy(points.begin(), points.end(), doc.CandidateTable.begin() + 1);

@@ -107,7 +107,8 @@ void TempoCommands::randomise(bool recut) {
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
     resetUndoCaption(m_ctx.undo, m_ctx.state.modified);
-    const UndoFile* copy = prepareShuffleCopy(recut);
+    const ShuffleRegion region = shuffleRegion(m_ctx.doc);
+    const UndoFile* copy = prepareShuffleCopy(region, recut);
     m_ctx.updateUndoCommand();
     if (!copy) {
         showCannotRandomise();
@@ -115,16 +116,14 @@ void TempoCommands::randomise(bool recut) {
     }
     BusyRunner::Job job;
     job.status = "Randomizing...";
-    job.worker = std::make_unique<trandom>(m_ctx.doc, *copy, shuffleRegion(m_ctx.doc),
-                                           shuffleGeneratorFromSystem());
+    job.worker = std::make_unique<trandom>(m_ctx.doc, *copy, region, shuffleGeneratorFromSystem());
     job.finished = [this, recut](WorkerThread& worker) { randomiseFinished(worker, recut); };
     if (!m_ctx.runner.start(std::move(job)))
         m_scratch.reset();
 }
 
-const UndoFile* TempoCommands::prepareShuffleCopy(bool recut) {
+const UndoFile* TempoCommands::prepareShuffleCopy(const ShuffleRegion& region, bool recut) {
     const SampleDocument& doc = m_ctx.doc;
-    const ShuffleRegion region = shuffleRegion(doc);
     const auto start = static_cast<std::int32_t>(region.start);
     const auto length = static_cast<std::int32_t>(region.length);
     try {

@@ -2,6 +2,7 @@
 
 #include "app/commands/CommandContext.h"
 #include "slicing/GridCut.h"
+#include "slicing/Randomise.h"
 
 #include <memory>
 
@@ -48,7 +49,7 @@ private:
     void cutToGridCommand(GridNote note);
     void randomise(bool recut);
     // The copy of the region the shuffle reads: the undo file, or a scratch file of its own.
-    const UndoFile* prepareShuffleCopy(bool recut);
+    const UndoFile* prepareShuffleCopy(const ShuffleRegion& region, bool recut);
     void randomiseFinished(const WorkerThread& worker, bool recut);
     void showCannotRandomise();
 
