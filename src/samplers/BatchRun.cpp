@@ -1,0 +1,202 @@
+#include "samplers/BatchRun.h"
+
+#include "fileio/LoadMessages.h"
+#include "fileio/SampleFileReader.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace tolvane {
+namespace {
+
+bool readWholeFile(const std::string& path, MemoryStream& stream) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad())
+        return false;
+    stream.assign(bytes);
+    return true;
+}
+
+bool fileOpensForReading(const std::string& path) {
+    return std::ifstream(path, std::ios::binary).is_open();
+}
+
+} // namespace
+
+BatchFileProblem batchFileProblem(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return BatchFileProblem::Missing;
+    if (!fileOpensForReading(path))
+        return BatchFileProblem::CannotOpen;
+    return testSampleFile(path).result == Acceptance::Accepted ? BatchFileProblem::None
+                                                               : BatchFileProblem::Corrupted;
+}
+
+std::string batchAddMessage(BatchFileProblem problem, const std::string& name) {
+    switch (problem) {
+    case BatchFileProblem::Missing:
+        return "File " + name + " not found - file may have been moved or deleted";
+    case BatchFileProblem::CannotOpen:
+        return "Error opening file " + name + "; - may be open in other program";
+    case BatchFileProblem::Corrupted:
+        return "File " + name + " corrupted!\r\n";
+    case BatchFileProblem::None:
+        break;
+    }
+    return {};
+}
+
+std::string batchSizeText(const std::string& path) {
+    const AcceptanceReport report = testSampleFile(path);
+    const std::uint32_t bytes =
+        report.result == Acceptance::Unreadable ? 0 : report.info.dataLength;
+    return std::to_string(bytes / 1024) + " kb";
+}
+
+BatchRun::BatchRun(TSamplerClass& driver, Poster ownerThread, EndRoutine onEnd)
+    : m_driver(driver), m_post(std::move(ownerThread)), m_onEnd(std::move(onEnd)) {}
+
+BatchRun::~BatchRun() {
+    m_alive->alive = false;
+    if (m_running) {
+        m_driver.Abort();
+        m_driver.SetBatchStream(nullptr);
+    }
+}
+
+void BatchRun::post(std::function<void()> job) {
+    m_post([alive = m_alive, job = std::move(job)] {
+        if (alive->alive)
+            job();
+    });
+}
+
+void BatchRun::start(BatchRequest request) {
+    m_request = std::move(request);
+    m_sentNames.clear();
+    m_running = true;
+    m_aborted = false;
+    m_mapping = false;
+    m_sent = 0;
+    m_driver.SetWaitingThread(this);
+    sendFile(0);
+}
+
+void BatchRun::abort() {
+    // The driver ends the sample under way and reports it through a callback, so that the
+    // next command finds it idle; a second abort gives up on a driver that stays silent.
+    const bool again = m_aborted;
+    m_aborted = true;
+    m_driver.Abort();
+    if (again)
+        finish();
+}
+
+void BatchRun::Resume() {
+    post([this] {
+        if (m_mapping)
+            finish();
+    });
+}
+
+void BatchRun::sendFile(std::size_t index) {
+    if (!m_running)
+        return;
+    if (m_aborted || m_driver.Aborted()) {
+        m_aborted = true;
+        finish();
+        return;
+    }
+    if (index >= m_request.files.size()) {
+        afterLast();
+        return;
+    }
+    const std::string& path = m_request.files[index];
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        finish(kMsgFileNotFound);
+        return;
+    }
+    if (!readWholeFile(path, m_stream)) {
+        finish(kMsgBatchOpenError);
+        return;
+    }
+    const AcceptanceReport report = testSampleFile(path);
+    const SampleFileInfo& info = report.info;
+    const std::size_t dataEnd = std::size_t{info.dataOffset} + info.dataLength;
+    if (report.result != Acceptance::Accepted || info.format.channels == 0 ||
+        dataEnd > m_stream.size()) {
+        finish(kMsgBatchCorrupted);
+        return;
+    }
+    const int k = static_cast<int>(index);
+    const KeyRange keys = sendKeys(m_request.protocol, m_request.autoMap, m_request.keymap, k);
+    SampleSendArguments arguments;
+    arguments.name = batchSampleName(m_request.protocol, path);
+    arguments.sampleNumber = m_request.firstSampleNumber + k;
+    arguments.highKey = static_cast<std::uint8_t>(keys.high);
+    arguments.lowKey = static_cast<std::uint8_t>(keys.low);
+    arguments.rootKey = static_cast<std::uint8_t>(keys.key);
+    // AIFF data is big-endian already: the driver sends it as it is.
+    arguments.byteOrder = isWaveFileName(path) ? 0 : 1;
+    arguments.onError = [this] {
+        post([this] {
+            m_aborted = true;
+            finish();
+        });
+    };
+    arguments.onDone = [this, index] {
+        post([this, index] {
+            ++m_sent;
+            m_sentNames.push_back(batchSampleName(m_request.protocol, m_request.files[index]));
+            sendFile(index + 1);
+        });
+    };
+    arguments.batch = true;
+    arguments.positionInRun = k + 1;
+    arguments.channelsSent = info.format.channels;
+    arguments.stereoAsStereo = true;
+    arguments.bitsPerSample = info.format.bitsPerSample;
+    arguments.sampleRate = info.format.samplesPerSec;
+    arguments.sourceChannels = info.format.channels;
+    arguments.lengthBytes = info.dataLength / info.format.channels;
+    arguments.startOffset = info.dataOffset;
+    m_driver.SetBatchStream(&m_stream);
+    m_driver.SendSample(arguments);
+}
+
+void BatchRun::afterLast() {
+    const int protocol = m_request.protocol;
+    const bool mapsByName = protocol == kProtocolYamahaA3000 || protocol == kProtocolAkai;
+    if (!m_request.autoMap || m_sent == 0 || !(mapsByName || protocol == kProtocolYamahaEx)) {
+        finish();
+        return;
+    }
+    if (mapsByName)
+        m_driver.SetNameList(m_sentNames);
+    m_mapping = mapsByName;
+    const KeymapSettings& keymap = m_request.keymap;
+    m_driver.MapSamples(
+        keymap.bankName, keymap.bankName, [] {}, m_request.firstSampleNumber, m_sent,
+        keymap.whiteKeysOnly, keymap.interval, keymap.baseNote());
+    if (!m_mapping)
+        finish();
+}
+
+void BatchRun::finish(std::string error) {
+    if (!m_running)
+        return;
+    m_running = false;
+    m_mapping = false;
+    const BatchResult result{m_aborted || m_driver.Aborted(), m_sent, std::move(error)};
+    if (m_onEnd)
+        m_onEnd(result);
+}
+
+} // namespace tolvane
