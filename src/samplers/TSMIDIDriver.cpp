@@ -1,6 +1,8 @@
 #include "samplers/TSMIDIDriver.h"
 
 #include "document/MemoryStream.h"
+#include "midi/MidiOut.h"
+#include "samplers/YamahaKeymaps.h"
 
 #include <algorithm>
 
@@ -212,6 +214,10 @@ void TSMIDIDriver::SendSample(const SampleSendArguments& arguments) {
         source = m_smoother ? m_smoother : &m_ownSmoother;
         configureSource(*source, arguments);
     }
+    {
+        std::lock_guard lock(m_mutex);
+        m_batch = arguments.batch;
+    }
     start([this, session, source, arguments] {
         const bool wholeFrames = arguments.stereoAsStereo || arguments.sourceChannels <= 1;
         SmdiSendJob job;
@@ -305,12 +311,77 @@ void TSMIDIDriver::ListSamples(SamplerCallback onDone, SampleListView* view) {
     });
 }
 
-void TSMIDIDriver::MapSamples(const std::string& /*programName*/, const std::string& /*baseName*/,
-                              SamplerCallback onDone, int /*firstSample*/, int /*count*/,
-                              bool /*whiteKeys*/, int /*keySpread*/, int /*baseNote*/) {
-    // The keymaps of the Yamaha types come later; the other types have none.
-    start([onDone = std::move(onDone)] {
-        if (onDone)
+bool TSMIDIDriver::sendSysEx(const std::vector<std::vector<std::uint8_t>>& messages) {
+    TMidiOutput* output = nullptr;
+    int device = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        output = m_midiOutput;
+        device = m_profile.midiOutput;
+    }
+    if (!output)
+        return false;
+    try {
+        output->ClosePort();
+        output->setDeviceID(device);
+        output->OpenPort();
+        for (const auto& message : messages)
+            output->SendSysEx(message);
+        output->ClosePort();
+        return true;
+    } catch (const EmidioutputError&) {
+        try {
+            output->ClosePort();
+        } catch (const EmidioutputError&) {
+        }
+        return false;
+    }
+}
+
+void TSMIDIDriver::MapSamples(const std::string& programName, const std::string& baseName,
+                              SamplerCallback onDone, int firstSample, int count, bool whiteKeys,
+                              int keySpread, int baseNote) {
+    std::shared_ptr<SmdiSession> session;
+    bool batch = false;
+    std::vector<std::string> runNames;
+    {
+        std::lock_guard lock(m_mutex);
+        session = m_session;
+        batch = m_batch;
+        if (batch)
+            runNames = m_nameList;
+    }
+    start([=, this] {
+        const KeymapSettings keys = keymapForMapping(baseNote, keySpread, whiteKeys);
+        std::vector<std::vector<std::uint8_t>> messages;
+        if (session->protocol() == kA3000Protocol) {
+            // The sampler's own names first: a sample it renamed on arrival is found by them.
+            std::vector<std::string> samplerNames;
+            session->listSamples(
+                [&](const smdi::SampleHeader& header) { samplerNames.push_back(header.name); },
+                kSampleDirectorySize);
+            const int samples = batch ? static_cast<int>(runNames.size()) : count;
+            std::uint8_t device = 0;
+            {
+                std::lock_guard lock(m_mutex);
+                device = m_profile.sysexId;
+            }
+            messages = buildA3000Keymap(programName,
+                                        a3000SampleNames(baseName, samples, runNames, samplerNames),
+                                        keys, device);
+        } else if (session->protocol() == kExProtocol) {
+            messages.push_back(buildExKeymap(programName, firstSample, count, keys));
+        }
+        if (!messages.empty()) {
+            status("Mapping samples...");
+            if (!sendSysEx(messages))
+                report({SmdiOutcome::Kind::Failed, kMsgKeymapFailed});
+        }
+        if (!batch)
+            resume();
+        status("Inactive");
+        session->clearCancel();
+        if (batch && onDone)
             onDone();
     });
 }

@@ -14,6 +14,9 @@
 
 namespace tolvane {
 
+inline constexpr const char* kMsgKeymapFailed =
+    "Error transferring keymap information!\r\nTry closing other midi programs...";
+
 // The SMDI sampler driver: moves samples between the editor and a sampler on a SCSI bus (the
 // generic, the two Yamaha and the E-mu sampler types), and sends the Yamaha keymaps through the
 // profile's MIDI output. Each operation runs on a thread of the driver's own, one at a time;
@@ -21,6 +24,7 @@ namespace tolvane {
 // warnings go to the report sink (the window shows them as dialogs).
 class TSMIDIDriver : public TSamplerClass {
 public:
+    static constexpr int kA3000Protocol = 2, kExProtocol = 3;
     using ReportSink = std::function<void(const std::string& text, bool warning)>;
 
     TSMIDIDriver() = default;
@@ -66,6 +70,7 @@ private:
     void report(const SmdiOutcome& outcome);
     void status(const std::string& text) const;
     void resume() const;
+    bool sendSysEx(const std::vector<std::vector<std::uint8_t>>& messages);
     void configureSource(TWaveSmoother& source, const SampleSendArguments& arguments) const;
 
     mutable std::mutex m_mutex; // guards the settings below against the operation's thread
@@ -86,6 +91,7 @@ private:
     std::vector<std::string> m_nameList;
     SampleDirectory m_directory{};
     std::string m_receivedName;
+    bool m_batch = false; // the last SendSample's batch flag
     std::thread m_worker;
 };
 
