@@ -59,6 +59,23 @@ TEST(SmdiCommand, SendsListsAndReceivesAStereoFile) {
     ASSERT_EQ(received.DataLength, 6000);
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 6000, received.SampleData.data()));
 
+    // The segments between the locators, one sample each, together the region.
+    run = runCommand({"smdi", "send", wav, "--segments", "--split", "--locators", "400", "4000",
+                      "--socket", socket, "--number", "20", "--name", "part"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    std::vector<std::uint8_t> both;
+    for (int n = 20; sampler.sample(n); ++n) {
+        const auto segment = sampler.sample(n);
+        EXPECT_EQ(segment->channels, 1);
+        both.insert(both.end(), segment->data.begin(), segment->data.end());
+    }
+    EXPECT_EQ(run.out.rfind("sent: part1L as sample 20\n", 0), 0u) << run.out;
+    std::vector<std::uint8_t> expected; // the left channel's segments, then the right's
+    for (std::size_t channel = 0; channel < 4; channel += 2)
+        for (std::size_t i = 400 + channel; i < 4000 - 4 + channel; i += 4)
+            expected.insert(expected.end(), {data[i + 1], data[i]});
+    EXPECT_EQ(both, expected) << run.out;
+
     // Failures: a sample that is not there, a sampler that refuses, bad options.
     run = runCommand({"smdi", "receive", "9", back, "--socket", socket});
     EXPECT_EQ(run.status, 69);
