@@ -38,8 +38,30 @@ void TSMIDIDriver::setSleeper(SmdiSession::Sleeper sleeper) {
 }
 
 void TSMIDIDriver::Wait() {
-    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
-        m_worker.join();
+    if (std::this_thread::get_id() == m_worker.get_id())
+        return;
+    std::unique_lock lock(m_queueMutex);
+    m_queueChanged.wait(lock, [this] { return m_operations.empty() && !m_operating; });
+}
+
+void TSMIDIDriver::runOperations(std::stop_token stop) {
+    for (;;) {
+        std::function<void()> operation;
+        {
+            std::unique_lock lock(m_queueMutex);
+            if (!m_queueChanged.wait(lock, stop, [this] { return !m_operations.empty(); }))
+                return;
+            operation = std::move(m_operations.front());
+            m_operations.pop_front();
+            m_operating = true;
+        }
+        operation();
+        {
+            std::lock_guard lock(m_queueMutex);
+            m_operating = false;
+        }
+        m_queueChanged.notify_all();
+    }
 }
 
 std::string TSMIDIDriver::lastReport() const {
@@ -58,8 +80,11 @@ void TSMIDIDriver::rebuildSession() {
 }
 
 void TSMIDIDriver::start(std::function<void()> work) {
-    Wait();
-    m_worker = std::thread(std::move(work));
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_operations.push_back(std::move(work));
+    }
+    m_queueChanged.notify_all();
 }
 
 void TSMIDIDriver::status(const std::string& text) const {
@@ -207,18 +232,18 @@ void TSMIDIDriver::configureSource(TWaveSmoother& source,
 
 void TSMIDIDriver::SendSample(const SampleSendArguments& arguments) {
     std::shared_ptr<SmdiSession> session;
-    TWaveSmoother* source = nullptr;
     {
         std::lock_guard lock(m_mutex);
         session = m_session;
-        source = m_smoother ? m_smoother : &m_ownSmoother;
-        configureSource(*source, arguments);
-    }
-    {
-        std::lock_guard lock(m_mutex);
         m_batch = arguments.batch;
     }
-    start([this, session, source, arguments] {
+    start([this, session, arguments] {
+        TWaveSmoother* source = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            source = m_smoother ? m_smoother : &m_ownSmoother;
+            configureSource(*source, arguments);
+        }
         const bool wholeFrames = arguments.stereoAsStereo || arguments.sourceChannels <= 1;
         SmdiSendJob job;
         job.number = static_cast<std::uint32_t>(std::max(arguments.sampleNumber, 0));

@@ -5,6 +5,8 @@
 #include "samplers/SmdiSession.h"
 #include "samplers/TSamplerClass.h"
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,7 +38,7 @@ public:
     void setReportSink(ReportSink sink);
     void setTimings(const SmdiTimings& timings);
     void setSleeper(SmdiSession::Sleeper sleeper);
-    // Blocks until the operation under way (if any) has ended.
+    // Blocks until every operation started has ended (at once on the driver's own thread).
     void Wait();
     // The text of the last error or warning reported.
     std::string lastReport() const;
@@ -64,8 +66,10 @@ public:
     std::string GetReceivedName() override;
 
 private:
-    // Runs `work` on the driver's thread once the previous operation has ended.
+    // Runs `work` on the driver's thread after the operations queued before it (a callback may
+    // start the next operation).
     void start(std::function<void()> work);
+    void runOperations(std::stop_token stop);
     void rebuildSession();
     void report(const SmdiOutcome& outcome);
     void status(const std::string& text) const;
@@ -92,7 +96,12 @@ private:
     SampleDirectory m_directory{};
     std::string m_receivedName;
     bool m_batch = false; // the last SendSample's batch flag
-    std::thread m_worker;
+
+    std::mutex m_queueMutex;
+    std::condition_variable_any m_queueChanged;
+    std::deque<std::function<void()>> m_operations;
+    bool m_operating = false;
+    std::jthread m_worker{[this](std::stop_token stop) { runOperations(stop); }}; // last
 };
 
 } // namespace tolvane

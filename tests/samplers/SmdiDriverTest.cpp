@@ -372,18 +372,24 @@ TEST_F(SmdiExchange, TheDriverSendsStereoAsTwoMonoSamplesAndReceives) {
         EXPECT_EQ(stored->data, expected);
     }
 
-    // In batch mode the end comes through the callbacks; a reject through onError.
+    // In batch mode the end comes through the callbacks, where the next sample starts; a
+    // reject ends through onError.
     std::promise<bool> batchEnd;
-    SampleSendArguments batch;
+    SampleSendArguments batch, next;
     batch.sampleNumber = 12;
     batch.lengthBytes = 200;
     batch.batch = true;
-    batch.onDone = [&] { batchEnd.set_value(true); };
-    batch.onError = [&] { batchEnd.set_value(false); };
-    sampler.rejectAt(SmdiSampler::kSampleHeader, 2, 0x0020, 0x0000);
+    next = batch;
+    next.sampleNumber = 13;
+    next.onDone = [&] { batchEnd.set_value(true); };
+    next.onError = [&] { batchEnd.set_value(false); };
+    batch.onDone = [&] { driver.SendSample(next); };
+    sampler.rejectAt(SmdiSampler::kSampleHeader, 3, 0x0020, 0x0000);
     driver.SendSample(batch);
     EXPECT_FALSE(batchEnd.get_future().get());
     driver.Wait();
+    EXPECT_TRUE(sampler.sample(12));
+    EXPECT_FALSE(sampler.sample(13));
     EXPECT_NE(driver.lastReport().find("the sample was refused"), std::string::npos);
 
     std::promise<ReceivedFormat> received;
