@@ -132,11 +132,9 @@ int mapSamples(TSMIDIDriver& driver, const KeymapSettings& keymap, const std::st
     }
     TMidiOutput output(*backend, {});
     driver.SetMidiPorts(nullptr, &output);
-    Resumed thread;
-    driver.SetWaitingThread(&thread);
+    driver.SetWaitingThread(nullptr); // the command waits for the driver's thread instead
     driver.MapSamples(keymap.bankName, name, {}, first, count, keymap.whiteKeysOnly,
                       keymap.interval, keymap.baseNote());
-    thread.resumed.get_future().wait();
     driver.Wait();
     driver.SetMidiPorts(nullptr, nullptr);
     if (!driver.lastReport().empty())
@@ -165,7 +163,6 @@ struct Piece {
 bool sendPiece(TSMIDIDriver& driver, const SampleDocument& doc, const Piece& piece, int number,
                int position, bool batch, std::ostream& out) {
     Resumed thread;
-    std::promise<bool> batchEnd;
     driver.SetWaitingThread(&thread);
     driver.ClearAbort();
     SampleSendArguments arguments;

@@ -397,12 +397,13 @@ void TSMIDIDriver::MapSamples(const std::string& programName, const std::string&
         } else if (session->protocol() == kExProtocol) {
             messages.push_back(buildExKeymap(programName, firstSample, count, keys));
         }
-        if (!messages.empty()) {
-            status("Mapping samples...");
-            if (!sendSysEx(messages))
-                report({SmdiOutcome::Kind::Failed, kMsgKeymapFailed});
-        }
-        if (!batch)
+        if (messages.empty())
+            return; // the other sampler types have no keymap
+        status("Mapping samples...");
+        if (!sendSysEx(messages))
+            report({SmdiOutcome::Kind::Failed, kMsgKeymapFailed});
+        // Only the A3000's run waits for its keymap (it lists the sampler first).
+        if (!batch && session->protocol() == kA3000Protocol)
             resume();
         status("Inactive");
         session->clearCancel();
