@@ -235,6 +235,8 @@ SmdiOutcome SmdiSession::connect() {
 SmdiOutcome SmdiSession::sendSample(const SmdiSendJob& job, TWaveSmoother& source) {
     drain();
     const std::uint32_t total = source.outputLength();
+    if (total < 2)
+        return failed("There is no sample data to send.");
     const std::uint8_t channels = std::max<std::uint8_t>(job.channels, 1);
     smdi::SampleHeader header;
     header.number = job.number;

@@ -104,7 +104,7 @@ protected:
         auto s = std::make_unique<SmdiSession>(bus.entry(), 0, 0, protocol);
         s->setSleeper([this](std::chrono::milliseconds d) { sleeps.push_back(d); });
         s->setStatusSink([this](const std::string& t) { texts.push_back(t); });
-        s->setTimings({500ms, 30000ms, 500});
+        s->setTimings({500ms, 30000ms, 10000});
         return s;
     }
 
@@ -155,6 +155,8 @@ TEST_F(SmdiExchange, SendThenReceiveIsByteExactWithAShortLastPacket) {
     EXPECT_EQ(stored->name, "KICK");
     EXPECT_EQ(texts.back(), "Sending: 100%") << "the short last packet";
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Sending: 40.96%"), texts.end());
+    EXPECT_EQ(send({}, 6).kind, SmdiOutcome::Kind::Failed) << "nothing to send";
+    EXPECT_FALSE(sampler.sample(6));
 
     Bytes back;
     ReceivedFormat format;
@@ -272,10 +274,12 @@ TEST_F(SmdiExchange, TheSamplersAbortAndSilenceEndTheTransfer) {
     EXPECT_EQ(receive(back, format, 6).kind, SmdiOutcome::Kind::Aborted);
 
     sampler.setSilent(true);
+    session->setTimings({500ms, 30000ms, 300}); // a short command timeout for the silence
     outcome = send(ramp(100));
     EXPECT_EQ(outcome.kind, SmdiOutcome::Kind::Failed);
     EXPECT_NE(outcome.message.find("did not answer"), std::string::npos);
     sampler.setSilent(false);
+    session->setTimings({500ms, 30000ms, 10000});
     expectSamplerUsable();
 }
 
