@@ -136,6 +136,21 @@ Commands:
                  else TOLVANE_SETTINGS, else the user's): they are kept beside it under
                  the same name ending in ".samplers".
 
+  smdi list | send FILE | receive NUMBER OUT  [--profile NAME [--settings FILE]]
+       [--socket PATH] [--target ADAPTOR:ID] [--protocol 1-4]
+                 Lists the samples of an SMDI sampler (number, name, size, bits,
+                 mono or stereo), sends FILE to it as sample --number N (default 0)
+                 named --name (default the file's name; --split-stereo sends a stereo
+                 file as two mono samples N and N+1), or receives sample NUMBER into
+                 the sample file OUT. With --segments, send takes the segments between
+                 the locators instead (with the document options and --smooth P, as
+                 export does) as samples N, N+1, ..., and on the Yamaha types sends
+                 their keymap (the keymap options) through the profile's MIDI output.
+                 The sampler is a stored profile's, target 0 of the Unix socket PATH,
+                 or a target of the machine's SCSI bus; --protocol is its sampler type
+                 (1 generic, 2 and 3 Yamaha, 4 E-mu; default the profile's, else 1).
+                 Exits 69 when the sampler fails or refuses.
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -198,6 +213,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runPorts(rest, out, err);
     if (command == "profiles")
         return runProfiles(rest, out, err);
+    if (command == "smdi")
+        return runSmdi(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -95,8 +95,7 @@ TEST(SimulatedSmdiSampler, IdentifiesTakesASampleAndGivesItBack) {
 
     EXPECT_EQ(idOf(exchange(SmdiSampler::message(0x0001, 0))), std::make_pair(0x0001, 0x0001));
     Bytes nothing(11);
-    command(*bus, 0, 0x08, true, nothing);
-    EXPECT_EQ(idOf(nothing), std::make_pair(0, 0)) << "no answer waits: No Message";
+    EXPECT_EQ(command(*bus, 0, 0x08, true, nothing), R::kError) << "no reply pending";
 
     SmdiSample sent;
     sent.name = "KICK 01";
@@ -104,7 +103,8 @@ TEST(SimulatedSmdiSampler, IdentifiesTakesASampleAndGivesItBack) {
     for (int i = 0; i < 600; ++i)
         sent.data.push_back(static_cast<std::uint8_t>(i * 13));
     EXPECT_EQ(idOf(exchange(SmdiSampler::message(0x0121, 0, SmdiSampler::headerData(5, sent)))),
-              std::make_pair(0x0100, 0));
+              std::make_pair(0x0122, 1))
+        << "the header is answered with the begin-transfer acknowledge";
     EXPECT_EQ(idOf(exchange(SmdiSampler::message(0x0122, 0, {0, 0, 5, 0, 0, 0xFF}))),
               std::make_pair(0x0103, 0));
     for (int packet = 0; packet < 3; ++packet) {
@@ -121,7 +121,9 @@ TEST(SimulatedSmdiSampler, IdentifiesTakesASampleAndGivesItBack) {
     const Bytes header = exchange(SmdiSampler::message(0x0120, 0, {0, 0, 5}));
     EXPECT_EQ(idOf(header), std::make_pair(0x0121, 0));
     Bytes back;
-    Bytes reply = exchange(SmdiSampler::message(0x0122, 0, {0, 0, 5, 0, 1, 0}));
+    EXPECT_EQ(idOf(exchange(SmdiSampler::message(0x0122, 0, {0, 0, 5, 0, 1, 0}))),
+              std::make_pair(0x0122, 1));
+    Bytes reply = exchange(SmdiSampler::message(0x0103, 0, {0, 0, 0}));
     for (std::uint8_t packet = 1; idOf(reply).first == 0x0110; ++packet) {
         const std::size_t length = std::size_t(reply[8]) << 16 | reply[9] << 8 | reply[10];
         back.insert(back.end(), reply.begin() + 14, reply.begin() + 11 + static_cast<long>(length));
