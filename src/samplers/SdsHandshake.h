@@ -52,6 +52,7 @@ public:
     // No answer came to the header: the receiver takes the packets without replies.
     bool openLoop() const { return m_openLoop; }
     bool holding() const { return m_holding; }
+    std::uint8_t outstanding() const { return m_outstanding; }
     int resends() const { return m_totalResends; }
     const std::string& failure() const { return m_failure; }
 

@@ -265,7 +265,7 @@ SdsSendHandshake::Step TSDSDriver::awaitGoAhead(SdsSendHandshake& handshake,
         const bool wasHolding = handshake.holding();
         const Step step = handshake.onMessage(*message);
         if (step == Step::Resend) {
-            setStatus("Resending packet " + std::to_string(last.size() > 4 ? last[4] : 0));
+            setStatus("Resending packet " + std::to_string(handshake.outstanding()));
             transmit(last);
             handshake.resent();
             deadline = Clock::now() + handshake.replyTimeout();
