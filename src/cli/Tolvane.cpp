@@ -150,6 +150,18 @@ Commands:
                  or a target of the machine's SCSI bus; --protocol is its sampler type
                  (1 generic, 2 and 3 Yamaha, 4 E-mu; default the profile's, else 1).
                  Exits 69 when the sampler fails or refuses.
+  sds send FILE | receive OUT [--port NAME] [--id N] [--open-loop] [--sample N]
+      [--channel L|R]
+                 Sends FILE to a sampler, or receives a sample from one into OUT (a mono
+                 WAV), by the MIDI Sample Dump Standard. NAME picks the MIDI output and
+                 input (the port of that name, else the first whose name contains it;
+                 default the first of each); N is the device ID 1 to 16 (default 1).
+                 With handshake each packet waits for the sampler's answer (a sampler
+                 that does not answer the header within 2 s is sent to without);
+                 --open-loop sends without reading the input. --sample is the number on
+                 the sampler (default 0); receiving from 100000 on waits for the sampler
+                 to start the dump of sample N - 100000 itself. A stereo FILE sends its
+                 left channel, or the one --channel names.
 
 Options:
   --help         Show this help and exit.
@@ -161,7 +173,8 @@ outside its range is a usage error that names the option.
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
 segment that hold no whole frame, or a processing step that cannot be done), 65 when a
-profile is missing or damaged, 73 when an output file cannot be written.
+profile is missing or damaged, 69 when a MIDI port or a transfer to a sampler failed,
+73 when an output file cannot be written.
 )";
 
 } // namespace
@@ -215,6 +228,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runProfiles(rest, out, err);
     if (command == "smdi")
         return runSmdi(rest, out, err);
+    if (command == "sds")
+        return runSds(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -15,7 +15,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitWrongFormat = 1;
 inline constexpr int kExitUnreadable = 2;
 inline constexpr int kExitUsage = 64;
-inline constexpr int kExitBadProfile = 65; // a sampler profile missing or damaged
+inline constexpr int kExitBadProfile = 65;  // a sampler profile missing or damaged
+inline constexpr int kExitUnavailable = 69; // a MIDI port or a transfer to a sampler failed
 inline constexpr int kExitCannotWrite = 73;
 
 // Runs the `tolvane` command with its arguments (without the program name).
@@ -72,6 +73,9 @@ int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::os
 // `tolvane smdi list|send FILE|receive NUMBER OUT` with --profile NAME, --socket PATH or
 // --target ADAPTOR:ID: samples to and from an SMDI sampler.
 int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `tolvane sds send FILE | receive OUT [--port NAME] [--id N] [--open-loop] [--sample N]
+// [--channel L|R]`: a sample to or from a sampler by the MIDI Sample Dump Standard.
+int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

@@ -1,6 +1,6 @@
 // The simulated Sample Dump Standard sampler on its JACK port, driven through our own MIDI
 // output and input: a sample sent with handshake is kept, a damaged packet is refused, and a
-// dump request gives the sample back.
+// dump request gives the sample back packet by packet as each is acknowledged.
 #include "fakes/FakeMidi.h"
 #include "fakes/SdsSampler.h"
 #include "midi/MidiIn.h"
@@ -87,22 +87,25 @@ TEST_F(JackSds, ASampleSentWithHandshakeIsKeptAndADamagedPacketRefused) {
 TEST_F(JackSds, ADumpRequestGivesTheSampleBackOnePacketPerAck) {
     const SdsSample stored = rampSample(90);
     sampler.store(7, stored);
+    sampler.packetWait = std::chrono::milliseconds(2000); // every packet waits for our ACK
     out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x03, 7, 0, 0xF7});
     const Bytes header = next();
     ASSERT_EQ(header.size(), 21u);
     EXPECT_EQ(header[3], 0x01);
     EXPECT_EQ(header[10] | header[11] << 7 | header[12] << 14, 90);
     Bytes data;
+    out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x7F, 0, 0xF7}); // the header's ACK
     for (std::uint8_t packet = 0; packet < 3; ++packet) {
-        out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x7F, packet, 0xF7});
         const Bytes m = next();
         ASSERT_EQ(m.size(), 127u) << int(packet);
         EXPECT_EQ(m[4], packet);
         data.insert(data.end(), m.begin() + 5, m.begin() + 125);
+        out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x7F, packet, 0xF7});
     }
     EXPECT_EQ(data, SdsSampler::packedWords(stored.words));
-    out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x7F, 3, 0xF7});
     EXPECT_TRUE(next(std::chrono::milliseconds(300)).empty()) << "nothing after the last packet";
+    EXPECT_TRUE(sampler.lastDumpHandshaken());
+    EXPECT_TRUE(sampler.lastDumpFinished());
 }
 
 } // namespace

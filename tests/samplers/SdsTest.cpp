@@ -1,0 +1,343 @@
+// The Sample Dump Standard messages, the two sides of the handshake, and the driver on MIDI
+// ports in memory: what goes out, what is taken from what comes in, and when it stops.
+#include "document/MemoryStream.h"
+#include "fakes/FakeMidi.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "samplers/SdsCodec.h"
+#include "samplers/SdsHandshake.h"
+#include "samplers/TSDSDriver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace tolvane {
+namespace {
+
+using sds::Bytes;
+using sds::Op;
+using Step = SdsSendHandshake::Step;
+using namespace std::chrono_literals;
+
+TEST(SdsCodec, WordsPackLeftJustifiedAsOffsetBinaryAndComeBackExactly) {
+    EXPECT_EQ(sds::packWord(-32768), (std::array<std::uint8_t, 3>{0x00, 0x00, 0x00}));
+    EXPECT_EQ(sds::packWord(32767), (std::array<std::uint8_t, 3>{0x7F, 0x7F, 0x60}));
+    EXPECT_EQ(sds::packWord(0), (std::array<std::uint8_t, 3>{0x40, 0x00, 0x00}));
+    for (int v = -32768; v <= 32767; ++v) {
+        const auto three = sds::packWord(static_cast<std::int16_t>(v));
+        ASSERT_EQ(sds::unpackWord(three.data()), v);
+        ASSERT_EQ(three[2] & 0x1F, 0) << v;
+    }
+}
+
+TEST(SdsCodec, HeaderAndPacketFieldsAndChecksum) {
+    sds::DumpHeader h;
+    h.sampleNumber = 200;
+    h.periodNs = sds::periodForRate(44100);
+    h.lengthWords = 100;
+    h.loopEnd = 100;
+    const Bytes header = sds::encodeHeader(3, h);
+    EXPECT_EQ(header, (Bytes{0xF0, 0x7E, 3, 0x01, 200 & 0x7F, 1,   0x10, 0x14, 0x31, 0x01, 100,
+                             0,    0,    0, 0,    0,          100, 0,    0,    0x7F, 0xF7}))
+        << "22676 ns = 14 31 01, 7-bit groups lowest first";
+    EXPECT_EQ(sds::rateForPeriod(h.periodNs), 44100u) << "not 44099";
+    EXPECT_EQ(sds::rateForPeriod(sds::periodForRate(44000)), 44001u) << "the nearest whole hertz";
+    ASSERT_TRUE(sds::decodeHeader(header));
+    EXPECT_EQ(sds::decodeHeader(header)->lengthWords, 100u);
+
+    const std::vector<std::int16_t> words(20, 0);
+    const Bytes packet = sds::encodePacket(3, 5, words);
+    ASSERT_EQ(packet.size(), 127u);
+    std::uint8_t x = 0x7E ^ 3 ^ 0x02 ^ 5;
+    for (int i = 0; i < 20; ++i)
+        x ^= 0x40; // each zero word is 40 00 00; the rest is filled with zero bytes
+    EXPECT_EQ(packet[125], x);
+    EXPECT_TRUE(
+        std::all_of(packet.begin() + 65, packet.begin() + 125, [](auto b) { return b == 0; }));
+    Bytes damaged = packet;
+    damaged[40] ^= 0x01;
+    EXPECT_TRUE(sds::decodePacket(packet)->checksumOk);
+    EXPECT_FALSE(sds::decodePacket(damaged)->checksumOk);
+}
+
+TEST(SdsCodec, OnlyWholeSampleDumpMessagesAreClassified) {
+    EXPECT_FALSE(sds::classify(Bytes{0xF8}));
+    EXPECT_FALSE(sds::classify(Bytes{0xF0, 0x43, 0x10, 0x7F, 0x00, 0xF7})) << "another maker";
+    EXPECT_FALSE(sds::classify(Bytes{0xF0, 0x7E, 0, 0x7F, 0x00})) << "no end";
+    EXPECT_FALSE(sds::classify(Bytes{0xF0, 0x7E, 0, 0x06, 0x01, 0xF7})) << "identity request";
+    const auto nak = sds::classify(sds::encodeReply(Op::Nak, 9, 77));
+    ASSERT_TRUE(nak);
+    EXPECT_EQ(nak->op, Op::Nak);
+    EXPECT_EQ(nak->channel, 9);
+    EXPECT_EQ(nak->packet, 77);
+}
+
+TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
+    SdsTimings t;
+    SdsSendHandshake hs(2, t);
+    hs.headerSent();
+    EXPECT_EQ(hs.replyTimeout(), t.headerReply);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 3, 0)), Step::Keep) << "another device";
+    EXPECT_EQ(hs.onMessage(Bytes{0xF0, 0x41, 0x10, 0x7F, 0x00, 0xF7}), Step::Keep);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 2, 0)), Step::Next);
+    hs.packetSent(0);
+    EXPECT_EQ(hs.replyTimeout(), t.packetReply);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 2, 127)), Step::Keep) << "stale NAK";
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 5)), Step::Keep) << "stale CANCEL";
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, sds::kAllCall, 0)), Step::Next);
+    hs.packetSent(1);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Wait, 2, 1)), Step::Keep);
+    EXPECT_TRUE(hs.holding());
+    EXPECT_EQ(hs.replyTimeout(), t.waitLimit);
+    EXPECT_EQ(hs.onTimeout(), Step::Failed) << "a WAIT that never ends";
+    EXPECT_FALSE(hs.failure().empty());
+    hs.packetSent(2);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 2)), Step::Cancelled);
+}
+
+TEST(SdsSendHandshake, SilenceMeansOpenLoopAfterTheHeaderAndGoOnAfterAPacket) {
+    SdsSendHandshake hs(0, SdsTimings{});
+    hs.headerSent();
+    EXPECT_EQ(hs.onTimeout(), Step::Next);
+    EXPECT_TRUE(hs.openLoop());
+    hs.packetSent(0);
+    EXPECT_EQ(hs.onTimeout(), Step::Next);
+}
+
+TEST(SdsSendHandshake, ANakStormEndsAtTheResendLimit) {
+    SdsTimings t;
+    t.resendLimit = 3;
+    SdsSendHandshake hs(0, t);
+    hs.packetSent(9);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 0, 9)), Step::Resend);
+        hs.resent();
+    }
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 0, 9)), Step::Failed);
+    EXPECT_EQ(hs.resends(), 3);
+    hs.packetSent(10);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 0, 10)), Step::Resend) << "count per packet";
+}
+
+std::vector<std::int16_t> ramp(std::size_t n, int step = 331) {
+    std::vector<std::int16_t> w(n);
+    for (std::size_t i = 0; i < n; ++i)
+        w[i] = static_cast<std::int16_t>(static_cast<int>(i) * step - 20000);
+    return w;
+}
+
+Bytes headerFor(std::uint8_t channel, std::uint32_t words, std::uint8_t bits = 16) {
+    sds::DumpHeader h;
+    h.bits = bits;
+    h.periodNs = sds::periodForRate(22050);
+    h.lengthWords = words;
+    return sds::encodeHeader(channel, h);
+}
+
+TEST(SdsReceiveSession, DuplicatesAreAcknowledgedAndDroppedAndTheLastPacketTrimmed) {
+    SdsReceiveSession r(0, false);
+    EXPECT_EQ(*r.onMessage(headerFor(0, 50)).reply, sds::encodeReply(Op::Ack, 0, 0));
+    const auto words = ramp(80);
+    const Bytes p0 = sds::encodePacket(0, 0, std::span(words).first(40));
+    EXPECT_EQ(*r.onMessage(p0).reply, sds::encodeReply(Op::Ack, 0, 0));
+    EXPECT_EQ(*r.onMessage(p0).reply, sds::encodeReply(Op::Ack, 0, 0)) << "duplicate";
+    EXPECT_EQ(r.words().size(), 40u);
+    EXPECT_EQ(r.duplicates(), 1);
+    Bytes p1 = sds::encodePacket(0, 1, std::span(words).subspan(40));
+    p1[20] ^= 0x01;
+    const auto refused = r.onMessage(p1);
+    EXPECT_EQ(*refused.reply, sds::encodeReply(Op::Nak, 0, 1));
+    EXPECT_EQ(refused.badPacket, 1);
+    EXPECT_EQ(r.words().size(), 40u);
+    r.onMessage(sds::encodePacket(0, 1, std::span(words).subspan(40)));
+    ASSERT_TRUE(r.complete());
+    EXPECT_EQ(r.words(), std::vector<std::int16_t>(words.begin(), words.begin() + 50));
+}
+
+TEST(SdsReceiveSession, OpenLoopKeepsAndCountsBadPacketsAndNeverAnswers) {
+    SdsReceiveSession r(4, true);
+    EXPECT_FALSE(r.onMessage(headerFor(4, 40)).reply);
+    Bytes p0 = sds::encodePacket(4, 0, ramp(40));
+    p0[125] ^= 0x01;
+    const auto outcome = r.onMessage(p0);
+    EXPECT_FALSE(outcome.reply);
+    EXPECT_TRUE(r.complete());
+    EXPECT_EQ(r.badChecksums(), 1);
+}
+
+TEST(SdsReceiveSession, OtherDevicesAndOtherFormatsAreNotTaken) {
+    SdsReceiveSession r(1, false);
+    EXPECT_FALSE(r.onMessage(headerFor(2, 40)).reply) << "another device's header";
+    EXPECT_FALSE(r.headerSeen());
+    r.onMessage(headerFor(1, 40, 12));
+    EXPECT_EQ(r.failure(), kMsgIncorrectFormat);
+    SdsReceiveSession c(1, false);
+    c.onMessage(headerFor(1, 40));
+    c.onMessage(sds::encodeReply(Op::Cancel, 1, 0));
+    EXPECT_TRUE(c.cancelled());
+}
+
+// The driver on MIDI ports in memory; the test's thread is the window's thread.
+class SdsDriver : public ::testing::Test {
+protected:
+    static SdsTimings shortTimings() {
+        SdsTimings t;
+        t.headerReply = 5ms;
+        t.packetReply = 1ms;
+        t.silence = 100ms;
+        t.requestReply = 200ms;
+        t.startLimit = 300ms;
+        t.settle = 0ms;
+        return t;
+    }
+    SdsDriver() {
+        profile.channel = 1;
+        driver.SetProfile(profile);
+        driver.SetSampleStream(&stream);
+    }
+    void setOpenLoop(bool open) {
+        profile.openLoop = open ? 1 : 0;
+        driver.SetProfile(profile);
+    }
+    // Runs the window's jobs until the driver is idle.
+    void finish(std::chrono::milliseconds limit = 5000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            poster.deliver();
+            std::this_thread::sleep_for(1ms);
+        } while (driver.busy() && std::chrono::steady_clock::now() < end);
+        poster.deliver();
+        ASSERT_FALSE(driver.busy());
+    }
+    SampleSendArguments wordsToSend(const std::vector<std::int16_t>& words) {
+        Bytes bytes;
+        for (std::int16_t w : words) {
+            bytes.push_back(static_cast<std::uint8_t>(w & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(w) >> 8));
+        }
+        stream.assign(bytes);
+        SampleSendArguments a;
+        a.sampleNumber = 12;
+        a.sampleRate = 32000;
+        a.lengthBytes = static_cast<std::uint32_t>(bytes.size());
+        return a;
+    }
+
+    test::FakeMidiBackend backend;
+    test::QueuedPoster poster;
+    TMidiInput input{backend, poster.poster()};
+    TMidiOutput output{backend, poster.poster()};
+    SdsTimings timings = shortTimings();
+    SamplerProfile profile;
+    MemoryStream stream;
+    TSDSDriver driver{input, output, poster.poster(), timings};
+};
+
+TEST_F(SdsDriver, OpenLoopSendsHeaderTwoFullPacketsAndAPaddedOneAndReadsNothing) {
+    setOpenLoop(true);
+    const auto words = ramp(100);
+    driver.SendSample(wordsToSend(words));
+    EXPECT_FALSE(backend.deliver(0, sds::encodeReply(Op::Cancel, 0, 0))) << "input not open";
+    finish();
+    const auto sent = backend.sentTo(0);
+    ASSERT_EQ(sent.size(), 4u);
+    const auto header = sds::decodeHeader(sent[0]);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->sampleNumber, 12);
+    EXPECT_EQ(header->lengthWords, 100u);
+    EXPECT_EQ(header->loopEnd, 100u);
+    EXPECT_EQ(header->loopType, 0x7F);
+    EXPECT_EQ(header->periodNs, 31250u);
+    std::vector<std::int16_t> back;
+    for (std::size_t i = 1; i < 4; ++i) {
+        const auto p = sds::decodePacket(sent[i]);
+        ASSERT_TRUE(p && p->checksumOk);
+        EXPECT_EQ(p->number, i - 1);
+        back.insert(back.end(), p->words.begin(), p->words.end());
+    }
+    EXPECT_TRUE(
+        std::all_of(sent[3].begin() + 65, sent[3].begin() + 125, [](auto b) { return b == 0; }));
+    back.resize(100);
+    EXPECT_EQ(back, words);
+    EXPECT_TRUE(driver.lastReport().ok);
+}
+
+TEST_F(SdsDriver, PacketNumbersStartAgainAtZeroAfter127) {
+    setOpenLoop(true);
+    driver.SendSample(wordsToSend(ramp(130 * 40, 7)));
+    finish(20000ms);
+    const auto sent = backend.sentTo(0);
+    ASSERT_EQ(sent.size(), 131u);
+    EXPECT_EQ(sent[128][4], 127);
+    EXPECT_EQ(sent[129][4], 0);
+    EXPECT_EQ(sent[130][4], 1);
+}
+
+TEST_F(SdsDriver, WaitForSendSendsNoRequestAndTakesTheDumpTheSamplerStarts) {
+    ReceivedFormat got{};
+    bool called = false;
+    driver.ReceiveSample(kWaitForSendBase + 3, [&](const ReceivedFormat& f) {
+        got = f;
+        called = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(backend.sentTo(0).empty()) << "no dump request";
+    const auto words = ramp(45);
+    backend.deliver(0, headerFor(0, 45));
+    backend.deliver(0, Bytes{0xF0, 0x7E, 5, 0x02, 0, 0xF7}); // not a packet: too short
+    backend.deliver(0, sds::encodePacket(0, 0, std::span(words).first(40)));
+    backend.deliver(0, sds::encodePacket(0, 1, std::span(words).subspan(40)));
+    finish();
+    ASSERT_TRUE(called);
+    EXPECT_EQ(got.rate, 22050u);
+    EXPECT_EQ(got.lengthBytes, 90u);
+    ASSERT_EQ(stream.size(), 90u);
+    EXPECT_EQ(std::memcmp(stream.data(), words.data(), 90), 0);
+    const auto sent = backend.sentTo(0);
+    ASSERT_EQ(sent.size(), 3u) << "ACK for the header and each packet";
+    EXPECT_EQ(sent[2], sds::encodeReply(Op::Ack, 0, 1));
+}
+
+TEST_F(SdsDriver, AReceiveThatStopsMidDumpEndsWithAMessageAndCancel) {
+    bool failed = false;
+    driver.ReceiveSample(4, [&](const ReceivedFormat& f) { failed = f.rate == 0; });
+    backend.deliver(0, headerFor(0, 400));
+    backend.deliver(0, sds::encodePacket(0, 0, ramp(40)));
+    finish();
+    EXPECT_TRUE(failed);
+    const auto report = driver.lastReport();
+    EXPECT_NE(report.message.find("nothing came from the sampler"), std::string::npos);
+    const auto sent = backend.sentTo(0);
+    EXPECT_EQ(sent.front(), sds::encodeRequest(0, 4));
+    EXPECT_EQ(sent.back(), sds::encodeReply(Op::Cancel, 0, 1));
+}
+
+TEST_F(SdsDriver, OpenLoopRequestOpensTheOutputForTheRequestOnly) {
+    setOpenLoop(true);
+    driver.ReceiveSample(9, nullptr);
+    finish();
+    const auto sent = backend.sentTo(0);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], sds::encodeRequest(0, 9));
+    EXPECT_NE(driver.lastReport().message.find("did not answer"), std::string::npos);
+}
+
+TEST_F(SdsDriver, PortsThatDoNotOpenAreReported) {
+    struct Panel : StatusPanel {
+        std::string text;
+        void setText(const std::string& t) override { text = t; }
+    } panel;
+    driver.SetStatusPanel(&panel);
+    backend.refuseOpen = true;
+    bool failed = false;
+    driver.ReceiveSample(1, [&](const ReceivedFormat& f) { failed = f.lengthBytes == 0; });
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(panel.text, kMsgErrorOpeningMidi);
+    EXPECT_FALSE(driver.busy());
+}
+
+} // namespace
+} // namespace tolvane
