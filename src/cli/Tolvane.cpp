@@ -136,6 +136,24 @@ Commands:
                  else TOLVANE_SETTINGS, else the user's): they are kept beside it under
                  the same name ending in ".samplers".
 
+  akai list|send FILE|receive NUMBER OUT (--profile NAME [--settings FILE] |
+       --socket PATH | --target ADAPTOR:ID [--scsi-sockets LIST])
+                 An Akai S2000, S3000XL or S3200XL sampler over SCSI: the target of a
+                 stored profile of that type, a sampler on a Unix socket, or a SCSI target.
+                 list     the sampler's samples: number, name, size, rate
+                 send     loads and scans FILE (with export's document options), sends
+                          each segment between the locators as a mono sample into the
+                          next free slot (named after FILE, cut to 9 characters, and the
+                          segment's number in three digits; a stereo sample sends its
+                          --channel, left unless right), on the keys of the keymap
+                          options (--base-note, --interval, --white-keys), end points
+                          smoothed by --smooth LEVEL (0 to 60, 0 off, default 30); then
+                          a program named --bank-name with one keygroup per sample in
+                          the next free program, unless --no-program
+                 receive  sample NUMBER (from 0, as listed) into the WAV file OUT, at
+                          the rate its header gives
+                 Exit status 69 when the sampler cannot be reached or a transfer fails.
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -198,6 +216,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runPorts(rest, out, err);
     if (command == "profiles")
         return runProfiles(rest, out, err);
+    if (command == "akai")
+        return runAkai(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

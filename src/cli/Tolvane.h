@@ -69,6 +69,10 @@ int runPorts(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // `tolvane profiles [list | show NAME | delete NAME] [--settings FILE]`
 int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane akai list|send FILE|receive NUMBER OUT` with --profile NAME, --socket PATH or
+// --target ADAPTOR:ID: an S2000-family sampler over SCSI.
+int runAkai(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);
 

@@ -176,6 +176,30 @@ TEST_F(AkaiDriver, SendThenReceiveIsByteExactWithTheRateFromTheHeader) {
     EXPECT_TRUE(recorder.errors.empty());
 }
 
+TEST_F(AkaiDriver, OneChannelOfAStereoPairGoesAsAMonoSample) {
+    // Frames of left 0x0100 + i, right 0x2000 + i.
+    std::vector<std::uint8_t> frames;
+    for (std::uint16_t i = 0; i < 300; ++i)
+        for (std::uint16_t v : {std::uint16_t(0x0100 + i), std::uint16_t(0x2000 + i)})
+            frames.insert(frames.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+    stream.assign(frames);
+    SampleSendArguments a;
+    a.name = "Right";
+    a.sourceChannels = 2;
+    a.channelsSent = 1;
+    a.startOffset = 2; // the right channel
+    a.lengthBytes = static_cast<std::uint32_t>(frames.size() - 2);
+    driver.SendSample(a);
+    driver.waitIdle();
+    ASSERT_TRUE(recorder.errors.empty()) << recorder.errors.front();
+    const auto stored = sampler.samples().at(0);
+    ASSERT_EQ(stored.lengthWords(), 299u);
+    EXPECT_EQ(stored.data[0], 0x20);
+    EXPECT_EQ(stored.data[1], 0x00);
+    EXPECT_EQ(stored.data[2 * 298], 0x21);
+    EXPECT_EQ(stored.data[2 * 298 + 1], 298 - 256);
+}
+
 TEST_F(AkaiDriver, ReceivingASampleWithoutRateSaysSoAndDeliversNothing) {
     sampler.addSample("Old", {5, 6}, 0, false);
     MemoryStream received;
