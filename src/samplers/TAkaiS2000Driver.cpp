@@ -479,17 +479,18 @@ void TAkaiS2000Driver::MapSamples(const std::string& programName, const std::str
                                   SamplerCallback onDone, int /*firstSample*/, int count,
                                   bool whiteKeys, int keySpread, int baseNote) {
     m_abort = false;
-    post([=, this, onDone = std::move(onDone)] {
-        runMap(programName, baseName, onDone, count, whiteKeys, keySpread, baseNote);
+    // A name list serves the one mapping after its batch.
+    post([=, this, onDone = std::move(onDone), names = std::exchange(m_names, {})] {
+        runMap(programName, baseName, onDone, names, count, whiteKeys, keySpread, baseNote);
     });
 }
 
 void TAkaiS2000Driver::runMap(const std::string& programName, const std::string& baseName,
-                              const SamplerCallback& onDone, int count, bool whiteKeys,
-                              int keySpread, int baseNote) {
-    const bool batch = !m_names.empty();
+                              const SamplerCallback& onDone, const std::vector<std::string>& names,
+                              int count, bool whiteKeys, int keySpread, int baseNote) {
+    const bool batch = !names.empty();
     if (batch)
-        count = static_cast<int>(m_names.size());
+        count = static_cast<int>(names.size());
     try {
         if (count <= 0)
             throw Failure{kMsgAkaiProgram};
@@ -517,7 +518,7 @@ void TAkaiS2000Driver::runMap(const std::string& programName, const std::string&
             group.lowKey = clampKey(keys.low);
             group.highKey = clampKey(keys.high);
             group.sampleName =
-                batch ? m_names[static_cast<std::size_t>(k)] : akai::runSampleName(baseName, k + 1);
+                batch ? names[static_cast<std::size_t>(k)] : akai::runSampleName(baseName, k + 1);
             const auto answer = akai::answerOf(
                 link.askInTwo(akai::keygroupMessage(program, k, akai::keygroupHeader(group))));
             if (answer != akai::Answer::Ok)

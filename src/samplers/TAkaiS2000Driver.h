@@ -55,6 +55,7 @@ public:
     void Abort() override { m_abort = true; }
     void SetBatchStream(MemoryStream* stream) override { m_batchStream = stream; }
     // The program goes into the next free program number, its keygroups into that program.
+    // A name list set before (a batch) gives the count and the names, for this mapping only.
     // Ends like SendSample: `onDone` in batch mode (or when no waiting thread is set), else
     // the waiting thread is resumed.
     void MapSamples(const std::string& programName, const std::string& baseName,
@@ -88,8 +89,8 @@ private:
     void runReceive(int sampleNumber, const ReceiveCallback& onDone);
     void runSend(const SampleSendArguments& arguments);
     void runMap(const std::string& programName, const std::string& baseName,
-                const SamplerCallback& onDone, int count, bool whiteKeys, int keySpread,
-                int baseNote);
+                const SamplerCallback& onDone, const std::vector<std::string>& names, int count,
+                bool whiteKeys, int keySpread, int baseNote);
     void sendData(Link& link, std::uint32_t bytesToSend, const SampleSendArguments& arguments);
     void finishSend(bool batch, const SamplerCallback& onDone);
     void report(const Failure& failure);

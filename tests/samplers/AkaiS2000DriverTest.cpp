@@ -254,6 +254,14 @@ TEST_F(AkaiDriver, ProgramGoesToTheNextFreeNumberAndMapsEachSampleToItsKey) {
     EXPECT_EQ(spread.keygroups[1][akai::offset::kHighNote], 64);
     EXPECT_EQ(AkaiS2000Sampler::fromAkaiName(&spread.keygroups[1][akai::offset::kZone1Sample]),
               "B");
+
+    // The list served that one mapping: the next one names its samples after the file again.
+    driver.MapSamples("Next", "Hat.wav", {}, 1, 1, false, 0, 60);
+    driver.waitIdle();
+    const auto next = sampler.programs().at(3);
+    ASSERT_EQ(next.keygroups.size(), 1u);
+    EXPECT_EQ(AkaiS2000Sampler::fromAkaiName(&next.keygroups[0][akai::offset::kZone1Sample]),
+              "HAT001");
 }
 
 TEST_F(AkaiDriver, FailedBlockNoFreeSlotAndTooLittleMemoryEndTheSend) {
