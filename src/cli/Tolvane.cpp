@@ -162,6 +162,23 @@ Commands:
                  the sampler (default 0); receiving from 100000 on waits for the sampler
                  to start the dump of sample N - 100000 itself. A stereo FILE sends its
                  left channel, or the one --channel names.
+  akai list|send FILE|receive NUMBER OUT (--profile NAME [--settings FILE] |
+       --socket PATH | --target ADAPTOR:ID [--scsi-sockets LIST])
+                 An Akai S2000, S3000XL or S3200XL sampler over SCSI: the target of a
+                 stored profile of that type, a sampler on a Unix socket, or a SCSI target.
+                 list     the sampler's samples: number, name, size, rate
+                 send     loads and scans FILE (with export's document options), sends
+                          each segment between the locators as a mono sample into the
+                          next free slot (named after FILE, cut to 9 characters, and the
+                          segment's number in three digits; a stereo sample sends its
+                          --channel, left unless right), on the keys of the keymap
+                          options (--base-note, --interval, --white-keys), end points
+                          smoothed by --smooth LEVEL (0 to 60, 0 off, default 30); then
+                          a program named --bank-name with one keygroup per sample in
+                          the next free program, unless --no-program
+                 receive  sample NUMBER (from 0, as listed) into the WAV file OUT, at
+                          the rate its header gives
+                 Exit status 69 when the sampler cannot be reached or a transfer fails.
 
 Options:
   --help         Show this help and exit.
@@ -230,6 +247,8 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runSmdi(rest, out, err);
     if (command == "sds")
         return runSds(rest, out, err);
+    if (command == "akai")
+        return runAkai(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -76,6 +76,9 @@ int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 // `tolvane sds send FILE | receive OUT [--port NAME] [--id N] [--open-loop] [--sample N]
 // [--channel L|R]`: a sample to or from a sampler by the MIDI Sample Dump Standard.
 int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `tolvane akai list|send FILE|receive NUMBER OUT` with --profile NAME, --socket PATH or
+// --target ADAPTOR:ID: an S2000-family sampler over SCSI.
+int runAkai(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

@@ -136,15 +136,16 @@ TEST(SimulatedSmdiSampler, IdentifiesTakesASampleAndGivesItBack) {
 
 TEST(SimulatedAkaiSampler, SysExOverScsiOnlyInExclusiveMode) {
     AkaiS2000Sampler sampler(socketPath("akai-sysex"));
-    sampler.sampleNames = {"KICK", "SNARE 2"};
+    sampler.addSample("KICK", {1, 2}, 44100);
+    sampler.addSample("SNARE 2", {3}, 44100);
     auto bus = busOf({sampler.path()});
     Bytes request = {0xF0, 0x47, 0x00, 0x04, 0x48, 0xF7};
     EXPECT_NE(command(*bus, 0, 0x0C, false, request), R::kCompleted) << "not in exclusive mode";
 
     R on;
-    prepareScsiCommand(on, 0, 0, 0x09, false, nullptr, 1); // length 1: mode on
-    on.flags = R::kDataOut;                                // no posting: wait here
-    on.dataLength = 0;
+    prepareScsiCommand(on, 0, 0, 0x09, false, nullptr, 0);
+    on.cdb[2] = on.cdb[3] = 1; // 09 00 01 01 00 00: mode on
+    on.flags = R::kDataOut;    // no posting: wait here
     EXPECT_EQ(bus->send(on), R::kCompleted);
     EXPECT_TRUE(sampler.exclusiveMode());
     EXPECT_EQ(command(*bus, 0, 0x0C, false, request), R::kCompleted);

@@ -1,0 +1,534 @@
+#include "samplers/TAkaiS2000Driver.h"
+
+#include "document/MemoryStream.h"
+#include "processing/TWaveSmoother.h"
+#include "samplers/AkaiS2000Protocol.h"
+#include "slicing/Keymap.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tolvane {
+
+using akai::Bytes;
+using Clock = std::chrono::steady_clock;
+
+// Why an operation ended early: the text to show and whether it is a warning.
+struct TAkaiS2000Driver::Failure {
+    std::string text;
+    bool warning = false;
+};
+
+namespace {
+
+using R = ScsiRequestBlock;
+using Cdb = std::array<std::uint8_t, 6>;
+
+constexpr std::uint8_t kDataFlag = 0x80; // CDB byte 5: sample data rather than a message
+
+Cdb lengthCdb(std::uint8_t opcode, std::uint32_t length, bool sampleData) {
+    return {opcode,
+            0,
+            static_cast<std::uint8_t>(length >> 16),
+            static_cast<std::uint8_t>(length >> 8),
+            static_cast<std::uint8_t>(length),
+            sampleData ? kDataFlag : std::uint8_t(0)};
+}
+
+std::string percent(double done, double total) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", total > 0 ? done / total * 100.0 : 100.0);
+    return text;
+}
+
+std::uint8_t clampKey(int key) {
+    return static_cast<std::uint8_t>(std::clamp(key, 0, 127));
+}
+
+// The keymap MapSamples is given, as the keymap settings the key assignment reads.
+KeymapSettings keymapOf(int baseNote, bool whiteKeys, int keySpread) {
+    KeymapSettings keymap;
+    keymap.octave = baseNote / 12;
+    keymap.note = baseNote % 12 + 1;
+    keymap.interval = keySpread;
+    keymap.whiteKeysOnly = whiteKeys;
+    return keymap;
+}
+
+} // namespace
+
+// The SCSI side of one operation: the requests, the exclusive mode and the message exchange,
+// each bounded in time. Failures are thrown as Failure.
+class TAkaiS2000Driver::Link {
+public:
+    Link(const ScsiEntry& entry, std::uint8_t adaptor, std::uint8_t target, const Timing& timing,
+         const std::atomic<bool>& abort)
+        : m_entry(entry), m_adaptor(adaptor), m_target(target), m_timing(timing), m_abort(abort) {}
+    ~Link() { leaveExclusive(); }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // One request, waited for; how it ended.
+    enum class Outcome { Completed, Failed, Silent };
+    Outcome execute(const Cdb& cdb, std::uint8_t* data, std::uint32_t length, bool in) {
+        if (!m_entry)
+            return Outcome::Failed;
+        R request;
+        request.command = R::kExecuteCommand;
+        request.adaptor = m_adaptor;
+        request.target = m_target;
+        request.lun = 0;
+        request.flags = in ? R::kDataIn : R::kDataOut; // no posting: done when it returns
+        request.dataLength = length;
+        request.data = length > 0 ? data : nullptr;
+        request.cdbLength = 6;
+        std::copy(cdb.begin(), cdb.end(), request.cdb.begin());
+        request.timeoutMs = static_cast<std::uint32_t>(m_timing.request.count());
+        m_entry(request);
+        if (request.status == R::kCompleted && request.adaptorStatus == 0)
+            return Outcome::Completed;
+        // A request that timed out got no SCSI status at all.
+        return request.status == R::kError && request.targetStatus == 0 ? Outcome::Silent
+                                                                        : Outcome::Failed;
+    }
+
+    void require(Outcome outcome) const {
+        if (outcome == Outcome::Silent)
+            throw Failure{kMsgAkaiNoAnswer};
+        if (outcome != Outcome::Completed)
+            throw Failure{kMsgAkaiUnexpectedReply};
+    }
+
+    void enterExclusive() {
+        m_exclusive = true; // leave it again even when entering failed halfway
+        require(execute({0x09, 0, 1, 1, 0, 0}, nullptr, 0, false));
+    }
+    void leaveExclusive() noexcept {
+        if (std::exchange(m_exclusive, false))
+            execute({0x09, 0, 0, 0, 0, 0}, nullptr, 0, false);
+    }
+
+    void checkAbort() const {
+        if (m_abort)
+            throw Failure{kMsgAkaiAborted, true};
+    }
+
+    void send(Bytes data, bool sampleData = false) {
+        const auto length = static_cast<std::uint32_t>(data.size());
+        require(execute(lengthCdb(0x0C, length, sampleData), data.data(), length, false));
+    }
+
+    std::uint32_t pending(bool sampleData) {
+        std::array<std::uint8_t, 6> answer{};
+        require(execute({0x0D, 0, 0, 0, 0, sampleData ? kDataFlag : std::uint8_t(0)}, answer.data(),
+                        static_cast<std::uint32_t>(answer.size()), true));
+        return std::uint32_t(answer[0]) << 16 | std::uint32_t(answer[1]) << 8 | answer[2];
+    }
+
+    void read(std::uint8_t* into, std::uint32_t length, bool sampleData) {
+        require(execute(lengthCdb(0x0E, length, sampleData), into, length, true));
+    }
+
+    // Waits (bounded, and open to Abort) until something is pending; its length.
+    std::uint32_t awaitPending(bool sampleData) {
+        const auto deadline = Clock::now() + m_timing.reply;
+        for (;;) {
+            if (const std::uint32_t length = pending(sampleData); length > 0)
+                return length;
+            checkAbort();
+            if (Clock::now() >= deadline)
+                throw Failure{kMsgAkaiNoAnswer};
+            std::this_thread::sleep_for(m_timing.poll);
+        }
+    }
+
+    // The messages of the sampler's reply: waited for, then read until nothing more waits.
+    std::vector<Bytes> awaitReply() {
+        Bytes bytes;
+        for (std::uint32_t length = awaitPending(false); length > 0; length = pending(false)) {
+            const std::size_t at = bytes.size();
+            bytes.resize(at + length);
+            read(bytes.data() + at, length, false);
+        }
+        std::vector<Bytes> messages;
+        for (std::uint8_t b : bytes) {
+            if (b == 0xF0)
+                messages.emplace_back();
+            if (!messages.empty())
+                messages.back().push_back(b);
+        }
+        if (messages.empty())
+            throw Failure{kMsgAkaiUnexpectedReply};
+        return messages;
+    }
+
+    // One message out, the first message of the reply back.
+    Bytes ask(const Bytes& message) {
+        send(message);
+        std::vector<Bytes> reply = awaitReply();
+        return reply.front();
+    }
+
+    // A header message in its two transfers, then the first message of the reply.
+    Bytes askInTwo(const Bytes& message) {
+        auto [first, second] = akai::inTwoTransfers(message);
+        send(std::move(first));
+        send(std::move(second));
+        return awaitReply().front();
+    }
+
+private:
+    const ScsiEntry& m_entry;
+    std::uint8_t m_adaptor;
+    std::uint8_t m_target;
+    Timing m_timing;
+    const std::atomic<bool>& m_abort;
+    bool m_exclusive = false;
+};
+
+TAkaiS2000Driver::TAkaiS2000Driver(ScsiEntry entry, Messages* messages, Timing timing)
+    : m_entry(std::move(entry)), m_messages(messages), m_timing(timing) {}
+
+TAkaiS2000Driver::~TAkaiS2000Driver() {
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_stopping = true;
+    }
+    m_abort = true;
+    m_queueChanged.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TAkaiS2000Driver::SetProfile(const SamplerProfile& profile) {
+    m_adaptor = profile.adaptor;
+    m_target = profile.target;
+}
+
+void TAkaiS2000Driver::SetScsiEntry(ScsiEntry entry) {
+    waitIdle();
+    m_entry = std::move(entry);
+}
+
+void TAkaiS2000Driver::GetSampleList(SampleDirectory& destination) {
+    std::lock_guard lock(m_stateMutex);
+    destination = m_directory;
+}
+
+std::string TAkaiS2000Driver::GetReceivedName() {
+    std::lock_guard lock(m_stateMutex);
+    return m_receivedName;
+}
+
+// --- The driver's thread ---------------------------------------------------------------------
+
+void TAkaiS2000Driver::post(std::function<void()> task) {
+    std::lock_guard lock(m_queueMutex);
+    m_tasks.push_back(std::move(task));
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { serve(); });
+    m_queueChanged.notify_all();
+}
+
+void TAkaiS2000Driver::serve() {
+    std::unique_lock lock(m_queueMutex);
+    for (;;) {
+        m_queueChanged.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+        if (m_tasks.empty())
+            return;
+        std::function<void()> task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        m_busy = true;
+        lock.unlock();
+        task();
+        lock.lock();
+        m_busy = false;
+        m_queueChanged.notify_all();
+    }
+}
+
+void TAkaiS2000Driver::waitIdle() {
+    std::unique_lock lock(m_queueMutex);
+    if (m_thread.get_id() == std::this_thread::get_id())
+        return; // a callback asking: its own operation is the one running
+    m_queueChanged.wait(lock, [this] { return m_tasks.empty() && !m_busy; });
+}
+
+void TAkaiS2000Driver::report(const Failure& failure) {
+    m_abort = true;
+    if (!m_messages)
+        return;
+    if (failure.warning)
+        m_messages->warning(failure.text);
+    else
+        m_messages->error(failure.text);
+}
+
+void TAkaiS2000Driver::status(const std::string& text) {
+    if (m_status)
+        m_status->setText(text);
+}
+
+// --- Operations ------------------------------------------------------------------------------
+
+void TAkaiS2000Driver::Connect(SamplerCallback continuation) {
+    m_abort = false;
+    post([this, continuation = std::move(continuation)] { runConnect(continuation); });
+}
+
+void TAkaiS2000Driver::runConnect(const SamplerCallback& continuation) {
+    Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+    std::array<std::uint8_t, 10> inquiry{};
+    const bool processor = link.execute({0x12, 0, 0, 0, 0x0A, 0}, inquiry.data(), 10, true) ==
+                               Link::Outcome::Completed &&
+                           (inquiry[0] & 0x1F) == 3;
+    if (!processor ||
+        link.execute({0x00, 0, 0, 0, 0, 0}, nullptr, 0, false) != Link::Outcome::Completed) {
+        report(Failure{kMsgAkaiCommunication});
+        return;
+    }
+    if (continuation)
+        continuation();
+}
+
+void TAkaiS2000Driver::ListSamples(SamplerCallback onDone, SampleListView* view) {
+    m_abort = false;
+    post([this, onDone = std::move(onDone), view] { runList(onDone, view); });
+}
+
+void TAkaiS2000Driver::runList(const SamplerCallback& onDone, SampleListView* view) {
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_directory = {};
+    }
+    try {
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        link.enterExclusive();
+        const auto count =
+            akai::listCount(link.ask(akai::request(akai::kRequestSampleList)), akai::kSampleList);
+        if (!count)
+            throw Failure{kMsgAkaiUnexpectedReply};
+        for (int n = 0; n < *count; ++n) {
+            link.checkAbort();
+            const auto info = akai::sampleHeaderReply(link.ask(akai::requestSampleHeader(n)));
+            if (!info)
+                throw Failure{kMsgAkaiUnexpectedReply};
+            if (view)
+                view->addSample(n, info->name);
+            if (static_cast<std::size_t>(n) < kSampleDirectorySize) {
+                std::lock_guard lock(m_stateMutex);
+                m_directory[static_cast<std::size_t>(n)] = {info->lengthWords, info->rate, 16, 1};
+            }
+        }
+    } catch (const Failure& failure) {
+        report(failure);
+    }
+    status("Inactive");
+    if (onDone)
+        onDone(); // also for an empty list and after a failure, so that the window goes on
+}
+
+void TAkaiS2000Driver::ReceiveSample(int sampleNumber, ReceiveCallback onDone) {
+    m_abort = false;
+    post([this, sampleNumber, onDone = std::move(onDone)] { runReceive(sampleNumber, onDone); });
+}
+
+void TAkaiS2000Driver::runReceive(int sampleNumber, const ReceiveCallback& onDone) {
+    ReceivedFormat format;
+    try {
+        if (!m_sampleStream)
+            throw Failure{kMsgAkaiAborted, true};
+        MemoryStream& stream = *m_sampleStream;
+        stream.seek(0, SeekOrigin::Begin);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        link.enterExclusive();
+        const auto info =
+            akai::sampleHeaderReply(link.ask(akai::requestSampleHeader(sampleNumber)));
+        if (!info)
+            throw Failure{kMsgAkaiUnexpectedReply};
+        // The rate field holds the rate in hertz; without it the sample's speed is unknown.
+        if (!info->rateValid || info->rate == 0)
+            throw Failure{kMsgAkaiNoRate};
+        {
+            std::lock_guard lock(m_stateMutex);
+            m_receivedName = info->name;
+        }
+        const std::uint32_t size = info->lengthWords * 2;
+        stream.clear();
+        stream.setSize(size);
+        link.send(akai::requestSampleData(sampleNumber, info->lengthWords));
+        if (size > 0)
+            link.awaitPending(true);
+        std::uint32_t received = 0;
+        while (received < size) {
+            link.checkAbort();
+            const auto block = std::min<std::uint32_t>(akai::kBlockSize, size - received);
+            std::uint8_t* into = stream.data() + received;
+            link.read(into, block, true);
+            akai::swapBytePairs(into, block); // the sampler sends big-endian words
+            received += block;
+            status("Receiving: " + percent(received, size) + "%");
+        }
+        stream.seek(size, SeekOrigin::Begin);
+        format = {info->rate, 16, 1, size};
+    } catch (const Failure& failure) {
+        report(failure);
+        if (m_sampleStream)
+            m_sampleStream->clear(); // half a sample is no sample
+        format = {0, 0, 0, 0};
+    }
+    status("Inactive");
+    if (onDone)
+        onDone(format);
+}
+
+void TAkaiS2000Driver::SendSample(const SampleSendArguments& arguments) {
+    m_abort = false;
+    post([this, arguments] { runSend(arguments); });
+}
+
+void TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
+    try {
+        if (a.stereoAsStereo && a.channelsSent == 2)
+            throw Failure{kMsgAkaiStereo};
+        MemoryStream* source = a.batch ? m_batchStream : m_sampleStream;
+        if (!m_smoother || !source)
+            throw Failure{kMsgAkaiNoSource};
+        // The packet source: the whole stretch, or one channel of a stereo pair.
+        TWaveSmoother& smoother = *m_smoother;
+        const bool oneOfTwo = a.sourceChannels == 2 && a.channelsSent == 1;
+        smoother.source = source->data();
+        smoother.sourceSize = source->size();
+        smoother.start = a.startOffset;
+        smoother.length = (oneOfTwo ? a.lengthBytes / 2 : a.lengthBytes) & ~1u;
+        smoother.sourceLayout = oneOfTwo ? 2 : 1;
+        smoother.outputChannels = 1;
+        smoother.swapInput = false;
+        smoother.swapOutput = a.byteOrder == 0;
+        smoother.blockSize = akai::kBlockSize;
+        smoother.prepare();
+        const std::uint32_t bytesToSend = smoother.outputLength();
+
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        link.enterExclusive();
+        const auto free = akai::freeWords(link.ask(akai::request(akai::kRequestStatus)));
+        if (!free)
+            throw Failure{kMsgAkaiUnexpectedReply};
+        if (bytesToSend >= 2 * std::uint64_t(*free))
+            throw Failure{kMsgAkaiMemory};
+        const auto count =
+            akai::listCount(link.ask(akai::request(akai::kRequestSampleList)), akai::kSampleList);
+        if (!count)
+            throw Failure{kMsgAkaiUnexpectedReply};
+
+        akai::SampleHeaderFields header;
+        header.name = a.name;
+        header.pitch = a.rootKey;
+        header.lengthWords = bytesToSend / 2;
+        header.rate = a.sampleRate;
+        const Bytes message = akai::sampleHeaderMessage(*count, akai::sampleHeader(header));
+        const auto deadline = Clock::now() + m_timing.reply;
+        for (akai::Answer answer = akai::answerOf(link.askInTwo(message));;
+             answer = akai::answerOf(link.awaitReply().front())) {
+            if (answer == akai::Answer::Acknowledge)
+                break;
+            if (answer != akai::Answer::Wait)
+                throw Failure{kMsgAkaiUnexpectedReply};
+            link.checkAbort();
+            if (Clock::now() >= deadline)
+                throw Failure{kMsgAkaiNoAnswer};
+        }
+        sendData(link, bytesToSend, a);
+    } catch (const Failure& failure) {
+        if (failure.text == kMsgAkaiAborted)
+            m_abort = true; // a cancelled send is the user's choice: no box
+        else
+            report(failure);
+    }
+    status("Inactive");
+    finishSend(a.batch, a.onDone);
+}
+
+void TAkaiS2000Driver::sendData(Link& link, std::uint32_t bytesToSend,
+                                const SampleSendArguments& a) {
+    Bytes block(akai::kBlockSize);
+    std::uint32_t sent = 0;
+    while (sent < bytesToSend) {
+        link.checkAbort();
+        const std::size_t filled = m_smoother->nextBlock(block.data());
+        if (filled == 0)
+            throw Failure{kMsgAkaiUnexpectedReply}; // the source ran dry before its length
+        link.send(Bytes(block.begin(), block.begin() + static_cast<long>(filled)), true);
+        sent += static_cast<std::uint32_t>(filled);
+        const std::string done = percent(sent, bytesToSend) + "%";
+        status(a.region ? "Sending # " + done
+                        : "Sending # " + std::to_string(a.positionInRun) + ": " + done);
+    }
+}
+
+void TAkaiS2000Driver::finishSend(bool batch, const SamplerCallback& onDone) {
+    if (batch || !m_waiting) {
+        if (onDone)
+            onDone();
+        return;
+    }
+    m_waiting->Resume();
+}
+
+void TAkaiS2000Driver::MapSamples(const std::string& programName, const std::string& baseName,
+                                  SamplerCallback onDone, int /*firstSample*/, int count,
+                                  bool whiteKeys, int keySpread, int baseNote) {
+    m_abort = false;
+    // A name list serves the one mapping after its batch.
+    post([=, this, onDone = std::move(onDone), names = std::exchange(m_names, {})] {
+        runMap(programName, baseName, onDone, names, count, whiteKeys, keySpread, baseNote);
+    });
+}
+
+void TAkaiS2000Driver::runMap(const std::string& programName, const std::string& baseName,
+                              const SamplerCallback& onDone, const std::vector<std::string>& names,
+                              int count, bool whiteKeys, int keySpread, int baseNote) {
+    const bool batch = !names.empty();
+    if (batch)
+        count = static_cast<int>(names.size());
+    try {
+        if (count <= 0)
+            throw Failure{kMsgAkaiProgram};
+        const KeymapSettings keymap = keymapOf(baseNote, whiteKeys, keySpread);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        link.enterExclusive();
+        const auto programs =
+            akai::listCount(link.ask(akai::request(akai::kRequestProgramList)), akai::kProgramList);
+        if (!programs)
+            throw Failure{kMsgAkaiUnexpectedReply};
+        // Programs are numbered from 0, so the count is the next free number.
+        const int program = *programs;
+        akai::ProgramFields fields;
+        fields.name = programName;
+        fields.lowKey = clampKey(keyForSample(keymap, 0).low);
+        fields.highKey = clampKey(keyForSample(keymap, count - 1).high);
+        const auto programAnswer = akai::answerOf(
+            link.askInTwo(akai::programHeaderMessage(program, akai::programHeader(fields))));
+        if (programAnswer != akai::Answer::Ok)
+            throw Failure{kMsgAkaiProgram};
+        for (int k = 0; k < count; ++k) {
+            link.checkAbort();
+            const KeyRange keys = keyForSample(keymap, k);
+            akai::KeygroupFields group;
+            group.lowKey = clampKey(keys.low);
+            group.highKey = clampKey(keys.high);
+            group.sampleName =
+                batch ? names[static_cast<std::size_t>(k)] : akai::runSampleName(baseName, k + 1);
+            const auto answer = akai::answerOf(
+                link.askInTwo(akai::keygroupMessage(program, k, akai::keygroupHeader(group))));
+            if (answer != akai::Answer::Ok)
+                throw Failure{kMsgAkaiKeygroup};
+        }
+    } catch (const Failure& failure) {
+        report(failure);
+    }
+    status("Inactive");
+    finishSend(batch, onDone);
+}
+
+} // namespace tolvane
