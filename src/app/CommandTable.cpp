@@ -140,6 +140,10 @@ const CommandRow kCommands[] = {
     {&C::Button24, "Button24", "Stop", "", "Stop|Click to stop sample playback", &F::Button24Click,
      E::CanPlay},
     // Sampler.
+    {&C::BatchTransfer1, "BatchTransfer1", "&Batch Transfer", "", "Show batch transfer dialog",
+     &F::BatchTransfer1Click, E::SettingsAvailable},
+    {&C::SMIDITransfer1, "SMIDITransfer1", "Sample &Transfer", "Ctrl+I",
+     "Show sampler transfer dialog", &F::SMIDITransfer1Click, E::SettingsAvailable},
     {&C::Transmit1, "Transmit1", "&Profile Manager", "Ctrl+D", "Show sampler profile manager",
      &F::Transmit1Click, E::SettingsAvailable},
     // Help.

@@ -104,6 +104,17 @@ QString QtDialogs::openFile(const FileRequest& request) {
     return runFileDialog(m_parent, request, QFileDialog::AcceptOpen).file;
 }
 
+QStringList QtDialogs::openFiles(const FileRequest& request, const QString& acceptLabel) {
+    QFileDialog dialog(m_parent, request.caption, request.folder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(request.filters);
+    if (!acceptLabel.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, acceptLabel);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
+}
+
 QString QtDialogs::saveFile(const FileRequest& request) {
     return runFileDialog(m_parent, request, QFileDialog::AcceptSave).file;
 }

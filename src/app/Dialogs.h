@@ -41,6 +41,11 @@ public:
     // the "Auto Play" check going in and as the user left it coming out.
     virtual QString chooseSampleFile(const QString& folder, bool& autoPlay) = 0;
     virtual QString openFile(const FileRequest& request) = 0;
+    // Several files at once (none when cancelled), accepted with `acceptLabel`.
+    virtual QStringList openFiles(const FileRequest& request, const QString& /*acceptLabel*/) {
+        const QString file = openFile(request);
+        return file.isEmpty() ? QStringList{} : QStringList{file};
+    }
     virtual QString saveFile(const FileRequest& request) = 0;
     // A save dialog whose file types mean more than an extension (two kinds of MIDI file, both
     // ".mid"): the name chosen, or empty when cancelled, and the index of the type chosen.
@@ -68,6 +73,7 @@ public:
                           MessageButtons buttons) override;
     QString chooseSampleFile(const QString& folder, bool& autoPlay) override;
     QString openFile(const FileRequest& request) override;
+    QStringList openFiles(const FileRequest& request, const QString& acceptLabel) override;
     QString saveFile(const FileRequest& request) override;
     FileChoice saveFileOfType(const FileRequest& request) override;
     std::optional<QString> askName(const QString& caption, const QString& current) override;

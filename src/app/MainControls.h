@@ -53,6 +53,8 @@ struct MainControls {
     QAction *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
     // Sampler.
     QAction* Transmit1 = nullptr;
+    QAction* SMIDITransfer1 = nullptr;
+    QAction* BatchTransfer1 = nullptr;
     // Help.
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr;
     QAction* HelpAboutItem = nullptr;

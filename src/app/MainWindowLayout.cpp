@@ -143,6 +143,8 @@ void TMainForm::createMenus() {
     viewMenu->addActions({c.ViewFTItem, c.ViewETItem});
 
     QMenu* sampler = menuBar()->addMenu("&Sampler");
+    sampler->addAction(c.BatchTransfer1);
+    sampler->addAction(c.SMIDITransfer1);
     sampler->addAction(c.Transmit1);
 
     QMenu* help = menuBar()->addMenu("&Help");

@@ -20,6 +20,7 @@
 #include "app/commands/SliceCommands.h"
 #include "app/commands/TemplateCommands.h"
 #include "app/commands/TempoCommands.h"
+#include "app/commands/TransferCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "audio/twabeAudio.h"
 #include "document/SampleDocument.h"
@@ -178,6 +179,9 @@ public:
     // Samplers: the profile manager; the MIDI ports, the SCSI bus and the profiles the drivers
     // reach through a profile (the system's unless others are given before first use).
     void Transmit1Click() { m_sampler.Transmit1Click(); }
+    void SMIDITransfer1Click() { m_transfer.SMIDITransfer1Click(); }
+    void BatchTransfer1Click() { m_transfer.BatchTransfer1Click(); }
+    TransferCommands& transfer() { return m_transfer; }
     void setSamplerPorts(std::unique_ptr<MidiBackend> midi, std::unique_ptr<ScsiBus> bus) {
         m_sampler.setPorts(std::move(midi), std::move(bus));
     }
@@ -262,6 +266,7 @@ private:
     PointerCommands m_pointer;
     HelpCommands m_help;
     SamplerCommands m_sampler;
+    TransferCommands m_transfer;
 };
 
 } // namespace tolvane

@@ -18,8 +18,7 @@
 namespace tolvane::cli {
 namespace {
 
-constexpr int kExitSamplerFailed = 69; // the sampler could not be reached or refused
-constexpr int kAkaiProtocol = 5;       // "Akai S2000 / S3000XL / S3200XL SCSI"
+constexpr int kAkaiProtocol = 5; // "Akai S2000 / S3000XL / S3200XL SCSI"
 
 // Where the sampler is: a bus and an adaptor and target on it.
 struct Connection {
@@ -147,7 +146,7 @@ int list(TAkaiS2000Driver& driver, Terminal& terminal, std::ostream& out) {
     driver.ListSamples({}, &printer);
     driver.waitIdle();
     if (terminal.failed())
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     SampleDirectory directory;
     driver.GetSampleList(directory);
     if (printer.rows.empty())
@@ -168,7 +167,7 @@ int receive(TAkaiS2000Driver& driver, Terminal& terminal, int number, const std:
     driver.ReceiveSample(number, [&format](const ReceivedFormat& f) { format = f; });
     driver.waitIdle();
     if (terminal.failed() || format.lengthBytes == 0)
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     try {
         writeWaveFile(file, 1, format.rate, stream.data(), format.lengthBytes);
     } catch (const std::exception& e) {
@@ -229,7 +228,7 @@ int send(TAkaiS2000Driver& driver, Terminal& terminal, const SendRequest& reques
         driver.SendSample(a);
         driver.waitIdle();
         if (terminal.failed() || driver.Aborted())
-            return kExitSamplerFailed;
+            return kExitUnavailable;
         out << "sent: " << a.name << " on key " << int(key) << "\n";
     }
     if (!request.map)
@@ -238,7 +237,7 @@ int send(TAkaiS2000Driver& driver, Terminal& terminal, const SendRequest& reques
                       keymap.interval, keymap.baseNote());
     driver.waitIdle();
     if (terminal.failed())
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     out << "program: " << akai::decodeName(akai::encodeName(keymap.bankName).data()) << " with "
         << position << " keygroups\n";
     return kExitOk;
@@ -300,7 +299,7 @@ int runAkai(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     driver.SetProfile(connection->profile);
     driver.SetStatusPanel(&terminal);
     if (!connected(driver))
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     if (action == "list")
         return list(driver, terminal, out);
     if (action == "receive")

@@ -179,7 +179,7 @@ int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream
         a.region = true;
         a.sampleRate = doc.SampleRate;
         a.sourceChannels = channels;
-        a.lengthBytes = frames * 2;
+        a.lengthBytes = frames * 2 * static_cast<std::uint32_t>(channels);
         a.startOffset = static_cast<std::uint32_t>(2 * request.channel);
         struct Waiter : WaitingThread {
             bool& ended;

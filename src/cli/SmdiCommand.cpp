@@ -21,7 +21,6 @@
 namespace tolvane::cli {
 namespace {
 
-constexpr int kExitSamplerFailed = 69; // the sampler could not be reached or refused
 constexpr long long kMaxSmoothAmount = 60;
 
 struct Connection {
@@ -128,7 +127,7 @@ int mapSamples(TSMIDIDriver& driver, const KeymapSettings& keymap, const std::st
         backend = makeRtMidiBackend();
     } catch (const MidiBackendError& e) {
         err << "tolvane smdi: no MIDI for the keymap (" << e.what() << ")\n";
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     }
     TMidiOutput output(*backend, {});
     driver.SetMidiPorts(nullptr, &output);
@@ -138,7 +137,7 @@ int mapSamples(TSMIDIDriver& driver, const KeymapSettings& keymap, const std::st
     driver.Wait();
     driver.SetMidiPorts(nullptr, nullptr);
     if (!driver.lastReport().empty())
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     out << "keymap: " << count << " samples from key " << keymap.baseNote() << "\n";
     return kExitOk;
 }
@@ -229,7 +228,7 @@ int sendFile(TSMIDIDriver& driver, const SamplerProfile& profile,
     if (pieces.empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
     if (!connect(driver))
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     driver.SetSampleStream(&doc.SampleData);
     TWaveSmoother smoother;
     smoother.enabled = smooth > 0;
@@ -238,7 +237,7 @@ int sendFile(TSMIDIDriver& driver, const SamplerProfile& profile,
     for (std::size_t i = 0; i < pieces.size(); ++i)
         if (!sendPiece(driver, doc, pieces[i], number + static_cast<int>(i),
                        static_cast<int>(i) + 1, pieces.size() > 1, out))
-            return kExitSamplerFailed;
+            return kExitUnavailable;
     if (profile.protocol != TSMIDIDriver::kA3000Protocol &&
         profile.protocol != TSMIDIDriver::kExProtocol)
         return kExitOk;
@@ -251,14 +250,14 @@ int receiveFile(TSMIDIDriver& driver, const std::vector<std::string>& words, std
         throw std::invalid_argument("receive wants NUMBER OUT");
     const auto number = static_cast<int>(parseWholeNumber("NUMBER", words[0], 0, 0xFFFFFF));
     if (!connect(driver))
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     SampleDocument doc;
     driver.SetSampleStream(&doc.SampleData);
     ReceivedFormat format;
     driver.ReceiveSample(number, [&](const ReceivedFormat& f) { format = f; });
     driver.Wait();
     if (format.lengthBytes == 0)
-        return kExitSamplerFailed;
+        return kExitUnavailable;
     doc.DataLength = static_cast<std::int32_t>(format.lengthBytes);
     doc.SampleRate = format.rate;
     doc.BitsPerSample = 16;
@@ -312,12 +311,12 @@ int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (!words.empty())
             throw std::invalid_argument("list takes no arguments");
         if (!connect(driver))
-            return kExitSamplerFailed;
+            return kExitUnavailable;
         PrintedList list(out, driver);
         driver.ListSamples({}, &list);
         driver.Wait();
         list.print();
-        return driver.lastReport().empty() ? kExitOk : kExitSamplerFailed;
+        return driver.lastReport().empty() ? kExitOk : kExitUnavailable;
     } catch (const std::invalid_argument& e) {
         err << "tolvane smdi: " << e.what() << "\n";
         return kExitUsage;

@@ -136,6 +136,23 @@ Commands:
                  else TOLVANE_SETTINGS, else the user's): they are kept beside it under
                  the same name ending in ".samplers".
 
+  send FILE --profile NAME [--segments | --region | --whole] [--position N]
+       [--automap] [--smooth LEVEL] [keymap options] [--settings FILE]
+       [--scsi-sockets LIST]
+  send --batch FILE... --profile NAME [--position N] [--automap] [keymap options]
+                 The transfer window's send from a terminal, to the sampler of a stored
+                 profile (any sampler type): the segments between the locators one by
+                 one (with export's document options), the region, or the whole sample,
+                 as samples position + the profile's offset on; --automap maps them to
+                 keys where the sampler takes a keymap or keys. --batch sends each sample
+                 FILE (WAV or AIFF) in turn. Exit status 69 when the transfer fails.
+
+  request OUT --profile NAME [--position N] [--wait] [--round-rate]
+       [--settings FILE] [--scsi-sockets LIST]
+                 Receives sample position + the profile's offset into the sample file
+                 OUT (--wait: waits for the sampler to send a dump itself); --round-rate
+                 rounds the rate to the nearest 100 Hz. Exit status 69 when it fails.
+
   smdi list | send FILE | receive NUMBER OUT  [--profile NAME [--settings FILE]]
        [--socket PATH] [--target ADAPTOR:ID] [--protocol 1-4]
                  Lists the samples of an SMDI sampler (number, name, size, bits,
@@ -243,6 +260,10 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runPorts(rest, out, err);
     if (command == "profiles")
         return runProfiles(rest, out, err);
+    if (command == "send")
+        return runSend(rest, out, err);
+    if (command == "request")
+        return runRequest(rest, out, err);
     if (command == "smdi")
         return runSmdi(rest, out, err);
     if (command == "sds")

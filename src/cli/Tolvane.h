@@ -70,6 +70,11 @@ int runPorts(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // `tolvane profiles [list | show NAME | delete NAME] [--settings FILE]`
 int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane send FILE|--batch FILE... --profile NAME [...]` and `tolvane request OUT --profile
+// NAME [...]`: the transfer windows' flows, to and from the sampler of a stored profile.
+int runSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runRequest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // `tolvane smdi list|send FILE|receive NUMBER OUT` with --profile NAME, --socket PATH or
 // --target ADAPTOR:ID: samples to and from an SMDI sampler.
 int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

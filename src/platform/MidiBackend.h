@@ -59,5 +59,10 @@ enum class MidiApi {
 
 // The real backend on RtMidi. Throws MidiBackendError when no MIDI service can be reached.
 std::unique_ptr<MidiBackend> makeRtMidiBackend(MidiApi api = MidiApi::Automatic);
+// The RtMidi backend, or, when no MIDI service can be reached, one with no devices whose
+// ports refuse to open with the reason: the SCSI samplers still work without MIDI.
+std::unique_ptr<MidiBackend> makeMidiBackendOrNone();
+// A backend with no devices whose ports refuse to open with `reason`.
+std::unique_ptr<MidiBackend> makeNoMidiBackend(const std::string& reason);
 
 } // namespace tolvane

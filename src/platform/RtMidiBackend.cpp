@@ -385,4 +385,36 @@ std::unique_ptr<MidiBackend> makeRtMidiBackend(MidiApi api) {
     return std::make_unique<RtMidiBackend>(chosen);
 }
 
+namespace {
+
+// No MIDI service could be reached: no devices, and opening says why.
+class UnavailableMidi : public MidiBackend {
+public:
+    explicit UnavailableMidi(std::string reason) : m_reason(std::move(reason)) {}
+    std::string apiName() const override { return "none"; }
+    std::vector<std::string> inputs() override { return {}; }
+    std::vector<std::string> outputs() override { return {}; }
+    std::unique_ptr<MidiOutPort> openOutput(int) override { throw MidiBackendError(m_reason); }
+    std::unique_ptr<MidiInPort> openInput(int, MidiInputHandler) override {
+        throw MidiBackendError(m_reason);
+    }
+
+private:
+    std::string m_reason;
+};
+
+} // namespace
+
+std::unique_ptr<MidiBackend> makeNoMidiBackend(const std::string& reason) {
+    return std::make_unique<UnavailableMidi>(reason);
+}
+
+std::unique_ptr<MidiBackend> makeMidiBackendOrNone() {
+    try {
+        return makeRtMidiBackend();
+    } catch (const MidiBackendError& e) {
+        return makeNoMidiBackend(e.what());
+    }
+}
+
 } // namespace tolvane

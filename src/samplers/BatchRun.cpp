@@ -165,7 +165,8 @@ void BatchRun::sendFile(std::size_t index) {
     arguments.bitsPerSample = info.format.bitsPerSample;
     arguments.sampleRate = info.format.samplesPerSec;
     arguments.sourceChannels = info.format.channels;
-    arguments.lengthBytes = info.dataLength / info.format.channels;
+    // The whole data chunk: the drivers read a stereo file's frames in one pass.
+    arguments.lengthBytes = info.dataLength;
     arguments.startOffset = info.dataOffset;
     m_driver.SetBatchStream(&m_stream);
     m_driver.SendSample(arguments);

@@ -27,25 +27,6 @@ Bytes start(std::uint8_t channel, Op op) {
 
 } // namespace
 
-std::uint32_t periodForRate(std::uint32_t rate) {
-    if (rate == 0)
-        return 0;
-    return static_cast<std::uint32_t>((1'000'000'000ull + rate / 2) / rate);
-}
-
-std::uint32_t rateForPeriod(std::uint32_t periodNs) {
-    if (periodNs == 0)
-        return 0;
-    // A period is whole nanoseconds, so 44,100 Hz goes as 22,676 ns and would come back as
-    // 44,099 Hz: a rate whose own period this is comes back as itself.
-    static constexpr std::uint32_t kCommonRates[] = {8000,  11025, 16000, 22050, 24000,  32000,
-                                                     44100, 48000, 88200, 96000, 176400, 192000};
-    for (std::uint32_t rate : kCommonRates)
-        if (periodForRate(rate) == periodNs)
-            return rate;
-    return static_cast<std::uint32_t>((1'000'000'000ull + periodNs / 2) / periodNs);
-}
-
 std::array<std::uint8_t, 3> packWord(std::int16_t word) {
     const auto u = static_cast<std::uint16_t>(static_cast<std::uint16_t>(word) ^ 0x8000u);
     return {static_cast<std::uint8_t>((u >> 9) & 0x7F), static_cast<std::uint8_t>((u >> 2) & 0x7F),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "samplers/SampleRates.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -53,8 +55,8 @@ struct Message {
 };
 
 // The sample period for a rate, to the nearest nanosecond, and back to the nearest hertz.
-std::uint32_t periodForRate(std::uint32_t rate);
-std::uint32_t rateForPeriod(std::uint32_t periodNs);
+using tolvane::periodForRate;
+using tolvane::rateForPeriod;
 
 // One 16-bit word as three bytes: offset binary (0x8000 is silence), left-justified.
 std::array<std::uint8_t, 3> packWord(std::int16_t word);

@@ -116,25 +116,6 @@ std::optional<SampleHeader> parseHeaderData(const std::vector<std::uint8_t>& d) 
     return h;
 }
 
-std::uint32_t periodForRate(std::uint32_t rate) {
-    if (rate == 0)
-        return 0;
-    return static_cast<std::uint32_t>((1'000'000'000ull + rate / 2) / rate);
-}
-
-std::uint32_t roundRateToHundred(std::uint32_t rate) {
-    const std::uint32_t hundreds = rate / 100, rest = rate % 100;
-    const bool up = rest > 50 || (rest == 50 && hundreds % 2 == 1);
-    return (hundreds + (up ? 1 : 0)) * 100;
-}
-
-std::uint32_t rateForPeriod(std::uint32_t periodNs) {
-    if (periodNs == 0)
-        return 0;
-    const auto rate = static_cast<std::uint32_t>((1'000'000'000ull + periodNs / 2) / periodNs);
-    return roundRateToHundred(rate);
-}
-
 std::string rejectMeaning(const Message& reject) {
     const std::uint32_t code = reject.number(0, 2), sub = reject.number(2, 2);
     std::string meaning;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "samplers/SampleRates.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -69,13 +71,8 @@ std::vector<std::uint8_t> buildHeaderData(const SampleHeader& header, bool exten
 // arrived. Nothing when the fixed fields are incomplete.
 std::optional<SampleHeader> parseHeaderData(const std::vector<std::uint8_t>& data);
 
-// 1e9 / rate, to the nearest nanosecond (0 for a rate of 0).
-std::uint32_t periodForRate(std::uint32_t rate);
-// The rate of a period: 1e9 / period to the nearest hertz, then to the nearest hundred with
-// halves to the even hundred (a 22 676 ns period is 44 100 Hz). 0 for a period of 0.
-std::uint32_t rateForPeriod(std::uint32_t periodNs);
-// The nearest multiple of 100, halves to the even hundred (44110 -> 44100, 22050 -> 22000).
-std::uint32_t roundRateToHundred(std::uint32_t rate);
+using tolvane::periodForRate;
+using tolvane::rateForPeriod;
 
 // What a Message Reject's code and sub-code mean, for the user.
 std::string rejectMeaning(const Message& reject);

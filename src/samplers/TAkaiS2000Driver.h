@@ -30,13 +30,7 @@ struct AkaiTiming {
 // `AkaiTiming`.
 class TAkaiS2000Driver : public TSamplerClass {
 public:
-    // Where the driver's error and warning boxes go.
-    class Messages {
-    public:
-        virtual ~Messages() = default;
-        virtual void error(const std::string& text) = 0;
-        virtual void warning(const std::string& text) = 0;
-    };
+    using Messages = DriverMessages;
     using Timing = AkaiTiming;
 
     explicit TAkaiS2000Driver(ScsiEntry entry = {}, Messages* messages = nullptr,

@@ -212,8 +212,10 @@ void TSDSDriver::SendSample(const SampleSendArguments& arguments) {
     source.source = stream ? stream->data() : nullptr;
     source.sourceSize = stream ? stream->size() : 0;
     source.start = arguments.startOffset;
-    source.length = arguments.lengthBytes & ~1u;
-    source.sourceLayout = arguments.sourceChannels >= 2 ? 2 : 1;
+    // The length covers whole frames of the source; one value of each frame goes.
+    const bool stereoSource = arguments.sourceChannels >= 2;
+    source.length = (stereoSource ? arguments.lengthBytes / 2 : arguments.lengthBytes) & ~1u;
+    source.sourceLayout = stereoSource ? 2 : 1;
     source.outputChannels = 1;
     source.swapInput = arguments.byteOrder != 0;
     source.swapOutput = false;
@@ -361,6 +363,7 @@ void TSDSDriver::endOfSend(const SampleSendArguments& arguments, bool ok) {
         }
         closePorts(!openLoop, true);
         m_busy = false;
+        reportFailure(ok);
         if (arguments.batch) {
             if (ok && arguments.onDone)
                 arguments.onDone();
@@ -368,10 +371,22 @@ void TSDSDriver::endOfSend(const SampleSendArguments& arguments, bool ok) {
                 arguments.onError();
             else if (arguments.onDone)
                 arguments.onDone();
-        } else if (m_waitingThread) {
-            m_waitingThread->Resume();
+        } else {
+            // A failed sample ends the run: the sending thread must not count it as sent.
+            if (!ok && arguments.onError)
+                arguments.onError();
+            if (m_waitingThread)
+                m_waitingThread->Resume();
         }
     });
+}
+
+void TSDSDriver::reportFailure(bool ok) {
+    if (ok || m_abort || !m_messages)
+        return;
+    const std::string message = lastReport().message;
+    if (!message.empty())
+        m_messages->error(message);
 }
 
 // --- receiving ---------------------------------------------------------------------------
@@ -503,6 +518,7 @@ void TSDSDriver::runReceive(int number, bool request, ReceiveCallback onDone) {
             m_panel->setText(report.message.empty() ? kMsgInactive : report.message);
         closePorts(true, outputOpened);
         m_busy = false;
+        reportFailure(report.ok);
         if (onDone) {
             if (report.ok)
                 onDone(ReceivedFormat{report.rate, 16, 1, report.words * 2});

@@ -64,6 +64,8 @@ public:
     void SendSample(const SampleSendArguments& arguments) override;
     void ReceiveSample(int sampleNumber, ReceiveCallback onDone) override;
 
+    // Where a transfer that fails (not one the user aborted) is reported.
+    void setMessages(DriverMessages* messages) { m_messages = messages; }
     bool busy() const { return m_busy; }
     SdsTransferReport lastReport() const;
 
@@ -88,6 +90,7 @@ private:
     SdsSendHandshake::Step awaitGoAhead(SdsSendHandshake& handshake, const sds::Bytes& last);
     std::string progressText(const SampleSendArguments& arguments, int packets, int total) const;
     void endOfSend(const SampleSendArguments& arguments, bool ok);
+    void reportFailure(bool ok);
 
     void runReceive(int sampleNumber, bool request, ReceiveCallback onDone);
     void storeReceived(const std::vector<std::int16_t>& words);
@@ -103,6 +106,7 @@ private:
     MemoryStream* m_batchStream = nullptr;
     StatusPanel* m_panel = nullptr;
     WaitingThread* m_waitingThread = nullptr;
+    DriverMessages* m_messages = nullptr;
     SamplerProfile m_profile;
 
     std::atomic<bool> m_abort = false;

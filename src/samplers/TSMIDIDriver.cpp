@@ -18,6 +18,17 @@ TSMIDIDriver::~TSMIDIDriver() {
     Wait();
 }
 
+void TSMIDIDriver::setMessages(DriverMessages* messages) {
+    setReportSink([messages](const std::string& text, bool warning) {
+        if (!messages)
+            return;
+        if (warning)
+            messages->warning(text);
+        else
+            messages->error(text);
+    });
+}
+
 void TSMIDIDriver::setReportSink(ReportSink sink) {
     std::lock_guard lock(m_mutex);
     m_reportSink = std::move(sink);

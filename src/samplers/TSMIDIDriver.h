@@ -36,6 +36,7 @@ public:
     TSMIDIDriver& operator=(const TSMIDIDriver&) = delete;
 
     void setReportSink(ReportSink sink);
+    void setMessages(DriverMessages* messages);
     void setTimings(const SmdiTimings& timings);
     void setSleeper(SmdiSession::Sleeper sleeper);
     // Blocks until every operation started has ended (at once on the driver's own thread).

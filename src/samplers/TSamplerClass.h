@@ -23,6 +23,15 @@ public:
     virtual void setText(const std::string& text) = 0;
 };
 
+// Where a driver's error and warning boxes go: the window shows them as dialogs, the command
+// line prints them. Called on whichever thread the driver reports from.
+class DriverMessages {
+public:
+    virtual ~DriverMessages() = default;
+    virtual void error(const std::string& text) = 0;
+    virtual void warning(const std::string& text) = 0;
+};
+
 // The sending thread that waits while one sample is under way.
 class WaitingThread {
 public:

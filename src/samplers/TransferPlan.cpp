@@ -94,13 +94,6 @@ KeyRange sendKeys(int protocol, bool autoMap, const KeymapSettings& keymap, int 
     return {};
 }
 
-std::uint32_t roundSampleRate(std::uint32_t rate) {
-    const std::uint32_t hundreds = rate / 100;
-    const std::uint32_t rest = rate % 100;
-    const bool up = rest > 50 || (rest == 50 && hundreds % 2 == 1);
-    return (hundreds + (up ? 1 : 0)) * 100;
-}
-
 ReceivedCheck checkReceivedSample(const ReceivedFormat& format, std::size_t bytesArrived,
                                   bool roundRate) {
     if (format.channels != 1 && format.channels != 2)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/SampleDocument.h"
+#include "samplers/SampleRates.h"
 #include "samplers/TSamplerClass.h"
 #include "slicing/Keymap.h"
 
@@ -61,10 +62,6 @@ std::string batchSampleName(int protocol, const std::string& fileName);
 // take them with the sample when "Auto map" is on; everyone else gets zeros (the Yamaha
 // keymaps follow through MapSamples).
 KeyRange sendKeys(int protocol, bool autoMap, const KeymapSettings& keymap, int k);
-
-// A rate to the nearest multiple of 100, halves to the even hundred: 44110 -> 44100,
-// 22050 -> 22000, 22150 -> 22200.
-std::uint32_t roundSampleRate(std::uint32_t rate);
 
 // A received sample, checked: whole frames of 16-bit mono or stereo at a rate the editor
 // holds, no longer than what arrived in the stream.

@@ -82,7 +82,7 @@ protected:
         a.sampleRate = 44100;
         a.sourceChannels = channels;
         a.startOffset = static_cast<std::uint32_t>(2 * channel);
-        a.lengthBytes = static_cast<std::uint32_t>(interleaved.size() / channels * 2);
+        a.lengthBytes = static_cast<std::uint32_t>(interleaved.size() * 2); // whole frames
         driver->ClearAbort();
         driver->SendSample(a);
         finish();

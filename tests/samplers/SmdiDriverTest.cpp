@@ -73,9 +73,9 @@ TEST(SmdiProtocol, HeaderLayoutRatesAndRejects) {
     EXPECT_EQ(smdi::rateForPeriod(22676), 44100u);
     EXPECT_EQ(smdi::rateForPeriod(20833), 48000u);
     EXPECT_EQ(smdi::rateForPeriod(0), 0u);
-    EXPECT_EQ(smdi::roundRateToHundred(44110), 44100u);
-    EXPECT_EQ(smdi::roundRateToHundred(22050), 22000u);
-    EXPECT_EQ(smdi::roundRateToHundred(22150), 22200u);
+    EXPECT_EQ(roundSampleRate(44110), 44100u);
+    EXPECT_EQ(roundSampleRate(22050), 22000u);
+    EXPECT_EQ(roundSampleRate(22150), 22200u);
 
     bool truncated = false;
     const Bytes m = smdi::buildMessage(0x0110, 0, Bytes(10, 1));

@@ -278,8 +278,8 @@ TEST(BatchRun, SendsEachFileWithItsByteOrderAndStopsAtABadOne) {
     EXPECT_EQ(driver.sent[1].channelsSent, 2);
     EXPECT_TRUE(driver.sent[1].batch);
     EXPECT_EQ(driver.sentBytes[0], samples);
-    // AIFF holds the same samples big-endian, half of them per channel pass.
-    EXPECT_EQ(driver.sentBytes[1], (Bytes{0, 1, 0, 2}));
+    // AIFF holds the same samples big-endian.
+    EXPECT_EQ(driver.sentBytes[1], (Bytes{0, 1, 0, 2, 0, 3, 0, 4}));
     EXPECT_EQ(driver.nameList, (std::vector<std::string>{"kick", "snare"}));
     ASSERT_EQ(driver.mappings.size(), 1u);
     EXPECT_EQ(driver.mappings[0].count, 2);

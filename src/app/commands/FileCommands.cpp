@@ -154,10 +154,25 @@ void FileCommands::loadCompleted(ttload& loader) {
     }
     // 1. Recent files; the open document goes, and with it the step to undo.
     m_recent.add(fileName);
+    takeLoadedDocument(std::move(loader.loaded()), loader.fileName());
+}
+
+void FileCommands::adoptReceivedSample(SampleDocument&& received, const std::string& name) {
+    m_play.Button24Click();
+    takeLoadedDocument(std::move(received), name);
+    // Nothing on disk belongs to it yet: saving asks for a name, closing for a save.
+    m_ctx.doc.FileDate = 0;
+    m_ctx.doc.ReadOnlyFile = false;
+    m_ctx.state.modified = true;
+    m_ctx.window.setCaption();
+}
+
+void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName) {
+    SampleDocument& doc = m_ctx.doc;
     closeDocument(doc);
     clearUndo(m_ctx.undo);
     // 2-3. The new document.
-    adoptLoadedSample(doc, std::move(loader.loaded()), loader.fileName());
+    adoptLoadedSample(doc, std::move(loaded), fileName);
     doc.PreEmphasis = kDefaultPreEmphasis;
     m_ctx.state.modified = false;
     m_ctx.view = ViewState{};

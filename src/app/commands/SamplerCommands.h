@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/commands/CommandContext.h"
+#include "processing/TWaveSmoother.h"
+#include "samplers/SamplerTypes.h"
 
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@ class SamplerProfileStore;
 class ScsiBus;
 class TMidiInput;
 class TMidiOutput;
+class TSamplerClass;
 
 // The sampler side of the window: the MIDI input and output (`MidiInput1`, `MidiOutput1`),
 // the SCSI bus and the stored profiles, which the drivers reach through a profile, and the
@@ -30,11 +33,17 @@ public:
     TMidiOutput& midiOutput();
     ScsiBus& scsiBus();
     SamplerProfileStore& profiles();
-    // The profile chosen when the manager was last closed with "OK".
-    int lastProfile() const { return m_lastProfile; }
+    // The three drivers (`SDST`, `SMIDIT`, `AkaiSTwoDrv`) and the table of them by protocol:
+    // the real ones on the window's ports unless the window was given others.
+    void setDrivers(std::unique_ptr<TSamplerClass> sds, std::unique_ptr<TSamplerClass> smdi,
+                    std::unique_ptr<TSamplerClass> akai);
+    const SamplerDriverTable& driverTable();
+    // The packet source the drivers read their data through (`WaveSmoother`).
+    TWaveSmoother& smoother() { return m_smoother; }
 
 private:
     void makePorts();
+    void makeDrivers();
 
     CommandContext& m_ctx;
     std::unique_ptr<MidiBackend> m_midi;
@@ -42,7 +51,10 @@ private:
     std::unique_ptr<TMidiOutput> m_output;
     std::unique_ptr<ScsiBus> m_bus;
     std::unique_ptr<SamplerProfileStore> m_profiles;
-    int m_lastProfile = 0;
+    TWaveSmoother m_smoother;
+    std::unique_ptr<TSamplerClass> m_sds, m_smdi, m_akai;
+    std::unique_ptr<SamplerDriverTable> m_table;
+    std::unique_ptr<DriverMessages> m_messages;
 };
 
 } // namespace tolvane

@@ -16,6 +16,7 @@
 #include "slicing/SegmentRanges.h"
 
 #include <QFileInfo>
+#include <filesystem>
 
 namespace tolvane {
 namespace {
@@ -36,8 +37,11 @@ int wholeMode(const SampleDocument& doc) {
 // back in the layout it would get). Otherwise the user is asked for a name.
 bool needsNewName(const SampleDocument& doc) {
     const bool writableName = isWaveFileName(doc.FileName) || isAiffFileName(doc.FileName);
+    // A sample received from a sampler has a name but no file yet.
+    const bool neverSaved =
+        doc.FileDate == 0 && std::filesystem::path(doc.FileName).parent_path().empty();
     return doc.ReadOnlyFile || doc.FileName.empty() || doc.FileName == kUntitledName ||
-           !writableName;
+           !writableName || neverSaved;
 }
 
 // The whole sample, written as it is now.

@@ -40,6 +40,7 @@ public:
 
     void setShell(std::unique_ptr<Shell> shell) { m_shell = std::move(shell); }
     const KeymapSettings& keymap() const { return m_keymap; }
+    KeymapSettings& keymap() { return m_keymap; }
     void setKeymap(const KeymapSettings& keymap) { m_keymap = keymap; }
     // The output lengths of the last series' files, left (or only) and right channel.
     const std::vector<std::uint32_t>& segmentFileLengths(int channel) const {

@@ -47,9 +47,18 @@ void TemplateCommands::warnNotesLeftOut(int notesLeftOut, const char* file) {
                 .arg(file));
 }
 
-void TemplateCommands::saveTemplate(bool thenBank) {
+bool TemplateCommands::templateTempoCheck() {
+    return m_ctx.doc.DocumentOpen && m_tempo.tempoCheck();
+}
+
+void TemplateCommands::saveTemplateAfterSend() {
+    if (m_ctx.doc.DocumentOpen && !m_ctx.busy())
+        saveTemplate(false, true);
+}
+
+void TemplateCommands::saveTemplate(bool thenBank, bool keymapChosen) {
     const SampleDocument& doc = m_ctx.doc;
-    if (!confirmKeymap())
+    if (!keymapChosen && !confirmKeymap())
         return;
     const Dialogs::FileChoice choice = m_ctx.dialogs.saveFileOfType(
         {"Save Midi File As",

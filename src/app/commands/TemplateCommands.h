@@ -21,9 +21,13 @@ public:
     void SaveMidMenuItemClick();
     void SaveSFMClick();       // the template, then the bank
     void SaveTrackItemClick(); // the track file, through the track-file library
+    // "Save midi template" of the transfer window: the tempo check before the send, and the
+    // command after it without the keymap window (the send used the keymap already).
+    bool templateTempoCheck();
+    void saveTemplateAfterSend();
 
 private:
-    void saveTemplate(bool thenBank);
+    void saveTemplate(bool thenBank, bool keymapChosen = false);
     void templateSaved(const WorkerThread& worker, const QString& chosen, int notesLeftOut,
                        bool thenBank);
     bool confirmKeymap();

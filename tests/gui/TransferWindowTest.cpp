@@ -1,0 +1,257 @@
+// "Sampler Transfer", "Request sample" and "Batch sample transfer" in the editor, on drivers
+// that record what the windows ask of them.
+#include "WindowTestSupport.h"
+#include "app/controls/UpDown.h"
+#include "app/dialogs/TBatchTrans.h"
+#include "app/dialogs/TSMDIForm.h"
+#include "app/dialogs/TSReqForm.h"
+#include "fakes/FakeMidi.h"
+#include "fakes/RecordingSamplerDriver.h"
+#include "fileio/WaveFileWriter.h"
+#include "samplers/ProfileStore.h"
+#include "samplers/TransferPlan.h"
+#include "slicing/LoopSegments.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace tolvane::test {
+namespace {
+
+class TransferWindowTest : public LoadedWindowTest {
+protected:
+    TempDir samplerDir;
+    RecordingSamplerDriver* sds = nullptr;
+    RecordingSamplerDriver* smdi = nullptr;
+    RecordingSamplerDriver* akai = nullptr;
+
+    void SetUp() override {
+        LoadedWindowTest::SetUp();
+        std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
+        adaptors.push_back(makeSocketScsiAdaptor({samplerDir.file("sampler.sock")}));
+        m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
+                                std::make_unique<ScsiBus>(std::move(adaptors)));
+        m_form->setProfileFile(samplerDir.file("profiles.samplers"));
+        auto drivers = std::array{std::make_unique<RecordingSamplerDriver>(),
+                                  std::make_unique<RecordingSamplerDriver>(),
+                                  std::make_unique<RecordingSamplerDriver>()};
+        sds = drivers[0].get();
+        smdi = drivers[1].get();
+        akai = drivers[2].get();
+        m_form->sampler().setDrivers(std::move(drivers[0]), std::move(drivers[1]),
+                                     std::move(drivers[2]));
+        // Some slice points: the sensitivity slider half way.
+        m_form->setSensitivityPercent(50);
+        QApplication::processEvents();
+    }
+
+    void storeProfile(const std::string& name, int protocol, int offset = 0) {
+        SamplerProfile profile;
+        profile.protocol = static_cast<std::uint8_t>(protocol);
+        profile.scsiInUse = protocol != 0;
+        profile.offset = offset;
+        ASSERT_TRUE(m_form->sampler().profiles().write(name, profile));
+    }
+
+    template <typename W> void inModal(std::function<void(W&)> steps) {
+        QTimer::singleShot(0, [steps = std::move(steps)] {
+            auto* window = dynamic_cast<W*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(window);
+            steps(*window);
+            window->reject();
+        });
+    }
+    void inTransferWindow(const std::function<void(TSMDIForm&)>& steps) {
+        inModal<TSMDIForm>(steps);
+        action("SMIDITransfer1")->trigger();
+    }
+    template <typename Done> static void waitFor(Done done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    static void click(QWidget& window, const char* name) {
+        auto* button = window.findChild<QPushButton*>(name);
+        ASSERT_TRUE(button) << name;
+        button->click();
+    }
+};
+
+TEST_F(TransferWindowTest, TheSamplerMenuHoldsTheThreeWindows) {
+    QMenu* menu = nullptr;
+    for (QAction* top : m_form->menuBar()->actions())
+        if (top->text() == "&Sampler")
+            menu = top->menu();
+    ASSERT_TRUE(menu);
+    QStringList captions;
+    for (QAction* item : menu->actions())
+        captions << item->text();
+    EXPECT_EQ(captions, (QStringList{"&Batch Transfer", "Sample &Transfer", "&Profile Manager"}));
+    EXPECT_EQ(action("SMIDITransfer1")->shortcut(), QKeySequence("Ctrl+I"));
+    EXPECT_EQ(action("BatchTransfer1")->statusTip(), "Show batch transfer dialog");
+}
+
+TEST_F(TransferWindowTest, WithoutAProfileEveryCommandSaysSo) {
+    inTransferWindow([&](TSMDIForm& window) {
+        EXPECT_EQ(window.windowTitle(), "Sampler Transfer");
+        EXPECT_EQ(window.findChild<QComboBox*>("ComboBox1")->currentText(), "No Presets Stored");
+        click(window, "Button5");
+        click(window, "Button6");
+    });
+    EXPECT_EQ(m_dialogs.texts(),
+              (QStringList{"No presets found - use the preset manager to add a preset.",
+                           "No presets found - use the preset manager to add a preset."}));
+    EXPECT_TRUE(akai->sent.empty());
+}
+
+TEST_F(TransferWindowTest, SendAllInLoopSendsEachSegmentWithItsKeyThenMapsAProgram) {
+    storeProfile("S2000", kProtocolAkai, 3);
+    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
+    ASSERT_GE(segments.size(), 2u);
+    inTransferWindow([&](TSMDIForm& window) {
+        EXPECT_TRUE(window.findChild<QCheckBox*>("CheckBox2")->isEnabled());
+        EXPECT_TRUE(window.findChild<QComboBox*>("ComboBox3")->isHidden()) << "merged stereo";
+        window.findChild<QCheckBox*>("CheckBox2")->setChecked(true);
+        window.findChild<UpDown*>("UpDown1")->stepBy(10);
+        click(window, "Button5");
+        waitFor([&] { return !window.transferRunning(); });
+        EXPECT_EQ(window.statusText(), "Inactive");
+    });
+    ASSERT_EQ(akai->sent.size(), segments.size());
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        const SampleSendArguments& sent = akai->sent[k];
+        EXPECT_EQ(sent.sampleNumber, 13 + static_cast<int>(k));
+        EXPECT_EQ(sent.rootKey, keyForSample(m_form->keymap(), static_cast<int>(k)).key);
+        EXPECT_EQ(sent.channelsSent, 2);
+        EXPECT_TRUE(sent.stereoAsStereo);
+        EXPECT_EQ(sent.startOffset, segments[k].start);
+        EXPECT_EQ(akai->sentBytes[k].size(), segments[k].byteCount);
+    }
+    EXPECT_EQ(akai->sent[0].name, "loop001");
+    ASSERT_EQ(akai->mappings.size(), 1u);
+    EXPECT_EQ(akai->mappings[0].count, static_cast<int>(segments.size()));
+    EXPECT_EQ(m_dialogs.texts(), QStringList{"Transfer complete!"});
+    EXPECT_EQ(m_form->settings().PNo, 0);
+}
+
+TEST_F(TransferWindowTest, AbortDumpEndsTheRunAndTheWindowWorksAgain) {
+    storeProfile("SMDI", kProtocolSmdi);
+    smdi->hold = true;
+    inTransferWindow([&](TSMDIForm& window) {
+        click(window, "Button5");
+        waitFor([&] { return smdi->sent.size() == 1; });
+        EXPECT_FALSE(window.findChild<QPushButton*>("Button3")->isEnabled());
+        QTest::keyClick(&window, Qt::Key_Escape); // presses "Abort dump"
+        waitFor([&] { return !window.transferRunning(); });
+        EXPECT_TRUE(window.findChild<QPushButton*>("Button5")->isEnabled());
+        smdi->hold = false;
+        click(window, "Button4"); // "Send region" goes through after the abort
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    EXPECT_EQ(smdi->aborts, 1);
+    ASSERT_EQ(smdi->sent.size(), 2u);
+    EXPECT_TRUE(smdi->sent[1].region);
+    EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
+}
+
+TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt) {
+    storeProfile("E4", kProtocolEmu);
+    akai->receiveName = "unused";
+    smdi->receiveBytes = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0};
+    smdi->receiveFormat = {22050, 16, 1, 10};
+    smdi->receiveName = "KICK 1";
+    m_form->Invert1Click(); // a change to save or discard
+    waitUntilIdle(*m_form);
+    m_dialogs.answers = {MessageAnswer::No};
+    inTransferWindow([&](TSMDIForm& window) {
+        window.findChild<QCheckBox*>("CheckBox4")->setChecked(true);
+        window.findChild<UpDown*>("UpDown1")->stepBy(4);
+        click(window, "Button6");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    waitUntilIdle(*m_form);
+    EXPECT_EQ(smdi->received, std::vector<int>{4});
+    EXPECT_EQ(m_dialogs.shown.front().title, "Current File Not Saved");
+    EXPECT_EQ(doc().FileName, "KICK 1.wav");
+    EXPECT_EQ(doc().SampleRate, 22000u) << "Round sample rate";
+    EXPECT_EQ(doc().Channels, 1);
+    EXPECT_EQ(doc().DataLength, 10);
+    EXPECT_EQ(Bytes(doc().SampleData.data(), doc().SampleData.data() + 10), smdi->receiveBytes);
+    EXPECT_TRUE(m_form->windowTitle().startsWith("KICK 1.wav"));
+    EXPECT_TRUE(m_form->isModified());
+}
+
+TEST_F(TransferWindowTest, ListSamplesShowsTheRequestWindowAndReceivesTheChosenRow) {
+    storeProfile("S2000", kProtocolAkai);
+    akai->listing = {{0, "KICK"}, {1, "SNARE"}};
+    akai->directory[1] = {2048, 44100, 16, 1};
+    akai->receiveBytes = {9, 0, 8, 0};
+    akai->receiveFormat = {44100, 16, 1, 4};
+    akai->receiveName = "SNARE";
+    QStringList rows;
+    inTransferWindow([&](TSMDIForm& window) {
+        QTimer::singleShot(0, [&] {
+            auto* request = dynamic_cast<TSReqForm*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(request);
+            waitFor([&] { return request->listingEnded(); });
+            auto* list = request->findChild<QTreeWidget*>("ListView1");
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                rows << list->topLevelItem(i)->text(1) + " " + list->topLevelItem(i)->text(2);
+            list->setCurrentItem(list->topLevelItem(1));
+            click(*request, "Button1");
+        });
+        click(window, "Button2");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    EXPECT_EQ(rows, (QStringList{"KICK 0 kb", "SNARE 4 kb"}));
+    EXPECT_EQ(akai->received, std::vector<int>{1});
+    EXPECT_EQ(doc().FileName, "SNARE.wav");
+}
+
+TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFiles) {
+    storeProfile("A3000", kProtocolYamahaA3000);
+    const Bytes samples = {1, 0, 2, 0, 3, 0, 4, 0};
+    writeWaveFile(samplerDir.file("b.wav"), 1, 44100, samples.data(), samples.size());
+    std::uint32_t left = static_cast<std::uint32_t>(samples.size());
+    writeSampleStream(samplerDir.file("a.aif"), 1, 44100, left,
+                      [&](std::uint8_t* block, std::size_t capacity) {
+                          const std::size_t n = std::min<std::size_t>(capacity, left);
+                          std::copy_n(samples.begin(), n, block);
+                          left -= static_cast<std::uint32_t>(n);
+                          return n;
+                      });
+    writeBytes(samplerDir.file("bad.wav"), Bytes(40, 7));
+    inModal<TBatchTrans>([&](TBatchTrans& window) {
+        EXPECT_EQ(window.windowTitle(), "Batch sample transfer");
+        window.addFiles({QString::fromStdString(samplerDir.file("b.wav")),
+                         QString::fromStdString(samplerDir.file("gone.wav")),
+                         QString::fromStdString(samplerDir.file("bad.wav")),
+                         QString::fromStdString(samplerDir.file("a.aif"))});
+        EXPECT_EQ(window.files().size(), 2);
+        click(window, "Sort");
+        click(window, "BatchSend");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    action("BatchTransfer1")->trigger();
+    const QString gone = QString::fromStdString(samplerDir.file("gone.wav"));
+    const QString bad = QString::fromStdString(samplerDir.file("bad.wav"));
+    EXPECT_EQ(m_dialogs.texts(),
+              (QStringList{"File " + gone + " not found - file may have been moved or deleted",
+                           "File " + bad + " corrupted!\r\n", "Batch transfer complete!"}));
+    ASSERT_EQ(smdi->sent.size(), 2u);
+    EXPECT_EQ(smdi->sent[0].name, "a");
+    EXPECT_EQ(smdi->sent[0].byteOrder, 1);
+    EXPECT_EQ(smdi->sent[1].byteOrder, 0);
+    EXPECT_TRUE(smdi->sent[1].batch);
+    EXPECT_EQ(smdi->sentBytes[1], samples);
+    ASSERT_EQ(smdi->mappings.size(), 1u) << "Auto map is on by default";
+    EXPECT_EQ(smdi->nameList, (std::vector<std::string>{"a", "b"}));
+}
+
+} // namespace
+} // namespace tolvane::test
