@@ -69,6 +69,12 @@ int runPorts(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // `tolvane profiles [list | show NAME | delete NAME] [--settings FILE]`
 int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane plugins`: the installed effects with their controls.
+int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tolvane plugin FILE OUT --uri URI [...]`: the file through an effect, as "Process" does.
+int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);
 
