@@ -13,8 +13,8 @@ namespace {
 constexpr int kCpuReadings = 20;
 
 // Bytes of `from`-channel frames as `to`-channel frames: mono doubled, stereo mixed.
-void appendConverted(std::vector<std::uint8_t>& out, const std::uint8_t* bytes, std::size_t count,
-                     int from, int to) {
+template <typename Bytes>
+void appendConverted(Bytes& out, const std::uint8_t* bytes, std::size_t count, int from, int to) {
     if (from == to) {
         out.insert(out.end(), bytes, bytes + count);
         return;
@@ -44,10 +44,10 @@ std::uint32_t scaledPosition(std::uint32_t position, int from, int to, std::uint
 
 // Puts the plug-in's output in place of the region; the rest of the data follows the output's
 // channel count.
-void commitOutput(SampleDocument& doc, const ByteRegion& region,
-                  const std::vector<std::uint8_t>& output, int channels, std::uint32_t rate) {
+void commitOutput(SampleDocument& doc, const ByteRegion& region, const ByteBuffer& output,
+                  int channels, std::uint32_t rate) {
     const int from = doc.Channels;
-    std::vector<std::uint8_t> data;
+    ByteBuffer data;
     data.reserve(output.size() +
                  (static_cast<std::size_t>(doc.DataLength) - region.length) *
                      static_cast<std::size_t>(channels) / static_cast<std::size_t>(from) +
@@ -59,8 +59,8 @@ void commitOutput(SampleDocument& doc, const ByteRegion& region,
     appendConverted(data, old + end, static_cast<std::size_t>(doc.DataLength) - end, from,
                     channels);
     const auto length = static_cast<std::uint32_t>(data.size());
-    data.resize(data.size() + kSpareBytes, 0);
-    doc.SampleData.assign(data);
+    data.insert(data.end(), kSpareBytes, std::uint8_t{0});
+    doc.SampleData.adopt(std::move(data));
     doc.DataLength = static_cast<std::int32_t>(length);
     doc.SampleRate = rate;
     if (channels != from) {
@@ -99,8 +99,10 @@ PlugInOutcome processThroughPlugIn(TDLib& lib, SampleDocument& doc, UndoRecord& 
                                    const std::function<void(int percent)>& progress) {
     const ByteRegion region = plugInRegion(doc, mode);
     std::uint32_t remaining = region.length;
-    std::vector<std::uint8_t> output;
-    output.reserve(static_cast<std::size_t>(region.length) * 2);
+    ByteBuffer output;
+    output.reserve(static_cast<std::size_t>(region.length) /
+                   static_cast<std::size_t>(std::max<int>(doc.Channels, 1)) *
+                   static_cast<std::size_t>(lib.GetNumOutChans()));
     lib.SetCallback([&](const std::uint8_t* data, std::uint32_t length) {
         output.insert(output.end(), data, data + length);
         if (progress && region.length > 0)
