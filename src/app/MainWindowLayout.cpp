@@ -134,6 +134,9 @@ void TMainForm::createMenus() {
     process->addActions({c.Randomise1, c.Randomise2});
     process->addSeparator();
     process->addAction(c.Smooth1);
+    process->addSeparator();
+    m_pluginsMenu = process->addMenu("P&lug-ins");
+    m_pluginsMenu->setObjectName("Plugins1");
 
     QMenu* viewMenu = menuBar()->addMenu("&View");
     viewMenu->addActions({c.PopupZin, c.PopUpZout, c.PopUp11, c.PopUpZts});

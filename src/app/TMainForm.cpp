@@ -53,7 +53,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx),
-      m_sampler(m_ctx), m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template) {
+      m_sampler(m_ctx), m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template),
+      m_plugins(m_ctx, m_play, m_viewCommands, audio, &makeLilvPluginBackend) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);
@@ -136,6 +137,8 @@ void TMainForm::applySettings() {
 }
 
 void TMainForm::FormShow(const QString& commandLineFile) {
+    if (m_pluginsMenu->isEmpty())
+        m_plugins.buildMenu(m_pluginsMenu);
     resize(m_settings.Width, m_settings.Height);
     move(m_settings.Left, m_settings.Top);
     if (m_settings.Max || m_settings.MWS == 2)

@@ -12,6 +12,7 @@
 #include "app/commands/FileCommands.h"
 #include "app/commands/HelpCommands.h"
 #include "app/commands/PlayCommands.h"
+#include "app/commands/PluginCommands.h"
 #include "app/commands/PointerCommands.h"
 #include "app/commands/ProcessCommands.h"
 #include "app/commands/RecentFiles.h"
@@ -188,6 +189,10 @@ public:
     void setProfileFile(const std::string& file) { m_sampler.setProfileFile(file); }
     SamplerCommands& sampler() { return m_sampler; }
 
+    // Effect plug-ins.
+    void HandlePlugInClick(int index) { m_plugins.HandlePlugInClick(index); }
+    PluginCommands& plugins() { return m_plugins; }
+
     // State for callers and tests.
     SampleDocument& document() { return m_doc; }
     const ViewState& view() const { return m_view; }
@@ -267,6 +272,8 @@ private:
     HelpCommands m_help;
     SamplerCommands m_sampler;
     TransferCommands m_transfer;
+    PluginCommands m_plugins;
+    QMenu* m_pluginsMenu = nullptr; // "P&lug-ins", filled at the first showing
 };
 
 } // namespace tolvane

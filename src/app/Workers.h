@@ -132,6 +132,10 @@ class TQuantThread : public FunctionWorker {
 class TChannelThread : public FunctionWorker {
     using FunctionWorker::FunctionWorker;
 };
+// Runs the sample through an effect plug-in.
+class TDXProcThread : public FunctionWorker {
+    using FunctionWorker::FunctionWorker;
+};
 class Silence : public FunctionWorker {
     using FunctionWorker::FunctionWorker;
 };

@@ -196,6 +196,19 @@ Commands:
                  receive  sample NUMBER (from 0, as listed) into the WAV file OUT, at
                           the rate its header gives
                  Exit status 69 when the sampler cannot be reached or a transfer fails.
+  plugins        Lists the installed LV2 effects (mono or stereo audio in and out, no
+                 instruments): URI, name, channels, and each control with its range and
+                 default. "No plugins available" when there are none.
+
+  plugin FILE OUT --uri URI [--preset NAME] [--set SYMBOL=VALUE]... [--loop L R]
+                 Loads FILE, runs it through the effect URI as the editor's "Process" does
+                 and writes the result to OUT (AIFF when OUT ends in .aif, else WAV). A
+                 mono file through an effect with stereo output becomes stereo.
+                 --preset NAME    first load the effect's preset NAME (its own, or one
+                                  stored by the editor)
+                 --set SYMBOL=VALUE  set a control (within its range), after the preset
+                 --loop L R       process only the bytes L to R (whole stereo frames from
+                                  L rounded down to 4); the rest is kept
 
 Options:
   --help         Show this help and exit.
@@ -270,6 +283,10 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runSds(rest, out, err);
     if (command == "akai")
         return runAkai(rest, out, err);
+    if (command == "plugins")
+        return runPlugins(rest, out, err);
+    if (command == "plugin")
+        return runPlugin(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -84,6 +84,11 @@ int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream
 // `tolvane akai list|send FILE|receive NUMBER OUT` with --profile NAME, --socket PATH or
 // --target ADAPTOR:ID: an S2000-family sampler over SCSI.
 int runAkai(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `tolvane plugins`: the installed effects with their controls.
+int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tolvane plugin FILE OUT --uri URI [...]`: the file through an effect, as "Process" does.
+int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);

@@ -1,0 +1,214 @@
+#include "cli/Options.h"
+#include "cli/Tolvane.h"
+#include "document/UndoRecord.h"
+#include "plugins/PlugInHost.h"
+#include "processing/WriteSampleFile.h"
+
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+namespace tolvane::cli {
+namespace {
+
+struct PluginRequest {
+    std::string file;
+    std::string output;
+    std::string uri;
+    std::vector<std::pair<std::string, std::string>> settings; // symbol, value text
+    std::optional<std::string> preset;
+    std::optional<std::pair<std::string, std::string>> loop;
+};
+
+std::string number(float value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+void printControl(const PluginControl& control, std::ostream& out) {
+    out << "  control " << control.symbol << " \"" << control.name << "\": ";
+    if (control.toggled) {
+        out << "on/off, default " << (control.defaultValue > 0.5F ? "on" : "off");
+    } else {
+        out << number(control.minimum) << " to " << number(control.maximum) << ", default "
+            << number(control.defaultValue);
+        if (!control.unit.empty())
+            out << " " << control.unit;
+        if (control.integer)
+            out << ", whole numbers";
+    }
+    if (!control.group.empty())
+        out << " [" << control.group << "]";
+    out << "\n";
+    for (const auto& [value, label] : control.scalePoints)
+        out << "    " << number(value) << " = " << label << "\n";
+}
+
+PluginRequest parsePluginRequest(const std::vector<std::string>& args) {
+    PluginRequest request;
+    std::vector<std::string> files;
+    const auto valueAfter = [&args](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size())
+            throw std::invalid_argument(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--uri") {
+            request.uri = valueAfter(i);
+        } else if (arg == "--set") {
+            const std::string& setting = valueAfter(i);
+            const auto equals = setting.find('=');
+            if (equals == std::string::npos || equals == 0)
+                throw std::invalid_argument("--set takes SYMBOL=VALUE, not '" + setting + "'");
+            request.settings.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+        } else if (arg == "--preset") {
+            request.preset = valueAfter(i);
+        } else if (arg == "--loop") {
+            if (i + 2 >= args.size())
+                throw std::invalid_argument("--loop needs two values, L and R");
+            request.loop = std::make_pair(args[i + 1], args[i + 2]);
+            i += 2;
+        } else if (arg.starts_with("--")) {
+            throw std::invalid_argument("unknown option " + arg);
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.size() != 2)
+        throw std::invalid_argument("give FILE and OUT");
+    if (request.uri.empty())
+        throw std::invalid_argument("--uri names the plug-in");
+    request.file = files[0];
+    request.output = files[1];
+    return request;
+}
+
+// The installed plug-ins' host, started as the editor starts it; null (after saying why) when
+// there is none.
+std::unique_ptr<TDLib> startHost(std::ostream& err) {
+    auto lib = std::make_unique<TDLib>(makeLilvPluginBackend());
+    if (lib->InitPlugins(0) != 0) {
+        err << "tolvane: " << kMsgPluginInitError << "\n";
+        return nullptr;
+    }
+    lib->SetPath(defaultPresetFolder());
+    return lib;
+}
+
+std::optional<std::uint16_t> pluginIndex(const PluginBackend& backend, const std::string& uri) {
+    const auto& plugins = backend.plugins();
+    for (std::size_t i = 0; i < plugins.size(); ++i)
+        if (plugins[i].uri == uri)
+            return static_cast<std::uint16_t>(i);
+    return std::nullopt;
+}
+
+// Applies the preset, then the settings (each within its control's range).
+void applyControls(TDLib& lib, const PluginRequest& request) {
+    if (request.preset && lib.LoadPersistData(*request.preset) != 0)
+        throw std::invalid_argument("--preset: the plug-in has no preset '" + *request.preset +
+                                    "'");
+    for (const auto& [symbol, text] : request.settings) {
+        const auto& controls = lib.plugin()->controls;
+        const auto control = std::find_if(controls.begin(), controls.end(),
+                                          [&](const auto& c) { return c.symbol == symbol; });
+        if (control == controls.end())
+            throw std::invalid_argument("--set: the plug-in has no control '" + symbol + "'");
+        const double value =
+            parseNumber("--set " + symbol, text, control->minimum, control->maximum);
+        lib.setControlBySymbol(symbol, static_cast<float>(value));
+    }
+}
+
+} // namespace
+
+int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "tolvane plugins: takes no arguments\n";
+        return kExitUsage;
+    }
+    auto backend = makeLilvPluginBackend();
+    if (backend->plugins().empty()) {
+        out << kMsgNoPlugins << "\n";
+        return kExitOk;
+    }
+    for (const PluginDescription& plugin : backend->plugins()) {
+        out << plugin.uri << "\n  name: " << plugin.name << "\n  channels: " << plugin.audioInputs
+            << " in, " << plugin.audioOutputs << " out\n";
+        for (const PluginControl& control : plugin.controls)
+            printControl(control, out);
+    }
+    return kExitOk;
+}
+
+int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    PluginRequest request;
+    try {
+        request = parsePluginRequest(args);
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane plugin: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    SampleDocument doc;
+    if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
+        return status;
+    PlugInMode mode = PlugInMode::All;
+    auto lib = startHost(err);
+    if (!lib)
+        return kExitUsage;
+    auto backend = makeLilvPluginBackend();
+    const auto index = pluginIndex(*backend, request.uri);
+    try {
+        if (request.loop) {
+            const auto length = static_cast<long long>(doc.DataLength);
+            doc.LocatorL = static_cast<std::uint32_t>(
+                parseWholeNumber("--loop", request.loop->first, 0, length));
+            doc.LocatorR = static_cast<std::uint32_t>(
+                parseWholeNumber("--loop", request.loop->second, doc.LocatorL + 1, length));
+            mode = PlugInMode::Loop;
+            if (plugInRegion(doc, mode).length == 0)
+                throw std::invalid_argument("--loop holds no whole stereo frame");
+        }
+        if (!index)
+            throw std::invalid_argument("--uri: no installed effect " + request.uri);
+        lib->SetSampleParams(16, doc.SampleRate, doc.Channels);
+        const std::uint16_t status = lib->SetupFilter(*index, nullptr);
+        if (status != kSetupReady) {
+            err << "tolvane plugin: "
+                << terminalText(status == kSetupHostFailed ? kMsgHostFailed : kMsgPluginRefused)
+                << "\n";
+            return kExitUsage;
+        }
+        applyControls(*lib, request);
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane plugin: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    UndoRecord undo;
+    undo.UndoEnabled = false;
+    const std::atomic<bool> cancelled{false};
+    const PlugInOutcome outcome = processThroughPlugIn(*lib, doc, undo, mode, cancelled, nullptr);
+    lib->KillFilter(0);
+    if (outcome != PlugInOutcome::Processed) {
+        err << "tolvane plugin: "
+            << terminalText(outcome == PlugInOutcome::ConnectFailed ? kMsgConnectFailed
+                                                                    : kMsgDeliverError)
+            << "nothing written\n";
+        return kExitUsage;
+    }
+    out << "processed through " << backend->plugins()[*index].name << "\n";
+    try {
+        WriteSampleFile(doc, request.output, 0, static_cast<std::uint32_t>(doc.DataLength),
+                        doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel);
+    } catch (const std::exception& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return kExitCannotWrite;
+    }
+    out << request.output << ": " << std::filesystem::file_size(request.output) << " bytes, "
+        << formatStatusText(doc.BitsPerSample, doc.SampleRate, doc.Channels) << "\n";
+    return kExitOk;
+}
+
+} // namespace tolvane::cli
