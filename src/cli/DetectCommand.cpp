@@ -3,10 +3,13 @@
 #include "document/PointFile.h"
 #include "document/SafeFileWriter.h"
 #include "fileio/SampleFileReader.h"
+#include "processing/WriteSampleFile.h"
+#include "slicing/ChannelMode.h"
 #include "slicing/SliceSelection.h"
 #include "slicing/StereoCandidates.h"
 #include "slicing/TransientScan.h"
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -33,6 +36,20 @@ int viewWidthOption(const Options& options) {
 
 std::optional<double> sensitivityOption(const Options& options) {
     return options.number("--sensitivity", 0, 100);
+}
+
+int writeWholeDocument(const SampleDocument& doc, const std::string& file, std::ostream& out,
+                       std::ostream& err) {
+    try {
+        WriteSampleFile(doc, file, 0, static_cast<std::uint32_t>(doc.DataLength),
+                        doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel);
+    } catch (const std::exception& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return kExitCannotWrite;
+    }
+    out << file << ": " << std::filesystem::file_size(file) << " bytes, "
+        << formatStatusText(doc.BitsPerSample, doc.SampleRate, doc.Channels) << "\n";
+    return kExitOk;
 }
 
 int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out,

@@ -199,16 +199,7 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
     out << "processed through " << backend->plugins()[*index].name << "\n";
-    try {
-        WriteSampleFile(doc, request.output, 0, static_cast<std::uint32_t>(doc.DataLength),
-                        doc.Channels == 2 ? kWriteBothChannels : kWriteOneChannel);
-    } catch (const std::exception& e) {
-        err << "tolvane: " << e.what() << "\n";
-        return kExitCannotWrite;
-    }
-    out << request.output << ": " << std::filesystem::file_size(request.output) << " bytes, "
-        << formatStatusText(doc.BitsPerSample, doc.SampleRate, doc.Channels) << "\n";
-    return kExitOk;
+    return writeWholeDocument(doc, request.output, out, err);
 }
 
 } // namespace tolvane::cli

@@ -1,5 +1,6 @@
 // `tolvane sds send FILE | receive OUT`: a sample to or from a sampler over MIDI by the Sample
 // Dump Standard, through the editor's driver.
+#include "cli/JobQueue.h"
 #include "cli/Tolvane.h"
 #include "document/SampleDocument.h"
 #include "fileio/WaveFileWriter.h"
@@ -18,41 +19,6 @@
 
 namespace tolvane::cli {
 namespace {
-
-// The command's "window thread": jobs the driver and the ports post run here, in order, while
-// the command waits for the transfer to end.
-class JobQueue {
-public:
-    Poster poster() {
-        return [this](std::function<void()> job) {
-            {
-                std::lock_guard lock(m_mutex);
-                m_jobs.push_back(std::move(job));
-            }
-            m_changed.notify_all();
-        };
-    }
-    // Runs jobs until `done` holds.
-    void runUntil(const std::function<bool()>& done) {
-        while (!done()) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(m_mutex);
-                if (!m_changed.wait_for(lock, std::chrono::milliseconds(50),
-                                        [&] { return !m_jobs.empty(); }))
-                    continue;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-            job();
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::function<void()>> m_jobs;
-};
 
 class PrintingPanel : public StatusPanel {
 public:

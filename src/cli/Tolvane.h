@@ -55,6 +55,11 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
 int viewWidthOption(const Options& options);
 std::optional<double> sensitivityOption(const Options& options);
 
+// Writes the whole document to `file` through the sample writer and says what was written;
+// kExitOk, or kExitCannotWrite after printing why.
+int writeWholeDocument(const SampleDocument& doc, const std::string& file, std::ostream& out,
+                       std::ostream& err);
+
 // "slice points: N" and a line for each: index position strength enabled locked channel.
 void printSlicePoints(const SampleDocument& doc, std::ostream& out);
 

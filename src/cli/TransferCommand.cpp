@@ -1,6 +1,7 @@
 // `tolvane send` and `tolvane request`: the transfer window's flows from a terminal, on the
 // same drivers, runs and checks, for any sampler a profile names.
 #include "cli/DocumentRequest.h"
+#include "cli/JobQueue.h"
 #include "cli/KeymapOptions.h"
 #include "cli/Tolvane.h"
 #include "fileio/WaveFileWriter.h"
@@ -25,45 +26,6 @@ namespace {
 
 constexpr long long kMaxPosition = 32767;
 constexpr auto kConnectLimit = std::chrono::seconds(60);
-
-// The command's window thread: what the drivers and runs post is run here, in order.
-class JobQueue {
-public:
-    Poster poster() {
-        return [this](std::function<void()> job) {
-            {
-                std::lock_guard lock(m_mutex);
-                m_jobs.push_back(std::move(job));
-            }
-            m_changed.notify_all();
-        };
-    }
-    // Runs jobs until `done` holds or `limit` has passed; whether `done` holds.
-    bool runUntil(const std::function<bool()>& done,
-                  std::chrono::steady_clock::duration limit = std::chrono::hours(24)) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::function<void()> job;
-            {
-                std::unique_lock lock(m_mutex);
-                if (!m_changed.wait_for(lock, std::chrono::milliseconds(20),
-                                        [&] { return !m_jobs.empty(); }))
-                    continue;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-            job();
-        }
-        return true;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::function<void()>> m_jobs;
-};
 
 // The drivers' boxes and progress on the terminal; remembers whether anything failed.
 class Terminal : public DriverMessages, public StatusPanel {

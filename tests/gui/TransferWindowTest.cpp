@@ -7,6 +7,7 @@
 #include "app/dialogs/TSReqForm.h"
 #include "fakes/FakeMidi.h"
 #include "fakes/RecordingSamplerDriver.h"
+#include "fakes/SmdiSampler.h"
 #include "fileio/WaveFileWriter.h"
 #include "samplers/ProfileStore.h"
 #include "samplers/TransferPlan.h"
@@ -251,6 +252,67 @@ TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFi
     EXPECT_EQ(smdi->sentBytes[1], samples);
     ASSERT_EQ(smdi->mappings.size(), 1u) << "Auto map is on by default";
     EXPECT_EQ(smdi->nameList, (std::vector<std::string>{"a", "b"}));
+}
+
+// The editor's own drivers against a simulated SMDI sampler on a socket: the loop's segments
+// go out with "Send all in loop" and each comes back with "Request", byte for byte.
+TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) {
+    TempDir samplerDir;
+    SmdiSampler sampler(samplerDir.file("smdi.sock"));
+    std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
+    adaptors.push_back(makeSocketScsiAdaptor({sampler.path()}));
+    m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
+                            std::make_unique<ScsiBus>(std::move(adaptors)));
+    m_form->setProfileFile(samplerDir.file("profiles.samplers"));
+    SamplerProfile profile;
+    profile.protocol = kProtocolSmdi;
+    profile.scsiInUse = 1;
+    ASSERT_TRUE(m_form->sampler().profiles().write("SMDI", profile));
+    m_form->setSensitivityPercent(50);
+    QApplication::processEvents();
+    KeymapSettings keymap = m_form->keymap();
+    keymap.smoothEndPoints = false;
+    m_form->setKeymap(keymap);
+    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
+    ASSERT_GE(segments.size(), 2u);
+    std::vector<Bytes> sent;
+    for (const LoopSegment& s : segments)
+        sent.emplace_back(doc().SampleData.data() + s.start,
+                          doc().SampleData.data() + s.start + s.byteCount);
+    const auto run = [&](const std::function<void(TSMDIForm&)>& steps) {
+        QTimer::singleShot(0, [&] {
+            auto* window = dynamic_cast<TSMDIForm*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(window);
+            steps(*window);
+            window->reject();
+        });
+        action("SMIDITransfer1")->trigger();
+    };
+    const auto waitIdle = [](TSMDIForm& window) {
+        QElapsedTimer timer;
+        timer.start();
+        while (window.transferRunning() && timer.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    run([&](TSMDIForm& window) {
+        window.findChild<QPushButton*>("Button5")->click();
+        waitIdle(window);
+    });
+    ASSERT_EQ(m_dialogs.texts(), QStringList{"Transfer complete!"});
+    for (std::size_t k : {std::size_t{0}, segments.size() - 1}) {
+        m_dialogs.answers = {MessageAnswer::No}; // the received sample replaces an unsaved one
+        run([&](TSMDIForm& window) {
+            window.findChild<UpDown*>("UpDown1")->stepBy(static_cast<int>(k));
+            window.findChild<QPushButton*>("Button6")->click();
+            waitIdle(window);
+        });
+        waitUntilIdle(*m_form);
+        EXPECT_EQ(doc().Channels, 2) << k;
+        EXPECT_EQ(doc().SampleRate, 44100u);
+        EXPECT_EQ(Bytes(doc().SampleData.data(), doc().SampleData.data() + doc().DataLength),
+                  sent[k])
+            << k;
+    }
 }
 
 } // namespace

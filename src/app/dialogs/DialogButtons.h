@@ -6,6 +6,16 @@
 
 namespace tolvane {
 
+// A control with its documented name and its hint (tooltip and status-bar text).
+template <typename W> W* named(W* widget, const char* name, const char* hint = nullptr) {
+    widget->setObjectName(name);
+    if (hint) {
+        widget->setToolTip(hint);
+        widget->setStatusTip(hint);
+    }
+    return widget;
+}
+
 // "OK" (Button1, the default, with its hint) and "Cancel" (Button2), accepting and rejecting
 // the dialog. Returns the box for the dialog's layout; `ok` gets the OK button.
 inline QDialogButtonBox* okCancelButtons(QDialog* dialog, const QString& okHint,

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Help.h"
 #include "app/controls/UpDown.h"
+#include "app/dialogs/DialogButtons.h"
 #include "app/dialogs/TForm6.h"
 #include "audio/twabeAudio.h"
 #include "fileio/LoadMessages.h"
@@ -28,15 +29,6 @@ namespace {
 
 constexpr int kHelpContext = 39;
 constexpr int kMaxPosition = 32767;
-
-template <typename W> W* named(W* widget, const char* name, const char* hint = nullptr) {
-    widget->setObjectName(name);
-    if (hint) {
-        widget->setToolTip(hint);
-        widget->setStatusTip(hint);
-    }
-    return widget;
-}
 
 QPushButton* button(QWidget* parent, const char* caption, const char* name,
                     const char* hint = nullptr) {

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Help.h"
 #include "app/controls/UpDown.h"
+#include "app/dialogs/DialogButtons.h"
 #include "app/dialogs/TForm6.h"
 #include "app/dialogs/TSReqForm.h"
 #include "processing/TWaveSmoother.h"
@@ -25,15 +26,6 @@ namespace {
 
 constexpr int kHelpContext = 38;
 constexpr int kMaxPosition = 32767;
-
-template <typename W> W* named(W* widget, const char* name, const char* hint = nullptr) {
-    widget->setObjectName(name);
-    if (hint) {
-        widget->setToolTip(hint);
-        widget->setStatusTip(hint);
-    }
-    return widget;
-}
 
 // The percentage at the end of a driver's progress text ("Sending: 40%"), or -1.
 int percentIn(const QString& text) {

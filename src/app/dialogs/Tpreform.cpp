@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Help.h"
 #include "app/controls/UpDown.h"
+#include "app/dialogs/DialogButtons.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/ScsiBus.h"
@@ -25,15 +26,6 @@ namespace tolvane {
 namespace {
 
 constexpr int kHelpContext = 36;
-
-template <typename W> W* named(W* widget, const char* name, const char* hint = nullptr) {
-    widget->setObjectName(name);
-    if (hint) {
-        widget->setToolTip(hint);
-        widget->setStatusTip(hint);
-    }
-    return widget;
-}
 
 } // namespace
 
