@@ -187,6 +187,23 @@ TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt)
     EXPECT_TRUE(m_form->isModified());
 }
 
+TEST_F(TransferWindowTest, WaitForSendAsksTheSdsDriverForADumpAndNamesItUntitled) {
+    storeProfile("SDS", kProtocolSds, 2);
+    sds->receiveBytes = {7, 0, 6, 0};
+    sds->receiveFormat = {32000, 16, 1, 4};
+    inTransferWindow([&](TSMDIForm& window) {
+        auto* button = window.findChild<QPushButton*>("Button2");
+        EXPECT_EQ(button->text(), "Wait For Send");
+        EXPECT_FALSE(window.findChild<QCheckBox*>("CheckBox2")->isEnabled()) << "Auto map";
+        window.findChild<UpDown*>("UpDown1")->stepBy(3);
+        button->click();
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    EXPECT_EQ(sds->received, std::vector<int>{100005});
+    EXPECT_EQ(doc().FileName, "Untitled.wav");
+    EXPECT_EQ(doc().SampleRate, 32000u);
+}
+
 TEST_F(TransferWindowTest, ListSamplesShowsTheRequestWindowAndReceivesTheChosenRow) {
     storeProfile("S2000", kProtocolAkai);
     akai->listing = {{0, "KICK"}, {1, "SNARE"}};
