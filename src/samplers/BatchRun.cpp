@@ -64,6 +64,7 @@ BatchRun::BatchRun(TSamplerClass& driver, Poster ownerThread, EndRoutine onEnd)
 
 BatchRun::~BatchRun() {
     m_alive->alive = false;
+    m_driver.SetWaitingThread(nullptr);
     if (m_running) {
         m_driver.Abort();
         m_driver.SetBatchStream(nullptr);

@@ -23,6 +23,8 @@ SendRun::SendRun(TSamplerClass& driver, Poster ownerThread, AskNextSample askNex
       m_onEnd(std::move(onEnd)), m_shared(std::make_shared<Shared>()) {}
 
 SendRun::~SendRun() {
+    // The driver must not resume a run that is gone.
+    m_driver.SetWaitingThread(nullptr);
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->closing = true;

@@ -42,36 +42,59 @@ TSReqForm::~TSReqForm() {
     *m_alive = false;
 }
 
+namespace {
+
+// The rows as the driver reads them, handed to the window on its thread. The driver keeps this
+// until its listing ends, which may be after the window has closed: the done callback owns it.
+class PostedListView : public SampleListView {
+public:
+    explicit PostedListView(Poster post) : m_post(std::move(post)) {}
+    std::function<void()> onClear;
+    std::function<void(int, const QString&)> onAdd;
+    void clear() override {
+        m_post([f = onClear] { f(); });
+    }
+    void addSample(int number, const std::string& name) override {
+        m_post([f = onAdd, number, name = QString::fromStdString(name)] { f(number, name); });
+    }
+
+private:
+    Poster m_post;
+};
+
+} // namespace
+
 void TSReqForm::startListing() {
     m_listed = false;
     m_receive->setEnabled(false);
     m_list->clear();
     m_driver.ClearAbort();
-    // The continuation and the done callback may come from a device thread.
-    m_driver.Connect([this, alive = m_alive, post = m_post] {
-        post([this, alive] {
-            if (*alive)
-                m_driver.ListSamples(
-                    [this, alive, post = m_post] {
-                        post([this, alive] {
-                            if (*alive)
-                                listingDone();
-                        });
-                    },
-                    this);
+    auto view = std::make_shared<PostedListView>(m_post);
+    view->onClear = [this] { clear(); };
+    view->onAdd = [this](int number, const QString& name) { addSample(number, name); };
+    // The continuation and the done callback may come from a device thread; the poster drops
+    // what arrives after the window is gone.
+    m_driver.Connect([this, alive = m_alive, post = m_post, view] {
+        post([this, alive, view] {
+            if (!*alive)
+                return;
+            m_driver.ListSamples(
+                [this, post = m_post, view]() mutable {
+                    post([this] { listingDone(); });
+                    view.reset();
+                },
+                view.get());
         });
     });
 }
 
 void TSReqForm::clear() {
-    m_post([this] { m_list->clear(); });
+    m_list->clear();
 }
 
-void TSReqForm::addSample(int number, const std::string& name) {
-    m_post([this, number, name = QString::fromStdString(name)] {
-        auto* row = new QTreeWidgetItem(m_list, {QString::number(number), name});
-        row->setData(0, Qt::UserRole, number);
-    });
+void TSReqForm::addSample(int number, const QString& name) {
+    auto* row = new QTreeWidgetItem(m_list, {QString::number(number), name});
+    row->setData(0, Qt::UserRole, number);
 }
 
 void TSReqForm::listingDone() {

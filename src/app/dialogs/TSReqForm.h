@@ -13,7 +13,7 @@ namespace tolvane {
 
 // "Request sample": lists the sampler's samples (number, name, size, bits, type) and returns
 // the one chosen for receiving.
-class TSReqForm : public QDialog, public SampleListView {
+class TSReqForm : public QDialog {
 public:
     TSReqForm(TSamplerClass& driver, QWidget* parent = nullptr);
     ~TSReqForm() override;
@@ -24,8 +24,8 @@ public:
     // The sample number of the chosen row (after "Receive").
     int chosenSample() const { return m_chosen; }
 
-    void clear() override;
-    void addSample(int number, const std::string& name) override;
+    void clear();
+    void addSample(int number, const QString& name);
 
     // Handlers, named after their controls.
     void Button1Click(); // "Receive"
