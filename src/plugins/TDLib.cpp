@@ -123,7 +123,7 @@ void TDLib::buildPages() {
         for (std::size_t j = 0; j < i; ++j)
             seen += m_pages[j].name.starts_with(m_pages[i].name) ? 1 : 0;
         if (seen > 1)
-            m_pages[i].name += " " + std::to_string(seen);
+            m_pages[i].name.append(" ").append(std::to_string(seen));
     }
 }
 

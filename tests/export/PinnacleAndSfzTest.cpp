@@ -32,8 +32,11 @@ PinnacleBank monoBank(int n, int baseNote) {
     bank.keymap.octave = baseNote / 12;
     bank.keymap.note = baseNote % 12 + 1;
     auto& layer = bank.layers.emplace_back();
-    for (int i = 1; i <= n; ++i)
-        layer.push_back({"b" + std::to_string(i) + ".wav", static_cast<std::uint32_t>(1000 * i)});
+    for (int i = 1; i <= n; ++i) {
+        std::string name = "b";
+        name.append(std::to_string(i)).append(".wav");
+        layer.push_back({name, static_cast<std::uint32_t>(1000 * i)});
+    }
     return bank;
 }
 
