@@ -4,6 +4,8 @@
 #include "app/Help.h"
 #include "app/TMainForm.h"
 #include "app/dialogs/AboutForm.h"
+#include "document/OutputFiles.h"
+#include "document/SafeFileWriter.h"
 #include "samplers/ProfileStore.h"
 
 #include <QApplication>
@@ -110,6 +112,12 @@ int takeScreenshot(const Options& options) {
     QApplication::processEvents();
     // Encoded in memory, then written whole or not at all: a failed write leaves no partial
     // picture (nor replaces one), and the encoder never meets a failing file.
+    try {
+        refuseNonRegularOutput(options.screenshot.toStdString());
+    } catch (const FileWriteError& e) {
+        std::fprintf(stderr, "wavetolvane: %s\n", e.what());
+        return kExitCannotWrite;
+    }
     QByteArray png;
     QBuffer encoded(&png);
     encoded.open(QIODevice::WriteOnly);

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
@@ -132,8 +133,8 @@ BankSettings bankSettings(const ExportRequest& request, const SampleDocument& do
 }
 
 // The bank's files as the editor would plan them, with the keymap window's check that every
-// segment finds a key.
-void checkBank(const ExportRequest& request, const SampleDocument& doc) {
+// segment finds a key; throws std::invalid_argument.
+std::vector<BankFile> plannedBank(const ExportRequest& request, const SampleDocument& doc) {
     std::vector<BankFile> files;
     try {
         files = planBankFiles(doc, *request.bank, bankFormatOf(*request.bank));
@@ -148,6 +149,7 @@ void checkBank(const ExportRequest& request, const SampleDocument& doc) {
                 " segments exceed the available notes (the last key " +
                 std::to_string(keyForSample(request.keymap, count - 1).key) + " lies above 127)");
     }
+    return files;
 }
 
 // Every single file the request asks for, checked against the document before anything is
@@ -184,8 +186,29 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
     if (request.bank)
-        checkBank(request, doc);
+        plannedBank(request, doc);
     return files;
+}
+
+// The name of every file the request writes, the series' and the banks' wave files too.
+std::vector<std::string> outputNames(const ExportRequest& request, const SampleDocument& doc,
+                                     const std::vector<PlannedFile>& files) {
+    std::vector<std::string> names;
+    for (const PlannedFile& file : files)
+        names.push_back(file.path);
+    if (request.segments)
+        for (const std::string& name : segmentSeriesFileNames(doc, *request.segments))
+            names.push_back(name);
+    if (request.midi)
+        for (const std::string& name : midiTemplatePaths(doc, *request.midi))
+            names.push_back(name);
+    if (request.track)
+        names.push_back(*request.track);
+    if (request.bank)
+        for (const std::string& name :
+             bankOutputFiles(plannedBank(request, doc), bankFormatOf(*request.bank)))
+            names.push_back(name);
+    return names;
 }
 
 void reportWritten(const std::string& path, std::ostream& out) {
@@ -243,17 +266,23 @@ bool writeTemplate(const SampleDocument& doc, const ExportRequest& request, std:
     }
 }
 
+// The track-file library, loaded before anything is written; nothing after printing why it
+// cannot be used.
+std::unique_ptr<SharedTrackFileLibrary> loadTrackLibrary(const ExportRequest& request,
+                                                         std::ostream& err) {
+    auto library = std::make_unique<SharedTrackFileLibrary>(request.trackLibrary);
+    if (library->status() == TrackLibraryStatus::Loaded)
+        return library;
+    err << "tolvane: "
+        << (library->status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
+                                                                : kMsgTrackLibraryEntryMissing)
+        << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "')\n";
+    return nullptr;
+}
+
 // The track file, through the track-file library; false when it could not be written.
-bool writeTrack(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
-                std::ostream& err) {
-    SharedTrackFileLibrary library(request.trackLibrary);
-    if (library.status() != TrackLibraryStatus::Loaded) {
-        err << "tolvane: "
-            << (library.status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
-                                                                   : kMsgTrackLibraryEntryMissing)
-            << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "')\n";
-        return false;
-    }
+bool writeTrack(const SampleDocument& doc, const ExportRequest& request,
+                SharedTrackFileLibrary& library, std::ostream& out, std::ostream& err) {
     try {
         const TrackWriteResult result =
             writeTrackFile(library, doc, request.keymap, *request.track);
@@ -302,12 +331,19 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         status != kExitOk)
         return status;
     std::vector<PlannedFile> files;
+    std::vector<std::string> outputs;
     try {
         files = planFiles(request, doc);
+        outputs = outputNames(request, doc, files);
     } catch (const std::invalid_argument& e) {
         err << "tolvane export: " << e.what() << "\n";
         return kExitUsage;
     }
+    if (const int status = checkOutputs(outputs, &request.document.file, err); status != kExitOk)
+        return status;
+    std::unique_ptr<SharedTrackFileLibrary> library;
+    if (request.track && !(library = loadTrackLibrary(request, err)))
+        return kExitCannotWrite;
 
     bool ok = true;
     for (const PlannedFile& file : files)
@@ -317,7 +353,7 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (request.midi)
         ok &= writeTemplate(doc, request, out, err);
     if (request.track)
-        ok &= writeTrack(doc, request, out, err);
+        ok &= writeTrack(doc, request, *library, out, err);
     if (request.bank)
         ok &= writeBank(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;

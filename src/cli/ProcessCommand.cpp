@@ -161,6 +161,9 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
 
+    // OUT may be FILE itself: the result is whole in memory before the file is replaced.
+    if (const int status = checkOutputs({request.output}, nullptr, err); status != kExitOk)
+        return status;
     SampleDocument doc;
     if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
         return status;

@@ -1,5 +1,7 @@
 #include "document/SafeFileWriter.h"
 
+#include "document/OutputFiles.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,6 +58,7 @@ std::string followLinks(const std::string& target) {
 
 SafeFileWriter::SafeFileWriter(std::string targetPath)
     : m_target(std::move(targetPath)), m_destination(followLinks(m_target)) {
+    refuseNonRegularOutput(m_target);
     refuseReadOnlyDestination();
     fs::path folder = fs::path(m_destination).parent_path();
     if (folder.empty())
@@ -98,6 +101,7 @@ void SafeFileWriter::commit() {
     }
     m_fd = -1;
     refuseReadOnlyDestination(); // it may have changed while the data was written
+    refuseNonRegularDestination();
     if (::rename(m_temporary.c_str(), m_destination.c_str()) != 0)
         fail("cannot replace " + m_target);
     m_committed = true;
@@ -108,6 +112,15 @@ void SafeFileWriter::refuseReadOnlyDestination() {
         return;
     discard();
     throw FileWriteError("cannot write " + m_target + ": the file is read-only");
+}
+
+void SafeFileWriter::refuseNonRegularDestination() {
+    try {
+        refuseNonRegularOutput(m_target);
+    } catch (const FileWriteError&) {
+        discard();
+        throw;
+    }
 }
 
 void SafeFileWriter::fail(const std::string& what) {

@@ -14,8 +14,9 @@ public:
 // Writes a file next to its target and moves it over the target only on commit(), so that a
 // save that fails half-way never destroys the file it replaces. Without commit() the partial
 // file is removed when the writer goes out of scope. A target that is a symbolic link updates
-// the file the link points to (the link stays); a read-only target is refused, left as it is.
-// Every failure throws FileWriteError.
+// the file the link points to (the link stays); a read-only target, and one that is not a
+// regular file (a FIFO, a device, a socket, a folder), is refused and left as it is. Every
+// failure throws FileWriteError.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(std::string targetPath);
@@ -28,6 +29,7 @@ public:
 
 private:
     void refuseReadOnlyDestination();
+    void refuseNonRegularDestination();
     [[noreturn]] void fail(const std::string& what);
     void discard();
 

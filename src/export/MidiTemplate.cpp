@@ -68,12 +68,10 @@ MidiTemplate midiTemplate(const SampleDocument& doc, int c, const KeymapSettings
     return result;
 }
 
-std::vector<MidiTemplateFile> midiTemplateFiles(const SampleDocument& doc,
-                                                const std::string& chosenName,
-                                                const KeymapSettings& keymap,
-                                                const MidiTemplateOptions& options) {
+std::vector<std::string> midiTemplatePaths(const SampleDocument& doc,
+                                           const std::string& chosenName) {
     if (doc.Channels != 2 || doc.MergeChannels)
-        return {{chosenName, midiTemplate(doc, 1, keymap, options)}};
+        return {chosenName};
     std::string base = chosenName;
     if (base.size() >= 4) {
         std::string extension = base.substr(base.size() - 4);
@@ -82,10 +80,23 @@ std::vector<MidiTemplateFile> midiTemplateFiles(const SampleDocument& doc,
         if (extension == ".mid")
             base.resize(base.size() - 4);
     }
-    std::vector<MidiTemplateFile> files;
+    std::vector<std::string> paths;
     for (int c = doc.FirstChannel; c <= doc.LastChannel; ++c)
-        files.push_back(
-            {base + (c == 1 ? "L.mid" : "R.mid"), midiTemplate(doc, c, keymap, options)});
+        paths.push_back(base + (c == 1 ? "L.mid" : "R.mid"));
+    return paths;
+}
+
+std::vector<MidiTemplateFile> midiTemplateFiles(const SampleDocument& doc,
+                                                const std::string& chosenName,
+                                                const KeymapSettings& keymap,
+                                                const MidiTemplateOptions& options) {
+    const std::vector<std::string> paths = midiTemplatePaths(doc, chosenName);
+    const bool split = doc.Channels == 2 && !doc.MergeChannels;
+    std::vector<MidiTemplateFile> files;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const int c = split ? doc.FirstChannel + static_cast<int>(i) : 1;
+        files.push_back({paths[i], midiTemplate(doc, c, keymap, options)});
+    }
     return files;
 }
 

@@ -34,6 +34,8 @@ MidiTemplate midiTemplate(const SampleDocument& doc, int c, const KeymapSettings
 
 // A template file to write: split stereo writes one per chosen channel, named after the chosen
 // name with "L.mid" or "R.mid" in place of its ".mid".
+std::vector<std::string> midiTemplatePaths(const SampleDocument& doc,
+                                           const std::string& chosenName);
 struct MidiTemplateFile {
     std::string path;
     MidiTemplate content;

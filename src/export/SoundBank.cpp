@@ -40,6 +40,22 @@ std::vector<LoopSegment> oneChannelOfMerged(const SampleDocument& doc, int c) {
     return segments;
 }
 
+// The wave files of one bank file's segments, one layer per channel of merged stereo.
+std::vector<std::vector<LoopSegment>> waveLayers(const BankFile& file, BankFormat format) {
+    if (format == BankFormat::Pinnacle && file.stereo) {
+        std::vector<std::vector<LoopSegment>> layers(2);
+        for (const LoopSegment& segment : file.segments)
+            for (int c = 1; c <= 2; ++c)
+                layers[c - 1].push_back(channelOfStereoSegment(segment, c));
+        return layers;
+    }
+    return {file.segments};
+}
+
+bool writesWaveSeries(BankFormat format) {
+    return format == BankFormat::Pinnacle || format == BankFormat::Sfz;
+}
+
 } // namespace
 
 BankFormat bankFormatOf(const std::string& fileName) {
@@ -109,6 +125,18 @@ std::vector<BankFile> planBankFiles(const SampleDocument& doc, const std::string
             throw BankRefused("No segment lies between the locators: there is nothing to save.");
     }
     return files;
+}
+
+std::vector<std::string> bankOutputFiles(const std::vector<BankFile>& files, BankFormat format) {
+    std::vector<std::string> names;
+    for (const BankFile& file : files) {
+        if (writesWaveSeries(format))
+            for (const auto& layer : waveLayers(file, format))
+                for (const LoopSegment& segment : layer)
+                    names.push_back(seriesFileName({file.seriesBase, ".wav"}, segment));
+        names.push_back(file.fileName);
+    }
+    return names;
 }
 
 std::string bankSampleName(int n, int digits) {

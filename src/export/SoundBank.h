@@ -66,6 +66,10 @@ struct BankFile {
 std::vector<BankFile> planBankFiles(const SampleDocument& doc, const std::string& chosen,
                                     BankFormat format);
 
+// Every file a bank writes: the wave files of a Pinnacle bank or an SFZ instrument, then the
+// bank files.
+std::vector<std::string> bankOutputFiles(const std::vector<BankFile>& files, BankFormat format);
+
 // The sample name of sample n (from 1): "KQ" and n with leading zeros up to `digits`.
 std::string bankSampleName(int n, int digits);
 

@@ -1,5 +1,6 @@
 #include "export/TrackFileLibrary.h"
 
+#include "document/OutputFiles.h"
 #include "export/TrackFile.h"
 
 #include <cstring>
@@ -70,6 +71,7 @@ std::uint32_t LowAddressBuffer::address(std::size_t offset) const {
 
 TrackWriteResult writeTrackFile(TrackFileLibrary& library, const SampleDocument& doc,
                                 const KeymapSettings& keymap, const std::string& fileName) {
+    refuseNonRegularOutput(fileName);
     TrackWriteResult result;
     const std::vector<std::uint8_t> stream = trackNoteStream(doc, keymap, &result.notesLeftOut);
     const std::vector<TrackSample> samples = trackSamples(doc);

@@ -65,7 +65,9 @@ struct TrackWriteResult {
 };
 
 // Builds the note stream and the record for the loop between the locators (a mono sample that
-// trackRefusal accepts) and has the library write `fileName`.
+// trackRefusal accepts) and has the library write `fileName`. The library writes the file
+// itself, so an existing `fileName` that is not a regular file is refused first
+// (FileWriteError).
 TrackWriteResult writeTrackFile(TrackFileLibrary& library, const SampleDocument& doc,
                                 const KeymapSettings& keymap, const std::string& fileName);
 

@@ -81,11 +81,24 @@ TEST(BankCommand, WrongRequestsAreRefusedBeforeAnythingIsWritten) {
 
 TEST(BankCommand, AFileThatCannotBeWrittenIsAWriteErrorAndTheOtherChannelIsStillWritten) {
     TempDir dir;
-    fs::create_directory(dir.file("bL.sf2")); // a folder where the left bank would go
+    tolvane::test::writeBytes(dir.file("bL.sf2"),
+                              {'o', 'l', 'd'}); // read-only: refused at the write
+    fs::permissions(dir.file("bL.sf2"), fs::perms::owner_read);
     const auto run = exportDemo({"--split", "--sensitivity", "60", "--bank", dir.file("b.sf2")});
     EXPECT_EQ(run.status, kExitCannotWrite);
-    EXPECT_TRUE(fs::is_directory(dir.file("bL.sf2")));
+    EXPECT_EQ(tolvane::test::readBytes(dir.file("bL.sf2")), (tolvane::test::Bytes{'o', 'l', 'd'}));
     EXPECT_TRUE(fs::exists(dir.file("bR.sf2")));
+}
+
+// A folder where a bank file would go is known before anything is written.
+TEST(BankCommand, AFolderInPlaceOfABankFileIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    fs::create_directory(dir.file("bL.sf2"));
+    const auto run = exportDemo({"--split", "--sensitivity", "60", "--bank", dir.file("b.sf2")});
+    EXPECT_EQ(run.status, kExitCannotWrite);
+    EXPECT_NE(run.err.find("it is a folder"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_directory(dir.file("bL.sf2")));
+    EXPECT_FALSE(fs::exists(dir.file("bR.sf2")));
 }
 
 } // namespace

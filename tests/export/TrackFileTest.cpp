@@ -2,6 +2,7 @@
 // library of our own that writes out what it was given.
 #include "export/TrackFile.h"
 
+#include "document/SafeFileWriter.h"
 #include "export/TrackFileLibrary.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SliceTables.h"
@@ -118,6 +119,16 @@ TEST(TrackFile, RefusalsAndLibraryFailures) {
     EXPECT_EQ(Bytes(dump.begin() + 2048, dump.begin() + 2048 + get32(dump, 268)),
               (Bytes{0x00, 0x90, 0, 0x4B, 0x8F, 0x00, 0x80, 0, 0x4B}))
         << "one note, 0 to 1920";
+}
+
+// The library writes the file itself: a FIFO, device or socket in its place is refused first.
+TEST(TrackFile, TheLibraryIsNotHandedANode) {
+    SharedTrackFileLibrary library(TOLVANE_TRACK_LIBRARY);
+    test::TempDir dir;
+    const std::string node = dir.file("node.trk");
+    ASSERT_TRUE(test::makeNode(node, test::NodeKind::CharDevice));
+    EXPECT_THROW(writeTrackFile(library, monoLoop({}), {}, node), FileWriteError);
+    EXPECT_TRUE(test::isNode(node, test::NodeKind::CharDevice));
 }
 
 } // namespace

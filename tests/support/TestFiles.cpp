@@ -4,9 +4,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tolvane::test {
@@ -25,6 +30,48 @@ TempDir::~TempDir() {
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
+}
+
+bool makeNode(const std::string& path, NodeKind kind) {
+    switch (kind) {
+    case NodeKind::Fifo:
+        return ::mkfifo(path.c_str(), 0666) == 0;
+    case NodeKind::Socket: {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool bound =
+            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd); // the socket's node stays in the folder
+        return bound;
+    }
+    case NodeKind::CharDevice: // the numbers of a null device, under a name of our own
+        return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    case NodeKind::Folder:
+        return ::mkdir(path.c_str(), 0777) == 0;
+    }
+    return false;
+}
+
+bool isNode(const std::string& path, NodeKind kind) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return false;
+    switch (kind) {
+    case NodeKind::Fifo:
+        return S_ISFIFO(status.st_mode);
+    case NodeKind::Socket:
+        return S_ISSOCK(status.st_mode);
+    case NodeKind::CharDevice:
+        return S_ISCHR(status.st_mode);
+    case NodeKind::Folder:
+        return S_ISDIR(status.st_mode);
+    }
+    return false;
 }
 
 Bytes readBytes(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tolvane::test {
@@ -23,6 +24,19 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// File-system nodes that are not regular files, for outputs that must be refused. Each test
+// makes its own in its scratch folder; none is ever the system's.
+enum class NodeKind { Fifo, Socket, CharDevice, Folder };
+// Makes one at `path`; false when this process may not (a device node needs root).
+bool makeNode(const std::string& path, NodeKind kind);
+// Whether `path` (links followed) is still a node of that kind.
+bool isNode(const std::string& path, NodeKind kind);
+// Every kind with a readable name, for loops over them.
+inline constexpr std::pair<NodeKind, const char*> kNodeKinds[] = {{NodeKind::Fifo, "FIFO"},
+                                                                  {NodeKind::Socket, "socket"},
+                                                                  {NodeKind::CharDevice, "device"},
+                                                                  {NodeKind::Folder, "folder"}};
 
 Bytes readBytes(const std::string& path);
 void writeBytes(const std::string& path, const Bytes& bytes);

@@ -93,8 +93,10 @@ void BankCommands::saveBank(const QString& presetFileName) {
         return;
     const std::string target = chosen.toStdString();
     const BankFormat format = bankFormatOf(target);
-    try {
-        planBankFiles(m_ctx.doc, target, format); // refusals come before anything is written
+    try { // refusals come before anything is written
+        const std::vector<BankFile> files = planBankFiles(m_ctx.doc, target, format);
+        if (m_save.refuseOpenSampleAsOutput(bankOutputFiles(files, format)))
+            return;
     } catch (const BankRefused& e) {
         m_ctx.dialogs.message(MessageKind::Error, "", e.what());
         return;

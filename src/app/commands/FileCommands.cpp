@@ -217,7 +217,7 @@ void FileCommands::OpenPointClick() {
 void FileCommands::SavePointClick() {
     const QString file = m_ctx.dialogs.saveFile(
         {"Save point file", m_ctx.settings.SavePoint, {kPointFilter}, "tlp", {}});
-    if (file.isEmpty())
+    if (file.isEmpty() || m_save.refuseOpenSampleAsOutput({file.toStdString()}))
         return;
     m_ctx.settings.SavePoint = QFileInfo(file).absolutePath();
     try {

@@ -67,7 +67,8 @@ void TemplateCommands::saveTemplate(bool thenBank, bool keymapChosen) {
          "mid",
          QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName(),
          0});
-    if (choice.file.isEmpty())
+    if (choice.file.isEmpty() ||
+        m_save.refuseOpenSampleAsOutput(midiTemplatePaths(doc, choice.file.toStdString())))
         return;
     const MidiTemplateOptions options{choice.filter == 1 ? 1 : 0, m_ctx.settings.FilterEnable};
     // Built here, where the document may be read; the worker only writes.
@@ -123,7 +124,7 @@ void TemplateCommands::SaveTrackItemClick() {
          "trk",
          QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName() + ".trk",
          0});
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || m_save.refuseOpenSampleAsOutput({chosen.toStdString()}))
         return;
     auto result = std::make_shared<TrackWriteResult>();
     BusyRunner::Job job;
