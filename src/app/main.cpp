@@ -6,6 +6,7 @@
 #include "app/dialogs/AboutForm.h"
 #include "document/OutputFiles.h"
 #include "document/SafeFileWriter.h"
+#include "document/TemporaryFiles.h"
 #include "samplers/ProfileStore.h"
 
 #include <QApplication>
@@ -137,6 +138,8 @@ int main(int argc, char** argv) {
     // EFBIG, so that the save reports it and removes its temporary file, rather than end the
     // program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Interrupted or closed from outside, the editor asks nothing but leaves no temporary file.
+    removeTemporaryFilesOnSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName("WaveTolvane");
     QApplication::setOrganizationName("Quorvex");

@@ -167,9 +167,9 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     SampleDocument doc;
     if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
         return status;
-    // The command keeps no undo step; the output is written only when every step succeeded.
-    UndoRecord undo;
-    undo.UndoEnabled = false;
+    // The command keeps no undo step (and no undo file); the output is written only when every
+    // step succeeded.
+    UndoRecord undo{NoUndoFile{}};
     for (const Step& step : request.steps) {
         try {
             out << step.run(doc, undo) << "\n";

@@ -67,7 +67,7 @@ SafeFileWriter::SafeFileWriter(std::string targetPath)
     hiddenName += fs::path(m_destination).filename().string();
     hiddenName += ".XXXXXX";
     std::string pattern = (folder / hiddenName).string();
-    m_fd = ::mkstemp(pattern.data());
+    m_fd = makeRegisteredTemporaryFile(pattern, m_registration);
     if (m_fd < 0)
         fail("cannot create a file in " + folder.string());
     m_temporary = pattern;
@@ -104,6 +104,7 @@ void SafeFileWriter::commit() {
     refuseNonRegularDestination();
     if (::rename(m_temporary.c_str(), m_destination.c_str()) != 0)
         fail("cannot replace " + m_target);
+    m_registration.release();
     m_committed = true;
 }
 
@@ -136,6 +137,7 @@ void SafeFileWriter::discard() {
     }
     if (!m_temporary.empty()) {
         ::unlink(m_temporary.c_str());
+        m_registration.release();
         m_temporary.clear();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/TemporaryFiles.h"
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -13,10 +15,11 @@ public:
 
 // Writes a file next to its target and moves it over the target only on commit(), so that a
 // save that fails half-way never destroys the file it replaces. Without commit() the partial
-// file is removed when the writer goes out of scope. A target that is a symbolic link updates
-// the file the link points to (the link stays); a read-only target, and one that is not a
-// regular file (a FIFO, a device, a socket, a folder), is refused and left as it is. Every
-// failure throws FileWriteError.
+// file is removed when the writer goes out of scope (or by a signal that ends the program: the
+// temporary file is registered in TemporaryFiles). A target that is a symbolic link updates the
+// file the link points to (the link stays); a read-only target, and one that is not a regular
+// file (a FIFO, a device, a socket, a folder), is refused and left as it is. Every failure
+// throws FileWriteError.
 class SafeFileWriter {
 public:
     explicit SafeFileWriter(std::string targetPath);
@@ -36,6 +39,7 @@ private:
     std::string m_target;      // the name given, for messages
     std::string m_destination; // the file it names once symbolic links are followed
     std::string m_temporary;
+    TemporaryFileRegistration m_registration; // of m_temporary, while it exists
     int m_fd = -1;
     bool m_committed = false;
 };

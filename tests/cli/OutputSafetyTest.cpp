@@ -1,15 +1,21 @@
 // Where the command's outputs go and what its inputs are: nodes that are not regular files are
 // never written over or waited on, the input is never an output (except where a command
-// replaces its own input whole), and everything is checked before the first file is written.
+// replaces its own input whole), everything is checked before the first file is written, and
+// an interrupted run leaves no temporary file.
 #include "cli/RunTolvane.h"
 #include "fakes/SmdiSampler.h"
 #include "support/TestFiles.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace tolvane::cli {
 namespace {
@@ -238,6 +244,79 @@ TEST(OutputSafety, TooLittleMemoryForTheSampleIsSaidAsSuch) {
     EXPECT_EQ(run.status, kExitNoMemory) << run.err;
     EXPECT_NE(run.err.find(big + ": there is not enough memory for the sample"), std::string::npos)
         << run.err;
+}
+
+// Reads what an inotify descriptor has, waiting at most `milliseconds` for the first event.
+std::vector<std::string> createdNames(int fd, int milliseconds) {
+    std::vector<std::string> names;
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, milliseconds) <= 0)
+        return names;
+    alignas(inotify_event) char buffer[16384];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if ((event->mask & IN_CREATE) && event->len > 0)
+            names.emplace_back(event->name);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    return names;
+}
+
+// The command line records no undo step, so it makes no undo file at all.
+TEST(OutputSafety, TheCommandLineMakesNoUndoFile) {
+    TempDir temporary, dir;
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, temporary.path().c_str(), IN_CREATE), 0);
+    const auto run =
+        runProgram({"process", TOLVANE_DEMO_LOOP, dir.file("o.wav"), "--invert"}, dir,
+                   "TMPDIR=" + tolvane::test::shellQuote(temporary.path().string()) + " ");
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(createdNames(watch, 0), std::vector<std::string>{})
+        << "files made in the temporary folder";
+    ::close(watch);
+}
+
+// SIGINT, SIGTERM or SIGHUP while the output is being written: the partial file beside it goes
+// with the program. The test waits for the temporary file to appear, then sends the signal.
+TEST(OutputSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
+    TempDir dir, out;
+    // A sparse 256 MiB stereo file, so that writing it takes a while.
+    const std::string big = dir.file("big.wav");
+    const std::uint32_t dataBytes = 256u << 20;
+    tolvane::test::writeBytes(big, tolvane::test::waveImage(2, 44100, {}));
+    {
+        Bytes header = tolvane::test::readBytes(big);
+        tolvane::test::putLe32(header, 4, dataBytes + 36);
+        tolvane::test::putLe32(header, 40, dataBytes);
+        tolvane::test::writeBytes(big, header);
+    }
+    fs::resize_file(big, 44 + std::uintmax_t{dataBytes});
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, out.path().c_str(), IN_CREATE), 0);
+        const std::string target = out.file("o.wav");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(signal, SIG_DFL); // not ignored, even when the test runs in the background
+            ::execl(TOLVANE_COMMAND, TOLVANE_COMMAND, "process", big.c_str(), target.c_str(),
+                    "--invert", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(child, 0);
+        const std::vector<std::string> created = createdNames(watch, 60000);
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(watch);
+        ASSERT_FALSE(created.empty()) << "the program wrote nothing within a minute";
+        EXPECT_EQ(created.front().rfind(".o.wav.", 0), 0u) << created.front();
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal came";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_EQ(filesIn(out.path()), std::vector<std::string>{}) << "after signal " << signal;
+    }
 }
 
 } // namespace

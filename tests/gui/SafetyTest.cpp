@@ -1,12 +1,17 @@
 // Nothing lost, nothing unsafe, in the real main window: outputs that are nodes or the open
-// file.
+// file, and a signal.
 #include "gui/WindowTestSupport.h"
 #include "slicing/LoopSegments.h"
 
 #include <QDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <csignal>
 #include <functional>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tolvane {
 namespace {
@@ -97,6 +102,61 @@ TEST_F(SafetyTest, NoSaveButTheDocumentsOwnReplacesTheOpenFile) {
     m_form->SaveAsitemClick();
     test::waitUntilIdle(*m_form);
     EXPECT_TRUE(m_dialogs.shown.empty()) << texts().join("\n").toStdString();
+}
+
+// Waits (at most a minute) until a file whose name starts with "TVT" is made where the
+// inotify descriptor watches.
+bool waitForUndoFile(int watch) {
+    alignas(inotify_event) char buffer[16384];
+    for (int waits = 0; waits < 60; ++waits) {
+        pollfd ready{watch, POLLIN, 0};
+        if (::poll(&ready, 1, 1000) <= 0)
+            continue;
+        const ssize_t n = ::read(watch, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name).rfind("TVT", 0) == 0)
+                return true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return false;
+}
+
+// Interrupted from outside, the editor asks nothing but leaves no temporary file: its undo
+// file goes with it.
+TEST(EditorSignals, ASignalRemovesTheUndoFile) {
+    test::TempDir temporary, dir;
+    const std::string longer = dir.file("long.wav");
+    test::writeBytes(longer, test::clickTrainWave(8300, 820)); // a scan that takes a while
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, temporary.path().c_str(), IN_CREATE), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(signal, SIG_DFL);
+            ::setenv("TMPDIR", temporary.path().c_str(), 1);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            const std::string shot = dir.file("shot.png");
+            ::execl(WAVETOLVANE_PROGRAM, WAVETOLVANE_PROGRAM, "--settings",
+                    dir.file("settings.ini").c_str(), "--screenshot", shot.c_str(), longer.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(child, 0);
+        const bool created = waitForUndoFile(watch);
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(watch);
+        ASSERT_TRUE(created) << "no undo file within a minute";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the editor ended before the signal came";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        for (const auto& entry : fs::directory_iterator(temporary.path()))
+            EXPECT_NE(entry.path().filename().string().rfind("TVT", 0), 0u)
+                << entry.path() << " is left after signal " << signal;
+    }
 }
 
 } // namespace
