@@ -89,6 +89,9 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     }
     request.smooth =
         static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(0));
+    // The track file records the smoothing its samples are to get: the same as the files'.
+    request.keymap.smoothEndPoints = request.smooth > 0;
+    request.keymap.smoothLevel = request.smooth;
     if (const auto segments = options.value("--segments")) {
         request.segments = splitSeriesName(*segments);
         if (!request.segments)
@@ -132,24 +135,17 @@ BankSettings bankSettings(const ExportRequest& request, const SampleDocument& do
     return settings;
 }
 
-// The bank's files as the editor would plan them, with the keymap window's check that every
-// segment finds a key; throws std::invalid_argument.
+// The bank's files as the editor would plan them, within the format's limits and with a key for
+// every segment; throws std::invalid_argument.
 std::vector<BankFile> plannedBank(const ExportRequest& request, const SampleDocument& doc) {
-    std::vector<BankFile> files;
+    const BankFormat format = bankFormatOf(*request.bank);
     try {
-        files = planBankFiles(doc, *request.bank, bankFormatOf(*request.bank));
+        std::vector<BankFile> files = planBankFiles(doc, *request.bank, format);
+        checkBankLimits(files, request.keymap, format);
+        return files;
     } catch (const BankRefused& e) {
         throw std::invalid_argument("--bank: " + terminalText(e.what()));
     }
-    for (const BankFile& file : files) {
-        const int count = static_cast<int>(file.segments.size());
-        if (samplesExceedNotes(request.keymap, count))
-            throw std::invalid_argument(
-                "--bank: " + std::to_string(count) +
-                " segments exceed the available notes (the last key " +
-                std::to_string(keyForSample(request.keymap, count - 1).key) + " lies above 127)");
-    }
-    return files;
 }
 
 // Every single file the request asks for, checked against the document before anything is
@@ -185,6 +181,10 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
     }
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
+    if (request.midi) {
+        if (const std::string refusal = midiTempoRefusal(doc.LoopTempo); !refusal.empty())
+            throw std::invalid_argument("--midi: " + refusal);
+    }
     if (request.bank)
         plannedBank(request, doc);
     return files;
@@ -276,7 +276,8 @@ std::unique_ptr<SharedTrackFileLibrary> loadTrackLibrary(const ExportRequest& re
     err << "tolvane: "
         << (library->status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
                                                                 : kMsgTrackLibraryEntryMissing)
-        << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "')\n";
+        << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "'"
+        << (library->error().empty() ? "" : ": " + library->error()) << ")\n";
     return nullptr;
 }
 
@@ -344,6 +345,9 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::unique_ptr<SharedTrackFileLibrary> library;
     if (request.track && !(library = loadTrackLibrary(request, err)))
         return kExitCannotWrite;
+    if (request.bank && request.keymap.baseNoteOnly)
+        err << "tolvane export: --base-note-only does not apply to a bank: each segment gets a "
+               "key of its own\n";
 
     bool ok = true;
     for (const PlannedFile& file : files)

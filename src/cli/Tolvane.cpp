@@ -69,10 +69,13 @@ Commands:
                                   --track-library or TOLVANE_TRACK_LIBRARY
                  Keymap (the keys of the segments): --base-note N (MIDI note 0 to 127,
                  default 48), --interval N (0 to 12, even), --white-keys, --bank-name NAME
-                 (the track name), --reverse-notes, --base-note-only
-                 Everything asked for is checked before a file is written, every output
-                 name too (not a FIFO, device, socket or folder, and not FILE itself). A
-                 series stops at its first file that cannot be written.
+                 (the track name), --reverse-notes, --base-note-only (the MIDI template
+                 plays every segment on the base note; a bank still gives each segment a
+                 key of its own, and the last key may not lie above 127)
+                 Everything asked for is checked before a file is written: the keys, the
+                 bank's limits, the tempo a MIDI file can hold (3.5763 to 60000000 BPM),
+                 and every output name (not a FIFO, device, socket or folder, and not
+                 FILE itself). A series stops at its first file that cannot be written.
 
   grid FILE --bars N [--beats M] --cut 8|16|32 [--locators L R] [--refine]
             [--split] [--channel left|right|both] [--view-width N] [--tlp OUT]

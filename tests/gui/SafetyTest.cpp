@@ -1,5 +1,6 @@
 // Nothing lost, nothing unsafe, in the real main window: outputs that are nodes or the open
-// file, and a signal.
+// file, the sound bank's keys, a tempo a MIDI file cannot hold, and a signal.
+#include "app/dialogs/TForm6.h"
 #include "gui/WindowTestSupport.h"
 #include "slicing/LoopSegments.h"
 
@@ -33,7 +34,7 @@ protected:
 };
 
 // A FIFO in place of the file a save would replace is refused with the save's own error, and
-// left a FIFO.
+// left a FIFO; the SoundFont's message says why after its own text.
 TEST_F(SafetyTest, ANodeInPlaceOfAnOutputIsRefusedWithTheSaveError) {
     const std::string fifo = m_dir.file("fifo.wav");
     ASSERT_TRUE(test::makeNode(fifo, test::NodeKind::Fifo));
@@ -56,7 +57,9 @@ TEST_F(SafetyTest, ANodeInPlaceOfAnOutputIsRefusedWithTheSaveError) {
     test::waitUntilIdle(*m_form);
     ASSERT_EQ(m_dialogs.shown.size(), 1u) << texts().join("\n").toStdString();
     EXPECT_EQ(m_dialogs.shown[0].text,
-              "Error saving SoundFont file;\r\nMay be insufficent disk space or file may be open");
+              "Error saving SoundFont file;\r\nMay be insufficent disk space or file may be "
+              "open\r\n\r\ncannot write " +
+                  QString::fromStdString(bank) + ": it is not a regular file");
     EXPECT_TRUE(test::isNode(bank, test::NodeKind::Fifo));
 }
 
@@ -102,6 +105,41 @@ TEST_F(SafetyTest, NoSaveButTheDocumentsOwnReplacesTheOpenFile) {
     m_form->SaveAsitemClick();
     test::waitUntilIdle(*m_form);
     EXPECT_TRUE(m_dialogs.shown.empty()) << texts().join("\n").toStdString();
+}
+
+// A sound bank gives each segment a key of its own: "Use base note only" does not apply to it
+// (the window says so), and the keys must end at 127.
+TEST(TForm6, ForASoundBankBaseNoteOnlyDoesNotHideTheTopKey) {
+    KeymapSettings keymap;
+    keymap.baseNoteOnly = true;
+    TForm6 mapping(keymap, 100);
+    EXPECT_FALSE(mapping.warningShown()) << "a sampler's map plays them all on one key";
+    EXPECT_FALSE(mapping.baseNoteOnlyNoteShown());
+    TForm6 bank(keymap, 100, nullptr, KeymapUse::SoundBank);
+    EXPECT_TRUE(bank.warningShown()) << "48 + 99 lies above 127";
+    EXPECT_FALSE(bank.okButton()->isEnabled());
+    EXPECT_TRUE(bank.baseNoteOnlyNoteShown());
+    TForm6 fits(keymap, 80, nullptr, KeymapUse::SoundBank);
+    EXPECT_FALSE(fits.warningShown()) << "the last key is 127";
+    EXPECT_TRUE(fits.okButton()->isEnabled());
+    keymap.baseNoteOnly = false;
+    TForm6 plain(keymap, 80, nullptr, KeymapUse::SoundBank);
+    EXPECT_FALSE(plain.baseNoteOnlyNoteShown());
+}
+
+TEST_F(SafetyTest, ATempoAMidiFileCannotHoldIsRefused) {
+    doc().LocatorL = 0;
+    doc().LocatorR = 400; // a hundred frames as 32767 bars
+    m_form->setLoopLength(32767, 0);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("t.mid")));
+    acceptNextDialog(); // the keymap window, should it open
+    m_form->SaveMidMenuItemClick();
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_TRUE(m_dialogs.shown[0].text.contains("3.5763 to 60000000 BPM"))
+        << m_dialogs.shown[0].text.toStdString();
+    EXPECT_TRUE(m_dialogs.fileRequests.empty()) << "refused before anything is asked";
+    EXPECT_FALSE(fs::exists(m_dir.file("t.mid")));
 }
 
 // Waits (at most a minute) until a file whose name starts with "TVT" is made where the
