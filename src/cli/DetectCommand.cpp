@@ -86,7 +86,10 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
                 std::ostream& out, std::ostream& err) {
     if (const int status = openDocument(file, doc, out, err); status != kExitOk)
         return status;
-    scanTransients(doc, ScanOptions{viewWidth});
+    const ScanReport report = scanTransients(doc, ScanOptions{viewWidth});
+    // The table's size is fixed (the point file's layout): a long recording can fill it.
+    if (const std::string limit = scanLimitText(doc, report); !limit.empty())
+        err << "tolvane: " << file << ": " << limit << "\n";
     if (split && !splitStereoCandidates(doc))
         err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
     return kExitOk;

@@ -1,13 +1,18 @@
 // Nothing lost, nothing unsafe, in the real main window: outputs that are nodes or the open
-// file, the sound bank's keys, a tempo a MIDI file cannot hold, and a signal.
+// file, the sound bank's keys, a tempo a MIDI file cannot hold, a scan that fills the table,
+// processing that keeps the user's points, shortcuts while a worker runs, and a signal.
+#include "app/CommandTable.h"
 #include "app/dialogs/TForm6.h"
+#include "app/dialogs/TNormaliseForm.h"
 #include "gui/WindowTestSupport.h"
 #include "slicing/LoopSegments.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -140,6 +145,127 @@ TEST_F(SafetyTest, ATempoAMidiFileCannotHoldIsRefused) {
         << m_dialogs.shown[0].text.toStdString();
     EXPECT_TRUE(m_dialogs.fileRequests.empty()) << "refused before anything is asked";
     EXPECT_FALSE(fs::exists(m_dir.file("t.mid")));
+}
+
+// A recording with more hits than the table holds: the window says how far the scan reached,
+// in the status bar and once in a message, not at every scan of the same sample.
+TEST_F(SafetyTest, AFullTableIsSaidOnceASample) {
+    const std::string longer = m_dir.file("long.wav");
+    test::writeBytes(longer, test::clickTrainWave(8300, 820));
+    m_form->openDroppedFile(QString::fromStdString(longer));
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(doc().FileName, longer);
+    const QString said = "The table is full at 2:32 of 2:34; later hits were not scanned";
+    ASSERT_EQ(m_dialogs.shown.size(), 1u) << texts().join("\n").toStdString();
+    EXPECT_EQ(m_dialogs.shown[0].kind, MessageKind::Warning);
+    EXPECT_EQ(m_dialogs.shown[0].text, said + ".");
+    EXPECT_EQ(m_form->statusText(0), said);
+
+    m_form->Recut1Click();
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(m_dialogs.shown.size(), 1u) << "not again for the same sample";
+    EXPECT_EQ(m_form->statusText(0), said);
+
+    m_form->openDroppedFile(QString::fromStdString(openFile()));
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(m_dialogs.shown.size(), 1u) << "the loop fits";
+    m_form->openDroppedFile(QString::fromStdString(longer));
+    test::waitUntilIdle(*m_form);
+    EXPECT_EQ(m_dialogs.shown.size(), 2u) << "a sample opened again is told again";
+}
+
+// Normalise, invert and quantise move no audio: without "Re-cut sample" the points stay as
+// they are; with it, the points are found again and every locked one is kept.
+TEST_F(SafetyTest, ProcessingKeepsThePointsTheUserLocked) {
+    m_form->setLoopLength(1, 0);
+    action("N16ths1")->trigger(); // a grid of locked points
+    test::waitUntilIdle(*m_form);
+    std::vector<PointRecord> grid(doc().CandidateTable.begin() + 1,
+                                  doc().CandidateTable.begin() + 1 + doc().CandidateCount);
+    ASSERT_GE(grid.size(), 15u) << "the sixteenths inside one bar";
+    ASSERT_TRUE(
+        std::all_of(grid.begin(), grid.end(), [](const PointRecord& p) { return p.Locked == 1; }));
+    const auto table = [&] {
+        return std::vector<PointRecord>(doc().CandidateTable.begin() + 1,
+                                        doc().CandidateTable.begin() + 1 + doc().CandidateCount);
+    };
+    const auto same = [](const std::vector<PointRecord>& a, const std::vector<PointRecord>& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * 12) == 0;
+    };
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<TNormaliseForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QCheckBox*>("CheckBox1")->setChecked(false); // no "Re-cut sample"
+        dialog->accept();
+    });
+    action("Normalise1")->trigger();
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(same(table(), grid)) << "the table as it was";
+    action("Invert1")->trigger(); // the box is remembered
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(same(table(), grid));
+
+    m_form->setSensitivityPercent(60);
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<TNormaliseForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QCheckBox*>("CheckBox1")->setChecked(true);
+        dialog->accept();
+    });
+    action("Normalise1")->trigger();
+    test::waitUntilIdle(*m_form);
+    const std::vector<PointRecord> found = table();
+    EXPECT_GT(found.size(), grid.size()) << "the scan found the hits again";
+    for (const PointRecord& point : grid)
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                                [&](const PointRecord& p) {
+                                    return p.Position == point.Position &&
+                                           p.Channel == point.Channel && p.Locked == 1;
+                                }))
+            << "the locked point at " << point.Position << " is kept";
+    EXPECT_TRUE(
+        std::is_sorted(found.begin(), found.end(), [](const PointRecord& a, const PointRecord& b) {
+            return a.Position < b.Position;
+        }));
+    m_form->mnuUndoClick();
+    EXPECT_TRUE(same(table(), grid)) << "undo brings the table back";
+}
+
+// While a worker owns the document no command may start: every shortcut of the command table,
+// pressed then, opens no dialog, asks nothing and starts nothing.
+TEST_F(SafetyTest, WhileAWorkerRunsNoShortcutStartsAnything) {
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    int dialogsOpened = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ++dialogsOpened;
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        }
+    });
+    closer.start(0);
+    const std::uint32_t threshold = static_cast<std::uint32_t>(doc().Threshold);
+    action("Invert1")->trigger(); // its end is delivered on this thread, later
+    ASSERT_TRUE(m_form->isBusy());
+    for (const CommandRow& row : commandTable()) {
+        if (std::string_view(row.shortcut).empty())
+            continue;
+        QTest::keySequence(m_form.get(), QKeySequence(row.shortcut));
+        EXPECT_EQ(dialogsOpened, 0) << row.name << " " << row.shortcut << " opened a dialog";
+        EXPECT_TRUE(m_dialogs.shown.empty()) << row.name << " asked something";
+        EXPECT_TRUE(m_dialogs.fileRequests.empty()) << row.name << " asked for a file";
+        EXPECT_EQ(static_cast<std::uint32_t>(doc().Threshold), threshold) << row.name;
+        ASSERT_TRUE(m_form->isBusy()) << row.name << " ended the worker's bracket";
+        dialogsOpened = 0;
+    }
+    closer.stop();
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(m_form->isVisible());
 }
 
 // Waits (at most a minute) until a file whose name starts with "TVT" is made where the

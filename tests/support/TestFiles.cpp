@@ -32,6 +32,19 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
+Bytes clickTrainWave(int clicks, int gapFrames) {
+    constexpr int kLead = 1000;
+    constexpr int kBurst = 400;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kLead + clicks * gapFrames), 0);
+    for (int c = 0; c < clicks; ++c)
+        for (int i = 0; i < kBurst && i < gapFrames; ++i) {
+            const int level = 20000 * (kBurst - i) / kBurst;
+            samples[static_cast<std::size_t>(kLead + c * gapFrames + i)] =
+                static_cast<std::int16_t>(i % 2 ? -level : level);
+        }
+    return waveImage(1, 44100, pcm16(samples));
+}
+
 bool makeNode(const std::string& path, NodeKind kind) {
     switch (kind) {
     case NodeKind::Fifo:

@@ -85,6 +85,9 @@ std::uint32_t getBe32(const Bytes& b, std::size_t at);
 // A 16-bit PCM RIFF/WAVE image; the data chunk holds `data`.
 Bytes waveImage(std::uint16_t channels, std::uint32_t rate, const Bytes& data,
                 std::uint16_t formatTag = 1, std::uint16_t bits = 16);
+// A mono 44100 Hz RIFF/WAVE image of `clicks` short loud bursts, one every `gapFrames` frames
+// after 1000 frames of silence: a recording with as many hits as asked for.
+Bytes clickTrainWave(int clicks, int gapFrames);
 // Sixteen-bit little-endian bytes of the given samples.
 Bytes pcm16(const std::vector<std::int16_t>& samples);
 // The 16-bit samples of little-endian bytes.

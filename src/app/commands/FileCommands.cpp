@@ -181,6 +181,7 @@ void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string
     m_ctx.window.setCaption();
     // 5. Commands, slider, channels.
     m_slices.resetSlider();
+    m_slices.newDocument();
     m_ctx.controls.LeftChannel->setChecked(true);
     m_ctx.controls.RightChannel->setChecked(true);
     if (doc.Channels == 2)
