@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <sys/resource.h>
 #include <vector>
 
 namespace tolvane::bench {
@@ -20,6 +21,34 @@ template <typename Work> double medianMilliseconds(int runs, Work work) {
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// CPU time (user + system) so far of this process (RUSAGE_SELF) or of its ended children
+// (RUSAGE_CHILDREN), in milliseconds.
+inline double cpuMilliseconds(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The median CPU time of `runs` runs of `work`, counted for `who` (see cpuMilliseconds); -1 when
+// a run fails.
+template <typename Work> double medianCpuMilliseconds(int runs, int who, Work work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const double start = cpuMilliseconds(who);
+        if (!work())
+            return -1;
+        times.push_back(cpuMilliseconds(who) - start);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Keeps the compiler from dropping the computation of a value nobody reads.
+template <typename T> void keepValue(const T& value) {
+    asm volatile("" : : "r,m"(value) : "memory");
 }
 
 inline constexpr int kBenchRate = 44100;

@@ -27,10 +27,18 @@ void tpseek::work() {
     m_report = scanTransients(m_doc, ScanOptions{m_viewWidth});
 }
 
+// The segments are read from the undo step's copy of the region where it lies, in its file, so
+// that a long region is not held twice in memory.
 void trandom::work() {
-    std::vector<std::uint8_t> original(m_region.length);
-    m_copy.load(original.data(), original.size());
-    shuffleLoopSegments(m_doc, original, m_generator);
+    const std::uint64_t length = m_region.length;
+    shuffleLoopSegments(
+        m_doc,
+        [this, length](std::uint64_t offset, std::uint8_t* to, std::size_t count) {
+            if (offset + count > length)
+                throw UndoFileError("the copy of the region is shorter than the region");
+            m_copy.loadAt(offset, to, count);
+        },
+        m_generator);
 }
 
 } // namespace tolvane

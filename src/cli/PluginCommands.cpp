@@ -112,8 +112,9 @@ void applyControls(TDLib& lib, const PluginRequest& request) {
                                     "'");
     for (const auto& [symbol, text] : request.settings) {
         const auto& controls = lib.plugin()->controls;
-        const auto control = std::find_if(controls.begin(), controls.end(),
-                                          [&](const auto& c) { return c.symbol == symbol; });
+        const auto control =
+            std::find_if(controls.begin(), controls.end(),
+                         [&name = symbol](const auto& c) { return c.symbol == name; });
         if (control == controls.end())
             throw std::invalid_argument("--set: the plug-in has no control '" + symbol + "'");
         const double value =

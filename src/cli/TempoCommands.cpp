@@ -94,7 +94,12 @@ int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::o
 
     ShuffleGenerator generator =
         seed ? ShuffleGenerator(static_cast<std::uint64_t>(*seed)) : shuffleGeneratorFromSystem();
-    out << "segments shuffled: " << shuffleLoopSegments(doc, generator) << "\n";
+    try {
+        out << "segments shuffled: " << shuffleLoopSegments(doc, generator) << "\n";
+    } catch (const std::runtime_error& e) {
+        err << "tolvane randomise: " << e.what() << "\n";
+        return kExitCannotWrite;
+    }
     if (!keepPoints) {
         doc.DetectPending = true;
         scanTransients(doc, ScanOptions{request.viewWidth});

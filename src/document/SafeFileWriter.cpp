@@ -54,10 +54,29 @@ std::string followLinks(const std::string& target) {
     throw FileWriteError("cannot write " + target + ": " + errorText(ELOOP));
 }
 
+// The new name of a replaced file reaches the disk with its folder. A folder that cannot be
+// opened or synced (some file systems refuse) leaves the name to the system's own flush: the
+// data itself is already on the disk.
+void syncFolderOf(const std::string& path) {
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty())
+        folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Writes of at most this many bytes are gathered before they go to the file.
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
 } // namespace
 
-SafeFileWriter::SafeFileWriter(std::string targetPath)
-    : m_target(std::move(targetPath)), m_destination(followLinks(m_target)) {
+SafeFileWriter::SafeFileWriter(std::string targetPath, Durability durability)
+    : m_target(std::move(targetPath)), m_destination(followLinks(m_target)),
+      m_durability(durability) {
+    m_buffer.reserve(kWriteBufferSize);
     refuseNonRegularOutput(m_target);
     refuseReadOnlyDestination();
     fs::path folder = fs::path(m_destination).parent_path();
@@ -81,6 +100,23 @@ SafeFileWriter::~SafeFileWriter() {
 
 void SafeFileWriter::write(const void* bytes, std::size_t count) {
     const auto* p = static_cast<const char*>(bytes);
+    if (m_buffer.size() + count <= kWriteBufferSize) {
+        m_buffer.insert(m_buffer.end(), p, p + count);
+        return;
+    }
+    flush();
+    if (count < kWriteBufferSize)
+        m_buffer.insert(m_buffer.end(), p, p + count);
+    else
+        writeThrough(p, count);
+}
+
+void SafeFileWriter::flush() {
+    writeThrough(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+}
+
+void SafeFileWriter::writeThrough(const char* p, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::write(m_fd, p, count);
         if (n < 0 && errno == EINTR)
@@ -93,7 +129,8 @@ void SafeFileWriter::write(const void* bytes, std::size_t count) {
 }
 
 void SafeFileWriter::commit() {
-    if (::fsync(m_fd) != 0)
+    flush();
+    if (m_durability == Durability::Synced && ::fsync(m_fd) != 0)
         fail("cannot write " + m_target);
     if (::close(m_fd) != 0) {
         m_fd = -1;
@@ -106,6 +143,8 @@ void SafeFileWriter::commit() {
         fail("cannot replace " + m_target);
     m_registration.release();
     m_committed = true;
+    if (m_durability == Durability::Synced)
+        syncFolderOf(m_destination);
 }
 
 void SafeFileWriter::refuseReadOnlyDestination() {
@@ -140,6 +179,44 @@ void SafeFileWriter::discard() {
         m_registration.release();
         m_temporary.clear();
     }
+}
+
+SeriesSync::~SeriesSync() {
+    syncAll();
+}
+
+void SeriesSync::add(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return; // nothing there to flush
+    for (const dev_t device : m_devices)
+        if (device == st.st_dev)
+            return;
+    m_devices.push_back(st.st_dev);
+    m_onePathPerDevice.push_back(path);
+}
+
+void SeriesSync::sync() {
+    if (!syncAll())
+        throw FileWriteError(m_failure);
+}
+
+// syncfs flushes the whole file system of a file, the folders' entries included: one call for
+// every file of the series that lies on it.
+bool SeriesSync::syncAll() {
+    bool ok = true;
+    for (const std::string& path : m_onePathPerDevice) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            m_failure = "cannot write " + path + ": " + errorText(errno);
+            ok = false;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    m_onePathPerDevice.clear();
+    m_devices.clear();
+    return ok;
 }
 
 } // namespace tolvane

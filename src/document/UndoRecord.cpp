@@ -109,12 +109,13 @@ void UndoFile::store(const std::uint8_t* bytes, std::size_t count) {
     }
 }
 
-void UndoFile::load(std::uint8_t* bytes, std::size_t count) const {
+void UndoFile::loadAt(std::uint64_t offset, std::uint8_t* bytes, std::size_t count) const {
     if (m_fd < 0)
         throw UndoFileError("the undo file is not open");
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(m_fd, bytes + done, count - done, static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(m_fd, bytes + done, count - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -56,7 +56,9 @@ public:
     // Replaces the file's content; throws UndoFileError (the file is then empty).
     void store(const std::uint8_t* bytes, std::size_t count);
     // Reads the first count bytes; throws UndoFileError.
-    void load(std::uint8_t* bytes, std::size_t count) const;
+    void load(std::uint8_t* bytes, std::size_t count) const { loadAt(0, bytes, count); }
+    // Reads count bytes from `offset`; throws UndoFileError.
+    void loadAt(std::uint64_t offset, std::uint8_t* bytes, std::size_t count) const;
     void clear();
 
 private:

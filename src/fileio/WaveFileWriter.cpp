@@ -90,7 +90,7 @@ namespace {
 // Pulls `dataBytes` from the source in blocks and hands them on, byte-swapped for AIFF.
 void pullSamples(std::uint32_t dataBytes, const SampleBlockSource& source, bool bigEndian,
                  const std::string& path, const ByteSink& out) {
-    std::vector<std::uint8_t> block(2048);
+    std::vector<std::uint8_t> block(64 * 1024);
     std::uint32_t written = 0;
     while (written < dataBytes) {
         const std::size_t wanted = std::min<std::size_t>(block.size(), dataBytes - written);
@@ -108,8 +108,9 @@ void pullSamples(std::uint32_t dataBytes, const SampleBlockSource& source, bool 
 } // namespace
 
 void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
-                       std::uint32_t dataBytes, const SampleBlockSource& source) {
-    SafeFileWriter out(path);
+                       std::uint32_t dataBytes, const SampleBlockSource& source,
+                       Durability durability) {
+    SafeFileWriter out(path, durability);
     const ByteSink sink = [&out](const void* bytes, std::size_t count) { out.write(bytes, count); };
     if (isAiffFileName(path)) {
         const auto header = makeAiffHeader(channels, rate, dataBytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/SafeFileWriter.h"
 #include "fileio/RiffChunk.h"
 
 #include <array>
@@ -39,7 +40,8 @@ using SampleBlockSource = std::function<std::size_t(std::uint8_t* block, std::si
 // samples) when the name ends in ".aif", else RIFF/WAVE. The file it replaces survives a
 // failure. Throws FileWriteError (also when the source ends early).
 void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
-                       std::uint32_t dataBytes, const SampleBlockSource& source);
+                       std::uint32_t dataBytes, const SampleBlockSource& source,
+                       Durability durability = Durability::Synced);
 
 // Writes a 16-bit PCM RIFF/WAVE file (header and little-endian samples, nothing else).
 // The file it replaces survives a failure. Throws FileWriteError.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace tolvane {
 namespace {
@@ -61,13 +62,48 @@ void TWaveSmoother::prepare() {
     m_extension = smoothedSpan(length, amount) - offset;
 }
 
+// The unchanged part of the output, [m_produced, m_produced + count) with every byte before the
+// splice point: whole blocks copied (and swapped where the byte orders differ), never a call
+// per sample; source bytes past the end of the data read as silence, as sampleAt reads them.
+void TWaveSmoother::copyUnchanged(std::uint8_t* out, std::size_t count) const {
+    const bool swap = swapInput != swapOutput;
+    const std::size_t stride = 2 * static_cast<std::size_t>(sourceLayout);
+    const std::size_t first = start + static_cast<std::size_t>(m_produced / 2) * stride;
+    // Samples whose two bytes lie inside the source.
+    const std::size_t available =
+        first + 1 < sourceSize ? (sourceSize - first - 2) / stride + 1 : 0;
+    const std::size_t samples = std::min(count / 2, available);
+    std::memset(out + 2 * samples, 0, count - 2 * samples);
+    if (samples == 0)
+        return;
+    const std::uint8_t* from = source + first;
+    if (stride == 2 && !swap) {
+        std::memcpy(out, from, 2 * samples);
+    } else if (stride == 2) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            out[2 * i] = from[2 * i + 1];
+            out[2 * i + 1] = from[2 * i];
+        }
+    } else {
+        const std::size_t lo = swap ? 1 : 0;
+        const std::size_t hi = 1 - lo;
+        for (std::size_t i = 0; i < samples; ++i) {
+            out[2 * i] = from[i * stride + lo];
+            out[2 * i + 1] = from[i * stride + hi];
+        }
+    }
+}
+
 std::size_t TWaveSmoother::nextBlock(std::uint8_t* out) {
     const std::uint32_t total = outputLength();
     const std::size_t count =
         std::min<std::size_t>(blockSize & ~std::size_t{1}, total - m_produced);
+    const std::size_t unchanged =
+        m_produced < m_splice ? std::min<std::size_t>(count, (m_splice - m_produced) & ~1u) : 0;
+    copyUnchanged(out, unchanged);
     const int frameBytes = 2 * outputChannels;
     const double halfExtension = m_extension / 2.0;
-    for (std::size_t i = 0; i < count; i += 2) {
+    for (std::size_t i = unchanged; i < count; i += 2) {
         const std::uint32_t byte = m_produced + static_cast<std::uint32_t>(i);
         int sample = 0;
         if (byte < m_splice) {

@@ -6,7 +6,7 @@
 
 namespace tolvane {
 
-inline constexpr std::size_t kSmootherBlockSize = 2048;
+inline constexpr std::size_t kSmootherBlockSize = 64 * 1024;
 
 // Hands out a segment's samples block by block, with a click-free end: with smoothing on, the
 // segment is cut at the loudest sample of its last 23 % and continues with the samples before
@@ -37,6 +37,7 @@ public:
 private:
     bool smoothing() const { return enabled && amount > 0 && length >= 8; }
     int sampleAt(std::uint32_t outputByte) const; // the segment's sample at an output byte offset
+    void copyUnchanged(std::uint8_t* out, std::size_t count) const;
 
     std::uint32_t m_splice = 0;    // S: bytes copied unchanged
     std::uint32_t m_extension = 0; // L: bytes read backwards and faded

@@ -2,6 +2,8 @@
 
 #include "fileio/WaveFileWriter.h"
 
+#include <vector>
+
 namespace tolvane {
 
 namespace {
@@ -33,21 +35,24 @@ TWaveSmoother segmentSmoother(const SampleDocument& doc, const LoopSegment& segm
 }
 
 void produceSamples(TWaveSmoother& smoother, const ByteSink& out) {
-    std::uint8_t block[kSmootherBlockSize];
-    smoother.blockSize = sizeof block;
-    while (const std::size_t count = smoother.nextBlock(block))
-        out(block, count);
+    std::vector<std::uint8_t> block(kSmootherBlockSize);
+    smoother.blockSize = block.size();
+    while (const std::size_t count = smoother.nextBlock(block.data()))
+        out(block.data(), count);
 }
 
 std::uint32_t writeSegmentFile(const SampleDocument& doc, const std::string& fileName,
-                               const LoopSegment& segment, int smoothAmount) {
+                               const LoopSegment& segment, int smoothAmount,
+                               Durability durability) {
     TWaveSmoother smoother = segmentSmoother(doc, segment, smoothAmount);
     const std::uint32_t length = smoother.outputLength();
-    writeSampleStream(fileName, static_cast<std::uint16_t>(smoother.outputChannels), doc.SampleRate,
-                      length, [&smoother](std::uint8_t* block, std::size_t capacity) {
-                          smoother.blockSize = capacity;
-                          return smoother.nextBlock(block);
-                      });
+    writeSampleStream(
+        fileName, static_cast<std::uint16_t>(smoother.outputChannels), doc.SampleRate, length,
+        [&smoother](std::uint8_t* block, std::size_t capacity) {
+            smoother.blockSize = capacity;
+            return smoother.nextBlock(block);
+        },
+        durability);
     return length;
 }
 

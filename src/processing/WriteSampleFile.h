@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/SafeFileWriter.h"
 #include "document/SampleDocument.h"
 #include "fileio/RiffChunk.h"
 #include "processing/TWaveSmoother.h"
@@ -24,7 +25,8 @@ std::uint32_t WriteSampleFile(const SampleDocument& doc, const std::string& file
 // A segment written as WriteSampleFile writes a range, taking the segment's own source layout
 // (so one channel of a merged stereo document can be written as a mono file).
 std::uint32_t writeSegmentFile(const SampleDocument& doc, const std::string& fileName,
-                               const LoopSegment& segment, int smoothAmount);
+                               const LoopSegment& segment, int smoothAmount,
+                               Durability durability = Durability::Synced);
 
 // The end-point smoother set up and prepared for a segment: the one data path of every file
 // that holds segments, from sample files to sound banks.

@@ -3,6 +3,7 @@
 #include "document/SampleDocument.h"
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <span>
 
@@ -21,16 +22,28 @@ struct ShuffleRegion {
 };
 ShuffleRegion shuffleRegion(const SampleDocument& doc);
 
+// Reads `count` bytes of the region as it was before the shuffle, from `offset` bytes after the
+// region's start, into `to`; throws when it cannot.
+using RegionCopyReader =
+    std::function<void(std::uint64_t offset, std::uint8_t* to, std::size_t count)>;
+
 // "Randomise": puts the segments between the locators in a random order inside the sample data.
-// `original` holds the region's bytes as they are now (shuffleRegion's length from its start);
-// the segments are read from it and written one after another from the left locator, each pick
-// uniform among the segments left. In split stereo each channel of the channel choice is
-// shuffled on its own and the other channel's samples stay as they are. The points are not
-// touched. Returns how many segments were shuffled (all channels together).
+// `original` gives the region's bytes as they are now (shuffleRegion's length from its start,
+// kept in a file so that a long region is not held twice in memory); the segments are read from
+// it and written one after another from the left locator, each pick uniform among the segments
+// left. In split stereo each channel of the channel choice is shuffled on its own and the other
+// channel's samples stay as they are. The points are not touched. Returns how many segments were
+// shuffled (all channels together).
+int shuffleLoopSegments(SampleDocument& doc, const RegionCopyReader& original,
+                        ShuffleGenerator& generator);
+
+// The same, reading from a copy of the region in memory.
 int shuffleLoopSegments(SampleDocument& doc, std::span<const std::uint8_t> original,
                         ShuffleGenerator& generator);
 
-// The same, taking the copy of the region itself.
+// The same, keeping the copy of the region in a scratch file of its own (unnamed, so that
+// nothing is left behind however the program ends). Throws std::runtime_error with
+// kMsgCannotRandomise when the copy cannot be made.
 int shuffleLoopSegments(SampleDocument& doc, ShuffleGenerator& generator);
 
 // Shown when the copy the shuffle reads from cannot be made or read back.

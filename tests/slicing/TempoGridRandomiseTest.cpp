@@ -257,5 +257,38 @@ TEST(Randomise, OneSegmentStaysAndASeedRepeats) {
     EXPECT_NE(bytesOf(a), before);
 }
 
+// Segments far longer than the blocks the split-stereo copy is read in: the copy kept in a
+// scratch file gives the bytes of a copy in memory, in mono, merged and split stereo.
+TEST(Randomise, TheScratchFileGivesWhatACopyInMemoryGives) {
+    const std::int32_t length = 1600000;
+    for (const auto& [channels, merged] : {std::pair{1, false}, {2, true}, {2, false}}) {
+        std::vector<PointRecord> points;
+        for (std::uint32_t p = 200000; p < 1600000; p += 300000) {
+            if (!merged && channels == 2)
+                points.push_back(slicePoint(p, kChannelLeftSplit));
+            points.push_back(slicePoint(p + (!merged && channels == 2 ? 2 : 0)));
+        }
+        SampleDocument inFile =
+            documentWithSlices(static_cast<std::uint16_t>(channels), merged, length, points);
+        fillWithNoise(inFile, 13);
+        inFile.LocatorL = 4000;
+        inFile.LocatorR = 1500002;
+        SampleDocument inMemory =
+            documentWithSlices(static_cast<std::uint16_t>(channels), merged, length, points);
+        fillWithNoise(inMemory, 13);
+        inMemory.LocatorL = inFile.LocatorL;
+        inMemory.LocatorR = inFile.LocatorR;
+        const auto before = bytesOf(inMemory);
+        const ShuffleRegion region = shuffleRegion(inMemory);
+        const std::vector<std::uint8_t> copy(before.begin() + region.start,
+                                             before.begin() + region.start + region.length);
+        ShuffleGenerator first(5), second(5);
+        const int shuffled = shuffleLoopSegments(inFile, first);
+        EXPECT_EQ(shuffleLoopSegments(inMemory, copy, second), shuffled);
+        EXPECT_EQ(bytesOf(inFile), bytesOf(inMemory)) << channels << " channels, merged " << merged;
+        EXPECT_NE(bytesOf(inFile), before);
+    }
+}
+
 } // namespace
 } // namespace tolvane
