@@ -4,6 +4,13 @@
 
 namespace tolvane {
 
+// Opens a regular file read-only and returns its descriptor, or -1 (errno says why; ENODEV for
+// a node that is not a regular file). A FIFO or a device under an input's name is never opened:
+// opening one can wait for a writer or act on the device. The type is looked up by name first,
+// and again on the open descriptor (opened with O_NONBLOCK, so that a FIFO put there in between
+// cannot make the open wait either).
+int openRegularFileForReading(const std::string& path);
+
 // Checks on a file about to be written. Each throws FileWriteError (SafeFileWriter.h) naming the
 // file; a caller that makes them before it writes anything leaves everything as it was.
 

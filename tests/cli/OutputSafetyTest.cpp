@@ -199,19 +199,27 @@ TEST(OutputSafety, EverythingIsCheckedBeforeTheFirstFileIsWritten) {
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"folder.tlp"});
 }
 
-// A FIFO (or a device) as the input is refused without opening it: a FIFO would wait for a
-// writer forever.
+// A FIFO or a device as the input is refused without ever being opened: a FIFO would wait for
+// a writer forever, and opening a device can act on it.
 TEST(OutputSafety, AnInputThatIsNotARegularFileIsRefusedAtOnce) {
     TempDir dir;
-    const std::string fifo = dir.file("in.wav");
-    ASSERT_TRUE(tolvane::test::makeNode(fifo, NodeKind::Fifo));
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"info", fifo}, {"detect", fifo}, {"process", fifo, dir.file("o.wav"), "--invert"}}) {
-        const auto run = runProgram(args, dir);
-        EXPECT_EQ(run.status, kExitUnreadable) << args[0] << " (124: it waited): " << run.err;
-        EXPECT_NE(run.err.find(fifo + ": not a regular file"), std::string::npos) << run.err;
+    for (const NodeKind kind : {NodeKind::Fifo, NodeKind::CharDevice}) {
+        const std::string node = dir.file("in.wav");
+        ASSERT_TRUE(tolvane::test::makeNode(node, kind));
+        const tolvane::test::OpenWatch watch(node);
+        ASSERT_TRUE(watch.watching());
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"info", node},
+                 {"detect", node},
+                 {"process", node, dir.file("o.wav"), "--invert"}}) {
+            const auto run = runProgram(args, dir);
+            EXPECT_EQ(run.status, kExitUnreadable) << args[0] << " (124: it waited): " << run.err;
+            EXPECT_NE(run.err.find(node + ": not a regular file"), std::string::npos) << run.err;
+            EXPECT_FALSE(watch.opened()) << args[0] << " opened the node";
+        }
+        EXPECT_FALSE(fs::exists(dir.file("o.wav")));
+        fs::remove(node);
     }
-    EXPECT_FALSE(fs::exists(dir.file("o.wav")));
 }
 
 // A sample too large for the memory the system gives is no unreadable file.

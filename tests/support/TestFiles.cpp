@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -85,6 +87,26 @@ bool isNode(const std::string& path, NodeKind kind) {
         return S_ISDIR(status.st_mode);
     }
     return false;
+}
+
+OpenWatch::OpenWatch(const std::string& path)
+    : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      m_watch(m_fd >= 0 ? ::inotify_add_watch(m_fd, path.c_str(), IN_OPEN) : -1) {}
+
+OpenWatch::~OpenWatch() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool OpenWatch::opened() const {
+    // The event is queued by the open itself: once the opener has returned it is there.
+    pollfd ready{m_fd, POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0)
+        return false;
+    alignas(inotify_event) char buffer[4096];
+    while (::read(m_fd, buffer, sizeof buffer) > 0) {
+    }
+    return true;
 }
 
 Bytes readBytes(const std::string& path) {

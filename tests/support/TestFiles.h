@@ -38,6 +38,24 @@ inline constexpr std::pair<NodeKind, const char*> kNodeKinds[] = {{NodeKind::Fif
                                                                   {NodeKind::CharDevice, "device"},
                                                                   {NodeKind::Folder, "folder"}};
 
+// Notes, from its making on, whether anything opens the file at `path` (a node's open counts
+// too, even one that does not wait), so that a test can tell that an input was never opened.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& path);
+    ~OpenWatch();
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    bool watching() const { return m_fd >= 0 && m_watch >= 0; }
+    // Whether it was opened since the watch began (or since the last call that said so).
+    bool opened() const;
+
+private:
+    int m_fd;
+    int m_watch;
+};
+
 Bytes readBytes(const std::string& path);
 void writeBytes(const std::string& path, const Bytes& bytes);
 
