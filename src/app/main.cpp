@@ -4,6 +4,9 @@
 #include "app/Help.h"
 #include "app/TMainForm.h"
 #include "app/dialogs/AboutForm.h"
+#include "document/OutputFiles.h"
+#include "document/SafeFileWriter.h"
+#include "document/TemporaryFiles.h"
 #include "samplers/ProfileStore.h"
 
 #include <QApplication>
@@ -110,6 +113,12 @@ int takeScreenshot(const Options& options) {
     QApplication::processEvents();
     // Encoded in memory, then written whole or not at all: a failed write leaves no partial
     // picture (nor replaces one), and the encoder never meets a failing file.
+    try {
+        refuseNonRegularOutput(options.screenshot.toStdString());
+    } catch (const FileWriteError& e) {
+        std::fprintf(stderr, "wavetolvane: %s\n", e.what());
+        return kExitCannotWrite;
+    }
     QByteArray png;
     QBuffer encoded(&png);
     encoded.open(QIODevice::WriteOnly);
@@ -129,6 +138,8 @@ int main(int argc, char** argv) {
     // EFBIG, so that the save reports it and removes its temporary file, rather than end the
     // program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Interrupted or closed from outside, the editor asks nothing but leaves no temporary file.
+    removeTemporaryFilesOnSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName("WaveTolvane");
     QApplication::setOrganizationName("Quorvex");

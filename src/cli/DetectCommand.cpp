@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 #include "cli/Tolvane.h"
+#include "document/OutputFiles.h"
 #include "document/PointFile.h"
 #include "document/SafeFileWriter.h"
 #include "fileio/SampleFileReader.h"
@@ -11,6 +12,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 namespace tolvane::cli {
@@ -38,6 +40,18 @@ std::optional<double> sensitivityOption(const Options& options) {
     return options.number("--sensitivity", 0, 100);
 }
 
+int checkOutputs(const std::vector<std::string>& outputs, const std::string* input,
+                 std::ostream& err) {
+    try {
+        for (const std::string& output : outputs)
+            checkOutputBeforeWriting(output, input);
+    } catch (const FileWriteError& e) {
+        err << "tolvane: " << e.what() << "\n";
+        return kExitCannotWrite;
+    }
+    return kExitOk;
+}
+
 int writeWholeDocument(const SampleDocument& doc, const std::string& file, std::ostream& out,
                        std::ostream& err) {
     try {
@@ -58,6 +72,9 @@ int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out
         return refused;
     try {
         openSampleDocument(doc, file);
+    } catch (const std::bad_alloc&) {
+        err << "tolvane: " << file << ": there is not enough memory for the sample\n";
+        return kExitNoMemory;
     } catch (const std::exception& e) {
         return reportRefusal(file, AcceptanceReport{Acceptance::Unreadable, {}, false, e.what()},
                              out, err);
@@ -69,7 +86,10 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
                 std::ostream& out, std::ostream& err) {
     if (const int status = openDocument(file, doc, out, err); status != kExitOk)
         return status;
-    scanTransients(doc, ScanOptions{viewWidth});
+    const ScanReport report = scanTransients(doc, ScanOptions{viewWidth});
+    // The table's size is fixed (the point file's layout): a long recording can fill it.
+    if (const std::string limit = scanLimitText(doc, report); !limit.empty())
+        err << "tolvane: " << file << ": " << limit << "\n";
     if (split && !splitStereoCandidates(doc))
         err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
     return kExitOk;
@@ -92,9 +112,14 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
 
+    const std::string& file = options->positional().front();
+    const auto tlp = options->value("--tlp");
+    if (tlp) {
+        if (const int status = checkOutputs({*tlp}, &file, err); status != kExitOk)
+            return status;
+    }
     SampleDocument doc;
-    if (const int status = openAndScan(options->positional().front(), viewWidth,
-                                       options->has("--split"), doc, out, err);
+    if (const int status = openAndScan(file, viewWidth, options->has("--split"), doc, out, err);
         status != kExitOk)
         return status;
     out << "candidates: " << doc.CandidateCount << "\n";
@@ -104,7 +129,7 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
         rebuildSliceTable(doc);
         printSlicePoints(doc, out);
     }
-    if (const auto tlp = options->value("--tlp")) {
+    if (tlp) {
         try {
             savePointFile(doc, *tlp);
         } catch (const FileWriteError& e) {

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
@@ -88,6 +89,9 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     }
     request.smooth =
         static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(0));
+    // The track file records the smoothing its samples are to get: the same as the files'.
+    request.keymap.smoothEndPoints = request.smooth > 0;
+    request.keymap.smoothLevel = request.smooth;
     if (const auto segments = options.value("--segments")) {
         request.segments = splitSeriesName(*segments);
         if (!request.segments)
@@ -131,22 +135,16 @@ BankSettings bankSettings(const ExportRequest& request, const SampleDocument& do
     return settings;
 }
 
-// The bank's files as the editor would plan them, with the keymap window's check that every
-// segment finds a key.
-void checkBank(const ExportRequest& request, const SampleDocument& doc) {
-    std::vector<BankFile> files;
+// The bank's files as the editor would plan them, within the format's limits and with a key for
+// every segment; throws std::invalid_argument.
+std::vector<BankFile> plannedBank(const ExportRequest& request, const SampleDocument& doc) {
+    const BankFormat format = bankFormatOf(*request.bank);
     try {
-        files = planBankFiles(doc, *request.bank, bankFormatOf(*request.bank));
+        std::vector<BankFile> files = planBankFiles(doc, *request.bank, format);
+        checkBankLimits(files, request.keymap, format);
+        return files;
     } catch (const BankRefused& e) {
         throw std::invalid_argument("--bank: " + terminalText(e.what()));
-    }
-    for (const BankFile& file : files) {
-        const int count = static_cast<int>(file.segments.size());
-        if (samplesExceedNotes(request.keymap, count))
-            throw std::invalid_argument(
-                "--bank: " + std::to_string(count) +
-                " segments exceed the available notes (the last key " +
-                std::to_string(keyForSample(request.keymap, count - 1).key) + " lies above 127)");
     }
 }
 
@@ -183,9 +181,34 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
     }
     if (request.segments && loopSegmentSeries(doc).empty())
         throw std::invalid_argument("--segments: no segment lies between the locators");
+    if (request.midi) {
+        if (const std::string refusal = midiTempoRefusal(doc.LoopTempo); !refusal.empty())
+            throw std::invalid_argument("--midi: " + refusal);
+    }
     if (request.bank)
-        checkBank(request, doc);
+        plannedBank(request, doc);
     return files;
+}
+
+// The name of every file the request writes, the series' and the banks' wave files too.
+std::vector<std::string> outputNames(const ExportRequest& request, const SampleDocument& doc,
+                                     const std::vector<PlannedFile>& files) {
+    std::vector<std::string> names;
+    for (const PlannedFile& file : files)
+        names.push_back(file.path);
+    if (request.segments)
+        for (const std::string& name : segmentSeriesFileNames(doc, *request.segments))
+            names.push_back(name);
+    if (request.midi)
+        for (const std::string& name : midiTemplatePaths(doc, *request.midi))
+            names.push_back(name);
+    if (request.track)
+        names.push_back(*request.track);
+    if (request.bank)
+        for (const std::string& name :
+             bankOutputFiles(plannedBank(request, doc), bankFormatOf(*request.bank)))
+            names.push_back(name);
+    return names;
 }
 
 void reportWritten(const std::string& path, std::ostream& out) {
@@ -243,17 +266,24 @@ bool writeTemplate(const SampleDocument& doc, const ExportRequest& request, std:
     }
 }
 
+// The track-file library, loaded before anything is written; nothing after printing why it
+// cannot be used.
+std::unique_ptr<SharedTrackFileLibrary> loadTrackLibrary(const ExportRequest& request,
+                                                         std::ostream& err) {
+    auto library = std::make_unique<SharedTrackFileLibrary>(request.trackLibrary);
+    if (library->status() == TrackLibraryStatus::Loaded)
+        return library;
+    err << "tolvane: "
+        << (library->status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
+                                                                : kMsgTrackLibraryEntryMissing)
+        << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "'"
+        << (library->error().empty() ? "" : ": " + library->error()) << ")\n";
+    return nullptr;
+}
+
 // The track file, through the track-file library; false when it could not be written.
-bool writeTrack(const SampleDocument& doc, const ExportRequest& request, std::ostream& out,
-                std::ostream& err) {
-    SharedTrackFileLibrary library(request.trackLibrary);
-    if (library.status() != TrackLibraryStatus::Loaded) {
-        err << "tolvane: "
-            << (library.status() == TrackLibraryStatus::CannotLoad ? kMsgTrackLibraryMissing
-                                                                   : kMsgTrackLibraryEntryMissing)
-            << " (--track-library or TOLVANE_TRACK_LIBRARY: '" << request.trackLibrary << "')\n";
-        return false;
-    }
+bool writeTrack(const SampleDocument& doc, const ExportRequest& request,
+                SharedTrackFileLibrary& library, std::ostream& out, std::ostream& err) {
     try {
         const TrackWriteResult result =
             writeTrackFile(library, doc, request.keymap, *request.track);
@@ -302,12 +332,22 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         status != kExitOk)
         return status;
     std::vector<PlannedFile> files;
+    std::vector<std::string> outputs;
     try {
         files = planFiles(request, doc);
+        outputs = outputNames(request, doc, files);
     } catch (const std::invalid_argument& e) {
         err << "tolvane export: " << e.what() << "\n";
         return kExitUsage;
     }
+    if (const int status = checkOutputs(outputs, &request.document.file, err); status != kExitOk)
+        return status;
+    std::unique_ptr<SharedTrackFileLibrary> library;
+    if (request.track && !(library = loadTrackLibrary(request, err)))
+        return kExitCannotWrite;
+    if (request.bank && request.keymap.baseNoteOnly)
+        err << "tolvane export: --base-note-only does not apply to a bank: each segment gets a "
+               "key of its own\n";
 
     bool ok = true;
     for (const PlannedFile& file : files)
@@ -317,7 +357,7 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (request.midi)
         ok &= writeTemplate(doc, request, out, err);
     if (request.track)
-        ok &= writeTrack(doc, request, out, err);
+        ok &= writeTrack(doc, request, *library, out, err);
     if (request.bank)
         ok &= writeBank(doc, request, out, err);
     return ok ? kExitOk : kExitCannotWrite;

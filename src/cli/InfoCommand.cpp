@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iomanip>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvane::cli {
@@ -40,9 +41,15 @@ void printAccepted(const std::string& file, const AcceptanceReport& report, std:
 }
 
 // Why a refused file could not be read: the system's reason when it cannot even be opened (no
-// such file, permission denied), else what the reader found wrong with it.
+// such file, permission denied), that it is no regular file (a FIFO or a device, which is never
+// opened: that could wait forever), else what the reader found wrong with it.
 std::string unreadableReason(const std::string& file, const std::string& readerError) {
-    const int fd = ::open(file.c_str(), O_RDONLY);
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(status.st_mode))
+        return "not a regular file";
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::strerror(errno);
     ::close(fd);

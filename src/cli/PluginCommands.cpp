@@ -187,8 +187,7 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "tolvane plugin: " << e.what() << "\n";
         return kExitUsage;
     }
-    UndoRecord undo;
-    undo.UndoEnabled = false;
+    UndoRecord undo{NoUndoFile{}};
     const std::atomic<bool> cancelled{false};
     const PlugInOutcome outcome = processThroughPlugIn(*lib, doc, undo, mode, cancelled, nullptr);
     lib->KillFilter(0);

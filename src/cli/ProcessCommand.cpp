@@ -161,12 +161,15 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
 
+    // OUT may be FILE itself: the result is whole in memory before the file is replaced.
+    if (const int status = checkOutputs({request.output}, nullptr, err); status != kExitOk)
+        return status;
     SampleDocument doc;
     if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
         return status;
-    // The command keeps no undo step; the output is written only when every step succeeded.
-    UndoRecord undo;
-    undo.UndoEnabled = false;
+    // The command keeps no undo step (and no undo file); the output is written only when every
+    // step succeeded.
+    UndoRecord undo{NoUndoFile{}};
     for (const Step& step : request.steps) {
         try {
             out << step.run(doc, undo) << "\n";

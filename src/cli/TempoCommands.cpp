@@ -48,6 +48,10 @@ int runGrid(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "tolvane grid: " << e.what() << "\n";
         return kExitUsage;
     }
+    if (tlp) {
+        if (const int status = checkOutputs({*tlp}, &request.file, err); status != kExitOk)
+            return status;
+    }
     SampleDocument doc;
     if (const int status = prepareDocument("grid", request, doc, out, err); status != kExitOk)
         return status;
@@ -75,6 +79,14 @@ int runRandomise(const std::vector<std::string>& args, std::ostream& out, std::o
     } catch (const std::invalid_argument& e) {
         err << "tolvane randomise: " << e.what() << "\n";
         return kExitUsage;
+    }
+    // OUT may be FILE itself (the shuffle is whole in memory before the file is replaced); the
+    // point file may not.
+    if (const int status = checkOutputs({output}, nullptr, err); status != kExitOk)
+        return status;
+    if (tlp) {
+        if (const int status = checkOutputs({*tlp}, &request.file, err); status != kExitOk)
+            return status;
     }
     SampleDocument doc;
     if (const int status = prepareDocument("randomise", request, doc, out, err); status != kExitOk)

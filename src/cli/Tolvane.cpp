@@ -1,5 +1,7 @@
 #include "cli/Tolvane.h"
 
+#include <new>
+
 namespace tolvane::cli {
 namespace {
 
@@ -67,9 +69,13 @@ Commands:
                                   --track-library or TOLVANE_TRACK_LIBRARY
                  Keymap (the keys of the segments): --base-note N (MIDI note 0 to 127,
                  default 48), --interval N (0 to 12, even), --white-keys, --bank-name NAME
-                 (the track name), --reverse-notes, --base-note-only
-                 Everything asked for is checked before a file is written. A series
-                 stops at its first file that cannot be written.
+                 (the track name), --reverse-notes, --base-note-only (the MIDI template
+                 plays every segment on the base note; a bank still gives each segment a
+                 key of its own, and the last key may not lie above 127)
+                 Everything asked for is checked before a file is written: the keys, the
+                 bank's limits, the tempo a MIDI file can hold (3.5763 to 60000000 BPM),
+                 and every output name (not a FIFO, device, socket or folder, and not
+                 FILE itself). A series stops at its first file that cannot be written.
 
   grid FILE --bars N [--beats M] --cut 8|16|32 [--locators L R] [--refine]
             [--split] [--channel left|right|both] [--view-width N] [--tlp OUT]
@@ -221,7 +227,9 @@ Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
 segment that hold no whole frame, or a processing step that cannot be done), 65 when a
 profile is missing or damaged, 69 when a MIDI port or a transfer to a sampler failed,
-73 when an output file cannot be written.
+71 when there is not enough memory for the sample, 73 when an output file cannot be
+written (also an output that exists and is not a regular file, a folder among them,
+or one that is the input file).
 )";
 
 } // namespace
@@ -237,11 +245,9 @@ std::string terminalText(const std::string& messageText) {
     return text;
 }
 
-int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) {
-        err << kUsage;
-        return kExitUsage;
-    }
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string& command = args.front();
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
@@ -289,6 +295,21 @@ int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runPlugin(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
+}
+
+} // namespace
+
+int runTolvane(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    try {
+        return runCommand(args, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "tolvane: there is not enough memory for this work\n";
+        return kExitNoMemory;
+    }
 }
 
 } // namespace tolvane::cli

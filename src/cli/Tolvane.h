@@ -17,6 +17,7 @@ inline constexpr int kExitUnreadable = 2;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitBadProfile = 65;  // a sampler profile missing or damaged
 inline constexpr int kExitUnavailable = 69; // a MIDI port or a transfer to a sampler failed
+inline constexpr int kExitNoMemory = 71;    // the system gave too little memory for the work
 inline constexpr int kExitCannotWrite = 73;
 
 // Runs the `tolvane` command with its arguments (without the program name).
@@ -41,7 +42,8 @@ int reportRefusal(const std::string& file, const AcceptanceReport& report, std::
                   std::ostream& err);
 
 // Loads FILE as opening it in the editor does (without the scan). Returns kExitOk, or the exit
-// status after printing why the file was refused.
+// status after printing why the file was refused (kExitNoMemory when the sample does not fit in
+// memory).
 int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out,
                  std::ostream& err);
 
@@ -54,6 +56,13 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
 // --view-width N (1 to 100000, default the main window's width) and --sensitivity PCT (0 to 100).
 int viewWidthOption(const Options& options);
 std::optional<double> sensitivityOption(const Options& options);
+
+// Checks every output before the first is written (SafeFileWriter refuses the same at the
+// write, but then earlier files would already be written): none may be a FIFO, device, socket
+// or folder, each must lie in a folder that exists, and none may be the file `input` names
+// (when given). Prints the first refusal and returns kExitCannotWrite, else kExitOk.
+int checkOutputs(const std::vector<std::string>& outputs, const std::string* input,
+                 std::ostream& err);
 
 // Writes the whole document to `file` through the sample writer and says what was written;
 // kExitOk, or kExitCannotWrite after printing why.

@@ -1,4 +1,5 @@
 #include "cli/Tolvane.h"
+#include "document/TemporaryFiles.h"
 
 #include <csignal>
 #include <iostream>
@@ -8,6 +9,8 @@ int main(int argc, char** argv) {
     // EFBIG, so that the save reports it and removes its temporary file, rather than end the
     // program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted write leaves no temporary file beside its target.
+    tolvane::removeTemporaryFilesOnSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     return tolvane::cli::runTolvane(args, std::cout, std::cerr);
 }

@@ -1,10 +1,12 @@
 #include "document/PointFile.h"
 
+#include "document/OutputFiles.h"
 #include "document/SafeFileWriter.h"
 
 #include <algorithm>
 #include <array>
-#include <fstream>
+#include <cerrno>
+#include <unistd.h>
 #include <vector>
 
 namespace tolvane {
@@ -59,13 +61,26 @@ void savePointFile(const SampleDocument& doc, const std::string& path) {
 }
 
 void openPointFile(SampleDocument& doc, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw PointFileError("Cannot open point file " + path);
+    // A FIFO or a device is never opened: reading one could wait for ever.
+    const int fd = openRegularFileForReading(path);
+    if (fd < 0)
+        throw PointFileError("Cannot open point file " + path +
+                             (errno == ENODEV ? ": it is not a regular file" : ""));
     std::vector<std::uint8_t> bytes(kPointFileSize);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (in.bad() || got < 4)
+    std::size_t got = 0;
+    bool failed = false;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (failed || got < 4)
         throw PointFileError("Not a point file: " + path);
 
     // A count outside the table's range cannot come from a save; keep the walk inside it.

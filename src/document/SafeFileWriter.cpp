@@ -1,5 +1,7 @@
 #include "document/SafeFileWriter.h"
 
+#include "document/OutputFiles.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -75,6 +77,7 @@ SafeFileWriter::SafeFileWriter(std::string targetPath, Durability durability)
     : m_target(std::move(targetPath)), m_destination(followLinks(m_target)),
       m_durability(durability) {
     m_buffer.reserve(kWriteBufferSize);
+    refuseNonRegularOutput(m_target);
     refuseReadOnlyDestination();
     fs::path folder = fs::path(m_destination).parent_path();
     if (folder.empty())
@@ -83,7 +86,7 @@ SafeFileWriter::SafeFileWriter(std::string targetPath, Durability durability)
     hiddenName += fs::path(m_destination).filename().string();
     hiddenName += ".XXXXXX";
     std::string pattern = (folder / hiddenName).string();
-    m_fd = ::mkstemp(pattern.data());
+    m_fd = makeRegisteredTemporaryFile(pattern, m_registration);
     if (m_fd < 0)
         fail("cannot create a file in " + folder.string());
     m_temporary = pattern;
@@ -135,8 +138,10 @@ void SafeFileWriter::commit() {
     }
     m_fd = -1;
     refuseReadOnlyDestination(); // it may have changed while the data was written
+    refuseNonRegularDestination();
     if (::rename(m_temporary.c_str(), m_destination.c_str()) != 0)
         fail("cannot replace " + m_target);
+    m_registration.release();
     m_committed = true;
     if (m_durability == Durability::Synced)
         syncFolderOf(m_destination);
@@ -147,6 +152,15 @@ void SafeFileWriter::refuseReadOnlyDestination() {
         return;
     discard();
     throw FileWriteError("cannot write " + m_target + ": the file is read-only");
+}
+
+void SafeFileWriter::refuseNonRegularDestination() {
+    try {
+        refuseNonRegularOutput(m_target);
+    } catch (const FileWriteError&) {
+        discard();
+        throw;
+    }
 }
 
 void SafeFileWriter::fail(const std::string& what) {
@@ -162,6 +176,7 @@ void SafeFileWriter::discard() {
     }
     if (!m_temporary.empty()) {
         ::unlink(m_temporary.c_str());
+        m_registration.release();
         m_temporary.clear();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/TemporaryFiles.h"
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -15,9 +17,11 @@ public:
 
 // Writes a file next to its target and moves it over the target only on commit(), so that a
 // save that fails half-way never destroys the file it replaces. Without commit() the partial
-// file is removed when the writer goes out of scope. A target that is a symbolic link updates
-// the file the link points to (the link stays); a read-only target is refused, left as it is.
-// Every failure throws FileWriteError.
+// file is removed when the writer goes out of scope (or by a signal that ends the program: the
+// temporary file is registered in TemporaryFiles). A target that is a symbolic link updates the
+// file the link points to (the link stays); a read-only target, and one that is not a regular
+// file (a FIFO, a device, a socket, a folder), is refused and left as it is. Every failure
+// throws FileWriteError.
 //
 // Durability::Synced (a single save) puts the data and the new name on the disk before commit()
 // returns. Durability::Deferred leaves that to a SeriesSync that covers many files at once: a
@@ -39,6 +43,7 @@ public:
 
 private:
     void refuseReadOnlyDestination();
+    void refuseNonRegularDestination();
     void flush();
     void writeThrough(const char* bytes, std::size_t count);
     [[noreturn]] void fail(const std::string& what);
@@ -47,6 +52,7 @@ private:
     std::string m_target;      // the name given, for messages
     std::string m_destination; // the file it names once symbolic links are followed
     std::string m_temporary;
+    TemporaryFileRegistration m_registration; // of m_temporary, while it exists
     Durability m_durability;
     std::vector<char> m_buffer; // small writes (headers, chunk sizes) gathered into one call
     int m_fd = -1;

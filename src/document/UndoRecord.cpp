@@ -84,7 +84,7 @@ UndoFile::UndoFile(const char* prefix) {
     if (ec)
         return;
     std::string pattern = (folder / (std::string(prefix) + "XXXXXX")).string();
-    m_fd = ::mkstemp(pattern.data());
+    m_fd = makeRegisteredTemporaryFile(pattern, m_registration);
     if (m_fd >= 0)
         m_path = pattern;
 }

@@ -2,6 +2,7 @@
 
 #include "document/PointRecord.h"
 #include "document/SampleDocument.h"
+#include "document/TemporaryFiles.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -36,11 +37,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Asks for an undo record without a file: nothing can be recorded (the command line).
+struct NoUndoFile {};
+
 // The temporary file that holds saved sample bytes: "TVT…" (or another prefix, for a scratch
-// copy) in the system's temporary folder, removed when the object goes.
+// copy) in the system's temporary folder, removed when the object goes (or by a signal that
+// ends the program).
 class UndoFile {
 public:
     explicit UndoFile(const char* prefix = "TVT");
+    explicit UndoFile(NoUndoFile) {}
     ~UndoFile();
     UndoFile(const UndoFile&) = delete;
     UndoFile& operator=(const UndoFile&) = delete;
@@ -58,10 +64,15 @@ public:
 private:
     int m_fd = -1;
     std::string m_path;
+    TemporaryFileRegistration m_registration;
 };
 
 // The one step of undo and redo.
 struct UndoRecord {
+    UndoRecord() = default;
+    // Undo off and no temporary file at all.
+    explicit UndoRecord(NoUndoFile none) : UndoEnabled(false), File(none) {}
+
     bool UndoEnabled = true;
     UndoFile File;
     std::uint8_t UndoKind = kUndoNone;

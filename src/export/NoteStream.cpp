@@ -64,7 +64,7 @@ std::vector<NoteEvent> segmentNoteEvents(const std::vector<std::int64_t>& starts
 }
 
 int appendNoteEvents(std::vector<std::uint8_t>& out, const std::vector<NoteEvent>& events,
-                     std::uint8_t velocity) {
+                     std::uint8_t velocity, std::int64_t* lastTick) {
     int leftOut = 0;
     std::int64_t previous = 0;
     for (const NoteEvent& event : events) {
@@ -78,6 +78,8 @@ int appendNoteEvents(std::vector<std::uint8_t>& out, const std::vector<NoteEvent
         out.push_back(static_cast<std::uint8_t>(event.note));
         out.push_back(velocity);
     }
+    if (lastTick)
+        *lastTick = previous;
     return leftOut;
 }
 
@@ -100,6 +102,22 @@ std::string cutText(const std::string& text, std::size_t limit) {
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
     return text.substr(0, end);
+}
+
+std::string withoutControlCharacters(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) { // U+0080 to U+009F in UTF-8
+            kept += ' ';
+            ++i;
+        } else {
+            kept += byte < 0x20 || byte == 0x7F ? ' ' : text[i];
+        }
+    }
+    return kept;
 }
 
 } // namespace tolvane

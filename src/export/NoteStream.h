@@ -32,14 +32,20 @@ std::vector<NoteEvent> segmentNoteEvents(const std::vector<std::int64_t>& starts
                                          bool reversed);
 
 // Appends the events as delta time, status, note, velocity (no running status). Notes above 127
-// are no MIDI: they are left out and the others keep their times. Returns the notes left out.
+// are no MIDI: they are left out and the others keep their times. Returns the notes left out;
+// `lastTick` gets the tick of the last event written (0 when none was).
 int appendNoteEvents(std::vector<std::uint8_t>& out, const std::vector<NoteEvent>& events,
-                     std::uint8_t velocity);
+                     std::uint8_t velocity, std::int64_t* lastTick = nullptr);
 
 // A standard variable-length quantity.
 void putVariableLength(std::vector<std::uint8_t>& out, std::uint64_t value);
 
 // Cut to at most `limit` bytes without splitting a UTF-8 character.
 std::string cutText(const std::string& text, std::size_t limit);
+
+// A name for a text a reader takes apart by lines or controls: every control character (C0,
+// DEL and the C1 controls U+0080 to U+009F) becomes a blank, so that a name never starts a line
+// of its own.
+std::string withoutControlCharacters(const std::string& text);
 
 } // namespace tolvane

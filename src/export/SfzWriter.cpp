@@ -1,5 +1,6 @@
 #include "document/SafeFileWriter.h"
 #include "export/BankParts.h"
+#include "export/NoteStream.h"
 #include "processing/SegmentSeries.h"
 
 #include <cstdio>
@@ -9,8 +10,11 @@ namespace tolvane {
 
 std::string sfzText(const std::vector<std::string>& sampleFiles, const BankSettings& settings,
                     const std::string& sourceName) {
-    std::string text = "// " + settings.keymap.bankName + ": " +
-                       std::to_string(sampleFiles.size()) + " segments of " + sourceName +
+    // Names go on the comment line without their line breaks, so that none can start a line
+    // (a region, an include) of its own.
+    std::string text = "// " + withoutControlCharacters(settings.keymap.bankName) + ": " +
+                       std::to_string(sampleFiles.size()) + " segments of " +
+                       withoutControlCharacters(sourceName) +
                        ", one key each, written by WaveTolvane\n";
     if (settings.tempo > 0) {
         char tempo[64];

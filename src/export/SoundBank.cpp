@@ -40,6 +40,29 @@ std::vector<LoopSegment> oneChannelOfMerged(const SampleDocument& doc, int c) {
     return segments;
 }
 
+bool holdsControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+// The wave files of one bank file's segments, one layer per channel of merged stereo.
+std::vector<std::vector<LoopSegment>> waveLayers(const BankFile& file, BankFormat format) {
+    if (format == BankFormat::Pinnacle && file.stereo) {
+        std::vector<std::vector<LoopSegment>> layers(2);
+        for (const LoopSegment& segment : file.segments)
+            for (int c = 1; c <= 2; ++c)
+                layers[c - 1].push_back(channelOfStereoSegment(segment, c));
+        return layers;
+    }
+    return {file.segments};
+}
+
+bool writesWaveSeries(BankFormat format) {
+    return format == BankFormat::Pinnacle || format == BankFormat::Sfz;
+}
+
 } // namespace
 
 BankFormat bankFormatOf(const std::string& fileName) {
@@ -111,6 +134,41 @@ std::vector<BankFile> planBankFiles(const SampleDocument& doc, const std::string
     return files;
 }
 
+std::string keysExceededText(const KeymapSettings& keymap, int segments) {
+    return std::to_string(segments) + " segments exceed the available notes (the last key " +
+           std::to_string(lastKeyUsed(keymap, segments)) + " lies above 127)";
+}
+
+void checkBankLimits(const std::vector<BankFile>& files, const KeymapSettings& keymap,
+                     BankFormat format) {
+    for (const BankFile& file : files) {
+        const int count = static_cast<int>(file.segments.size());
+        if (samplesExceedKeys(keymap, count))
+            throw BankRefused(keysExceededText(keymap, count));
+        const int samples = count * (file.stereo ? 2 : 1);
+        if (format == BankFormat::SoundFont && samples > kMaxSoundFontSamples)
+            throw BankRefused("A SoundFont bank holds at most " +
+                              std::to_string(kMaxSoundFontSamples) +
+                              " samples; this one would hold " + std::to_string(samples) + ".");
+        // Each wave file is named on a line of its own: a line break in the name would end it.
+        if (format == BankFormat::Sfz && holdsControlCharacter(file.seriesBase))
+            throw BankRefused("An SFZ instrument cannot name wave files whose names hold control "
+                              "characters.");
+    }
+}
+
+std::vector<std::string> bankOutputFiles(const std::vector<BankFile>& files, BankFormat format) {
+    std::vector<std::string> names;
+    for (const BankFile& file : files) {
+        if (writesWaveSeries(format))
+            for (const auto& layer : waveLayers(file, format))
+                for (const LoopSegment& segment : layer)
+                    names.push_back(seriesFileName({file.seriesBase, ".wav"}, segment));
+        names.push_back(file.fileName);
+    }
+    return names;
+}
+
 std::string bankSampleName(int n, int digits) {
     std::string number = std::to_string(n);
     if (number.size() < static_cast<std::size_t>(digits))
@@ -121,8 +179,10 @@ std::string bankSampleName(int n, int digits) {
 std::vector<BankFileResult> writeSoundBank(const SampleDocument& doc, const std::string& chosen,
                                            const BankSettings& settings) {
     const BankFormat format = bankFormatOf(chosen);
+    const std::vector<BankFile> files = planBankFiles(doc, chosen, format);
+    checkBankLimits(files, settings.keymap, format);
     std::vector<BankFileResult> results;
-    for (const BankFile& file : planBankFiles(doc, chosen, format)) {
+    for (const BankFile& file : files) {
         BankFileResult result{file.fileName, false, {}, {}};
         try {
             switch (format) {

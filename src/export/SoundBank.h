@@ -66,6 +66,23 @@ struct BankFile {
 std::vector<BankFile> planBankFiles(const SampleDocument& doc, const std::string& chosen,
                                     BankFormat format);
 
+// The most samples a SoundFont bank addresses (four generators each in 16-bit indices).
+inline constexpr int kMaxSoundFontSamples = 16383;
+
+// What a bank must keep, checked before anything is written: a key of its own for every
+// segment up to the top key (whatever "Use base note only" says: a bank never stacks segments
+// on one key), the samples a SoundFont addresses, and, for an SFZ instrument, wave file names
+// its lines can hold. Throws BankRefused.
+void checkBankLimits(const std::vector<BankFile>& files, const KeymapSettings& keymap,
+                     BankFormat format);
+
+// "N segments exceed the available notes (the last key K lies above 127)".
+std::string keysExceededText(const KeymapSettings& keymap, int segments);
+
+// Every file a bank writes: the wave files of a Pinnacle bank or an SFZ instrument, then the
+// bank files.
+std::vector<std::string> bankOutputFiles(const std::vector<BankFile>& files, BankFormat format);
+
 // The sample name of sample n (from 1): "KQ" and n with leading zeros up to `digits`.
 std::string bankSampleName(int n, int digits);
 
@@ -118,7 +135,8 @@ struct BankFileResult {
 
 // "Save To Sound Bank &File" after its dialogs: every planned file of the format the name asks
 // for. A failed file does not stop the next channel's. Throws BankRefused before anything is
-// written. This is also the bank half of "Save Midi Template And Sound Bank".
+// written (planBankFiles and checkBankLimits). This is also the bank half of "Save Midi Template
+// And Sound Bank".
 std::vector<BankFileResult> writeSoundBank(const SampleDocument& doc, const std::string& chosen,
                                            const BankSettings& settings);
 

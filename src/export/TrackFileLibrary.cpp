@@ -1,9 +1,11 @@
 #include "export/TrackFileLibrary.h"
 
+#include "document/OutputFiles.h"
 #include "export/TrackFile.h"
 
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <vector>
@@ -20,12 +22,20 @@ constexpr std::uint64_t kFourGiB = std::uint64_t{1} << 32;
 SharedTrackFileLibrary::SharedTrackFileLibrary(const std::string& path) {
     if (path.empty())
         return;
-    m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m_handle)
+    // Without a slash the system would search its own folders for the name.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    m_handle = ::dlopen(ec ? path.c_str() : absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m_handle) {
+        const char* reason = ::dlerror();
+        m_error = reason ? reason : "";
         return;
+    }
     m_init = reinterpret_cast<void (*)(void*)>(::dlsym(m_handle, "InitTrkAssets"));
     m_write = reinterpret_cast<int (*)(const char*, void*)>(::dlsym(m_handle, "WriteTrkFile"));
     m_status = m_init && m_write ? TrackLibraryStatus::Loaded : TrackLibraryStatus::EntryMissing;
+    if (m_status == TrackLibraryStatus::EntryMissing)
+        m_error = std::string("no entry ") + (m_init ? "WriteTrkFile" : "InitTrkAssets");
 }
 
 SharedTrackFileLibrary::~SharedTrackFileLibrary() {
@@ -70,6 +80,7 @@ std::uint32_t LowAddressBuffer::address(std::size_t offset) const {
 
 TrackWriteResult writeTrackFile(TrackFileLibrary& library, const SampleDocument& doc,
                                 const KeymapSettings& keymap, const std::string& fileName) {
+    refuseNonRegularOutput(fileName);
     TrackWriteResult result;
     const std::vector<std::uint8_t> stream = trackNoteStream(doc, keymap, &result.notesLeftOut);
     const std::vector<TrackSample> samples = trackSamples(doc);

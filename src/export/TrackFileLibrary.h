@@ -23,7 +23,9 @@ public:
 
 enum class TrackLibraryStatus { Loaded, CannotLoad, EntryMissing };
 
-// The real one: the library loaded from a path for as long as the object lives.
+// The real one: the library loaded from a path for as long as the object lives. A relative path
+// (a bare file name too) is taken from the current folder, not searched for as the system's
+// libraries are.
 class SharedTrackFileLibrary : public TrackFileLibrary {
 public:
     explicit SharedTrackFileLibrary(const std::string& path);
@@ -32,6 +34,8 @@ public:
     SharedTrackFileLibrary& operator=(const SharedTrackFileLibrary&) = delete;
 
     TrackLibraryStatus status() const { return m_status; }
+    // Why it could not be loaded, as the system says it (empty when it was, or no path given).
+    const std::string& error() const { return m_error; }
     void initAssets(std::uint8_t* record) override;
     int writeFile(const char* fileName, std::uint8_t* record) override;
 
@@ -40,6 +44,7 @@ private:
     void (*m_init)(void*) = nullptr;
     int (*m_write)(const char*, void*) = nullptr;
     TrackLibraryStatus m_status = TrackLibraryStatus::CannotLoad;
+    std::string m_error;
 };
 
 // Memory whose addresses fit the record's 32-bit address fields: the note stream and the
@@ -65,7 +70,9 @@ struct TrackWriteResult {
 };
 
 // Builds the note stream and the record for the loop between the locators (a mono sample that
-// trackRefusal accepts) and has the library write `fileName`.
+// trackRefusal accepts) and has the library write `fileName`. The library writes the file
+// itself, so an existing `fileName` that is not a regular file is refused first
+// (FileWriteError).
 TrackWriteResult writeTrackFile(TrackFileLibrary& library, const SampleDocument& doc,
                                 const KeymapSettings& keymap, const std::string& fileName);
 

@@ -1,9 +1,9 @@
 #include "fileio/MmioFile.h"
 
+#include "document/OutputFiles.h"
+
 #include <algorithm>
 #include <array>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvane {
@@ -21,16 +21,9 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 bool MmioFile::open(const std::string& path) {
     close();
-    // Only regular files: a FIFO or a device under a sample's name would block the reader (or
-    // never end). O_NONBLOCK keeps the open itself from waiting for a FIFO's writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openRegularFileForReading(path);
     if (fd < 0)
         return false;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     m_file.reset(::fdopen(fd, "rb"));
     if (!m_file) {
         ::close(fd);

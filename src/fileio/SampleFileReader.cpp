@@ -1,5 +1,6 @@
 #include "fileio/SampleFileReader.h"
 
+#include "document/OutputFiles.h"
 #include "fileio/WavParserErrors.h"
 
 #include <algorithm>
@@ -164,10 +165,13 @@ struct LoadedSample {
 // A regular file opened for reading, closed with the object.
 class SampleFile {
 public:
-    explicit SampleFile(const std::string& fileName)
-        : m_fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+    explicit SampleFile(const std::string& fileName) : m_fd(openRegularFileForReading(fileName)) {
         struct stat status {};
-        if (m_fd < 0 || ::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))
+        if (m_fd >= 0 && ::fstat(m_fd, &status) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        if (m_fd < 0)
             throw EWavParserError(kMsgCannotChangePosition);
         m_size = static_cast<std::uint64_t>(status.st_size);
     }

@@ -88,7 +88,6 @@ void normaliseSample(SampleDocument& doc, UndoRecord& undo, const NormaliseOptio
     recordWholeSample(undo, doc, kUndoWholeSample);
     forEachProcessedSample(doc,
                            [&scale](std::uint8_t* p) { storeSample(p, scale(loadSample(p))); });
-    doc.DetectPending = true;
 }
 
 void invertSample(SampleDocument& doc, UndoRecord& undo) {
@@ -105,7 +104,6 @@ void invertSample(SampleDocument& doc, UndoRecord& undo) {
             p[1] = static_cast<std::uint8_t>(~p[1]);
         });
     }
-    doc.DetectPending = true;
 }
 
 void quantiseSample(SampleDocument& doc, UndoRecord& undo, int bits) {
@@ -121,7 +119,6 @@ void quantiseSample(SampleDocument& doc, UndoRecord& undo, int bits) {
         const int kept = (s < 0 ? -s : s) & mask;
         storeSample(p, s < 0 ? -kept : kept);
     });
-    doc.DetectPending = true;
 }
 
 } // namespace tolvane

@@ -7,9 +7,11 @@ namespace tolvane {
 
 // Normalise, Invert and Quantise: whole-sample operations on the processed samples (every
 // sample, or the chosen channel of stereo; see ProcessedSamples.h). Each records the whole
-// sample for undo (kind 2) before it changes anything, and sets DetectPending so that a scan
-// follows. A failure to record (UndoFileError) leaves the document as it was. Synchronous; the
-// window runs them on its workers (`TNormThread`, `TInvertThread`, `TQuantThread`).
+// sample for undo (kind 2) before it changes anything. They move no audio, so the points stay
+// valid: whether a scan follows ("Re-cut sample") is the caller's choice, and DetectPending is
+// left as it was. A failure to record (UndoFileError) leaves the document as it was.
+// Synchronous; the window runs them on its workers (`TNormThread`, `TInvertThread`,
+// `TQuantThread`).
 
 struct NormaliseOptions {
     int percent = 100;    // of full scale (32767) for the largest distance from the centre

@@ -9,6 +9,13 @@ int writeSegmentSeries(const SampleDocument& doc, const SeriesName& name, int sm
     return writeSegmentFiles(doc, loopSegmentSeries(doc), name, smoothAmount, listener);
 }
 
+std::vector<std::string> segmentSeriesFileNames(const SampleDocument& doc, const SeriesName& name) {
+    std::vector<std::string> names;
+    for (const LoopSegment& segment : loopSegmentSeries(doc))
+        names.push_back(seriesFileName(name, segment));
+    return names;
+}
+
 int writeSegmentFiles(const SampleDocument& doc, const std::vector<LoopSegment>& segments,
                       const SeriesName& name, int smoothAmount, const SeriesListener& listener) {
     // The files reach the disk together at the end; when one fails, the ones before it are

@@ -33,6 +33,9 @@ struct SeriesListener {
 int writeSegmentSeries(const SampleDocument& doc, const SeriesName& name, int smoothAmount,
                        const SeriesListener& listener = {});
 
+// The names of the files writeSegmentSeries writes, in order (to check them before any is).
+std::vector<std::string> segmentSeriesFileNames(const SampleDocument& doc, const SeriesName& name);
+
 // The same for a list of segments of the caller's choosing (one channel of merged stereo, say).
 int writeSegmentFiles(const SampleDocument& doc, const std::vector<LoopSegment>& segments,
                       const SeriesName& name, int smoothAmount,

@@ -6,7 +6,6 @@ namespace tolvane {
 namespace {
 
 constexpr std::array<int, 7> kWhiteSteps = {0, 2, 4, 5, 7, 9, 11};
-constexpr std::array<int, 7> kWhiteCapacitySteps = {0, 1, 3, 5, 6, 8, 10};
 constexpr std::array<const char*, 12> kNoteNames = {"C",  "C#", "D",  "D#", "E",  "F",
                                                     "F#", "G",  "G#", "A",  "A#", "B"};
 
@@ -22,13 +21,16 @@ KeyRange keyForSample(const KeymapSettings& keymap, int k) {
     return {key, key - keymap.interval / 2, key + keymap.interval / 2};
 }
 
+int lastKeyUsed(const KeymapSettings& keymap, int n) {
+    return keyForSample(keymap, n - 1).high;
+}
+
+bool samplesExceedKeys(const KeymapSettings& keymap, int n) {
+    return n >= 1 && lastKeyUsed(keymap, n) > 127;
+}
+
 bool samplesExceedNotes(const KeymapSettings& keymap, int n) {
-    if (keymap.baseNoteOnly)
-        return false;
-    const int base = keymap.baseNote();
-    if (keymap.whiteKeysOnly)
-        return base + 12 * ((n + 1) / 7) + kWhiteCapacitySteps[(n + 1) % 7] > 127;
-    return (keymap.interval + 1) * (n + 1) + base - keymap.interval > 127;
+    return !keymap.baseNoteOnly && samplesExceedKeys(keymap, n);
 }
 
 const char* noteName(int note) {

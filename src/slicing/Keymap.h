@@ -33,7 +33,15 @@ struct KeyRange {
 
 KeyRange keyForSample(const KeymapSettings& keymap, int k);
 
-// Whether n samples run past the top key (127); "Use base note only" never does.
+// The highest key that n samples (n >= 1) occupy: the top of the last one's range.
+int lastKeyUsed(const KeymapSettings& keymap, int n);
+
+// Whether n samples, each on its own key (or range), run past the top key (127). A sound bank
+// always places them so, whatever "Use base note only" says.
+bool samplesExceedKeys(const KeymapSettings& keymap, int n);
+
+// The keymap window's warning: the same, except that "Use base note only" plays every sample
+// on the base note and never runs past the top.
 bool samplesExceedNotes(const KeymapSettings& keymap, int n);
 
 inline constexpr const char* kMsgSamplesExceedNotes = "WARNING! -  Samples exceed available notes";

@@ -90,4 +90,33 @@ void unlockAll(SampleDocument& doc) {
         doc.CandidateTable[i].Locked = 0;
 }
 
+std::vector<PointRecord> lockedCandidates(const SampleDocument& doc) {
+    std::vector<PointRecord> locked;
+    for (int i = 1; i <= doc.CandidateCount; ++i)
+        if (doc.CandidateTable[i].Locked)
+            locked.push_back(doc.CandidateTable[i]);
+    return locked;
+}
+
+int restoreLockedCandidates(SampleDocument& doc, const std::vector<PointRecord>& locked) {
+    int leftOut = 0;
+    for (const PointRecord& point : locked) {
+        PointRecord* same = nullptr;
+        for (int i = 1; i <= doc.CandidateCount && !same; ++i) {
+            PointRecord& candidate = doc.CandidateTable[i];
+            if (candidate.Position == point.Position && candidate.Channel == point.Channel)
+                same = &candidate;
+        }
+        if (same) {
+            same->Locked = 1;
+            same->Enabled = 1;
+        } else if (doc.CandidateCount < kMaxCandidates) {
+            insertCandidate(doc, point, point.Position, false);
+        } else {
+            ++leftOut;
+        }
+    }
+    return leftOut;
+}
+
 } // namespace tolvane

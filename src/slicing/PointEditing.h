@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tolvane {
 
@@ -42,5 +43,12 @@ void disablePoint(SampleDocument& doc, int index);
 void lockAll(SampleDocument& doc);
 // "&Unlock All": unlocks every candidate.
 void unlockAll(SampleDocument& doc);
+
+// The locked candidates, to keep through a scan that replaces the table.
+std::vector<PointRecord> lockedCandidates(const SampleDocument& doc);
+// Puts locked points back into a table a scan has just made: a candidate on the same position
+// and channel is locked again, any other point goes in at its place while the table has room.
+// Returns how many did not fit.
+int restoreLockedCandidates(SampleDocument& doc, const std::vector<PointRecord>& locked);
 
 } // namespace tolvane

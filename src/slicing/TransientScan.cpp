@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -98,8 +99,10 @@ BlockEnvelope followEnvelope(const int* ys, int count, const DetectorParameters&
     return e;
 }
 
-// One channel pass of the block scan; p is 1 (right or mono) or 2 (left).
-void blockScanChannel(SampleDocument& doc, const DetectorParameters& prm, int p) {
+// One channel pass of the block scan; p is 1 (right or mono) or 2 (left). Returns the frames it
+// scanned when the table filled with blocks still to scan.
+std::optional<std::int64_t> blockScanChannel(SampleDocument& doc, const DetectorParameters& prm,
+                                             int p) {
     const int channels = doc.Channels;
     const int blockFrames = prm.FindSize;
     const std::int64_t blocks = (doc.DataLength / channels) / blockFrames;
@@ -112,7 +115,9 @@ void blockScanChannel(SampleDocument& doc, const DetectorParameters& prm, int p)
     double h1 = kInitialMixedLevel;
     double h2 = kInitialHistory;
     // Once the table is full nothing more can be recorded, so the rest of the pass is moot.
-    for (std::int64_t r = 1; r <= blockCount && doc.CandidateCount < kMaxCandidates; ++r) {
+    for (std::int64_t r = 1; r <= blockCount; ++r) {
+        if (doc.CandidateCount >= kMaxCandidates)
+            return (r - 1) * blockFrames;
         readBlock(doc, offset, blockFrames, xs.data() + 1);
         offset += std::int64_t(blockFrames) * doc.frameBytes();
         preEmphasise(xs.data(), blockFrames, doc.PreEmphasis, ys.data());
@@ -136,6 +141,7 @@ void blockScanChannel(SampleDocument& doc, const DetectorParameters& prm, int p)
         h2 = s;
         h1 = m;
     }
+    return std::nullopt;
 }
 
 struct Range {
@@ -193,10 +199,15 @@ PassWindows passWindowsForRate(std::uint32_t sampleRate) {
     return w;
 }
 
-void blockScan(SampleDocument& doc, const DetectorParameters& parameters) {
+std::optional<TableFull> blockScan(SampleDocument& doc, const DetectorParameters& parameters) {
     doc.CandidateCount = 0;
-    for (int p = 1; p <= doc.Channels && doc.CandidateCount < kMaxCandidates; ++p)
-        blockScanChannel(doc, parameters, p);
+    for (int p = 1; p <= doc.Channels; ++p) {
+        if (doc.CandidateCount >= kMaxCandidates)
+            return TableFull{0, p}; // this channel was not scanned at all
+        if (const auto frames = blockScanChannel(doc, parameters, p))
+            return TableFull{static_cast<std::uint32_t>(*frames * doc.frameBytes()), p};
+    }
+    return std::nullopt;
 }
 
 void findQuietStarts(SampleDocument& doc, const PassWindows& w) {
@@ -398,7 +409,7 @@ ScanReport scanTransients(SampleDocument& doc, const ScanOptions& options) {
     if (doc.DetectPending && doc.Channels >= 1) {
         const DetectorParameters parameters; // every scan starts from the defaults
         if (!doc.KeepCandidates)
-            blockScan(doc, parameters);
+            report.tableFull = blockScan(doc, parameters);
         doc.KeepCandidates = false;
         const PassWindows windows = passWindowsForRate(doc.SampleRate);
         findQuietStarts(doc, windows);
@@ -418,6 +429,35 @@ ScanReport scanTransients(SampleDocument& doc, const ScanOptions& options) {
     }
     doc.KeepCandidates = false;
     return report;
+}
+
+namespace {
+
+std::string minutesAndSeconds(std::int64_t bytes, const SampleDocument& doc) {
+    const std::int64_t bytesPerSecond =
+        std::max<std::int64_t>(std::int64_t{doc.SampleRate} * doc.frameBytes(), 1);
+    const std::int64_t seconds = bytes / bytesPerSecond;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    return text;
+}
+
+} // namespace
+
+std::string scanLimitText(const SampleDocument& doc, const ScanReport& report) {
+    if (!report.tableFull)
+        return {};
+    const TableFull& full = *report.tableFull;
+    std::string text = "the table is full at " + minutesAndSeconds(full.reachedBytes, doc) +
+                       " of " + minutesAndSeconds(doc.DataLength, doc);
+    if (doc.Channels != 2)
+        return text + "; later hits were not scanned";
+    // The right channel is scanned first, then the left.
+    if (full.channelPass == 1)
+        return text + " of the right channel; its later hits and the left channel were not "
+                      "scanned";
+    return text + " of the left channel; its later hits were not scanned";
 }
 
 } // namespace tolvane

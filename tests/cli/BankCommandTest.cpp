@@ -81,11 +81,50 @@ TEST(BankCommand, WrongRequestsAreRefusedBeforeAnythingIsWritten) {
 
 TEST(BankCommand, AFileThatCannotBeWrittenIsAWriteErrorAndTheOtherChannelIsStillWritten) {
     TempDir dir;
-    fs::create_directory(dir.file("bL.sf2")); // a folder where the left bank would go
+    tolvane::test::writeBytes(dir.file("bL.sf2"),
+                              {'o', 'l', 'd'}); // read-only: refused at the write
+    fs::permissions(dir.file("bL.sf2"), fs::perms::owner_read);
     const auto run = exportDemo({"--split", "--sensitivity", "60", "--bank", dir.file("b.sf2")});
     EXPECT_EQ(run.status, kExitCannotWrite);
-    EXPECT_TRUE(fs::is_directory(dir.file("bL.sf2")));
+    EXPECT_EQ(tolvane::test::readBytes(dir.file("bL.sf2")), (tolvane::test::Bytes{'o', 'l', 'd'}));
     EXPECT_TRUE(fs::exists(dir.file("bR.sf2")));
+}
+
+// A folder where a bank file would go is known before anything is written.
+TEST(BankCommand, AFolderInPlaceOfABankFileIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    fs::create_directory(dir.file("bL.sf2"));
+    const auto run = exportDemo({"--split", "--sensitivity", "60", "--bank", dir.file("b.sf2")});
+    EXPECT_EQ(run.status, kExitCannotWrite);
+    EXPECT_NE(run.err.find("it is a folder"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_directory(dir.file("bL.sf2")));
+    EXPECT_FALSE(fs::exists(dir.file("bR.sf2")));
+}
+
+// A bank gives every segment a key of its own; "base note only" cannot put them all on one.
+// The last key actually used is what must not lie above 127.
+TEST(BankCommand, EverySegmentGetsAKeyUpToTheTopOne) {
+    TempDir dir;
+    const std::vector<std::string> grid = {"--bars", "5", "--cut", "32", "--base-note", "0"};
+    auto stacked = grid;
+    stacked.insert(stacked.end(), {"--base-note-only", "--segments", dir.file("s.wav"), "--bank",
+                                   dir.file("b.sf2")});
+    const auto refused = exportDemo(stacked);
+    EXPECT_EQ(refused.status, kExitUsage);
+    EXPECT_NE(refused.err.find("segments exceed the available notes (the last key"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(fs::is_empty(dir.path())) << "not one of the series' files either";
+
+    const auto top = exportDemo({"--base-note", "127", "--bank", dir.file("top.sf2")});
+    EXPECT_EQ(top.status, kExitOk) << "one segment on the top key fits: " << top.err;
+    const auto past =
+        exportDemo({"--base-note", "126", "--interval", "4", "--bank", dir.file("past.sf2")});
+    EXPECT_EQ(past.status, kExitUsage);
+    EXPECT_NE(past.err.find("1 segments exceed the available notes (the last key 128 lies above "
+                            "127)"),
+              std::string::npos)
+        << past.err;
 }
 
 } // namespace

@@ -134,3 +134,25 @@ TEST(DetectCommand, RefusesBadInputLikeInfo) {
 
 } // namespace
 } // namespace tolvane::cli
+
+namespace tolvane::cli {
+namespace {
+
+// The candidate table holds 8192 points: a recording with more hits gets points only as far as
+// the scan reached, and the command says so on standard error.
+TEST(DetectCommand, AFullTableTellsHowFarTheScanReached) {
+    tolvane::test::TempDir dir;
+    const std::string longer = dir.file("long.wav");
+    tolvane::test::writeBytes(longer, tolvane::test::clickTrainWave(8300, 820));
+    const auto run = test::runCommand({"detect", longer});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_NE(run.out.find("candidates: 8192"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(longer + ": the table is full at 2:32 of 2:34; later hits were not "
+                                    "scanned"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(test::runCommand({"detect", TOLVANE_DEMO_LOOP}).err, "") << "a loop fits";
+}
+
+} // namespace
+} // namespace tolvane::cli

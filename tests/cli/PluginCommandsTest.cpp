@@ -89,5 +89,20 @@ TEST_F(PluginCommandTest, RefusedFormatsAndBadRequestsWriteNothing) {
     }
 }
 
+// The effect's result goes through the same writer as every other output: a FIFO or a device in
+// place of the output is refused and left as it is.
+TEST_F(PluginCommandTest, AnOutputThatIsNotARegularFileIsRefused) {
+    const std::string in = wave("in.wav", 1, {100, -100, 2001, 7});
+    for (const t::NodeKind kind : {t::NodeKind::Fifo, t::NodeKind::CharDevice}) {
+        const std::string node = dir.file("node.wav");
+        ASSERT_TRUE(t::makeNode(node, kind));
+        const auto run = test::runCommand({"plugin", in, node, "--uri", t::kGainUri});
+        EXPECT_EQ(run.status, kExitCannotWrite) << run.err;
+        EXPECT_NE(run.err.find(node + ": it is not a regular file"), std::string::npos) << run.err;
+        EXPECT_TRUE(t::isNode(node, kind));
+        std::filesystem::remove(node);
+    }
+}
+
 } // namespace
 } // namespace tolvane::cli

@@ -198,6 +198,26 @@ TEST(ExportCommand, TheMidiTemplateNeedsATempoAndTakesTheKeymap) {
     EXPECT_FALSE(fs::exists(dir.file("sL.mid")));
 }
 
+// A tempo outside what the file's tempo field holds would play at another speed: refused, with
+// the range, before anything is written.
+TEST(ExportCommand, ATemplateTempoOutsideTheMidiRangeIsRefused) {
+    TempDir dir;
+    const std::string slow = dir.file("slow.wav");
+    tolvane::test::soxSynth(slow, "-r 8000 -c 1 -b 16", 20.0);
+    const auto oneBeat = test::runCommand({"export", slow, "--beats", "1", "--whole",
+                                           dir.file("w.wav"), "--midi", dir.file("s.mid")});
+    EXPECT_EQ(oneBeat.status, kExitUsage);
+    EXPECT_NE(oneBeat.err.find("3.00 BPM"), std::string::npos) << oneBeat.err;
+    EXPECT_NE(oneBeat.err.find("3.5763 to 60000000 BPM"), std::string::npos) << oneBeat.err;
+    const auto fast = test::runCommand({"export", TOLVANE_DEMO_LOOP, "--locators", "0", "100",
+                                        "--bars", "32767", "--midi", dir.file("f.mid")});
+    EXPECT_EQ(fast.status, kExitUsage) << fast.err;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"slow.wav"}) << "nothing written";
+}
+
 TEST(ExportCommand, TheTrackFileGoesThroughTheLibraryNamed) {
     TempDir dir;
     const std::string mono = dir.file("mono.wav");
@@ -219,6 +239,18 @@ TEST(ExportCommand, TheTrackFileGoesThroughTheLibraryNamed) {
     EXPECT_EQ(missing.status, kExitCannotWrite);
     EXPECT_NE(missing.err.find("Error #1"), std::string::npos) << missing.err;
     EXPECT_EQ(track({"--track-library", TOLVANE_NO_ENTRIES_LIBRARY}).status, kExitCannotWrite);
+
+    // The record's smoothing byte is what --smooth gives the files: none without it.
+    EXPECT_EQ(dump[1823], 0);
+    ASSERT_EQ(track({"--track-library", TOLVANE_TRACK_LIBRARY, "--smooth", "12"}).status, kExitOk);
+    EXPECT_EQ(tolvane::test::readBytes(dir.file("t.trk"))[1823], 12);
+
+    // A bare file name is a file of the current folder, and the system says why it is not.
+    const auto bare = track({"--track-library", "no-such-track-library.so"});
+    EXPECT_EQ(bare.status, kExitCannotWrite);
+    EXPECT_NE(bare.err.find(fs::current_path().string() + "/no-such-track-library.so"),
+              std::string::npos)
+        << "the reason names the file looked for: " << bare.err;
 
     const auto stereo =
         test::runCommand({"export", TOLVANE_DEMO_LOOP, "--bars", "1", "--track", dir.file("s.trk"),

@@ -166,6 +166,31 @@ TEST(PointFile, UnreadableFilesLeaveTheTableUnchanged) {
     EXPECT_EQ(doc.CandidateTable, before);
 }
 
+// A point file that is a device or a FIFO is refused without being opened: reading a FIFO
+// would wait for a writer for ever.
+TEST(PointFile, ANodeIsRefusedWithoutBeingOpened) {
+    TempDir dir;
+    SampleDocument doc = documentOfLength(1000);
+    fillCandidates(doc, {10, 20});
+    const PointTable before = doc.CandidateTable;
+    for (const test::NodeKind kind : {test::NodeKind::CharDevice, test::NodeKind::Fifo}) {
+        const std::string node = dir.file("points.tlp");
+        ASSERT_TRUE(test::makeNode(node, kind));
+        const test::OpenWatch watch(node);
+        ASSERT_TRUE(watch.watching());
+        try {
+            openPointFile(doc, node);
+            ADD_FAILURE() << "a node was read as a point file";
+        } catch (const PointFileError& e) {
+            EXPECT_STREQ(e.what(),
+                         ("Cannot open point file " + node + ": it is not a regular file").c_str());
+        }
+        EXPECT_FALSE(watch.opened());
+        EXPECT_EQ(doc.CandidateTable, before);
+        std::filesystem::remove(node);
+    }
+}
+
 // A file-size limit makes writes fail even for root; the save must keep the old file.
 TEST(PointFile, FailedSaveKeepsTheFileItWouldReplace) {
     TempDir dir;

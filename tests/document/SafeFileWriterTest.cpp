@@ -1,5 +1,6 @@
 #include "document/SafeFileWriter.h"
 
+#include "document/OutputFiles.h"
 #include "support/TestFiles.h"
 
 #include <filesystem>
@@ -95,6 +96,68 @@ TEST(SafeFileWriter, ALinkToAReadOnlyFileOrALinkLoopIsRefused) {
     fs::create_symlink("a.wav", dir.path() / "b.wav");
     EXPECT_THROW(save(dir.file("a.wav"), {'x'}), FileWriteError);
     EXPECT_TRUE(fs::is_symlink(dir.path() / "a.wav"));
+}
+
+// Renaming the temporary file over a FIFO, a device or a socket would turn the node into a
+// regular file (run as root, over a device node of the system itself). Each is refused, also
+// when reached through a link, and stays what it was.
+TEST(SafeFileWriter, AnOutputThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
+    TempDir dir;
+    for (const auto& [kind, name] : test::kNodeKinds) {
+        const std::string node = dir.file(std::string("node-") + name);
+        if (!test::makeNode(node, kind)) {
+            ADD_FAILURE() << "cannot make a " << name << " in the scratch folder";
+            continue;
+        }
+        const std::string link = dir.file(std::string("link-") + name);
+        fs::create_symlink(node, link);
+        for (const std::string& target : {node, link}) {
+            try {
+                save(target, {'n', 'e', 'w'});
+                ADD_FAILURE() << "a " << name << " was written over";
+            } catch (const FileWriteError& e) {
+                EXPECT_NE(std::string(e.what()).find(target), std::string::npos) << e.what();
+            }
+            EXPECT_TRUE(test::isNode(node, kind)) << name;
+        }
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+    EXPECT_EQ(entriesIn(dir.path()), 8u) << "no temporary file is left behind";
+}
+
+TEST(SafeFileWriter, ANodePutInPlaceWhileTheDataIsWrittenIsNotReplaced) {
+    TempDir dir;
+    const std::string path = dir.file("out.wav");
+    test::writeBytes(path, {'o', 'l', 'd'});
+    SafeFileWriter writer(path);
+    writer.write("new", 3);
+    fs::remove(path);
+    ASSERT_TRUE(test::makeNode(path, test::NodeKind::Fifo));
+    EXPECT_THROW(writer.commit(), FileWriteError);
+    EXPECT_TRUE(test::isNode(path, test::NodeKind::Fifo));
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(OutputFiles, TheInputIsKnownUnderAnyNameAndAMissingFolderBeforeAnythingIsWritten) {
+    TempDir dir;
+    const std::string input = dir.file("loop.wav");
+    test::writeBytes(input, {'x'});
+    fs::create_symlink("loop.wav", dir.path() / "link.wav");
+    EXPECT_TRUE(isSameFile(dir.file("link.wav"), input));
+    EXPECT_TRUE(isSameFile(dir.file("./loop.wav"), input));
+    EXPECT_FALSE(isSameFile(dir.file("other.wav"), input)) << "not there yet";
+    try {
+        refuseInputAsOutput(dir.file("link.wav"), input);
+        ADD_FAILURE() << "the input was taken as an output";
+    } catch (const FileWriteError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(dir.file("link.wav")), std::string::npos) << text;
+        EXPECT_NE(text.find(input), std::string::npos) << "both are named: " << text;
+    }
+    EXPECT_NO_THROW(checkOutputBeforeWriting(dir.file("new.wav"), &input));
+    EXPECT_THROW(checkOutputBeforeWriting(dir.file("no/such/folder.wav")), FileWriteError);
+    EXPECT_THROW(checkOutputBeforeWriting(dir.path().string()), FileWriteError) << "a folder";
+    EXPECT_EQ(entriesIn(dir.path()), 2u) << "checks write nothing";
 }
 
 } // namespace

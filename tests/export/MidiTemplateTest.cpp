@@ -109,9 +109,57 @@ TEST(MidiTemplate, NotesAboveTheTopKeyAreLeftOutAndTheOthersKeepTheirTimes) {
         loop(1, 0, {slicePoint(88200), slicePoint(176400), slicePoint(264600)});
     const MidiTemplate midi = midiTemplate(doc, 1, keymap, {});
     EXPECT_EQ(midi.notesLeftOut, 2) << "125 stays, 130 and 135 go";
-    EXPECT_EQ(noteEvents(midi.bytes, keymap.bankName.size()),
-              (Bytes{0x00, 0x90, 120, 0x60, 0x83, 0x60, 0x80, 120, 0x60, //
-                     0x00, 0x90, 125, 0x60, 0x83, 0x60, 0x80, 125, 0x60}));
+    Bytes events = noteEvents(midi.bytes, keymap.bankName.size());
+    ASSERT_GE(events.size(), 2u);
+    events.resize(events.size() - 1); // the end of track's delta time, less its last byte
+    EXPECT_EQ(events, (Bytes{0x00, 0x90, 120, 0x60, 0x83, 0x60, 0x80, 120, 0x60, //
+                             0x00, 0x90, 125, 0x60, 0x83, 0x60, 0x80, 125, 0x60}));
+    // The track still lasts the loop: the end of track comes 960 ticks after the last note,
+    // at 1920, where the left-out notes would have ended.
+    EXPECT_TRUE(std::equal(midi.bytes.end() - 5, midi.bytes.end(),
+                           Bytes{0x87, 0x40, 0xFF, 0x2F, 0x00}.begin()))
+        << "delta 960, then FF 2F 00";
+}
+
+TEST(MidiTemplate, WithEveryNoteLeftOutTheTrackStillLastsTheLoop) {
+    KeymapSettings keymap;
+    keymap.octave = 11; // base note 132: nothing fits
+    const SampleDocument doc = loop(2, 0, {slicePoint(88200)});
+    const MidiTemplate midi = midiTemplate(doc, 1, keymap, {});
+    EXPECT_EQ(midi.notesLeftOut, 2);
+    EXPECT_TRUE(std::equal(midi.bytes.end() - 5, midi.bytes.end(),
+                           Bytes{0x9E, 0x00, 0xFF, 0x2F, 0x00}.begin()))
+        << "the end of track at 3840";
+}
+
+// The tempo field holds 1 to 16777215 microseconds a quarter note: a loop outside that would
+// play at another speed, so no template is made of it.
+TEST(MidiTemplate, ATempoTheFileCannotHoldIsRefusedWithTheRange) {
+    KeymapSettings keymap;
+    SampleDocument slow = loop(0, 1, {}); // four seconds as one beat: 15 BPM, fine
+    EXPECT_EQ(midiTempoRefusal(slow.LoopTempo), "");
+    EXPECT_NO_THROW(midiTemplate(slow, 1, keymap, {}));
+    slow.LoopTempo = 3.0; // a 20-second loop as one beat: 20000000 microseconds
+    const std::string refusal = midiTempoRefusal(slow.LoopTempo);
+    EXPECT_NE(refusal.find("3.00 BPM"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("3.5763 to 60000000 BPM"), std::string::npos) << refusal;
+    EXPECT_THROW(midiTemplate(slow, 1, keymap, {}), TemplateRefused);
+    slow.LoopTempo = 1.0e9; // 32767 bars of a 100-byte loop
+    EXPECT_THROW(midiTemplate(slow, 1, keymap, {}), TemplateRefused);
+    slow.LoopTempo = 60000000.0; // exactly one microsecond
+    EXPECT_NO_THROW(midiTemplate(slow, 1, keymap, {}));
+}
+
+// A name goes into the track name as text: control characters (a line break among them)
+// become blanks, and the length byte counts what is written.
+TEST(MidiTemplate, ControlCharactersInTheTrackNameBecomeBlanks) {
+    KeymapSettings keymap;
+    keymap.bankName = "a\nb\tc\x7f"
+                      "d\xc2\x85"
+                      "e";
+    const Bytes b = midiTemplate(loop(1, 0, {}), 1, keymap, {}).bytes;
+    EXPECT_EQ(b[25], 9) << "one blank for the two bytes of U+0085";
+    EXPECT_EQ(std::string(b.begin() + 26, b.begin() + 35), "a b c d e");
 }
 
 TEST(MidiTemplate, SplitStereoWritesAFilePerChosenChannel) {

@@ -200,6 +200,53 @@ TEST(Sfz, RegionsPlayTheSeriesOnTheKeymapsKeys) {
     EXPECT_TRUE(fs::exists(dir.file("kit2R.wav")));
 }
 
+// A name is text on a comment line: a line break in it must not start a line of its own (a
+// region that plays another file). A file name with one cannot be written into the text at all.
+TEST(Sfz, NamesCannotStartLinesOfTheirOwn) {
+    BankSettings settings = test::fixedBankSettings();
+    settings.keymap.bankName = "Kit\n<region> sample=/etc/passwd lokey=0 hikey=127\r";
+    const std::string sfz = sfzText({"/out/kit1.wav"}, settings, "loop\n<include>");
+    std::size_t lines = 0;
+    for (std::size_t at = sfz.find('\n'); at != std::string::npos; at = sfz.find('\n', at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 3u) << "the comment, <group> and the one region: " << sfz;
+    EXPECT_EQ(sfz.find("\n<region> sample=/etc"), std::string::npos) << sfz;
+    EXPECT_EQ(sfz.find("\n<include>"), std::string::npos) << sfz;
+    EXPECT_EQ(sfz.find('\r'), std::string::npos);
+
+    TempDir dir;
+    const SampleDocument doc = test::bankLoop(1, false, 12000, {4000});
+    const std::string chosen = dir.file("a\n<region> sample=b.sfz");
+    const auto files = planBankFiles(doc, chosen, BankFormat::Sfz);
+    EXPECT_THROW(checkBankLimits(files, settings.keymap, BankFormat::Sfz), BankRefused);
+    EXPECT_THROW(writeSoundBank(doc, chosen, settings), BankRefused);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// The keyboard's capacity is a bank's limit whatever "Use base note only" says, and every file
+// a bank writes is known before the first is.
+TEST(BankPlan, LimitsAreCheckedAndTheFilesNamedBeforeAnythingIsWritten) {
+    TempDir dir;
+    const SampleDocument doc = test::bankLoop(2, true, 12000, {4000, 8000});
+    BankSettings settings = test::fixedBankSettings();
+    settings.keymap.octave = 10;
+    settings.keymap.note = 7; // base 126: three segments run to 128
+    settings.keymap.baseNoteOnly = true;
+    EXPECT_THROW(writeSoundBank(doc, dir.file("b.sf2"), settings), BankRefused);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    settings.keymap.note = 6; // base 125: the last key is 127
+    EXPECT_EQ(writeSoundBank(doc, dir.file("b.sf2"), settings).size(), 1u);
+
+    const auto pbf = planBankFiles(doc, "/out/kit.pbf", BankFormat::Pinnacle);
+    EXPECT_EQ(bankOutputFiles(pbf, BankFormat::Pinnacle),
+              (std::vector<std::string>{"/out/kit1L.wav", "/out/kit2L.wav", "/out/kit3L.wav",
+                                        "/out/kit1R.wav", "/out/kit2R.wav", "/out/kit3R.wav",
+                                        "/out/kit.pbf"}));
+    EXPECT_EQ(bankOutputFiles(planBankFiles(doc, "/out/kit.sfz", BankFormat::Sfz), BankFormat::Sfz),
+              (std::vector<std::string>{"/out/kit1.wav", "/out/kit2.wav", "/out/kit3.wav",
+                                        "/out/kit.sfz"}));
+}
+
 TEST(BankPlan, TheSoundFontDateNamesTheMonthInFull) {
     EXPECT_EQ(soundFontDate(1997, 5, 2), "May 2 ,1997");
     EXPECT_EQ(soundFontDate(2026, 12, 31), "December 31 ,2026");

@@ -2,6 +2,7 @@
 // library of our own that writes out what it was given.
 #include "export/TrackFile.h"
 
+#include "document/SafeFileWriter.h"
 #include "export/TrackFileLibrary.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SliceTables.h"
@@ -9,6 +10,7 @@
 #include "support/TestFiles.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace tolvane {
@@ -97,6 +99,9 @@ TEST(TrackFile, RefusalsAndLibraryFailures) {
               TrackLibraryStatus::CannotLoad);
     EXPECT_EQ(SharedTrackFileLibrary(TOLVANE_NO_ENTRIES_LIBRARY).status(),
               TrackLibraryStatus::EntryMissing);
+    EXPECT_NE(SharedTrackFileLibrary("/nonexistent/libtrack.so").error().find("/nonexistent"),
+              std::string::npos)
+        << "the system's reason";
 
     std::vector<PointRecord> points;
     for (std::uint32_t p = 2000; p < 2000 + 127 * 2000; p += 2000)
@@ -118,6 +123,27 @@ TEST(TrackFile, RefusalsAndLibraryFailures) {
     EXPECT_EQ(Bytes(dump.begin() + 2048, dump.begin() + 2048 + get32(dump, 268)),
               (Bytes{0x00, 0x90, 0, 0x4B, 0x8F, 0x00, 0x80, 0, 0x4B}))
         << "one note, 0 to 1920";
+}
+
+// A bare file name is the file in the current folder, as a path with a folder would be, not a
+// name the system looks for among its own libraries.
+TEST(TrackFile, ABareLibraryNameIsAFileOfTheCurrentFolder) {
+    const std::filesystem::path library(TOLVANE_TRACK_LIBRARY);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(library.parent_path());
+    const TrackLibraryStatus status = SharedTrackFileLibrary(library.filename().string()).status();
+    std::filesystem::current_path(before);
+    EXPECT_EQ(status, TrackLibraryStatus::Loaded);
+}
+
+// The library writes the file itself: a FIFO, device or socket in its place is refused first.
+TEST(TrackFile, TheLibraryIsNotHandedANode) {
+    SharedTrackFileLibrary library(TOLVANE_TRACK_LIBRARY);
+    test::TempDir dir;
+    const std::string node = dir.file("node.trk");
+    ASSERT_TRUE(test::makeNode(node, test::NodeKind::CharDevice));
+    EXPECT_THROW(writeTrackFile(library, monoLoop({}), {}, node), FileWriteError);
+    EXPECT_TRUE(test::isNode(node, test::NodeKind::CharDevice));
 }
 
 } // namespace

@@ -76,7 +76,10 @@ TEST_F(BankTest, SplitStereoWritesOneBankPerChannelAndAFailureDoesNotStopTheOthe
     fs::permissions(m_dir.file("bankL.dls"), fs::perms::owner_read);
     saveBank("bank.dls");
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
-    EXPECT_EQ(m_dialogs.shown[0].text, kBankFailed);
+    EXPECT_EQ(m_dialogs.shown[0].text, QString(kBankFailed) + "\r\n\r\ncannot write " +
+                                           QString::fromStdString(m_dir.file("bankL.dls")) +
+                                           ": the file is read-only")
+        << "the format's message, then the reason";
     EXPECT_EQ(test::readBytes(m_dir.file("bankL.dls")), (test::Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(test::readRiffTree(test::readBytes(m_dir.file("bankR.dls"))).type, "DLS ");
     EXPECT_FALSE(fs::exists(m_dir.file("bankR.sf2")));

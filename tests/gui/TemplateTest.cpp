@@ -129,10 +129,19 @@ TEST_F(TemplateTest, TheTrackFileGoesThroughTheLibraryTheSettingsName) {
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
     EXPECT_EQ(m_dialogs.shown[0].text, kMsgTrackLibraryMissing);
 
+    start(true, {{"TrackLib", "/nowhere/libtrack.so"}});
+    m_form->setLoopLength(1, 0);
+    action("SaveTrackItem")->trigger();
+    EXPECT_TRUE(m_dialogs.shown.back().text.startsWith(QString(kMsgTrackLibraryMissing) +
+                                                       "\r\n\r\n/nowhere/libtrack.so"))
+        << "the message, then the system's reason";
+
     start(true, {{"TrackLib", TOLVANE_NO_ENTRIES_LIBRARY}});
     m_form->setLoopLength(1, 0);
     action("SaveTrackItem")->trigger();
-    EXPECT_EQ(m_dialogs.shown.back().text, kMsgTrackLibraryEntryMissing);
+    EXPECT_EQ(m_dialogs.shown.back().text,
+              QString(kMsgTrackLibraryEntryMissing) + "\r\n\r\nno entry InitTrkAssets")
+        << "the message, then what is missing";
 
     start(true, {{"TrackLib", TOLVANE_TRACK_LIBRARY}});
     m_form->setLoopLength(1, 0);

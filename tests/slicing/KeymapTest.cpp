@@ -21,16 +21,38 @@ TEST(Keymap, KeysFollowTheBaseNoteAndInterval) {
     EXPECT_STREQ(noteName(2), "C#");
 }
 
-TEST(Keymap, CapacityWarningAtTheTopKey) {
+// The last key used is what must fit: one sample on the top key fits, a range that reaches
+// past it does not.
+TEST(Keymap, CapacityIsTheLastKeyUsed) {
     KeymapSettings keymap; // base 48, interval 0
-    EXPECT_FALSE(samplesExceedNotes(keymap, 78));
-    EXPECT_TRUE(samplesExceedNotes(keymap, 79));
+    EXPECT_FALSE(samplesExceedNotes(keymap, 80)) << "48 + 79 = 127";
+    EXPECT_TRUE(samplesExceedNotes(keymap, 81));
+    keymap.octave = 10;
+    keymap.note = 8; // base 127
+    EXPECT_FALSE(samplesExceedNotes(keymap, 1));
+    EXPECT_TRUE(samplesExceedNotes(keymap, 2));
+    EXPECT_EQ(lastKeyUsed(keymap, 2), 128);
+    keymap.note = 7; // base 126
+    keymap.interval = 2;
+    EXPECT_FALSE(samplesExceedNotes(keymap, 1)) << "125 to 127";
+    keymap.note = 8;
+    EXPECT_TRUE(samplesExceedNotes(keymap, 1)) << "126 to 128";
+    EXPECT_FALSE(samplesExceedNotes(keymap, 0));
+
+    KeymapSettings white; // from C 48: 47 white keys up to 127 (a G)
+    white.whiteKeysOnly = true;
+    EXPECT_FALSE(samplesExceedNotes(white, 47));
+    EXPECT_TRUE(samplesExceedNotes(white, 48));
+}
+
+// "Use base note only" lets the keymap window place any number of samples on one key; a bank
+// puts each on its own key all the same, so its check ignores the option.
+TEST(Keymap, BanksIgnoreBaseNoteOnly) {
+    KeymapSettings keymap;
     keymap.baseNoteOnly = true;
     EXPECT_FALSE(samplesExceedNotes(keymap, 500));
-    keymap.baseNoteOnly = false;
-    keymap.whiteKeysOnly = true;
-    EXPECT_FALSE(samplesExceedNotes(keymap, 40));
-    EXPECT_TRUE(samplesExceedNotes(keymap, 50));
+    EXPECT_TRUE(samplesExceedKeys(keymap, 81));
+    EXPECT_FALSE(samplesExceedKeys(keymap, 80));
 }
 
 } // namespace

@@ -217,3 +217,56 @@ TEST(TransientScan, PositionsStayInsideTheData) {
 
 } // namespace
 } // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// A short loud burst every 820 frames (four blocks, as close as pass 1 finds them all), on
+// every channel: more hits than the table holds.
+SampleDocument moreHitsThanTheTableHolds(int channels, int hits) {
+    constexpr int kGap = 820;
+    constexpr int kBurst = 400;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(1000 + hits * kGap) * channels);
+    for (int h = 0; h < hits; ++h)
+        for (int i = 0; i < kBurst; ++i)
+            for (int c = 0; c < channels; ++c) {
+                const int level = 20000 * (kBurst - i) / kBurst;
+                samples[static_cast<std::size_t>(1000 + h * kGap + i) * channels + c] =
+                    static_cast<std::int16_t>(i % 2 ? -level : level);
+            }
+    return documentWithSamples(channels, 44100, samples);
+}
+
+// The table's size is the point file's fixed layout; when a long recording fills it, the scan
+// says how far it got instead of leaving the rest without points silently.
+TEST(TransientScan, AFullTableSaysHowFarTheScanReached) {
+    SampleDocument doc = moreHitsThanTheTableHolds(1, 8300);
+    const ScanReport report = scanTransients(doc);
+    ASSERT_EQ(report.found, kMaxCandidates);
+    ASSERT_TRUE(report.tableFull);
+    const std::uint32_t reached = report.tableFull->reachedBytes;
+    EXPECT_GT(reached, 2u * (1000 + 8191 * 820)) << "after the hit that filled it";
+    EXPECT_LT(reached, 2u * (1000 + 8192 * 820)) << "and before the next";
+    // 8192 hits reach 2:32 of the 2:34 the recording lasts.
+    EXPECT_EQ(scanLimitText(doc, report),
+              "the table is full at 2:32 of 2:34; later hits were not scanned");
+
+    SampleDocument shorter = moreHitsThanTheTableHolds(1, 100);
+    const ScanReport complete = scanTransients(shorter);
+    EXPECT_FALSE(complete.tableFull);
+    EXPECT_EQ(scanLimitText(shorter, complete), "");
+}
+
+TEST(TransientScan, AStereoTableFullOnTheRightChannelLeavesTheLeftUnscanned) {
+    SampleDocument doc = moreHitsThanTheTableHolds(2, 8300);
+    doc.MergeChannels = false;
+    const ScanReport report = scanTransients(doc);
+    ASSERT_TRUE(report.tableFull);
+    EXPECT_EQ(report.tableFull->channelPass, 1);
+    EXPECT_EQ(scanLimitText(doc, report),
+              "the table is full at 2:32 of 2:34 of the right channel; its later hits and the "
+              "left channel were not scanned");
+}
+
+} // namespace
+} // namespace tolvane

@@ -4,9 +4,16 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tolvane::test {
@@ -25,6 +32,81 @@ TempDir::~TempDir() {
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
+}
+
+Bytes clickTrainWave(int clicks, int gapFrames) {
+    constexpr int kLead = 1000;
+    constexpr int kBurst = 400;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kLead + clicks * gapFrames), 0);
+    for (int c = 0; c < clicks; ++c)
+        for (int i = 0; i < kBurst && i < gapFrames; ++i) {
+            const int level = 20000 * (kBurst - i) / kBurst;
+            samples[static_cast<std::size_t>(kLead + c * gapFrames + i)] =
+                static_cast<std::int16_t>(i % 2 ? -level : level);
+        }
+    return waveImage(1, 44100, pcm16(samples));
+}
+
+bool makeNode(const std::string& path, NodeKind kind) {
+    switch (kind) {
+    case NodeKind::Fifo:
+        return ::mkfifo(path.c_str(), 0666) == 0;
+    case NodeKind::Socket: {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool bound =
+            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd); // the socket's node stays in the folder
+        return bound;
+    }
+    case NodeKind::CharDevice: // the numbers of a null device, under a name of our own
+        return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    case NodeKind::Folder:
+        return ::mkdir(path.c_str(), 0777) == 0;
+    }
+    return false;
+}
+
+bool isNode(const std::string& path, NodeKind kind) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return false;
+    switch (kind) {
+    case NodeKind::Fifo:
+        return S_ISFIFO(status.st_mode);
+    case NodeKind::Socket:
+        return S_ISSOCK(status.st_mode);
+    case NodeKind::CharDevice:
+        return S_ISCHR(status.st_mode);
+    case NodeKind::Folder:
+        return S_ISDIR(status.st_mode);
+    }
+    return false;
+}
+
+OpenWatch::OpenWatch(const std::string& path)
+    : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      m_watch(m_fd >= 0 ? ::inotify_add_watch(m_fd, path.c_str(), IN_OPEN) : -1) {}
+
+OpenWatch::~OpenWatch() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool OpenWatch::opened() const {
+    // The event is queued by the open itself: once the opener has returned it is there.
+    pollfd ready{m_fd, POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0)
+        return false;
+    alignas(inotify_event) char buffer[4096];
+    while (::read(m_fd, buffer, sizeof buffer) > 0) {
+    }
+    return true;
 }
 
 Bytes readBytes(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tolvane::test {
@@ -22,6 +23,37 @@ public:
 
 private:
     std::filesystem::path m_path;
+};
+
+// File-system nodes that are not regular files, for outputs that must be refused. Each test
+// makes its own in its scratch folder; none is ever the system's.
+enum class NodeKind { Fifo, Socket, CharDevice, Folder };
+// Makes one at `path`; false when this process may not (a device node needs root).
+bool makeNode(const std::string& path, NodeKind kind);
+// Whether `path` (links followed) is still a node of that kind.
+bool isNode(const std::string& path, NodeKind kind);
+// Every kind with a readable name, for loops over them.
+inline constexpr std::pair<NodeKind, const char*> kNodeKinds[] = {{NodeKind::Fifo, "FIFO"},
+                                                                  {NodeKind::Socket, "socket"},
+                                                                  {NodeKind::CharDevice, "device"},
+                                                                  {NodeKind::Folder, "folder"}};
+
+// Notes, from its making on, whether anything opens the file at `path` (a node's open counts
+// too, even one that does not wait), so that a test can tell that an input was never opened.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& path);
+    ~OpenWatch();
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    bool watching() const { return m_fd >= 0 && m_watch >= 0; }
+    // Whether it was opened since the watch began (or since the last call that said so).
+    bool opened() const;
+
+private:
+    int m_fd;
+    int m_watch;
 };
 
 Bytes readBytes(const std::string& path);
@@ -71,6 +103,9 @@ std::uint32_t getBe32(const Bytes& b, std::size_t at);
 // A 16-bit PCM RIFF/WAVE image; the data chunk holds `data`.
 Bytes waveImage(std::uint16_t channels, std::uint32_t rate, const Bytes& data,
                 std::uint16_t formatTag = 1, std::uint16_t bits = 16);
+// A mono 44100 Hz RIFF/WAVE image of `clicks` short loud bursts, one every `gapFrames` frames
+// after 1000 frames of silence: a recording with as many hits as asked for.
+Bytes clickTrainWave(int clicks, int gapFrames);
 // Sixteen-bit little-endian bytes of the given samples.
 Bytes pcm16(const std::vector<std::int16_t>& samples);
 // The 16-bit samples of little-endian bytes.

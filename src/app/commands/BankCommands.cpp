@@ -55,7 +55,8 @@ void BankCommands::SaveSFItemClick() {
     const SampleDocument& doc = m_ctx.doc;
     if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    TForm6 keymapWindow(m_save.keymap(), segmentsPerBank(doc), m_ctx.window.dialogParent());
+    TForm6 keymapWindow(m_save.keymap(), segmentsPerBank(doc), m_ctx.window.dialogParent(),
+                        KeymapUse::SoundBank);
     if (keymapWindow.exec() != QDialog::Accepted)
         return;
     m_save.setKeymap(keymapWindow.keymap());
@@ -93,8 +94,11 @@ void BankCommands::saveBank(const QString& presetFileName) {
         return;
     const std::string target = chosen.toStdString();
     const BankFormat format = bankFormatOf(target);
-    try {
-        planBankFiles(m_ctx.doc, target, format); // refusals come before anything is written
+    try { // refusals come before anything is written
+        const std::vector<BankFile> files = planBankFiles(m_ctx.doc, target, format);
+        checkBankLimits(files, m_save.keymap(), format);
+        if (m_save.refuseOpenSampleAsOutput(bankOutputFiles(files, format)))
+            return;
     } catch (const BankRefused& e) {
         m_ctx.dialogs.message(MessageKind::Error, "", e.what());
         return;
@@ -136,13 +140,17 @@ void BankCommands::reportOutcome(BankFormat format, const std::vector<BankFileRe
     for (const BankFileResult& result : results) {
         if (result.written)
             continue;
+        // The format's own message, then what actually went wrong.
+        const QString reason = QString::fromStdString(result.error);
         QString text;
         if (format == BankFormat::SoundFont)
             text = kMsgSoundFontFailed;
         else if (format == BankFormat::Dls || format == BankFormat::GigaSampler)
             text = kMsgBankFailed;
-        else
-            text = QString::fromStdString(result.error);
+        if (text.isEmpty())
+            text = reason;
+        else if (!reason.isEmpty())
+            text += "\r\n\r\n" + reason;
         m_ctx.dialogs.message(MessageKind::Error, "", text);
     }
     // With no host library set nobody is told, and that is no failure: the bank was written.

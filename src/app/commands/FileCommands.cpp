@@ -181,6 +181,7 @@ void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string
     m_ctx.window.setCaption();
     // 5. Commands, slider, channels.
     m_slices.resetSlider();
+    m_slices.newDocument();
     m_ctx.controls.LeftChannel->setChecked(true);
     m_ctx.controls.RightChannel->setChecked(true);
     if (doc.Channels == 2)
@@ -217,7 +218,7 @@ void FileCommands::OpenPointClick() {
 void FileCommands::SavePointClick() {
     const QString file = m_ctx.dialogs.saveFile(
         {"Save point file", m_ctx.settings.SavePoint, {kPointFilter}, "tlp", {}});
-    if (file.isEmpty())
+    if (file.isEmpty() || m_save.refuseOpenSampleAsOutput({file.toStdString()}))
         return;
     m_ctx.settings.SavePoint = QFileInfo(file).absolutePath();
     try {

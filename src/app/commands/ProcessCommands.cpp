@@ -41,18 +41,16 @@ void ProcessCommands::Normalise1Click() {
         return;
     m_normalise = dialog.choice();
     const NormaliseOptions options{dialog.percent(), m_normalise.dcCenter};
-    runOnWorker("Normalising...", std::make_unique<TNormThread>([this, options] {
-                    normaliseSample(m_ctx.doc, m_ctx.undo, options);
-                }),
-                false);
+    runLevelOperation("Normalising...", std::make_unique<TNormThread>([this, options] {
+                          normaliseSample(m_ctx.doc, m_ctx.undo, options);
+                      }));
 }
 
 void ProcessCommands::Invert1Click() {
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
-    runOnWorker("Inverting...",
-                std::make_unique<TInvertThread>([this] { invertSample(m_ctx.doc, m_ctx.undo); }),
-                false);
+    runLevelOperation("Inverting...", std::make_unique<TInvertThread>(
+                                          [this] { invertSample(m_ctx.doc, m_ctx.undo); }));
 }
 
 void ProcessCommands::Bitreduction1Click() {
@@ -63,19 +61,32 @@ void ProcessCommands::Bitreduction1Click() {
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_quantiseLevel = dialog.level();
-    runOnWorker("Quantising...", std::make_unique<TQuantThread>([this, bits = m_quantiseLevel] {
-                    quantiseSample(m_ctx.doc, m_ctx.undo, bits);
-                }),
-                false);
+    runLevelOperation("Quantising...",
+                      std::make_unique<TQuantThread>([this, bits = m_quantiseLevel] {
+                          quantiseSample(m_ctx.doc, m_ctx.undo, bits);
+                      }));
+}
+
+void ProcessCommands::runLevelOperation(const QString& status,
+                                        std::unique_ptr<FunctionWorker> worker) {
+    const bool recut = m_normalise.recut;
+    runOnWorker(
+        status, std::move(worker), false,
+        [this, recut] {
+            if (recut)
+                m_slices.keepLockedPointsAtNextScan();
+        },
+        recut);
 }
 
 void ProcessCommands::runOnWorker(const QString& status, std::unique_ptr<FunctionWorker> worker,
-                                  bool changesFormat, std::function<void()> done) {
+                                  bool changesFormat, std::function<void()> done, bool rescans) {
     BusyRunner::Job job;
     job.status = status;
     job.worker = std::move(worker);
     job.changesData = true;
     job.changesFormat = changesFormat;
+    job.rescans = rescans;
     job.finished = [this, changesFormat, done = std::move(done)](WorkerThread& finished) {
         workerFinished(finished, changesFormat);
         if (!finished.failed() && done)

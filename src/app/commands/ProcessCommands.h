@@ -48,7 +48,10 @@ private:
     // Runs a whole-sample operation on its worker; `done` follows on the window's thread when
     // it succeeded.
     void runOnWorker(const QString& status, std::unique_ptr<FunctionWorker> worker,
-                     bool changesFormat, std::function<void()> done = {});
+                     bool changesFormat, std::function<void()> done = {}, bool rescans = true);
+    // Normalise, invert and quantise move no audio: "Re-cut sample" unticked keeps the table as
+    // it is; ticked, a scan finds the points again and keeps every locked one.
+    void runLevelOperation(const QString& status, std::unique_ptr<FunctionWorker> worker);
     void workerFinished(WorkerThread& worker, bool changesFormat);
     void afterFormatChange();
     void stripSilenceFinished(WorkerThread& worker, bool tableFull);

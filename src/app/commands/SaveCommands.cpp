@@ -7,6 +7,7 @@
 #include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
 #include "app/dialogs/TForm6.h"
+#include "document/OutputFiles.h"
 #include "fileio/SampleFileReader.h"
 #include "fileio/WaveFileWriter.h"
 #include "processing/Crop.h"
@@ -136,11 +137,26 @@ void SaveCommands::SaveAsitemClick() {
 
 // Writes one range of the sample to a chosen file on its worker; a failed write asks to try
 // again under another name, which runs `retry`.
+bool SaveCommands::refuseOpenSampleAsOutput(const std::vector<std::string>& outputs) {
+    const std::string& open = m_ctx.doc.FileName;
+    for (const std::string& output : outputs) {
+        if (!isSameFile(output, open))
+            continue;
+        m_ctx.dialogs.message(
+            MessageKind::Error, "",
+            QString("Cannot save to %1:\r\nit is the file of the open sample, %2.\r\n\r\n"
+                    "Choose another name, or use Save to write the whole sample.")
+                .arg(QString::fromStdString(output), QString::fromStdString(open)));
+        return true;
+    }
+    return false;
+}
+
 template <typename Worker>
 void SaveCommands::saveRange(const WriteRange& range, const QString& status,
                              void (SaveCommands::*retry)()) {
     const QString chosen = chooseSaveFile({});
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || refuseOpenSampleAsOutput({chosen.toStdString()}))
         return;
     runSave(std::make_unique<Worker>([this, target = chosen.toStdString(), range] {
                 WriteSampleFile(m_ctx.doc, target, range.start, range.byteCount, range.channelMode);
@@ -188,7 +204,7 @@ void SaveCommands::SplitMenuItemClick() {
     const QString chosen =
         chooseSaveFile(QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName());
     const auto name = splitSeriesName(chosen.toStdString());
-    if (!name)
+    if (!name || refuseOpenSampleAsOutput(segmentSeriesFileNames(doc, *name)))
         return;
     const int smooth = m_keymap.smoothEndPoints ? m_keymap.smoothLevel : 0;
     m_segmentFileLengths[0].clear();

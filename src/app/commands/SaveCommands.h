@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tolvane {
@@ -37,6 +38,9 @@ public:
     void ControlPanel1Click();
     // Asks before a modified document is discarded; false when the user cancels.
     bool confirmDiscard();
+    // For every save but the open document's own "&Save" and "Save &As": when one of the files
+    // it would write is the open sample's file, says so (naming both) and returns true.
+    bool refuseOpenSampleAsOutput(const std::vector<std::string>& outputs);
 
     void setShell(std::unique_ptr<Shell> shell) { m_shell = std::move(shell); }
     const KeymapSettings& keymap() const { return m_keymap; }

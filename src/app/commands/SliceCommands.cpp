@@ -6,8 +6,10 @@
 #include "app/controls/TWaveBox.h"
 #include "app/dialogs/TSForm.h"
 #include "audio/twabeAudio.h"
+#include "slicing/PointEditing.h"
 #include "slicing/SliceSelection.h"
 #include "slicing/StereoCandidates.h"
+#include "slicing/TransientScan.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,10 +55,33 @@ void SliceCommands::scanCompleted(const tpseek& scanner) {
     m_ctx.updateUndoCommand();
     if (scanner.report().merged)
         afterMerge(true);
+    if (m_lockedToKeep && scanner.report().scanned) {
+        const int leftOut = restoreLockedCandidates(doc, *m_lockedToKeep);
+        if (leftOut > 0)
+            m_ctx.dialogs.message(MessageKind::Warning, "",
+                                  QString("The point table is full: %1 locked points could not be "
+                                          "kept.")
+                                      .arg(leftOut));
+    }
+    m_lockedToKeep.reset();
     m_scanFromRecut = false;
     QApplication::restoreOverrideCursor();
     m_ctx.display.redrawAll();
     m_ctx.window.relayout();
+    if (const std::string limit = scanLimitText(doc, scanner.report()); !limit.empty())
+        showScanLimit(QString::fromStdString(limit));
+}
+
+// The table's size is fixed (the point file's layout), so a long recording fills it before its
+// end: the user hears of it once a sample, not at every scan.
+void SliceCommands::showScanLimit(const QString& text) {
+    QString sentence = text;
+    sentence[0] = sentence[0].toUpper();
+    m_ctx.setStatus(0, sentence);
+    if (m_scanLimitShown)
+        return;
+    m_scanLimitShown = true;
+    m_ctx.dialogs.message(MessageKind::Warning, "", sentence + ".");
 }
 
 // The window's side of the stereo merge.
@@ -112,11 +137,17 @@ void SliceCommands::setSensitivityPercent(double percent) {
 }
 
 void SliceCommands::showSensitivityDialog() {
-    if (!m_ctx.doc.DocumentOpen)
+    // Its shortcut reaches the window while a worker owns the document: the threshold and the
+    // redraw read what the worker is rewriting.
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
         return;
     TSForm dialog(sensitivityPercent(m_ctx.doc.Threshold), m_ctx.window.dialogParent());
     if (dialog.exec() == QDialog::Accepted)
         setSensitivityPercent(dialog.value());
+}
+
+void SliceCommands::keepLockedPointsAtNextScan() {
+    m_lockedToKeep = lockedCandidates(m_ctx.doc);
 }
 
 void SliceCommands::Recut1Click() {

@@ -2,6 +2,9 @@
 
 #include "app/commands/CommandContext.h"
 
+#include <optional>
+#include <vector>
+
 class QAction;
 
 namespace tolvane {
@@ -32,6 +35,8 @@ public:
 
     // The next scan's merge leaves the channel choice as it is (a re-cut, a paste).
     void keepChannelChoiceAtNextScan() { m_scanFromRecut = true; }
+    // The next scan replaces the table but keeps the points locked now.
+    void keepLockedPointsAtNextScan();
     // "L + R" or "L / R" checked in the channel button's menu and shown on it.
     void showChannelMode(bool merged);
     // After a change of format or channel mode: both channels chosen, the button and the items
@@ -39,6 +44,8 @@ public:
     void showRestoredChannelMode();
     // The slider at 0 and its label, as after a load.
     void resetSlider();
+    // A new sample: the first scan that fills the candidate table says so again.
+    void newDocument() { m_scanLimitShown = false; }
 
 private:
     void recut(std::uint8_t undoKind, bool snapLocators);
@@ -47,10 +54,13 @@ private:
     void afterMerge(bool fromScanEnd);
     void channelItemClicked(QAction* clicked);
     void setSliderPosition(int position);
+    void showScanLimit(const QString& text);
 
     CommandContext& m_ctx;
     PlayCommands& m_play;
     bool m_scanFromRecut = false;
+    bool m_scanLimitShown = false; // once per sample
+    std::optional<std::vector<PointRecord>> m_lockedToKeep;
 };
 
 } // namespace tolvane

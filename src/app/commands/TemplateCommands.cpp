@@ -28,9 +28,9 @@ void TemplateCommands::SaveSFMClick() {
     saveTemplate(true);
 }
 
-bool TemplateCommands::confirmKeymap() {
+bool TemplateCommands::confirmKeymap(KeymapUse use) {
     TForm6 keymapWindow(m_save.keymap(), static_cast<int>(loopSegmentSeries(m_ctx.doc).size()),
-                        m_ctx.window.dialogParent());
+                        m_ctx.window.dialogParent(), use);
     if (keymapWindow.exec() != QDialog::Accepted)
         return false;
     m_save.setKeymap(keymapWindow.keymap());
@@ -58,7 +58,12 @@ void TemplateCommands::saveTemplateAfterSend() {
 
 void TemplateCommands::saveTemplate(bool thenBank, bool keymapChosen) {
     const SampleDocument& doc = m_ctx.doc;
-    if (!keymapChosen && !confirmKeymap())
+    // A tempo the file cannot hold would play the loop at another speed.
+    if (const std::string refusal = midiTempoRefusal(doc.LoopTempo); !refusal.empty()) {
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(refusal));
+        return;
+    }
+    if (!keymapChosen && !confirmKeymap(thenBank ? KeymapUse::SoundBank : KeymapUse::Mapping))
         return;
     const Dialogs::FileChoice choice = m_ctx.dialogs.saveFileOfType(
         {"Save Midi File As",
@@ -67,7 +72,8 @@ void TemplateCommands::saveTemplate(bool thenBank, bool keymapChosen) {
          "mid",
          QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName(),
          0});
-    if (choice.file.isEmpty())
+    if (choice.file.isEmpty() ||
+        m_save.refuseOpenSampleAsOutput(midiTemplatePaths(doc, choice.file.toStdString())))
         return;
     const MidiTemplateOptions options{choice.filter == 1 ? 1 : 0, m_ctx.settings.FilterEnable};
     // Built here, where the document may be read; the worker only writes.
@@ -104,17 +110,19 @@ void TemplateCommands::SaveTrackItemClick() {
         return;
     auto library = std::make_shared<SharedTrackFileLibrary>(m_ctx.settings.TrackLib.toStdString());
     if (library->status() != TrackLibraryStatus::Loaded) {
-        m_ctx.dialogs.message(MessageKind::Error, "",
-                              library->status() == TrackLibraryStatus::CannotLoad
-                                  ? kMsgTrackLibraryMissing
-                                  : kMsgTrackLibraryEntryMissing);
+        QString text = library->status() == TrackLibraryStatus::CannotLoad
+                           ? kMsgTrackLibraryMissing
+                           : kMsgTrackLibraryEntryMissing;
+        if (!library->error().empty())
+            text += "\r\n\r\n" + QString::fromStdString(library->error());
+        m_ctx.dialogs.message(MessageKind::Error, "", text);
         return;
     }
     if (const std::string refusal = trackRefusal(doc); !refusal.empty()) {
         m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(refusal));
         return;
     }
-    if (!confirmKeymap())
+    if (!confirmKeymap(KeymapUse::Mapping))
         return;
     const QString chosen = m_ctx.dialogs.saveFile(
         {"Save Mixman Track File As",
@@ -123,7 +131,7 @@ void TemplateCommands::SaveTrackItemClick() {
          "trk",
          QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName() + ".trk",
          0});
-    if (chosen.isEmpty())
+    if (chosen.isEmpty() || m_save.refuseOpenSampleAsOutput({chosen.toStdString()}))
         return;
     auto result = std::make_shared<TrackWriteResult>();
     BusyRunner::Job job;

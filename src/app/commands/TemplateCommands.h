@@ -4,6 +4,7 @@
 
 namespace tolvane {
 
+enum class KeymapUse;
 class BankCommands;
 class SaveCommands;
 class TempoCommands;
@@ -30,7 +31,7 @@ private:
     void saveTemplate(bool thenBank, bool keymapChosen = false);
     void templateSaved(const WorkerThread& worker, const QString& chosen, int notesLeftOut,
                        bool thenBank);
-    bool confirmKeymap();
+    bool confirmKeymap(KeymapUse use);
     void warnNotesLeftOut(int notesLeftOut, const char* file);
 
     CommandContext& m_ctx;

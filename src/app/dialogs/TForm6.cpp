@@ -55,8 +55,8 @@ QCheckBox* check(const char* name, const char* caption, bool on) {
 
 } // namespace
 
-TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
-    : QDialog(parent), m_samples(samplesToMap) {
+TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent, KeymapUse use)
+    : QDialog(parent), m_samples(samplesToMap), m_use(use) {
     setObjectName("Form6");
     setWindowTitle("Keymap settings");
     m_note = spin("UpDown1", 1, 12, 1, keymap.note);
@@ -84,6 +84,10 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
     reset->setToolTip("Reset base note and interval settings");
     m_warning = new QLabel(kMsgSamplesExceedNotes);
     m_warning->setStyleSheet("color: #c00000; font-weight: bold");
+    m_bankNote = new QLabel("\"Use base note only\" does not apply to a sound bank: each "
+                            "segment gets a key of its own.");
+    m_bankNote->setObjectName("BankNote");
+    m_bankNote->setWordWrap(true);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Note:"), 0, 0);
@@ -102,8 +106,9 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent)
     m_ok = buttons->button(QDialogButtonBox::Ok);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    for (QWidget* w : std::initializer_list<QWidget*>{m_smooth, m_smoothLevel, m_whiteKeys,
-                                                      m_reverse, m_baseOnly, m_warning, buttons})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_smooth, m_smoothLevel, m_whiteKeys, m_reverse,
+                                         m_baseOnly, m_bankNote, m_warning, buttons})
         layout->addWidget(w);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -155,13 +160,20 @@ bool TForm6::warningShown() const {
     return !m_warning->isHidden();
 }
 
+bool TForm6::baseNoteOnlyNoteShown() const {
+    return !m_bankNote->isHidden();
+}
+
 void TForm6::update() {
     m_noteName->setText(noteName(m_note->value()));
     m_octaveLabel->setText(QString::number(m_octave->value() - 2));
     m_intervalLabel->setText(QString::number(m_interval->value()));
     m_smoothLevel->setToolTip(
         QString("Smooth level (%1%)").arg(qRound(m_smoothLevel->value() / 60.0 * 100)));
-    const bool exceeds = samplesExceedNotes(keymap(), m_samples);
+    const bool bank = m_use == KeymapUse::SoundBank;
+    const bool exceeds =
+        bank ? samplesExceedKeys(keymap(), m_samples) : samplesExceedNotes(keymap(), m_samples);
+    m_bankNote->setVisible(bank && m_baseOnly->isChecked());
     m_warning->setVisible(exceeds);
     m_ok->setEnabled(!exceeds);
 }

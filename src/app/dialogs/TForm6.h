@@ -13,13 +13,20 @@ class QSpinBox;
 
 namespace tolvane {
 
+// What the keymap window's settings are for. A sound bank gives every segment a key of its own,
+// so "Use base note only" does not apply to it (the window says so) and cannot hide that the
+// segments run past the top key.
+enum class KeymapUse { Mapping, SoundBank };
+
 // "Keymap settings": base note, interval, bank name, end-point smoothing and the key rules;
 // warns (and refuses OK) when the samples to map run past the top key.
 class TForm6 : public QDialog {
 public:
-    TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent = nullptr);
+    TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent = nullptr,
+           KeymapUse use = KeymapUse::Mapping);
     KeymapSettings keymap() const;
     bool warningShown() const;
+    bool baseNoteOnlyNoteShown() const;
     QPushButton* okButton() const { return m_ok; }
 
 private:
@@ -40,8 +47,10 @@ private:
     QCheckBox* m_reverse;
     QCheckBox* m_baseOnly;
     QLabel* m_warning;
+    QLabel* m_bankNote;
     QPushButton* m_ok;
     int m_samples;
+    KeymapUse m_use;
     int m_savedNote = 1;
     int m_savedInterval = 0;
 };
