@@ -54,7 +54,7 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx),
       m_sampler(m_ctx), m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template),
-      m_plugins(m_ctx, m_play, m_viewCommands, audio, &makeLilvPluginBackend) {
+      m_plugins(m_ctx, m_play, m_viewCommands, audio, [] { return makeLilvPluginBackend(); }) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);

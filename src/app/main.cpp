@@ -4,6 +4,7 @@
 #include "app/Help.h"
 #include "app/TMainForm.h"
 #include "app/dialogs/AboutForm.h"
+#include "plugins/PlugInProbe.h"
 #include "samplers/ProfileStore.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 
 namespace {
 
@@ -32,6 +35,7 @@ struct Options {
 };
 
 constexpr int kExitUsage = 64;
+constexpr const char* kProbeOption = "--probe-plugin";
 constexpr int kExitCannotWrite = 73;
 
 [[noreturn]] void usageError(const QString& text) {
@@ -122,6 +126,19 @@ int takeScreenshot(const Options& options) {
     return 0;
 }
 
+// `wavetolvane --probe-plugin URI --rate R`: the child the editor starts to try an effect before
+// loading it (no window).
+int probePlugin(int argc, char** argv) {
+    if (argc != 5 || std::strcmp(argv[3], "--rate") != 0) {
+        std::fprintf(stderr, "wavetolvane: --probe-plugin URI --rate R\n");
+        return kExitUsage;
+    }
+    const long rate = std::strtol(argv[4], nullptr, 10);
+    if (rate < 1000 || rate > 768000)
+        usageError(QString("--rate needs a rate from 1000 to 768000, not '") + argv[4] + "'");
+    return tryEffect(argv[2], static_cast<std::uint32_t>(rate), kProbeSeconds, std::cout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +146,8 @@ int main(int argc, char** argv) {
     // EFBIG, so that the save reports it and removes its temporary file, rather than end the
     // program.
     std::signal(SIGXFSZ, SIG_IGN);
+    if (argc > 1 && std::strcmp(argv[1], kProbeOption) == 0)
+        return probePlugin(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("WaveTolvane");
     QApplication::setOrganizationName("Quorvex");
@@ -145,6 +164,8 @@ int main(int argc, char** argv) {
     const std::unique_ptr<AudioBackend> audio = makePortAudioBackend();
     TMainForm form(store, dialogs, audio.get());
     form.setProfileFile(profileStoreBeside(store.location().toStdString()));
+    form.plugins().setProbe({QCoreApplication::applicationFilePath().toStdString(), kProbeOption},
+                            probeStoreBeside(store.location().toStdString()));
     dialogs.setParent(&form);
     dialogs.setPlayer(form.player());
     form.show();
