@@ -85,17 +85,25 @@ std::pair<Cost, Cost> medianCosts(int runs, const std::vector<std::string>& ours
     return {median(a), median(b)};
 }
 
-// A wave file of `seconds` of noise, the same on every run.
-void writeNoise(const std::string& path, std::uint16_t channels, std::size_t seconds) {
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(tolvane::bench::kBenchRate) *
-                                      seconds * channels);
+// A wave file of `seconds` of noise, the same on every run, written a block at a time (the
+// peak memory of the commands run later includes this program's own peak).
+void writeNoise(const std::string& path, std::uint16_t channels, std::uint32_t seconds) {
+    const std::uint32_t bytes = tolvane::bench::kBenchRate * seconds * channels * 2U;
     std::uint32_t state = 7;
-    for (auto& sample : samples) {
-        state = state * 1664525U + 1013904223U;
-        sample = static_cast<std::int16_t>(static_cast<int>(state >> 16) / 2 - 16384);
-    }
-    tolvane::writeWaveFile(path, channels, tolvane::bench::kBenchRate, samples.data(),
-                           samples.size() * 2);
+    std::uint32_t left = bytes;
+    tolvane::writeSampleStream(path, channels, tolvane::bench::kBenchRate, bytes,
+                               [&](std::uint8_t* block, std::size_t capacity) {
+                                   const auto n = std::min<std::size_t>(capacity & ~1U, left);
+                                   for (std::size_t i = 0; i < n; i += 2) {
+                                       state = state * 1664525U + 1013904223U;
+                                       const auto sample = static_cast<std::uint16_t>(
+                                           static_cast<int>(state >> 16) / 2 - 16384);
+                                       block[i] = static_cast<std::uint8_t>(sample & 0xFF);
+                                       block[i + 1] = static_cast<std::uint8_t>(sample >> 8);
+                                   }
+                                   left -= static_cast<std::uint32_t>(n);
+                                   return n;
+                               });
 }
 
 // `tolvane plugin` and lv2file on the same file and effect; true when we are at least as fast.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <system_error>
 
 namespace tolvane {
@@ -251,25 +253,50 @@ std::string whyNotInstantiated(const std::filesystem::path& library, const std::
 // The symbol of one of the LV2 units, as the units specification gives it, for systems without
 // that specification's bundle; empty for others.
 std::string unitSymbol(const std::string& uri) {
-    static const std::map<std::string, std::string> kSymbols = {{LV2_UNITS__s, "s"},
-                                                                {LV2_UNITS__ms, "ms"},
-                                                                {LV2_UNITS__min, "min"},
-                                                                {LV2_UNITS__bar, "bars"},
-                                                                {LV2_UNITS__beat, "beats"},
-                                                                {LV2_UNITS__frame, "frames"},
-                                                                {LV2_UNITS__db, "dB"},
-                                                                {LV2_UNITS__pc, "%"},
-                                                                {LV2_UNITS__hz, "Hz"},
-                                                                {LV2_UNITS__khz, "kHz"},
-                                                                {LV2_UNITS__mhz, "MHz"},
-                                                                {LV2_UNITS__bpm, "BPM"},
-                                                                {LV2_UNITS__oct, "oct"},
-                                                                {LV2_UNITS__cent, "ct"},
-                                                                {LV2_UNITS__semitone12TET, "semi"},
-                                                                {LV2_UNITS__degree, "deg"},
-                                                                {LV2_UNITS__midiNote, "note"}};
+    static const std::map<std::string, std::string> kSymbols = {
+        {LV2_UNITS__s, "s"},
+        {LV2_UNITS__ms, "ms"},
+        {LV2_UNITS__min, "min"},
+        {LV2_UNITS__bar, "bars"},
+        {LV2_UNITS__beat, "beats"},
+        {LV2_UNITS__frame, "frames"},
+        {LV2_UNITS__m, "m"},
+        {LV2_UNITS__cm, "cm"},
+        {LV2_UNITS__mm, "mm"},
+        {LV2_UNITS__km, "km"},
+        {LV2_UNITS__inch, "in"},
+        {LV2_UNITS__mile, "mi"},
+        {LV2_UNITS__db, "dB"},
+        {LV2_UNITS__pc, "%"},
+        {LV2_UNITS__hz, "Hz"},
+        {LV2_UNITS__khz, "kHz"},
+        {LV2_UNITS__mhz, "MHz"},
+        {LV2_UNITS__bpm, "BPM"},
+        {LV2_UNITS__oct, "oct"},
+        {LV2_UNITS__cent, "ct"},
+        {LV2_UNITS__semitone12TET, "semi"},
+        {LV2_UNITS__degree, "deg"},
+        {LV2_UNITS__midiNote, "note"},
+    };
     const auto found = kSymbols.find(uri);
     return found != kSymbols.end() ? found->second : std::string();
+}
+
+// The folders of the LV2 path: LV2_PATH when it is set, else the folders LV2 hosts look in by
+// default; "~" stands for the home folder.
+std::vector<std::filesystem::path> lv2PathFolders() {
+    const char* set = std::getenv("LV2_PATH");
+    std::string path = set != nullptr && *set != '\0' ? set : TOLVANE_DEFAULT_LV2_PATH;
+    const char* home = std::getenv("HOME");
+    std::vector<std::filesystem::path> folders;
+    std::istringstream parts(path);
+    for (std::string folder; std::getline(parts, folder, ':');) {
+        if (folder.starts_with("~/") && home != nullptr)
+            folder = home + folder.substr(1);
+        if (!folder.empty())
+            folders.emplace_back(folder);
+    }
+    return folders;
 }
 
 // A file name made of the letters and digits of `text` (others become '_').
@@ -284,7 +311,7 @@ class LilvPluginBackend final : public PluginBackend {
 public:
     explicit LilvPluginBackend(const std::string& onlyUri)
         : m_world(lilv_world_new()), m_features(m_urids) {
-        lilv_world_load_all(m_world);
+        loadBundles();
         listPlugins(onlyUri);
     }
     ~LilvPluginBackend() override { lilv_world_free(m_world); }
@@ -427,6 +454,23 @@ public:
     }
 
 private:
+    // Every bundle on the LV2 path, in the path's order and by name within a folder. Unlike
+    // lilv_world_load_all this leaves out the LV2 specifications' own documents, which make up
+    // half of the loading and tell nothing this host uses (the kinds of plug-ins and the symbols
+    // of units are known here).
+    void loadBundles() {
+        for (const std::filesystem::path& folder : lv2PathFolders()) {
+            std::error_code error;
+            std::vector<std::filesystem::path> bundles;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+                if (std::filesystem::exists(entry.path() / "manifest.ttl", error))
+                    bundles.push_back(entry.path());
+            std::sort(bundles.begin(), bundles.end());
+            for (const std::filesystem::path& bundle : bundles)
+                loadBundle(bundle);
+        }
+    }
+
     // Every installed effect, or only the one with that URI: lilv reads a plug-in's description
     // when it is first asked about it, so a host for one effect reads only that one.
     void listPlugins(const std::string& onlyUri) {

@@ -15,17 +15,6 @@ constexpr int kRowHeight = 32;
 constexpr int kSheetMargin = 16;
 constexpr int kMinSheetHeight = 131;
 
-float toFloat(const std::uint8_t* p) {
-    const auto sample = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
-    return static_cast<float>(sample) / 32768.0F;
-}
-
-void storeSample(std::uint8_t* p, float value) {
-    const auto bits = static_cast<std::uint16_t>(pcm16FromFloat(value));
-    p[0] = static_cast<std::uint8_t>(bits & 0xFF);
-    p[1] = static_cast<std::uint8_t>(bits >> 8);
-}
-
 std::string channelText(int count, const char* what) {
     return std::to_string(count) + " audio " + what + (count == 1 ? "" : "s");
 }
@@ -327,13 +316,9 @@ std::int32_t TDLib::Deliver(std::uint16_t bytes) {
     const std::uint32_t frames = bytes / frameBytes;
     for (std::uint32_t done = 0; done < frames;) {
         const std::uint32_t count = std::min(frames - done, graph.block);
-        const std::uint8_t* source =
-            graph.input.data() + static_cast<std::size_t>(done) * frameBytes;
-        for (int c = 0; c < m_channels; ++c) {
-            float* plane = graph.in.data() + static_cast<std::size_t>(c) * graph.block;
-            for (std::uint32_t f = 0; f < count; ++f)
-                plane[f] = toFloat(source + f * frameBytes + 2 * c);
-        }
+        float* planes[2] = {graph.in.data(), graph.in.data() + graph.block};
+        planesFromPcm16(graph.input.data() + static_cast<std::size_t>(done) * frameBytes, count,
+                        m_channels, planes);
         runBlocks(graph.in.data(), count);
         emitFrames(count);
         done += count;
@@ -377,21 +362,15 @@ void TDLib::emitFrames(std::uint32_t frames) {
         return;
     const auto sink = static_cast<std::size_t>(graph.sinkChannels);
     graph.bytes.resize(kept * sink * 2);
-    const float* left = graph.out.data() + dropped;
-    const float* right = graph.naturalChannels == 2 ? left + graph.block : left;
-    std::uint8_t* p = graph.bytes.data();
-    if (sink == 1 && graph.naturalChannels == 1) {
-        for (std::uint32_t f = 0; f < kept; ++f, p += 2)
-            storeSample(p, left[f]);
-    } else if (sink == 1) {
-        for (std::uint32_t f = 0; f < kept; ++f, p += 2)
-            storeSample(p, (left[f] + right[f]) * 0.5F);
-    } else {
-        for (std::uint32_t f = 0; f < kept; ++f, p += 4) {
-            storeSample(p, left[f]);
-            storeSample(p + 2, right[f]);
-        }
+    float* left = graph.out.data() + dropped;
+    float* right = graph.naturalChannels == 2 ? left + graph.block : left;
+    if (sink == 1 && graph.naturalChannels == 2) {
+        // Both channels mixed into the left plane, which is not read again.
+        for (std::uint32_t f = 0; f < kept; ++f)
+            left[f] = (left[f] + right[f]) * 0.5F;
     }
+    const float* planes[2] = {left, right};
+    pcm16FromPlanes(planes, static_cast<int>(sink), kept, graph.bytes.data());
     m_callback(graph.bytes.data(), static_cast<std::uint32_t>(graph.bytes.size()));
 }
 
