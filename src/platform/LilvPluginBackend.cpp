@@ -309,8 +309,8 @@ std::string fileNamePart(const std::string& text) {
 
 class LilvPluginBackend final : public PluginBackend {
 public:
-    explicit LilvPluginBackend(const std::string& onlyUri)
-        : m_world(lilv_world_new()), m_features(m_urids) {
+    LilvPluginBackend(const std::string& onlyUri, const std::atomic<bool>* stop)
+        : m_world(lilv_world_new()), m_features(m_urids), m_stop(stop) {
         loadBundles();
         listPlugins(onlyUri);
     }
@@ -467,9 +467,12 @@ private:
                     bundles.push_back(entry.path());
             std::sort(bundles.begin(), bundles.end());
             for (const std::filesystem::path& bundle : bundles)
-                loadBundle(bundle);
+                if (!stopped())
+                    loadBundle(bundle);
         }
     }
+
+    bool stopped() const { return m_stop != nullptr && m_stop->load(); }
 
     // Every installed effect, or only the one with that URI: lilv reads a plug-in's description
     // when it is first asked about it, so a host for one effect reads only that one.
@@ -481,8 +484,11 @@ private:
                 addIfEffect(plugin);
             return;
         }
-        LILV_FOREACH(plugins, it, all)
-        addIfEffect(lilv_plugins_get(all, it));
+        LILV_FOREACH(plugins, it, all) {
+            if (stopped())
+                return;
+            addIfEffect(lilv_plugins_get(all, it));
+        }
     }
 
     // Lists the plug-in when it is an effect this host can run.
@@ -747,6 +753,7 @@ private:
     std::vector<PluginDescription> m_descriptions;
     std::filesystem::path m_presetFolder;
     std::vector<std::filesystem::path> m_userFolders; // the user's presets are read from these
+    const std::atomic<bool>* m_stop;
 };
 
 } // namespace
@@ -762,8 +769,9 @@ PluginControl atSampleRate(PluginControl control, double sampleRate) {
     return control;
 }
 
-std::unique_ptr<PluginBackend> makeLilvPluginBackend(const std::string& onlyUri) {
-    return std::make_unique<LilvPluginBackend>(onlyUri);
+std::unique_ptr<PluginBackend> makeLilvPluginBackend(const std::string& onlyUri,
+                                                     const std::atomic<bool>* stop) {
+    return std::make_unique<LilvPluginBackend>(onlyUri, stop);
 }
 
 } // namespace tolvane

@@ -4,6 +4,7 @@
 // buffers, and the presets each plug-in has. The real implementation hosts LV2 plug-ins through
 // lilv (makeLilvPluginBackend).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -100,8 +101,10 @@ public:
     virtual bool deletePreset(std::size_t plugin, const std::string& name) = 0;
 };
 
-// LV2 plug-ins on the LV2 path (LV2_PATH, else the system's folders): every effect, or only the
-// one with `onlyUri` (when it is an effect), which is much quicker to start.
-std::unique_ptr<PluginBackend> makeLilvPluginBackend(const std::string& onlyUri = {});
+// LV2 plug-ins on the LV2 path (LV2_PATH, else ~/.lv2 and the system's folders): every effect,
+// or only the one with `onlyUri` (when it is an effect), which is much quicker to start. When
+// `stop` is set while the effects are read, the reading ends early with those read so far.
+std::unique_ptr<PluginBackend> makeLilvPluginBackend(const std::string& onlyUri = {},
+                                                     const std::atomic<bool>* stop = nullptr);
 
 } // namespace tolvane

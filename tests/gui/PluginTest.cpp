@@ -96,6 +96,27 @@ TEST_F(PluginWindowTest, MenuGroupsTheEffectsByKindSortedAndHidesNoPluginsAvaila
     EXPECT_EQ(item("Find effect...")->shortcut(), QKeySequence("Ctrl+Shift+F"));
 }
 
+// The window's first showing looks for the effects away from its thread.
+TEST_F(PluginWindowTest, TheMenuOfTheFirstShowingIsFilledInTheBackground) {
+    QMenu later;
+    PluginCommands& plugins = m_form->plugins();
+    plugins.buildMenuInBackground(&later);
+    QStringList first;
+    for (QAction* action : later.actions())
+        first << action->text();
+    EXPECT_TRUE(first.contains("Looking for effects...") || first.contains("Amplifier"))
+        << first.join("|").toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    while (!later.actions()[0]->isEnabled() && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QStringList top;
+    for (QAction* action : later.actions())
+        top << action->text();
+    EXPECT_EQ(top, (QStringList{"Find effect...", "", "No plugins available", "Amplifier", "Delay",
+                                "Filter", "Other"}));
+}
+
 TEST_F(PluginWindowTest, FindEffectOpensTheChosenEffectsWindow) {
     bool searched = false;
     QTimer::singleShot(0, [this, &searched] {

@@ -130,6 +130,8 @@ TEST_F(HostTest, ListsEveryEffectWithItsChannelsAndControlRanges) {
     ASSERT_EQ(one->plugins().size(), 1u) << "a host for one effect lists that one";
     EXPECT_EQ(one->plugins()[0].uri, test::kStereoGainUri);
     EXPECT_TRUE(makeLilvPluginBackend("urn:none")->plugins().empty());
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(makeLilvPluginBackend({}, &stop)->plugins().empty()) << "asked to stop at once";
 }
 
 TEST(HostWithoutPlugins, NoHostFailsToInitialiseAndRefusesEverything) {

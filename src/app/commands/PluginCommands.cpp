@@ -12,11 +12,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QObject>
 
 namespace tolvane {
 namespace {
 
 constexpr const char* kFindEffect = "Find effect...";
+constexpr const char* kLookingForEffects = "Looking for effects...";
 constexpr const char* kUnusableMark = " (unusable)";
 
 QString unusableMessage(const std::string& name, const std::string& reason) {
@@ -33,12 +35,16 @@ public:
 } // namespace
 
 PluginCommands::PluginCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view,
-                               AudioBackend* audio,
-                               std::function<std::unique_ptr<PluginBackend>()> makeBackend)
-    : m_ctx(ctx), m_play(play), m_view(view), m_audio(audio),
-      m_makeBackend(std::move(makeBackend)) {}
+                               AudioBackend* audio, BackendMaker makeBackend)
+    : m_ctx(ctx), m_play(play), m_view(view), m_audio(audio), m_makeBackend(std::move(makeBackend)),
+      m_receiver(std::make_unique<QObject>()) {}
 
-PluginCommands::~PluginCommands() = default;
+PluginCommands::~PluginCommands() {
+    // The look-up stops at the next effect; what it found is dropped with the receiver.
+    m_stopScan = true;
+    if (m_scan.joinable())
+        m_scan.join();
+}
 
 void PluginCommands::setProbe(std::vector<std::string> command,
                               const std::filesystem::path& verdicts) {
@@ -47,6 +53,32 @@ void PluginCommands::setProbe(std::vector<std::string> command,
 }
 
 void PluginCommands::buildMenu(QMenu* menu) {
+    addFixedItems(menu);
+    const std::atomic<bool> never{false};
+    fillMenu(menu, m_makeBackend ? m_makeBackend(never) : nullptr);
+}
+
+void PluginCommands::buildMenuInBackground(QMenu* menu) {
+    addFixedItems(menu);
+    m_none->setVisible(false);
+    m_find->setEnabled(false);
+    QAction* looking = menu->addAction(kLookingForEffects);
+    looking->setEnabled(false);
+    m_scan = std::thread([this, menu, looking, make = m_makeBackend] {
+        auto found =
+            std::make_shared<std::unique_ptr<PluginBackend>>(make ? make(m_stopScan) : nullptr);
+        QMetaObject::invokeMethod(
+            m_receiver.get(),
+            [this, menu, looking, found] {
+                menu->removeAction(looking);
+                delete looking;
+                fillMenu(menu, std::move(*found));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PluginCommands::addFixedItems(QMenu* menu) {
     m_find = menu->addAction(kFindEffect);
     m_find->setObjectName("FindEffect1");
     m_find->setShortcut(QKeySequence("Ctrl+Shift+F"));
@@ -56,7 +88,10 @@ void PluginCommands::buildMenu(QMenu* menu) {
     menu->addSeparator();
     m_none = menu->addAction(kMsgNoPlugins);
     m_none->setEnabled(false);
-    m_lib = std::make_unique<TDLib>(m_makeBackend ? m_makeBackend() : nullptr);
+}
+
+void PluginCommands::fillMenu(QMenu* menu, std::unique_ptr<PluginBackend> backend) {
+    m_lib = std::make_unique<TDLib>(std::move(backend));
     if (m_lib->InitPlugins(0) != 0) {
         m_find->setEnabled(false);
         m_ctx.dialogs.message(MessageKind::Error, "", kMsgPluginInitError);

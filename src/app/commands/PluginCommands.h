@@ -9,10 +9,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QAction;
 class QMenu;
+class QObject;
 
 namespace tolvane {
 
@@ -28,9 +30,13 @@ class ViewCommands;
 // its "Cancel". The host is made with the main window.
 class PluginCommands {
 public:
+    // Makes the host's plug-ins; it may stop early when its flag is set (its result is then not
+    // used).
+    using BackendMaker = std::function<std::unique_ptr<PluginBackend>(const std::atomic<bool>&)>;
+
     // The host is made from `makeBackend` when the menu is built (the window's first showing).
     PluginCommands(CommandContext& ctx, PlayCommands& play, ViewCommands& view, AudioBackend* audio,
-                   std::function<std::unique_ptr<PluginBackend>()> makeBackend);
+                   BackendMaker makeBackend);
     ~PluginCommands();
 
     // How effects are tried before they are loaded: the command that tries one (followed by its
@@ -38,8 +44,12 @@ public:
     // a command effects are loaded without a try.
     void setProbe(std::vector<std::string> command, const std::filesystem::path& verdicts);
 
-    // Fills the menu (the window's first showing); says so when the host cannot start.
+    // Fills the menu; says so when the host cannot start.
     void buildMenu(QMenu* menu);
+    // The same, with the effects looked for away from the window's thread (reading every
+    // installed effect's description takes seconds): the menu says "Looking for effects..."
+    // until they are in. The window's first showing.
+    void buildMenuInBackground(QMenu* menu);
     // Shows or hides the plug-in items (not when the host failed).
     void SetPluginVisible(bool visible);
     // The command of every plug-in item: the plug-in with that index.
@@ -54,6 +64,8 @@ public:
     TPlugProgressForm* progressWindow() { return m_progress.get(); }
 
 private:
+    void addFixedItems(QMenu* menu);
+    void fillMenu(QMenu* menu, std::unique_ptr<PluginBackend> backend);
     void probeThenOpen(int index);
     void markUnusable(int index, const std::string& reason);
     void openPlugIn(int index);
@@ -64,7 +76,7 @@ private:
     PlayCommands& m_play;
     ViewCommands& m_view;
     AudioBackend* m_audio;
-    std::function<std::unique_ptr<PluginBackend>()> m_makeBackend;
+    BackendMaker m_makeBackend;
     std::unique_ptr<TDLib> m_lib;        // none until the menu is built
     PlugInMode m_mode = PlugInMode::All; // remembered between uses of the window
     std::vector<QAction*> m_items;       // by plug-in index
@@ -75,6 +87,9 @@ private:
     ProbeStore m_verdicts;
     std::unique_ptr<TPlugProgressForm> m_progress;
     std::atomic<bool> m_cancelled{false};
+    std::unique_ptr<QObject> m_receiver; // of the background look-up's result (window thread)
+    std::atomic<bool> m_stopScan{false};
+    std::thread m_scan;
 };
 
 } // namespace tolvane
