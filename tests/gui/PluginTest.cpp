@@ -4,6 +4,7 @@
 #include "app/dialogs/TPlugInForm.h"
 #include "audio/TAudioDriver.h"
 #include "gui/WindowTestSupport.h"
+#include "platform/ChildProcess.h"
 #include "plugins/TestPlugins.h"
 
 #include <QComboBox>
@@ -302,6 +303,23 @@ protected:
         m_form->plugins().buildMenu(menu);
     }
 };
+
+// What the editor itself runs as the child: wavetolvane --probe-plugin URI --rate R.
+TEST_F(PluginProbeWindowTest, TheEditorTriesAnEffectAsAChildOfItself) {
+    const std::vector<std::string> editor = {TOLVANE_EDITOR, "--probe-plugin"};
+    const ProbeVerdict gain = probeInChild(editor, test::kGainUri, 48000);
+    EXPECT_TRUE(gain.usable) << gain.reason;
+    EXPECT_EQ(gain.layouts, (std::vector<std::string>{"mono: works", "stereo: works"}));
+    const ProbeVerdict crash = probeInChild(editor, test::kCrashUri, 48000);
+    EXPECT_FALSE(crash.usable);
+    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal 11")) << crash.reason;
+    const ChildResult outOfRange = runChildProcess(
+        {TOLVANE_EDITOR, "--probe-plugin", test::kGainUri, "--rate", "12"}, kProbeDeadline);
+    EXPECT_EQ(outOfRange.end, ChildResult::End::Exited);
+    EXPECT_EQ(outOfRange.status, 64) << "a rate out of range: " << outOfRange.output;
+    EXPECT_NE(outOfRange.output.find("--rate needs a rate from 1000 to 768000"), std::string::npos)
+        << outOfRange.output;
+}
 
 TEST_F(PluginProbeWindowTest, ACrashingEffectIsNeverLoadedAndTheVerdictsAreRemembered) {
     const Samples before = samples();
