@@ -9,6 +9,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -419,6 +420,39 @@ TEST_F(HostTest, StoredPresetsComeBackInANewHostAndOnlyOursCanBeDeleted) {
 
     EXPECT_EQ(lib.LoadPersistData("Half"), 0);
     EXPECT_EQ(site.refreshed, 1) << "the page shows the loaded values";
+}
+
+// An installed effect's factory presets, from the preset files of its own bundle, are listed
+// beside the user's and set its controls.
+TEST_F(HostTest, FactoryPresetsOfAnInstalledEffectAreListedAndLoad) {
+    unsetenv("LV2_PATH");
+    TDLib mda(makeLilvPluginBackend("http://drobilla.net/plugins/mda/Detune"));
+    if (mda.GetNumPlugs() == 0)
+        GTEST_SKIP() << "mda-lv2 is not installed (scripts/install-deps)";
+    mda.SetPath(defaultPresetFolder());
+    ASSERT_EQ(mda.InitPlugins(0), 0);
+    mda.SetSampleParams(16, 44100, 2);
+    ASSERT_EQ(mda.SetupFilter(0, nullptr), kSetupReady);
+    ASSERT_TRUE(mda.setControlBySymbol("mix", 0.1F));
+    ASSERT_EQ(mda.SavePersistData("Mine"), 0);
+    std::vector<std::string> names;
+    for (const PluginPreset& preset : mda.presetList())
+        names.push_back(preset.name + (preset.ours ? " (ours)" : ""));
+    EXPECT_EQ(names, (std::vector<std::string>{"Mine (ours)", "Out Of Tune", "Stereo Detune",
+                                               "Symphonic"}));
+    ASSERT_EQ(mda.LoadPersistData("Out Of Tune"), 0);
+    const auto& controls = mda.plugin()->controls;
+    std::map<std::string, float> values;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        values[controls[i].symbol] = mda.controlValue(i);
+    EXPECT_FLOAT_EQ(values["detune"], 0.8F);
+    EXPECT_FLOAT_EQ(values["mix"], 0.7F);
+    ASSERT_EQ(mda.LoadPersistData("Mine"), 0);
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        values[controls[i].symbol] = mda.controlValue(i);
+    EXPECT_FLOAT_EQ(values["mix"], 0.1F);
+    EXPECT_FLOAT_EQ(values["detune"], 0.2F);
+    mda.KillFilter(0);
 }
 
 } // namespace
