@@ -312,7 +312,7 @@ TEST_F(PluginProbeWindowTest, TheEditorTriesAnEffectAsAChildOfItself) {
     EXPECT_EQ(gain.layouts, (std::vector<std::string>{"mono: works", "stereo: works"}));
     const ProbeVerdict crash = probeInChild(editor, test::kCrashUri, 48000);
     EXPECT_FALSE(crash.usable);
-    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal 11")) << crash.reason;
+    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal ")) << crash.reason;
     const ChildResult outOfRange = runChildProcess(
         {TOLVANE_EDITOR, "--probe-plugin", test::kGainUri, "--rate", "12"}, kProbeDeadline);
     EXPECT_EQ(outOfRange.end, ChildResult::End::Exited);
@@ -328,7 +328,7 @@ TEST_F(PluginProbeWindowTest, ACrashingEffectIsNeverLoadedAndTheVerdictsAreRemem
     test::waitUntilIdle(*m_form);
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
     const QString message = m_dialogs.shown[0].text;
-    EXPECT_TRUE(message.startsWith("The plugin Faulty Crash cannot be used: it crashed (signal 11"))
+    EXPECT_TRUE(message.startsWith("The plugin Faulty Crash cannot be used: it crashed (signal "))
         << message.toStdString();
     EXPECT_TRUE(message.endsWith("when tried on mono data.")) << message.toStdString();
     ASSERT_NE(item("Faulty Crash (unusable)"), nullptr);

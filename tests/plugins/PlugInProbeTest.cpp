@@ -38,7 +38,8 @@ TEST_F(ProbeTest, AnEffectThatCrashesOrHangsIsUnusableAndSaysWhere) {
     const ProbeVerdict crash = probeInChild(kProbe, test::kCrashUri, 44100);
     EXPECT_FALSE(crash.usable);
     EXPECT_TRUE(crash.remember);
-    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal 11, ")) << crash.reason;
+    // SIGSEGV, or SIGABRT where a sanitizer catches the fault and aborts.
+    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal ")) << crash.reason;
     EXPECT_TRUE(crash.reason.ends_with("when tried on mono data")) << crash.reason;
 
     const ProbeVerdict hang =

@@ -25,6 +25,12 @@ struct Tally {
 
 TEST(PluginSweep, EveryInstalledEffectWorksOrIsRefused) {
     unsetenv("LV2_PATH");
+    // In a sanitized run the children would report, at their exit, memory the installed plug-ins
+    // keep (their libraries' static data, never freed) as leaks of this program and abort. That
+    // memory is not ours: the sweep's children do not look for leaks. The probe's own code is
+    // checked for leaks with the tests' plug-ins.
+    if (const char* asan = std::getenv("ASAN_OPTIONS"))
+        setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
     const auto backend = makeLilvPluginBackend();
     const auto& plugins = backend->plugins();
     if (plugins.empty())
