@@ -54,7 +54,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx),
       m_sampler(m_ctx), m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template),
-      m_plugins(m_ctx, m_play, m_viewCommands, audio, &makeLilvPluginBackend) {
+      m_plugins(m_ctx, m_play, m_viewCommands, audio,
+                [](const std::atomic<bool>& stop) { return makeLilvPluginBackend({}, &stop); }) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
     m_controls.cursorTimer = new QTimer(this);
@@ -138,7 +139,7 @@ void TMainForm::applySettings() {
 
 void TMainForm::FormShow(const QString& commandLineFile) {
     if (m_pluginsMenu->isEmpty())
-        m_plugins.buildMenu(m_pluginsMenu);
+        m_plugins.buildMenuInBackground(m_pluginsMenu);
     resize(m_settings.Width, m_settings.Height);
     move(m_settings.Left, m_settings.Top);
     if (m_settings.Max || m_settings.MWS == 2)

@@ -7,6 +7,7 @@
 #include "document/OutputFiles.h"
 #include "document/SafeFileWriter.h"
 #include "document/TemporaryFiles.h"
+#include "plugins/PlugInProbe.h"
 #include "samplers/ProfileStore.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 
 namespace {
 
@@ -35,6 +38,7 @@ struct Options {
 };
 
 constexpr int kExitUsage = 64;
+constexpr const char* kProbeOption = "--probe-plugin";
 constexpr int kExitCannotWrite = 73;
 
 [[noreturn]] void usageError(const QString& text) {
@@ -131,6 +135,19 @@ int takeScreenshot(const Options& options) {
     return 0;
 }
 
+// `wavetolvane --probe-plugin URI --rate R`: the child the editor starts to try an effect before
+// loading it (no window).
+int probePlugin(int argc, char** argv) {
+    if (argc != 5 || std::strcmp(argv[3], "--rate") != 0) {
+        std::fprintf(stderr, "wavetolvane: --probe-plugin URI --rate R\n");
+        return kExitUsage;
+    }
+    const long rate = std::strtol(argv[4], nullptr, 10);
+    if (rate < 1000 || rate > 768000)
+        usageError(QString("--rate needs a rate from 1000 to 768000, not '") + argv[4] + "'");
+    return tryEffect(argv[2], static_cast<std::uint32_t>(rate), kProbeSeconds, std::cout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +157,8 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     // Interrupted or closed from outside, the editor asks nothing but leaves no temporary file.
     removeTemporaryFilesOnSignals();
+    if (argc > 1 && std::strcmp(argv[1], kProbeOption) == 0)
+        return probePlugin(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("WaveTolvane");
     QApplication::setOrganizationName("Quorvex");
@@ -156,6 +175,8 @@ int main(int argc, char** argv) {
     const std::unique_ptr<AudioBackend> audio = makePortAudioBackend();
     TMainForm form(store, dialogs, audio.get());
     form.setProfileFile(profileStoreBeside(store.location().toStdString()));
+    form.plugins().setProbe({QCoreApplication::applicationFilePath().toStdString(), kProbeOption},
+                            probeStoreBeside(store.location().toStdString()));
     dialogs.setParent(&form);
     dialogs.setPlayer(form.player());
     form.show();

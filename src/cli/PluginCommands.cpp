@@ -2,6 +2,7 @@
 #include "cli/Tolvane.h"
 #include "document/UndoRecord.h"
 #include "plugins/PlugInHost.h"
+#include "plugins/PlugInProbe.h"
 #include "processing/WriteSampleFile.h"
 
 #include <filesystem>
@@ -26,7 +27,11 @@ std::string number(float value) {
     return text.str();
 }
 
-void printControl(const PluginControl& control, std::ostream& out) {
+// The rate at which ranges relative to the sample rate are shown.
+constexpr double kListingRate = 44100.0;
+
+void printControl(const PluginControl& relative, std::ostream& out) {
+    const PluginControl control = atSampleRate(relative, kListingRate);
     out << "  control " << control.symbol << " \"" << control.name << "\": ";
     if (control.toggled) {
         out << "on/off, default " << (control.defaultValue > 0.5F ? "on" : "off");
@@ -37,6 +42,8 @@ void printControl(const PluginControl& control, std::ostream& out) {
             out << " " << control.unit;
         if (control.integer)
             out << ", whole numbers";
+        if (relative.sampleRateRelative)
+            out << " (at 44100 Hz; scales with the sample rate)";
     }
     if (!control.group.empty())
         out << " [" << control.group << "]";
@@ -85,10 +92,10 @@ PluginRequest parsePluginRequest(const std::vector<std::string>& args) {
     return request;
 }
 
-// The installed plug-ins' host, started as the editor starts it; null (after saying why) when
-// there is none.
-std::unique_ptr<TDLib> startHost(std::ostream& err) {
-    auto lib = std::make_unique<TDLib>(makeLilvPluginBackend());
+// The host of the one installed effect with that URI, started as the editor starts it; null
+// (after saying why) when there is no host.
+std::unique_ptr<TDLib> startHost(const std::string& uri, std::ostream& err) {
+    auto lib = std::make_unique<TDLib>(makeLilvPluginBackend(uri));
     if (lib->InitPlugins(0) != 0) {
         err << "tolvane: " << kMsgPluginInitError << "\n";
         return nullptr;
@@ -97,8 +104,8 @@ std::unique_ptr<TDLib> startHost(std::ostream& err) {
     return lib;
 }
 
-std::optional<std::uint16_t> pluginIndex(const PluginBackend& backend, const std::string& uri) {
-    const auto& plugins = backend.plugins();
+std::optional<std::uint16_t> pluginIndex(const TDLib& lib, const std::string& uri) {
+    const auto& plugins = lib.plugins();
     for (std::size_t i = 0; i < plugins.size(); ++i)
         if (plugins[i].uri == uri)
             return static_cast<std::uint16_t>(i);
@@ -125,9 +132,46 @@ void applyControls(TDLib& lib, const PluginRequest& request) {
 
 } // namespace
 
+namespace {
+
+// `plugins --probe URI [--rate R] [--seconds S]`: the effect tried as the editor tries it.
+int runProbe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string uri;
+    std::uint32_t rate = 44100;
+    double seconds = kProbeSeconds;
+    try {
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const auto valueAfter = [&]() -> const std::string& {
+                if (i + 1 >= args.size())
+                    throw std::invalid_argument(args[i] + " needs a value");
+                return args[++i];
+            };
+            if (args[i] == "--rate")
+                rate = static_cast<std::uint32_t>(
+                    parseWholeNumber("--rate", valueAfter(), 1000, 768000));
+            else if (args[i] == "--seconds")
+                seconds = parseNumber("--seconds", valueAfter(), 0.001, 60.0);
+            else if (args[i].starts_with("--") || !uri.empty())
+                throw std::invalid_argument("unexpected " + args[i]);
+            else
+                uri = args[i];
+        }
+        if (uri.empty())
+            throw std::invalid_argument("--probe needs the effect's URI");
+    } catch (const std::invalid_argument& e) {
+        err << "tolvane plugins: " << e.what() << "\n";
+        return kExitUsage;
+    }
+    return tryEffect(uri, rate, seconds, out) == 0 ? kExitOk : kExitUsage;
+}
+
+} // namespace
+
 int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty() && args.front() == "--probe")
+        return runProbe(args, out, err);
     if (!args.empty()) {
-        err << "tolvane plugins: takes no arguments\n";
+        err << "tolvane plugins: takes no arguments but --probe URI\n";
         return kExitUsage;
     }
     auto backend = makeLilvPluginBackend();
@@ -135,11 +179,17 @@ int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << kMsgNoPlugins << "\n";
         return kExitOk;
     }
-    for (const PluginDescription& plugin : backend->plugins()) {
-        out << plugin.uri << "\n  name: " << plugin.name << "\n  channels: " << plugin.audioInputs
-            << " in, " << plugin.audioOutputs << " out\n";
+    backend->setPresetFolder(defaultPresetFolder());
+    for (std::size_t i = 0; i < backend->plugins().size(); ++i) {
+        const PluginDescription& plugin = backend->plugins()[i];
+        out << plugin.uri << "\n  name: " << plugin.name << "\n  kind: " << plugin.category;
+        if (!plugin.maker.empty())
+            out << "\n  maker: " << plugin.maker;
+        out << "\n  channels: " << plugin.audioInputs << " in, " << plugin.audioOutputs << " out\n";
         for (const PluginControl& control : plugin.controls)
             printControl(control, out);
+        for (const PluginPreset& preset : backend->presets(i))
+            out << "  preset: " << preset.name << (preset.ours ? " (yours)" : "") << "\n";
     }
     return kExitOk;
 }
@@ -156,11 +206,10 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
         return status;
     PlugInMode mode = PlugInMode::All;
-    auto lib = startHost(err);
+    auto lib = startHost(request.uri, err);
     if (!lib)
         return kExitUsage;
-    auto backend = makeLilvPluginBackend();
-    const auto index = pluginIndex(*backend, request.uri);
+    const auto index = pluginIndex(*lib, request.uri);
     try {
         if (request.loop) {
             const auto length = static_cast<long long>(doc.DataLength);
@@ -178,7 +227,7 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
         const std::uint16_t status = lib->SetupFilter(*index, nullptr);
         if (status != kSetupReady) {
             err << "tolvane plugin: "
-                << terminalText(status == kSetupHostFailed ? kMsgHostFailed : kMsgPluginRefused)
+                << terminalText(status == kSetupHostFailed ? kMsgHostFailed : lib->setupRefusal())
                 << "\n";
             return kExitUsage;
         }
@@ -198,7 +247,7 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << "nothing written\n";
         return kExitUsage;
     }
-    out << "processed through " << backend->plugins()[*index].name << "\n";
+    out << "processed through " << lib->plugins()[*index].name << "\n";
     return writeWholeDocument(doc, request.output, out, err);
 }
 

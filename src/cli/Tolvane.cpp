@@ -203,8 +203,16 @@ Commands:
                           the rate its header gives
                  Exit status 69 when the sampler cannot be reached or a transfer fails.
   plugins        Lists the installed LV2 effects (mono or stereo audio in and out, no
-                 instruments): URI, name, channels, and each control with its range and
-                 default. "No plugins available" when there are none.
+                 instruments): URI, name, kind, maker, channels, each control with its
+                 range and default (ranges that follow the sample rate shown at 44100 Hz),
+                 and the presets, the user's marked (yours). "No plugins available"
+                 when there are none.
+  plugins --probe URI [--rate R] [--seconds S]
+                 Tries the effect as the editor does before it first loads one: set up for
+                 mono, then stereo data at rate R (default 44100), every page shown, S
+                 seconds of audio processed (default 0.1), closed. Prints "mono: trying",
+                 then "mono: works", "mono: refused: ..." or "mono: failed: ...", the
+                 same for stereo, and "done". A crash or hang ends it early.
 
   plugin FILE OUT --uri URI [--preset NAME] [--set SYMBOL=VALUE]... [--loop L R]
                  Loads FILE, runs it through the effect URI as the editor's "Process" does
@@ -212,7 +220,8 @@ Commands:
                  mono file through an effect with stereo output becomes stereo.
                  --preset NAME    first load the effect's preset NAME (its own, or one
                                   stored by the editor)
-                 --set SYMBOL=VALUE  set a control (within its range), after the preset
+                 --set SYMBOL=VALUE  set a control (within its range at the file's
+                                  rate), after the preset
                  --loop L R       process only the bytes L to R (whole stereo frames from
                                   L rounded down to 4); the rest is kept
 

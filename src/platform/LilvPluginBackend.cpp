@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
@@ -16,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <system_error>
 
 namespace tolvane {
@@ -23,6 +26,7 @@ namespace {
 
 constexpr std::uint32_t kBlockFrames = 4096;
 constexpr const char* kRdfsLabel = "http://www.w3.org/2000/01/rdf-schema#label";
+constexpr const char* kRdfType = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* kPresetFile = "preset.ttl";
 
 // A lilv node that frees itself.
@@ -132,23 +136,42 @@ struct PortLayout {
     std::vector<std::uint32_t> controlOut; // read-only outputs, each needs somewhere to write
     std::optional<std::uint32_t> latencyPort;
     std::uint32_t portCount = 0;
+    std::filesystem::path library;
 };
 
+// A running instance. Every port is connected from the start (audio ports to silence until
+// run() connects the caller's buffers), so that a plug-in that looks at its ports early finds
+// memory there.
 class LilvInstanceRunner final : public PluginInstance {
 public:
     LilvInstanceRunner(LilvInstance* instance, const PluginDescription& description,
                        const PortLayout& layout)
         : m_instance(instance), m_layout(layout), m_controls(description.controls.size()),
-          m_outputs(layout.controlOut.size(), 0.0F) {
+          m_outputs(layout.controlOut.size(), 0.0F),
+          m_silence((layout.audioIn.size() + layout.audioOut.size()) * kBlockFrames, 0.0F) {
         for (std::size_t i = 0; i < m_controls.size(); ++i) {
             m_controls[i] = description.controls[i].defaultValue;
             lilv_instance_connect_port(m_instance, description.controls[i].port, &m_controls[i]);
         }
         for (std::size_t i = 0; i < layout.controlOut.size(); ++i)
             lilv_instance_connect_port(m_instance, layout.controlOut[i], &m_outputs[i]);
+        float* scratch = m_silence.data();
+        for (std::uint32_t port : layout.audioIn) {
+            lilv_instance_connect_port(m_instance, port, scratch);
+            scratch += kBlockFrames;
+        }
+        for (std::uint32_t port : layout.audioOut) {
+            lilv_instance_connect_port(m_instance, port, scratch);
+            scratch += kBlockFrames;
+        }
     }
+    // Some plug-ins free in cleanup what only activation creates (filter state, delay lines)
+    // and crash when an instance that never ran is freed: such an instance is activated and
+    // deactivated first.
     ~LilvInstanceRunner() override {
-        if (m_active)
+        if (!m_everActive)
+            lilv_instance_activate(m_instance);
+        if (m_active || !m_everActive)
             lilv_instance_deactivate(m_instance);
         lilv_instance_free(m_instance);
     }
@@ -163,6 +186,7 @@ public:
         if (!m_active)
             lilv_instance_activate(m_instance);
         m_active = true;
+        m_everActive = true;
     }
     void deactivate() override {
         if (m_active)
@@ -186,14 +210,94 @@ public:
         const float value = m_outputs[static_cast<std::size_t>(at - m_layout.controlOut.begin())];
         return std::isfinite(value) && value > 0.0F ? static_cast<std::uint32_t>(value) : 0;
     }
+    LilvInstance* handle() { return m_instance; }
 
 private:
     LilvInstance* m_instance;
     PortLayout m_layout;
     std::vector<float> m_controls;
     std::vector<float> m_outputs;
+    std::vector<float> m_silence;
     bool m_active = false;
+    bool m_everActive = false;
 };
+
+// Why lilv could not instantiate the plug-in: the library's loader error, a missing entry
+// point or plug-in, or else the plug-in's own refusal.
+std::string whyNotInstantiated(const std::filesystem::path& library, const std::string& uri,
+                               double sampleRate) {
+    if (library.empty())
+        return "it names no library";
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* error = dlerror();
+        return error != nullptr ? std::string(error) : "cannot open " + library.string();
+    }
+    std::string why;
+    using Entry = const LV2_Descriptor* (*)(std::uint32_t);
+    const auto entry = reinterpret_cast<Entry>(dlsym(handle, "lv2_descriptor"));
+    if (entry == nullptr) {
+        why = library.string() + " has no lv2_descriptor entry point";
+    } else {
+        bool found = false;
+        for (std::uint32_t i = 0; const LV2_Descriptor* d = entry(i); ++i)
+            found = found || (d->URI != nullptr && uri == d->URI);
+        why = found ? "the plug-in refused to start at " +
+                          std::to_string(static_cast<long>(sampleRate)) + " Hz"
+                    : library.string() + " does not contain " + uri;
+    }
+    dlclose(handle);
+    return why;
+}
+
+// The symbol of one of the LV2 units, as the units specification gives it, for systems without
+// that specification's bundle; empty for others.
+std::string unitSymbol(const std::string& uri) {
+    static const std::map<std::string, std::string> kSymbols = {
+        {LV2_UNITS__s, "s"},
+        {LV2_UNITS__ms, "ms"},
+        {LV2_UNITS__min, "min"},
+        {LV2_UNITS__bar, "bars"},
+        {LV2_UNITS__beat, "beats"},
+        {LV2_UNITS__frame, "frames"},
+        {LV2_UNITS__m, "m"},
+        {LV2_UNITS__cm, "cm"},
+        {LV2_UNITS__mm, "mm"},
+        {LV2_UNITS__km, "km"},
+        {LV2_UNITS__inch, "in"},
+        {LV2_UNITS__mile, "mi"},
+        {LV2_UNITS__db, "dB"},
+        {LV2_UNITS__pc, "%"},
+        {LV2_UNITS__hz, "Hz"},
+        {LV2_UNITS__khz, "kHz"},
+        {LV2_UNITS__mhz, "MHz"},
+        {LV2_UNITS__bpm, "BPM"},
+        {LV2_UNITS__oct, "oct"},
+        {LV2_UNITS__cent, "ct"},
+        {LV2_UNITS__semitone12TET, "semi"},
+        {LV2_UNITS__degree, "deg"},
+        {LV2_UNITS__midiNote, "note"},
+    };
+    const auto found = kSymbols.find(uri);
+    return found != kSymbols.end() ? found->second : std::string();
+}
+
+// The folders of the LV2 path: LV2_PATH when it is set, else the folders LV2 hosts look in by
+// default; "~" stands for the home folder.
+std::vector<std::filesystem::path> lv2PathFolders() {
+    const char* set = std::getenv("LV2_PATH");
+    std::string path = set != nullptr && *set != '\0' ? set : TOLVANE_DEFAULT_LV2_PATH;
+    const char* home = std::getenv("HOME");
+    std::vector<std::filesystem::path> folders;
+    std::istringstream parts(path);
+    for (std::string folder; std::getline(parts, folder, ':');) {
+        if (folder.starts_with("~/") && home != nullptr)
+            folder = home + folder.substr(1);
+        if (!folder.empty())
+            folders.emplace_back(folder);
+    }
+    return folders;
+}
 
 // A file name made of the letters and digits of `text` (others become '_').
 std::string fileNamePart(const std::string& text) {
@@ -205,9 +309,10 @@ std::string fileNamePart(const std::string& text) {
 
 class LilvPluginBackend final : public PluginBackend {
 public:
-    LilvPluginBackend() : m_world(lilv_world_new()), m_features(m_urids) {
-        lilv_world_load_all(m_world);
-        listPlugins();
+    LilvPluginBackend(const std::string& onlyUri, const std::atomic<bool>* stop)
+        : m_world(lilv_world_new()), m_features(m_urids), m_stop(stop) {
+        loadBundles();
+        listPlugins(onlyUri);
     }
     ~LilvPluginBackend() override { lilv_world_free(m_world); }
     LilvPluginBackend(const LilvPluginBackend&) = delete;
@@ -221,22 +326,23 @@ public:
             why = "no such plug-in";
             return nullptr;
         }
-        LilvInstance* instance =
-            lilv_plugin_instantiate(m_plugins[plugin], sampleRate, m_features.list());
-        if (instance == nullptr) {
-            why = "the plug-in could not be started at " + std::to_string(sampleRate) + " Hz";
-            return nullptr;
-        }
-        return std::make_unique<LilvInstanceRunner>(instance, m_descriptions[plugin],
-                                                    m_layouts[plugin]);
+        return makeRunner(plugin, sampleRate, why);
     }
 
     void setPresetFolder(const std::filesystem::path& folder) override {
         m_presetFolder = folder;
         std::error_code error;
         std::filesystem::create_directories(folder, error);
+        readPresetFolder(folder);
+    }
+
+    void readPresetFolder(const std::filesystem::path& folder) override {
+        if (std::find(m_userFolders.begin(), m_userFolders.end(), folder.lexically_normal()) ==
+            m_userFolders.end())
+            m_userFolders.push_back(folder.lexically_normal());
+        std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            if (entry.is_directory(error) && std::filesystem::exists(entry.path() / "manifest.ttl"))
+            if (entry.is_directory(error) && isPresetBundle(entry.path()))
                 loadBundle(entry.path());
         }
     }
@@ -292,8 +398,9 @@ public:
         deletePreset(plugin, name);
         // The state holds the port values only; the instance is needed by lilv to ask the
         // plug-in for any state of its own, which a plug-in without that extension has not.
-        LilvInstance* raw = lilv_plugin_instantiate(m_plugins[plugin], 48000.0, m_features.list());
-        if (raw == nullptr)
+        std::string why;
+        auto runner = makeRunner(plugin, 48000.0, why);
+        if (!runner)
             return false;
         struct Values {
             const ControlValues* values;
@@ -302,7 +409,8 @@ public:
         const std::filesystem::path bundle =
             uniqueBundle(fileNamePart(m_descriptions[plugin].name) + "_" + fileNamePart(name));
         State state(lilv_state_new_from_instance(
-            m_plugins[plugin], raw, m_urids.mapFeature(), nullptr, nullptr, nullptr, bundle.c_str(),
+            m_plugins[plugin], runner->handle(), m_urids.mapFeature(), nullptr, nullptr, nullptr,
+            bundle.c_str(),
             [](const char* symbol, void* data, std::uint32_t* size,
                std::uint32_t* type) -> const void* {
                 auto* s = static_cast<Values*>(data);
@@ -318,7 +426,7 @@ public:
                 return nullptr;
             },
             &source, 0, m_features.list()));
-        lilv_instance_free(raw);
+        runner.reset();
         if (!state)
             return false;
         lilv_state_set_label(state.get(), name.c_str());
@@ -346,52 +454,146 @@ public:
     }
 
 private:
-    void listPlugins() {
+    // Every bundle on the LV2 path, in the path's order and by name within a folder. Unlike
+    // lilv_world_load_all this leaves out the LV2 specifications' own documents, which make up
+    // half of the loading and tell nothing this host uses (the kinds of plug-ins and the symbols
+    // of units are known here).
+    void loadBundles() {
+        for (const std::filesystem::path& folder : lv2PathFolders()) {
+            std::error_code error;
+            std::vector<std::filesystem::path> bundles;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+                if (std::filesystem::exists(entry.path() / "manifest.ttl", error))
+                    bundles.push_back(entry.path());
+            std::sort(bundles.begin(), bundles.end());
+            for (const std::filesystem::path& bundle : bundles)
+                if (!stopped())
+                    loadBundle(bundle);
+        }
+    }
+
+    bool stopped() const { return m_stop != nullptr && m_stop->load(); }
+
+    // Every installed effect, or only the one with that URI: lilv reads a plug-in's description
+    // when it is first asked about it, so a host for one effect reads only that one.
+    void listPlugins(const std::string& onlyUri) {
+        const LilvPlugins* all = lilv_world_get_all_plugins(m_world);
+        if (!onlyUri.empty()) {
+            Node uri(lilv_new_uri(m_world, onlyUri.c_str()));
+            if (const LilvPlugin* plugin = lilv_plugins_get_by_uri(all, uri.get()))
+                addIfEffect(plugin);
+            return;
+        }
+        LILV_FOREACH(plugins, it, all) {
+            if (stopped())
+                return;
+            addIfEffect(lilv_plugins_get(all, it));
+        }
+    }
+
+    // Lists the plug-in when it is an effect this host can run.
+    void addIfEffect(const LilvPlugin* plugin) {
         Node audio(lilv_new_uri(m_world, LV2_CORE__AudioPort));
         Node control(lilv_new_uri(m_world, LV2_CORE__ControlPort));
         Node input(lilv_new_uri(m_world, LV2_CORE__InputPort));
         Node output(lilv_new_uri(m_world, LV2_CORE__OutputPort));
         Node optional(lilv_new_uri(m_world, LV2_CORE__connectionOptional));
-        Node instrument(lilv_new_uri(m_world, LV2_CORE__InstrumentPlugin));
-        const LilvPlugins* all = lilv_world_get_all_plugins(m_world);
-        LILV_FOREACH(plugins, it, all) {
-            const LilvPlugin* plugin = lilv_plugins_get(all, it);
-            if (lilv_node_equals(lilv_plugin_class_get_uri(lilv_plugin_get_class(plugin)),
-                                 instrument.get()) ||
-                !featuresSupported(plugin))
-                continue;
-            PortLayout layout;
-            layout.portCount = lilv_plugin_get_num_ports(plugin);
-            bool usable = true;
-            std::vector<std::uint32_t> controlIn;
-            for (std::uint32_t i = 0; i < layout.portCount && usable; ++i) {
-                const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-                const bool isInput = lilv_port_is_a(plugin, port, input.get());
-                if (lilv_port_is_a(plugin, port, audio.get()))
-                    (isInput ? layout.audioIn : layout.audioOut).push_back(i);
-                else if (lilv_port_is_a(plugin, port, control.get()))
-                    (isInput ? controlIn : layout.controlOut).push_back(i);
-                else
-                    usable = lilv_port_has_property(plugin, port, optional.get());
-            }
-            const auto channelsOk = [](std::size_t n) { return n == 1 || n == 2; };
-            if (!usable || !channelsOk(layout.audioIn.size()) ||
-                !channelsOk(layout.audioOut.size()))
-                continue;
-            if (lilv_plugin_has_latency(plugin))
-                layout.latencyPort = lilv_plugin_get_latency_port_index(plugin);
-            PluginDescription description;
-            description.uri = nodeText(lilv_plugin_get_uri(plugin));
-            Node name(lilv_plugin_get_name(plugin));
-            description.name = name ? nodeText(name.get()) : description.uri;
-            description.audioInputs = static_cast<int>(layout.audioIn.size());
-            description.audioOutputs = static_cast<int>(layout.audioOut.size());
-            for (std::uint32_t index : controlIn)
-                description.controls.push_back(describeControl(plugin, index));
-            m_plugins.push_back(plugin);
-            m_layouts.push_back(std::move(layout));
-            m_descriptions.push_back(std::move(description));
+        const std::set<std::string> types = typesOf(plugin);
+        if (types.contains(LV2_CORE__InstrumentPlugin) || !featuresSupported(plugin))
+            return;
+        PortLayout layout;
+        layout.portCount = lilv_plugin_get_num_ports(plugin);
+        bool usable = true;
+        std::vector<std::uint32_t> controlIn;
+        for (std::uint32_t i = 0; i < layout.portCount && usable; ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+            const bool isInput = lilv_port_is_a(plugin, port, input.get());
+            if (lilv_port_is_a(plugin, port, audio.get()))
+                (isInput ? layout.audioIn : layout.audioOut).push_back(i);
+            else if (lilv_port_is_a(plugin, port, control.get()))
+                (isInput ? controlIn : layout.controlOut).push_back(i);
+            else
+                usable = lilv_port_has_property(plugin, port, optional.get());
         }
+        const auto channelsOk = [](std::size_t n) { return n == 1 || n == 2; };
+        if (!usable || !channelsOk(layout.audioIn.size()) || !channelsOk(layout.audioOut.size()))
+            return;
+        if (lilv_plugin_has_latency(plugin))
+            layout.latencyPort = lilv_plugin_get_latency_port_index(plugin);
+        layout.library = filePath(nodeText(lilv_plugin_get_library_uri(plugin)));
+        PluginDescription description;
+        description.uri = nodeText(lilv_plugin_get_uri(plugin));
+        Node name(lilv_plugin_get_name(plugin));
+        description.name = name ? nodeText(name.get()) : description.uri;
+        description.category = categoryOf(types);
+        Node maker(lilv_plugin_get_author_name(plugin));
+        description.maker = maker ? nodeText(maker.get()) : std::string();
+        // The bundle's URI ends in a slash: the folder is the path without it.
+        description.bundle = filePath(nodeText(lilv_plugin_get_bundle_uri(plugin))).parent_path();
+        description.audioInputs = static_cast<int>(layout.audioIn.size());
+        description.audioOutputs = static_cast<int>(layout.audioOut.size());
+        for (std::uint32_t index : controlIn)
+            description.controls.push_back(describeControl(plugin, index));
+        m_plugins.push_back(plugin);
+        m_layouts.push_back(std::move(layout));
+        m_descriptions.push_back(std::move(description));
+    }
+
+    // The plug-in's kind for grouping, from the LV2 classes it names: the broadest class below
+    // lv2:Plugin, except for kinds musicians look for on their own (to LV2 a reverb is a delay,
+    // an equaliser a filter). The class tree is the LV2 core's, known here, so that a system
+    // without the LV2 specification bundles groups the same.
+    static std::string categoryOf(const std::set<std::string>& types) {
+        static const std::vector<std::pair<const char*, const char*>> kKinds = {
+            {LV2_CORE__ReverbPlugin, "Reverb"},         {LV2_CORE__DelayPlugin, "Delay"},
+            {LV2_CORE__EQPlugin, "Equaliser"},          {LV2_CORE__MultiEQPlugin, "Equaliser"},
+            {LV2_CORE__ParaEQPlugin, "Equaliser"},      {LV2_CORE__PitchPlugin, "Pitch Shifter"},
+            {LV2_CORE__SpectralPlugin, "Spectral"},     {LV2_CORE__FilterPlugin, "Filter"},
+            {LV2_CORE__AllpassPlugin, "Filter"},        {LV2_CORE__BandpassPlugin, "Filter"},
+            {LV2_CORE__CombPlugin, "Filter"},           {LV2_CORE__HighpassPlugin, "Filter"},
+            {LV2_CORE__LowpassPlugin, "Filter"},        {LV2_CORE__DynamicsPlugin, "Dynamics"},
+            {LV2_CORE__CompressorPlugin, "Dynamics"},   {LV2_CORE__EnvelopePlugin, "Dynamics"},
+            {LV2_CORE__ExpanderPlugin, "Dynamics"},     {LV2_CORE__GatePlugin, "Dynamics"},
+            {LV2_CORE__LimiterPlugin, "Dynamics"},      {LV2_CORE__ModulatorPlugin, "Modulator"},
+            {LV2_CORE__ChorusPlugin, "Modulator"},      {LV2_CORE__FlangerPlugin, "Modulator"},
+            {LV2_CORE__PhaserPlugin, "Modulator"},      {LV2_CORE__DistortionPlugin, "Distortion"},
+            {LV2_CORE__WaveshaperPlugin, "Distortion"}, {LV2_CORE__AmplifierPlugin, "Amplifier"},
+            {LV2_CORE__SpatialPlugin, "Spatial"},       {LV2_CORE__SimulatorPlugin, "Simulator"},
+            {LV2_CORE__GeneratorPlugin, "Generator"},   {LV2_CORE__ConstantPlugin, "Generator"},
+            {LV2_CORE__OscillatorPlugin, "Generator"},  {LV2_CORE__UtilityPlugin, "Utility"},
+            {LV2_CORE__AnalyserPlugin, "Utility"},      {LV2_CORE__ConverterPlugin, "Utility"},
+            {LV2_CORE__FunctionPlugin, "Utility"},      {LV2_CORE__MixerPlugin, "Utility"},
+        };
+        for (const auto& [uri, kind] : kKinds)
+            if (types.contains(uri))
+                return kind;
+        return "Other";
+    }
+
+    // The classes the plug-in names itself (rdf:type), as URIs.
+    std::set<std::string> typesOf(const LilvPlugin* plugin) const {
+        Node type(lilv_new_uri(m_world, kRdfType));
+        Nodes values(lilv_plugin_get_value(plugin, type.get()));
+        std::set<std::string> types;
+        if (values) {
+            LILV_FOREACH(nodes, it, values.get())
+            types.insert(nodeText(lilv_nodes_get(values.get(), it)));
+        }
+        return types;
+    }
+
+    // An instance with every port connected, or null with the reason.
+    std::unique_ptr<LilvInstanceRunner> makeRunner(std::size_t plugin, double sampleRate,
+                                                   std::string& why) {
+        LilvInstance* instance =
+            lilv_plugin_instantiate(m_plugins[plugin], sampleRate, m_features.list());
+        if (instance == nullptr) {
+            why = whyNotInstantiated(m_layouts[plugin].library, m_descriptions[plugin].uri,
+                                     sampleRate);
+            return nullptr;
+        }
+        return std::make_unique<LilvInstanceRunner>(instance, m_descriptions[plugin],
+                                                    m_layouts[plugin]);
     }
 
     bool featuresSupported(const LilvPlugin* plugin) const {
@@ -410,23 +612,20 @@ private:
         return lilv_port_has_property(plugin, port, node.get());
     }
 
-    // The first value of `predicate` for the port, as text.
-    std::string portValue(const LilvPlugin* plugin, const LilvPort* port,
-                          const char* predicate) const {
+    // The first value of `predicate` for the port: a URI or a blank node, or null.
+    Node portValue(const LilvPlugin* plugin, const LilvPort* port, const char* predicate) const {
         Node node(lilv_new_uri(m_world, predicate));
-        Nodes values(lilv_port_get_value(plugin, port, node.get()));
-        return values && lilv_nodes_size(values.get()) > 0
-                   ? nodeText(lilv_nodes_get(values.get(), lilv_nodes_begin(values.get())))
-                   : std::string();
+        return Node(lilv_port_get(plugin, port, node.get()));
     }
 
-    // The text of resource's `predicate` (a label or a symbol) in the world.
-    std::string worldText(const std::string& resource, const char* predicate) const {
-        if (resource.empty())
+    // The text of resource's `predicate` (a label or a symbol) in the world. The resource is
+    // the node itself, never rebuilt from its text: a blank node's text is no URI, and a
+    // missing subject would make the look-up a search of the whole world.
+    std::string worldText(const Node& resource, const char* predicate) const {
+        if (!resource || !(lilv_node_is_uri(resource.get()) || lilv_node_is_blank(resource.get())))
             return {};
-        Node subject(lilv_new_uri(m_world, resource.c_str()));
         Node what(lilv_new_uri(m_world, predicate));
-        Node value(lilv_world_get(m_world, subject.get(), what.get(), nullptr));
+        Node value(lilv_world_get(m_world, resource.get(), what.get(), nullptr));
         return value ? nodeText(value.get()) : std::string();
     }
 
@@ -457,18 +656,15 @@ private:
         control.integer = portHas(plugin, port, LV2_CORE__integer);
         control.enumeration = portHas(plugin, port, LV2_CORE__enumeration);
         control.logarithmic = portHas(plugin, port, LV2_PORT_PROPS__logarithmic);
-        if (portHas(plugin, port, LV2_CORE__sampleRate)) {
-            // Ranges given as fractions of the rate; shown for 44100 Hz.
-            control.minimum *= 44100.0F;
-            control.maximum *= 44100.0F;
-            control.defaultValue *= 44100.0F;
-        }
-        const std::string unit = portValue(plugin, port, LV2_UNITS__unit);
+        control.sampleRateRelative = portHas(plugin, port, LV2_CORE__sampleRate);
+        const Node unit = portValue(plugin, port, LV2_UNITS__unit);
         control.unit = worldText(unit, LV2_UNITS__symbol);
-        control.group = worldText(portValue(plugin, port, LV2_PORT_GROUPS__group), kRdfsLabel);
+        if (control.unit.empty() && unit)
+            control.unit = unitSymbol(nodeText(unit.get()));
+        const Node group = portValue(plugin, port, LV2_PORT_GROUPS__group);
+        control.group = worldText(group, kRdfsLabel);
         if (control.group.empty())
-            control.group =
-                worldText(portValue(plugin, port, LV2_PORT_GROUPS__group), LV2_CORE__name);
+            control.group = worldText(group, LV2_CORE__name);
         if (LilvScalePoints* points = lilv_port_get_scale_points(plugin, port)) {
             LILV_FOREACH(scale_points, it, points) {
                 const LilvScalePoint* point = lilv_scale_points_get(points, it);
@@ -511,12 +707,30 @@ private:
         return result;
     }
 
+    // A preset is the user's when it lies in a bundle of presets only (Turtle files, no
+    // plug-in) directly inside one of the user's preset folders: deleting it removes that
+    // bundle and nothing else.
     bool isOurs(const std::string& uri) const {
-        if (m_presetFolder.empty() || !uri.starts_with("file:"))
+        if (!uri.starts_with("file:"))
             return false;
-        const std::filesystem::path path = filePath(uri).lexically_normal();
-        const std::filesystem::path folder = m_presetFolder.lexically_normal();
-        return path.parent_path().parent_path() == folder;
+        const std::filesystem::path bundle = filePath(uri).lexically_normal().parent_path();
+        return std::find(m_userFolders.begin(), m_userFolders.end(), bundle.parent_path()) !=
+                   m_userFolders.end() &&
+               isPresetBundle(bundle);
+    }
+
+    // A bundle of one preset: its manifest and one more Turtle file, as hosts save them.
+    static bool isPresetBundle(const std::filesystem::path& bundle) {
+        std::error_code error;
+        int turtle = 0;
+        bool manifest = false;
+        for (const auto& entry : std::filesystem::directory_iterator(bundle, error)) {
+            if (!entry.is_regular_file(error) || entry.path().extension() != ".ttl")
+                return false;
+            manifest = manifest || entry.path().filename() == "manifest.ttl";
+            ++turtle;
+        }
+        return !error && manifest && turtle == 2;
     }
 
     std::filesystem::path uniqueBundle(const std::string& stem) const {
@@ -538,12 +752,26 @@ private:
     std::vector<PortLayout> m_layouts;
     std::vector<PluginDescription> m_descriptions;
     std::filesystem::path m_presetFolder;
+    std::vector<std::filesystem::path> m_userFolders; // the user's presets are read from these
+    const std::atomic<bool>* m_stop;
 };
 
 } // namespace
 
-std::unique_ptr<PluginBackend> makeLilvPluginBackend() {
-    return std::make_unique<LilvPluginBackend>();
+PluginControl atSampleRate(PluginControl control, double sampleRate) {
+    if (control.sampleRateRelative) {
+        const auto rate = static_cast<float>(sampleRate);
+        control.minimum *= rate;
+        control.maximum *= rate;
+        control.defaultValue *= rate;
+        control.sampleRateRelative = false;
+    }
+    return control;
+}
+
+std::unique_ptr<PluginBackend> makeLilvPluginBackend(const std::string& onlyUri,
+                                                     const std::atomic<bool>* stop) {
+    return std::make_unique<LilvPluginBackend>(onlyUri, stop);
 }
 
 } // namespace tolvane

@@ -12,28 +12,35 @@ namespace {
 
 constexpr int kCpuReadings = 20;
 
-// Bytes of `from`-channel frames as `to`-channel frames: mono doubled, stereo mixed.
-template <typename Bytes>
-void appendConverted(Bytes& out, const std::uint8_t* bytes, std::size_t count, int from, int to) {
+// Writes `count` bytes of `from`-channel frames as `to`-channel frames at `out` (mono doubled,
+// stereo mixed); returns the bytes written.
+std::size_t convertFrames(std::uint8_t* out, const std::uint8_t* bytes, std::size_t count, int from,
+                          int to) {
     if (from == to) {
-        out.insert(out.end(), bytes, bytes + count);
-        return;
+        std::memcpy(out, bytes, count);
+        return count;
     }
+    std::uint8_t* p = out;
     if (from == 1) {
-        for (std::size_t i = 0; i + 1 < count; i += 2) {
-            out.insert(out.end(), bytes + i, bytes + i + 2);
-            out.insert(out.end(), bytes + i, bytes + i + 2);
+        for (std::size_t i = 0; i + 1 < count; i += 2, p += 4) {
+            p[0] = p[2] = bytes[i];
+            p[1] = p[3] = bytes[i + 1];
         }
-        return;
+        return static_cast<std::size_t>(p - out);
     }
-    for (std::size_t i = 0; i + 3 < count; i += 4) {
+    for (std::size_t i = 0; i + 3 < count; i += 4, p += 2) {
         const auto left = static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8);
         const auto right = static_cast<std::int16_t>(bytes[i + 2] | bytes[i + 3] << 8);
         const auto mixed =
             static_cast<std::uint16_t>(static_cast<std::int16_t>(left / 2 + right / 2));
-        out.push_back(static_cast<std::uint8_t>(mixed & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(mixed >> 8));
+        p[0] = static_cast<std::uint8_t>(mixed & 0xFF);
+        p[1] = static_cast<std::uint8_t>(mixed >> 8);
     }
+    return static_cast<std::size_t>(p - out);
+}
+
+std::size_t convertedSize(std::size_t count, int from, int to) {
+    return count / (2U * static_cast<unsigned>(from)) * 2U * static_cast<unsigned>(to);
 }
 
 std::uint32_t scaledPosition(std::uint32_t position, int from, int to, std::uint32_t length) {
@@ -42,24 +49,51 @@ std::uint32_t scaledPosition(std::uint32_t position, int from, int to, std::uint
         std::min<std::uint64_t>(frame * 2U * static_cast<unsigned>(to), length));
 }
 
-// Puts the plug-in's output in place of the region; the rest of the data follows the output's
-// channel count.
-void commitOutput(SampleDocument& doc, const ByteRegion& region, const ByteBuffer& output,
-                  int channels, std::uint32_t rate) {
+// The new sample data as it is filled: the data before the region (in the output's channels),
+// the plug-in's output as it arrives, then the rest. It is allocated once, at its final size,
+// and becomes the document's data.
+class OutputData {
+public:
+    OutputData(const SampleDocument& doc, const ByteRegion& region, int channels)
+        : m_doc(doc), m_region(region), m_from(doc.Channels), m_to(channels) {
+        const auto rest = static_cast<std::size_t>(doc.DataLength) - region.length;
+        m_outputEnd =
+            convertedSize(region.start, m_from, m_to) + convertedSize(region.length, m_from, m_to);
+        m_data.resize(m_outputEnd + convertedSize(rest, m_from, m_to) + kSpareBytes);
+        m_written = convertFrames(m_data.data(), doc.SampleData.data(), region.start, m_from, m_to);
+    }
+    // Takes processed bytes; false when they would overrun the room for the output.
+    bool append(const std::uint8_t* bytes, std::size_t count) {
+        if (count > m_outputEnd - m_written)
+            return false;
+        std::memcpy(m_data.data() + m_written, bytes, count);
+        m_written += count;
+        return true;
+    }
+    // Adds the rest after the output; returns the data's length.
+    std::uint32_t finish() {
+        const std::uint32_t end = m_region.start + m_region.length;
+        m_written += convertFrames(m_data.data() + m_written, m_doc.SampleData.data() + end,
+                                   static_cast<std::size_t>(m_doc.DataLength) - end, m_from, m_to);
+        std::fill_n(m_data.data() + m_written, kSpareBytes, std::uint8_t{0});
+        m_data.resize(m_written + kSpareBytes);
+        return static_cast<std::uint32_t>(m_written);
+    }
+    ByteBuffer take() { return std::move(m_data); }
+
+private:
+    const SampleDocument& m_doc;
+    ByteRegion m_region;
+    int m_from, m_to;
+    ByteBuffer m_data;
+    std::size_t m_outputEnd = 0; // where the room for the output ends
+    std::size_t m_written = 0;
+};
+
+// Puts the new data in place; the format follows the output's channel count and rate.
+void commitOutput(SampleDocument& doc, ByteBuffer data, std::uint32_t length, int channels,
+                  std::uint32_t rate) {
     const int from = doc.Channels;
-    ByteBuffer data;
-    data.reserve(output.size() +
-                 (static_cast<std::size_t>(doc.DataLength) - region.length) *
-                     static_cast<std::size_t>(channels) / static_cast<std::size_t>(from) +
-                 kSpareBytes);
-    const std::uint8_t* old = doc.SampleData.data();
-    appendConverted(data, old, region.start, from, channels);
-    data.insert(data.end(), output.begin(), output.end());
-    const std::uint32_t end = region.start + region.length;
-    appendConverted(data, old + end, static_cast<std::size_t>(doc.DataLength) - end, from,
-                    channels);
-    const auto length = static_cast<std::uint32_t>(data.size());
-    data.insert(data.end(), kSpareBytes, std::uint8_t{0});
     doc.SampleData.adopt(std::move(data));
     doc.DataLength = static_cast<std::int32_t>(length);
     doc.SampleRate = rate;
@@ -99,23 +133,22 @@ PlugInOutcome processThroughPlugIn(TDLib& lib, SampleDocument& doc, UndoRecord& 
                                    const std::function<void(int percent)>& progress) {
     const ByteRegion region = plugInRegion(doc, mode);
     std::uint32_t remaining = region.length;
-    ByteBuffer output;
-    output.reserve(static_cast<std::size_t>(region.length) /
-                   static_cast<std::size_t>(std::max<int>(doc.Channels, 1)) *
-                   static_cast<std::size_t>(lib.GetNumOutChans()));
+    if (lib.Connect() < 0)
+        return PlugInOutcome::ConnectFailed;
+    // The plug-in's output goes straight into the new data, a delivery at a time.
+    OutputData output(doc, region, lib.GetNumOutChans());
+    bool overrun = false;
     lib.SetCallback([&](const std::uint8_t* data, std::uint32_t length) {
-        output.insert(output.end(), data, data + length);
+        overrun = !output.append(data, length) || overrun;
         if (progress && region.length > 0)
             progress(static_cast<int>(std::lround(static_cast<double>(region.length - remaining) *
                                                   100.0 / region.length)));
         return 0;
     });
-    if (lib.Connect() < 0)
-        return PlugInOutcome::ConnectFailed;
     lib.StartGraph();
     std::uint32_t position = region.start;
     bool failed = false;
-    while (remaining > 0 && !cancelled) {
+    while (remaining > 0 && !cancelled && !overrun) {
         std::uint8_t* buffer = lib.GetDevBuf(lib.GetNumOutChans());
         if (buffer == nullptr) {
             failed = true;
@@ -135,12 +168,13 @@ PlugInOutcome processThroughPlugIn(TDLib& lib, SampleDocument& doc, UndoRecord& 
     const std::uint32_t rate = lib.GetOutRate();
     lib.Disconnect();
     lib.SetCallback(nullptr);
-    if (failed)
+    if (failed || overrun)
         return PlugInOutcome::DeliverFailed;
     if (cancelled)
         return PlugInOutcome::Cancelled;
     recordWholeSample(undo, doc, kUndoWholeSample);
-    commitOutput(doc, region, output, channels, rate);
+    const std::uint32_t length = output.finish();
+    commitOutput(doc, output.take(), length, channels, rate);
     return PlugInOutcome::Processed;
 }
 
@@ -171,9 +205,8 @@ void PlugInPreview::deliverToSink(const std::uint8_t* data, std::uint32_t length
         m_events.sink(data, length);
         return;
     }
-    m_stereo.clear();
-    appendConverted(m_stereo, data, length, 1, 2);
-    m_events.sink(m_stereo.data(), m_stereo.size());
+    m_stereo.resize(static_cast<std::size_t>(length) * 2);
+    m_events.sink(m_stereo.data(), convertFrames(m_stereo.data(), data, length, 1, 2));
 }
 
 void PlugInPreview::run() {

@@ -19,9 +19,6 @@ inline constexpr const char* kMsgNoPlugins = "No plugins available";
 inline constexpr const char* kMsgHostFailed =
     "Error initialising DirectShow - \r\n\r\nPlease check DirectMedia is installed before "
     "continuing!";
-inline constexpr const char* kMsgPluginRefused =
-    "An error occurred when initialising the plugin -\r\n\r\nA possible cause is that it cannot "
-    "accept mono data.";
 inline constexpr const char* kMsgNoPages = "Plugin has no property pages - process?";
 inline constexpr const char* kMsgConnectFailed =
     "An error occured when trying to connect to the plugin - no preview is \r\npossible.\r\n\r\n"

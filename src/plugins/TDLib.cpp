@@ -1,5 +1,7 @@
 #include "plugins/TDLib.h"
 
+#include "plugins/PcmConversion.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -13,19 +15,21 @@ constexpr int kRowHeight = 32;
 constexpr int kSheetMargin = 16;
 constexpr int kMinSheetHeight = 131;
 
-float toFloat(const std::uint8_t* p) {
-    const auto sample = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
-    return static_cast<float>(sample) / 32768.0F;
+std::string channelText(int count, const char* what) {
+    return std::to_string(count) + " audio " + what + (count == 1 ? "" : "s");
 }
 
-// Rounded half to even and clipped to 16 bits (a loud plug-in clips, never wraps).
-void storeClipped(std::uint8_t* p, float value) {
-    const float scaled = value * 32768.0F;
-    long sample = std::isnan(scaled) ? 0 : std::lrint(std::clamp(scaled, -32768.0F, 32767.0F));
-    sample = std::clamp(sample, -32768L, 32767L);
-    const auto bits = static_cast<std::uint16_t>(static_cast<std::int16_t>(sample));
-    p[0] = static_cast<std::uint8_t>(bits & 0xFF);
-    p[1] = static_cast<std::uint8_t>(bits >> 8);
+// Why a plug-in with that layout cannot take data of `channels` channels, or empty when it can:
+// mono data into a stereo plug-in is refused, and a mono plug-in runs once per channel unless
+// that would make more than two output channels.
+std::string layoutRefusal(const PluginDescription& plugin, int channels) {
+    const std::string layout = channelText(plugin.audioInputs, "input") + ", " +
+                               channelText(plugin.audioOutputs, "output");
+    if (plugin.audioInputs > channels)
+        return "It takes stereo input (" + layout + "), so it cannot accept mono data.";
+    if (channels / plugin.audioInputs * plugin.audioOutputs > 2)
+        return "It turns one channel into two (" + layout + "), so it cannot accept stereo data.";
+    return {};
 }
 
 } // namespace
@@ -60,7 +64,12 @@ int TDLib::InitPlugins(int) {
 }
 
 int TDLib::GetNumPlugs() const {
-    return m_backend ? static_cast<int>(m_backend->plugins().size()) : 0;
+    return static_cast<int>(plugins().size());
+}
+
+const std::vector<PluginDescription>& TDLib::plugins() const {
+    static const std::vector<PluginDescription> none;
+    return m_backend ? m_backend->plugins() : none;
 }
 
 std::string TDLib::GetNextPlugInName(std::uint16_t index) const {
@@ -70,8 +79,11 @@ std::string TDLib::GetNextPlugInName(std::uint16_t index) const {
 }
 
 void TDLib::SetPath(const std::filesystem::path& presetFolder) {
-    if (m_backend)
-        m_backend->setPresetFolder(presetFolder);
+    if (!m_backend)
+        return;
+    m_backend->setPresetFolder(presetFolder);
+    if (std::error_code error; std::filesystem::is_directory(legacyPresetFolder(), error))
+        m_backend->readPresetFolder(legacyPresetFolder());
 }
 
 void TDLib::SetCallback(TDataCallback callback) {
@@ -85,24 +97,34 @@ void TDLib::SetSampleParams(int, std::uint32_t rate, int channels) {
 
 std::uint16_t TDLib::SetupFilter(std::uint16_t index, PropertyPageSite* site) {
     KillFilter(0);
+    m_refusal.clear();
     if (!m_backend || m_failed)
         return kSetupHostFailed;
-    if (index >= m_backend->plugins().size())
+    if (index >= m_backend->plugins().size()) {
+        m_refusal = std::string(kMsgPluginSetupFailed) + "There is no such plugin.";
         return kSetupRefused;
-    const PluginDescription& description = m_backend->plugins()[index];
-    // Mono data into a stereo plug-in is refused; a mono plug-in runs once per channel, unless
-    // that would make more than two output channels.
-    if (description.audioInputs > m_channels ||
-        m_channels / description.audioInputs * description.audioOutputs > 2)
+    }
+    PluginDescription description = m_backend->plugins()[index];
+    if (const std::string refusal = layoutRefusal(description, m_channels); !refusal.empty()) {
+        m_refusal = kMsgPluginSetupFailed + refusal;
         return kSetupRefused;
+    }
+    // The instance that shows the plug-in can be loaded is the first one Connect uses.
     std::string why;
-    if (!m_backend->instantiate(index, m_rate, why))
+    m_spare = m_backend->instantiate(index, m_rate, why);
+    if (!m_spare) {
+        m_refusal =
+            std::string(kMsgPluginSetupFailed) + "The plugin could not be loaded:\r\n" + why;
         return kSetupRefused;
+    }
+    for (PluginControl& control : description.controls)
+        control = atSampleRate(std::move(control), m_rate);
+    m_described = std::move(description);
     m_current = index;
     m_site = site;
-    m_values = std::make_unique<std::atomic<float>[]>(description.controls.size());
-    for (std::size_t i = 0; i < description.controls.size(); ++i)
-        m_values[i] = description.controls[i].defaultValue;
+    m_values = std::make_unique<std::atomic<float>[]>(m_described->controls.size());
+    for (std::size_t i = 0; i < m_described->controls.size(); ++i)
+        m_values[i] = m_described->controls[i].defaultValue;
     buildPages();
     return kSetupReady;
 }
@@ -210,7 +232,8 @@ int TDLib::Connect() {
     const int count = m_channels / description.audioInputs;
     for (int i = 0; i < count; ++i) {
         std::string why;
-        auto instance = m_backend->instantiate(*m_current, m_rate, why);
+        auto instance =
+            m_spare ? std::move(m_spare) : m_backend->instantiate(*m_current, m_rate, why);
         if (!instance)
             return -1;
         graph->block = instance->maxBlockFrames();
@@ -293,13 +316,9 @@ std::int32_t TDLib::Deliver(std::uint16_t bytes) {
     const std::uint32_t frames = bytes / frameBytes;
     for (std::uint32_t done = 0; done < frames;) {
         const std::uint32_t count = std::min(frames - done, graph.block);
-        const std::uint8_t* source =
-            graph.input.data() + static_cast<std::size_t>(done) * frameBytes;
-        for (int c = 0; c < m_channels; ++c) {
-            float* plane = graph.in.data() + static_cast<std::size_t>(c) * graph.block;
-            for (std::uint32_t f = 0; f < count; ++f)
-                plane[f] = toFloat(source + f * frameBytes + 2 * c);
-        }
+        float* planes[2] = {graph.in.data(), graph.in.data() + graph.block};
+        planesFromPcm16(graph.input.data() + static_cast<std::size_t>(done) * frameBytes, count,
+                        m_channels, planes);
         runBlocks(graph.in.data(), count);
         emitFrames(count);
         done += count;
@@ -343,32 +362,30 @@ void TDLib::emitFrames(std::uint32_t frames) {
         return;
     const auto sink = static_cast<std::size_t>(graph.sinkChannels);
     graph.bytes.resize(kept * sink * 2);
-    const float* left = graph.out.data() + dropped;
-    const float* right = graph.naturalChannels == 2 ? left + graph.block : left;
-    std::uint8_t* p = graph.bytes.data();
-    for (std::uint32_t f = 0; f < kept; ++f) {
-        if (sink == 1) {
-            storeClipped(p, graph.naturalChannels == 2 ? (left[f] + right[f]) * 0.5F : left[f]);
-            p += 2;
-        } else {
-            storeClipped(p, left[f]);
-            storeClipped(p + 2, right[f]);
-            p += 4;
-        }
+    float* left = graph.out.data() + dropped;
+    float* right = graph.naturalChannels == 2 ? left + graph.block : left;
+    if (sink == 1 && graph.naturalChannels == 2) {
+        // Both channels mixed into the left plane, which is not read again.
+        for (std::uint32_t f = 0; f < kept; ++f)
+            left[f] = (left[f] + right[f]) * 0.5F;
     }
+    const float* planes[2] = {left, right};
+    pcm16FromPlanes(planes, static_cast<int>(sink), kept, graph.bytes.data());
     m_callback(graph.bytes.data(), static_cast<std::uint32_t>(graph.bytes.size()));
 }
 
 void TDLib::KillFilter(int) {
     Disconnect();
+    m_spare.reset();
     m_pages.clear();
     m_site = nullptr;
     m_current.reset();
+    m_described.reset();
     m_values.reset();
 }
 
 const PluginDescription* TDLib::plugin() const {
-    return m_current ? &m_backend->plugins()[*m_current] : nullptr;
+    return m_described ? &*m_described : nullptr;
 }
 
 float TDLib::controlValue(std::size_t control) const {
@@ -405,15 +422,25 @@ bool TDLib::deletePreset(const std::string& name) {
     return m_current && m_backend->deletePreset(*m_current, name);
 }
 
+namespace {
+
+std::filesystem::path homeFolder() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::filesystem::path(home)
+                                            : std::filesystem::path(".");
+}
+
+} // namespace
+
 std::filesystem::path defaultPresetFolder() {
+    return homeFolder() / ".lv2";
+}
+
+std::filesystem::path legacyPresetFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (data != nullptr && *data != '\0') {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share";
-    }
+    const std::filesystem::path base = data != nullptr && *data != '\0'
+                                           ? std::filesystem::path(data)
+                                           : homeFolder() / ".local" / "share";
     return base / "WaveTolvane" / "lv2-presets";
 }
 

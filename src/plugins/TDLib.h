@@ -26,8 +26,11 @@ public:
 };
 
 inline constexpr const char* kMsgPluginInitError = "Error initializing DirectX plugins!";
+inline constexpr const char* kMsgPluginSetupFailed =
+    "An error occurred when initialising the plugin -\r\n\r\n";
 
-// SetupFilter's results: ready, no plug-in host on this system, the plug-in refused the format.
+// SetupFilter's results: ready, no plug-in host on this system, the plug-in refused (it could
+// not be loaded, or its channels do not fit the data: setupRefusal() says which).
 inline constexpr std::uint16_t kSetupReady = 0;
 inline constexpr std::uint16_t kSetupHostFailed = 0xFCD8;
 inline constexpr std::uint16_t kSetupRefused = 1;
@@ -70,7 +73,10 @@ public:
 
     int InitPlugins(int reserved);
     int GetNumPlugs() const;
+    // The installed plug-ins as GetNumPlugs counts them (empty without a host).
+    const std::vector<PluginDescription>& plugins() const;
     std::string GetNextPlugInName(std::uint16_t index) const;
+    // Where the user's presets are stored (and the presets kept from earlier versions).
     void SetPath(const std::filesystem::path& presetFolder);
     void SetCallback(TDataCallback callback);
     void SetSampleParams(int bits, std::uint32_t rate, int channels);
@@ -98,8 +104,13 @@ public:
     std::int32_t Deliver(std::uint16_t bytes);
     void KillFilter(int reserved);
 
+    // Why the last SetupFilter refused, as the message to show: the plug-in could not be
+    // loaded (and the loader's reason), or its channel layout does not fit the data.
+    const std::string& setupRefusal() const { return m_refusal; }
+
     // What the pages show and change: the set-up plug-in's controls and their values (safe to
-    // call while another thread delivers).
+    // call while another thread delivers). Ranges relative to the sample rate are given in
+    // absolute units at the rate of SetSampleParams.
     const PluginDescription* plugin() const;
     const PropertyPage& page(int index) const {
         return m_pages.at(static_cast<std::size_t>(index));
@@ -126,7 +137,10 @@ private:
     TDataCallback m_callback;
     std::uint32_t m_rate = 44100;
     int m_channels = 1;
-    std::optional<std::size_t> m_current; // the set-up plug-in
+    std::optional<std::size_t> m_current;         // the set-up plug-in
+    std::optional<PluginDescription> m_described; // its description at m_rate
+    std::unique_ptr<PluginInstance> m_spare;      // made by SetupFilter, used by Connect
+    std::string m_refusal;
     PropertyPageSite* m_site = nullptr;
     std::vector<PropertyPage> m_pages;
     int m_originX = 0;
@@ -136,8 +150,10 @@ private:
     std::atomic<double> m_cpuLoad{0.0};
 };
 
-// The folder our presets are stored in: "WaveTolvane/lv2-presets" in the user's data folder
-// (XDG_DATA_HOME, else ~/.local/share).
+// The folder the user's presets are stored in: ~/.lv2, where every LV2 host looks for them.
 std::filesystem::path defaultPresetFolder();
+// Where earlier versions stored them: "WaveTolvane/lv2-presets" in the user's data folder
+// (XDG_DATA_HOME, else ~/.local/share). SetPath reads it too.
+std::filesystem::path legacyPresetFolder();
 
 } // namespace tolvane

@@ -28,8 +28,13 @@ protected:
 TEST_F(PluginCommandTest, ListsEachEffectWithChannelsAndControlRanges) {
     const auto run = test::runCommand({"plugins"});
     EXPECT_EQ(run.status, kExitOk) << run.err;
-    EXPECT_NE(run.out.find("urn:wavetolvane:test:gain\n  name: Test Gain\n  channels: 1 in, 1 out\n"
-                           "  control gain \"Gain\": 0 to 4, default 1"),
+    EXPECT_NE(run.out.find("urn:wavetolvane:test:gain\n  name: Test Gain\n  kind: Amplifier\n"
+                           "  maker: Tolvane Tests\n  channels: 1 in, 1 out\n"
+                           "  control gain \"Gain\": 0 to 4, default 1\n  preset: Half\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  control cutoff \"Cutoff\": 4.41 to 22050, default 11025 Hz (at 44100 "
+                           "Hz; scales with the sample rate)\n"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("  control invert \"Invert\": on/off, default off [Polarity]"),
@@ -69,7 +74,8 @@ TEST_F(PluginCommandTest, RefusedFormatsAndBadRequestsWriteNothing) {
     const std::string out = dir.file("out.wav");
     auto run = test::runCommand({"plugin", mono, out, "--uri", t::kStereoGainUri});
     EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_NE(run.err.find("A possible cause is that it cannot accept mono data."),
+    EXPECT_NE(run.err.find("It takes stereo input (2 audio inputs, 2 audio outputs), so it cannot "
+                           "accept mono data."),
               std::string::npos)
         << run.err;
     for (const std::vector<std::string>& args :
@@ -102,6 +108,36 @@ TEST_F(PluginCommandTest, AnOutputThatIsNotARegularFileIsRefused) {
         EXPECT_TRUE(t::isNode(node, kind));
         std::filesystem::remove(node);
     }
+}
+
+TEST_F(PluginCommandTest, ARangeRelativeToTheRateIsCheckedAtTheFilesRate) {
+    const std::string out = dir.file("out.wav");
+    const std::string in = dir.file("in96.wav");
+    t::writeBytes(in, t::waveImage(1, 96000, t::pcm16({1, 2, 3, 4})));
+    auto run =
+        test::runCommand({"plugin", in, out, "--uri", t::kFragileUri, "--set", "cutoff=48000"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    run = test::runCommand({"plugin", wave("in44.wav", 1, {1, 2}), out, "--uri", t::kFragileUri,
+                            "--set", "cutoff=30000"});
+    EXPECT_EQ(run.status, kExitUsage) << "above half of 44100 Hz";
+}
+
+TEST_F(PluginCommandTest, ProbeTriesBothLayoutsAndSaysWhatHappened) {
+    auto run = test::runCommand({"plugins", "--probe", t::kStereoGainUri, "--rate", "48000"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_TRUE(run.out.starts_with("mono: trying\nmono: refused: An error occurred when "
+                                    "initialising the plugin - It takes stereo input"))
+        << run.out;
+    EXPECT_TRUE(run.out.ends_with("stereo: trying\nstereo: works\ndone\n")) << run.out;
+    run = test::runCommand({"plugins", "--probe", "urn:none"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(run.out, "no installed effect urn:none\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"plugins", "--probe"},
+             {"plugins", "--probe", t::kGainUri, "--rate", "12"},
+             {"plugins", "--probe", t::kGainUri, "--seconds", "x"},
+             {"plugins", "--list"}})
+        EXPECT_EQ(test::runCommand(args).status, kExitUsage) << args.back();
 }
 
 } // namespace

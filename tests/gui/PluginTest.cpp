@@ -1,11 +1,16 @@
 // Effect plug-ins from the real main window: the menu, the plug-in window with its pages and
 // presets, processing with undo, refusals and the question for a plug-in without pages.
+#include "app/dialogs/TFindEffectForm.h"
 #include "app/dialogs/TPlugInForm.h"
 #include "audio/TAudioDriver.h"
 #include "gui/WindowTestSupport.h"
+#include "platform/ChildProcess.h"
 #include "plugins/TestPlugins.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -30,23 +35,36 @@ protected:
         m_form->plugins().buildMenu(menu);
     }
 
+    // The item of that caption in the menu or the menus of its kinds.
     QAction* item(const QString& name) {
-        for (QAction* action : menu->actions())
+        for (QAction* action : menu->findChildren<QAction*>())
             if (action->text() == name)
                 return action;
         return nullptr;
     }
 
-    // Chooses the plug-in; `use` works the plug-in window, which then closes with "Process"
-    // (or "Cancel").
+    // Chooses the plug-in; `use` works the plug-in window (which opens at once, or once the
+    // plug-in has been tried), which then closes with "Process" (or "Cancel").
     void choose(const QString& name, std::function<void(TPlugInForm&)> use, bool process) {
-        QTimer::singleShot(0, [use = std::move(use), process] {
+        bool used = false;
+        QElapsedTimer waited;
+        waited.start();
+        std::function<void()> attempt = [&] {
             auto* form = dynamic_cast<TPlugInForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(form, nullptr) << "the plug-in window is not open";
+            if (form == nullptr) {
+                if (waited.elapsed() < 20000)
+                    QTimer::singleShot(10, attempt);
+                return;
+            }
             use(*form);
+            used = true;
             form->findChild<QPushButton*>(process ? "ProcessButton" : "CancelButton")->click();
-        });
+        };
+        QTimer::singleShot(0, attempt);
         item(name)->trigger();
+        while (!used && waited.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(used) << "the plug-in window did not open";
         test::waitUntilIdle(*m_form);
     }
 
@@ -57,13 +75,105 @@ protected:
     QMenu* menu = nullptr;
 };
 
-TEST_F(PluginWindowTest, MenuListsTheEffectsAndHidesNoPluginsAvailable) {
-    for (const char* name : {"Test Gain", "Test Spread", "Test Delay", "Test Stereo Gain"}) {
+TEST_F(PluginWindowTest, MenuGroupsTheEffectsByKindSortedAndHidesNoPluginsAvailable) {
+    for (const char* name :
+         {"Test Gain", "Test Spread", "Test Delay", "Test Stereo Gain", "Test Fragile Filter"}) {
         ASSERT_NE(item(name), nullptr) << name;
         EXPECT_EQ(item(name)->toolTip(), QString("Show ") + name);
     }
     ASSERT_NE(item("No plugins available"), nullptr);
     EXPECT_FALSE(item("No plugins available")->isVisible());
+    QStringList top;
+    for (QAction* action : menu->actions())
+        top << action->text();
+    EXPECT_EQ(top, (QStringList{"Find effect...", "", "No plugins available", "Amplifier", "Delay",
+                                "Filter", "Other"}));
+    QMenu* other = menu->actions().back()->menu();
+    ASSERT_NE(other, nullptr);
+    QStringList others;
+    for (QAction* action : other->actions())
+        others << action->text();
+    EXPECT_EQ(others, (QStringList{"Test Spread", "Test Stereo Gain"}));
+    EXPECT_EQ(item("Find effect...")->shortcut(), QKeySequence("Ctrl+Shift+F"));
+}
+
+// The window's first showing looks for the effects away from its thread.
+TEST_F(PluginWindowTest, TheMenuOfTheFirstShowingIsFilledInTheBackground) {
+    QMenu later;
+    PluginCommands& plugins = m_form->plugins();
+    plugins.buildMenuInBackground(&later);
+    QStringList first;
+    for (QAction* action : later.actions())
+        first << action->text();
+    EXPECT_TRUE(first.contains("Looking for effects...") || first.contains("Amplifier"))
+        << first.join("|").toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    while (!later.actions()[0]->isEnabled() && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QStringList top;
+    for (QAction* action : later.actions())
+        top << action->text();
+    EXPECT_EQ(top, (QStringList{"Find effect...", "", "No plugins available", "Amplifier", "Delay",
+                                "Filter", "Other"}));
+}
+
+TEST_F(PluginWindowTest, FindEffectOpensTheChosenEffectsWindow) {
+    bool searched = false;
+    QTimer::singleShot(0, [this, &searched] {
+        auto* find = dynamic_cast<TFindEffectForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(find, nullptr) << "the search is not open";
+        // Whatever fails below, the search closes.
+        const auto closing = std::shared_ptr<void>(nullptr, [find](void*) {
+            if (find->isVisible())
+                find->reject();
+        });
+        auto* list = find->findChild<QListWidget*>("ResultList");
+        EXPECT_EQ(list->count(), 5) << "all of them before a word is typed";
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindEdit"), "gain STEREO");
+        ASSERT_EQ(list->count(), 1);
+        EXPECT_TRUE(list->item(0)->text().startsWith("Test Stereo Gain"));
+        QTest::keyClicks(find->findChild<QLineEdit*>("FindEdit"), "x");
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_FALSE(find->findChild<QPushButton*>("OpenButton")->isEnabled());
+        find->findChild<QLineEdit*>("FindEdit")->setText("tolvane amp");
+        ASSERT_EQ(list->count(), 1) << "maker and kind";
+        EXPECT_TRUE(list->item(0)->text().startsWith("Test Gain"));
+        find->findChild<QLineEdit*>("FindEdit")->setText("filter");
+        ASSERT_EQ(list->count(), 1);
+        searched = true;
+        // The chosen effect's window comes next: cancel it.
+        QTimer::singleShot(0, [] {
+            auto* form = dynamic_cast<TPlugInForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(form, nullptr) << "the effect's window is not open";
+            EXPECT_EQ(form->windowTitle(), "Plugin: Test Fragile Filter");
+            form->findChild<QPushButton*>("CancelButton")->click();
+        });
+        find->findChild<QPushButton*>("OpenButton")->click();
+    });
+    QTest::keyClick(m_form.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    test::waitUntilIdle(*m_form);
+    EXPECT_TRUE(searched);
+    EXPECT_TRUE(m_dialogs.shown.empty());
+    EXPECT_FALSE(doc().Busy);
+}
+
+TEST_F(PluginWindowTest, ARangeRelativeToTheRateReachesHalfTheDocumentsRate) {
+    for (const auto& [rate, top] : {std::pair{96000U, "48000 Hz"}, std::pair{22050U, "11025 Hz"}}) {
+        doc().SampleRate = rate; // as the rate conversion leaves it
+        doc().BytesPerSecond = rate * 4;
+        choose(
+            "Test Fragile Filter",
+            [top = QString(top)](TPlugInForm& form) {
+                auto* cutoff = form.findChild<QSlider*>("cutoff");
+                ASSERT_NE(cutoff, nullptr);
+                cutoff->setValue(cutoff->maximum());
+                const auto* shown = cutoff->parentWidget()->findChild<QLabel*>();
+                ASSERT_NE(shown, nullptr);
+                EXPECT_EQ(shown->text(), top);
+            },
+            false);
+    }
 }
 
 TEST_F(PluginWindowTest, GainOnItsPageProcessesTheLoopAsOneUndoStep) {
@@ -157,7 +267,10 @@ TEST_F(PluginWindowTest, RefusedPlugInAndOneWithoutPagesAsk) {
     item("Test Spread")->trigger(); // mono in, stereo out: four channels from stereo
     test::waitUntilIdle(*m_form);
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
-    EXPECT_EQ(m_dialogs.shown[0].text.toStdString(), kMsgPluginRefused);
+    EXPECT_EQ(m_dialogs.shown[0].text.toStdString(),
+              std::string(kMsgPluginSetupFailed) +
+                  "It turns one channel into two (1 audio input, 2 audio outputs), so it cannot "
+                  "accept stereo data.");
     m_dialogs.answers.push_back(MessageAnswer::No);
     item("Test Delay")->trigger();
     test::waitUntilIdle(*m_form);
@@ -170,6 +283,83 @@ TEST_F(PluginWindowTest, RefusedPlugInAndOneWithoutPagesAsk) {
     EXPECT_TRUE(m_form->isModified());
     EXPECT_EQ(samples(), before) << "the delay is taken out again";
     EXPECT_FALSE(doc().Busy);
+}
+
+// Effects tried in a child process before the editor loads them: a crashing one is refused with
+// the reason, marked in the menu and remembered beside the settings; a good one opens.
+class PluginProbeWindowTest : public PluginWindowTest {
+protected:
+    test::TestPluginEnvironment faulty{TOLVANE_FAULTY_LV2_PATH}; // the test plug-ins and these
+
+    void SetUp() override {
+        LoadedWindowTest::SetUp();
+        buildMenuTryingWith({TOLVANE_COMMAND, "plugins", "--probe"});
+    }
+    void buildMenuTryingWith(std::vector<std::string> command) {
+        menu = m_form->findChild<QMenu*>("Plugins1");
+        ASSERT_NE(menu, nullptr);
+        m_form->plugins().setProbe(std::move(command),
+                                   probeStoreBeside(m_dir.file("settings.ini")));
+        m_form->plugins().buildMenu(menu);
+    }
+};
+
+// What the editor itself runs as the child: wavetolvane --probe-plugin URI --rate R.
+TEST_F(PluginProbeWindowTest, TheEditorTriesAnEffectAsAChildOfItself) {
+    const std::vector<std::string> editor = {TOLVANE_EDITOR, "--probe-plugin"};
+    const ProbeVerdict gain = probeInChild(editor, test::kGainUri, 48000);
+    EXPECT_TRUE(gain.usable) << gain.reason;
+    EXPECT_EQ(gain.layouts, (std::vector<std::string>{"mono: works", "stereo: works"}));
+    const ProbeVerdict crash = probeInChild(editor, test::kCrashUri, 48000);
+    EXPECT_FALSE(crash.usable);
+    EXPECT_TRUE(crash.reason.starts_with("it crashed (signal ")) << crash.reason;
+    const ChildResult outOfRange = runChildProcess(
+        {TOLVANE_EDITOR, "--probe-plugin", test::kGainUri, "--rate", "12"}, kProbeDeadline);
+    EXPECT_EQ(outOfRange.end, ChildResult::End::Exited);
+    EXPECT_EQ(outOfRange.status, 64) << "a rate out of range: " << outOfRange.output;
+    EXPECT_NE(outOfRange.output.find("--rate needs a rate from 1000 to 768000"), std::string::npos)
+        << outOfRange.output;
+}
+
+TEST_F(PluginProbeWindowTest, ACrashingEffectIsNeverLoadedAndTheVerdictsAreRemembered) {
+    const Samples before = samples();
+    ASSERT_NE(item("Faulty Crash"), nullptr);
+    item("Faulty Crash")->trigger();
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    const QString message = m_dialogs.shown[0].text;
+    EXPECT_TRUE(message.startsWith("The plugin Faulty Crash cannot be used: it crashed (signal "))
+        << message.toStdString();
+    EXPECT_TRUE(message.endsWith("when tried on mono data.")) << message.toStdString();
+    ASSERT_NE(item("Faulty Crash (unusable)"), nullptr);
+    EXPECT_TRUE(item("Faulty Crash (unusable)")->toolTip().startsWith("Unusable: it crashed"));
+    EXPECT_EQ(samples(), before);
+    EXPECT_FALSE(m_form->isModified());
+    EXPECT_FALSE(doc().Busy);
+
+    // A good one is tried, then opens.
+    choose(
+        "Test Gain", [](TPlugInForm&) {}, false);
+    EXPECT_EQ(m_dialogs.shown.size(), 1u);
+
+    // The next run knows both without trying them (its command could not start).
+    start(true);
+    buildMenuTryingWith({"/nonexistent/tolvane"});
+    ASSERT_NE(item("Faulty Crash (unusable)"), nullptr);
+    item("Faulty Crash (unusable)")->trigger();
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(m_dialogs.shown.size(), 2u);
+    EXPECT_EQ(m_dialogs.shown[1].text, message);
+    choose(
+        "Test Gain", [](TPlugInForm&) {}, false);
+    EXPECT_EQ(m_dialogs.shown.size(), 2u);
+    item("Test Stereo Gain")->trigger();
+    test::waitUntilIdle(*m_form);
+    ASSERT_EQ(m_dialogs.shown.size(), 3u);
+    EXPECT_TRUE(m_dialogs.shown[2].text.startsWith(
+        "The plugin Test Stereo Gain cannot be used: it could not be tried: cannot start"))
+        << m_dialogs.shown[2].text.toStdString();
+    EXPECT_EQ(item("Test Stereo Gain")->text(), "Test Stereo Gain") << "tried again next time";
 }
 
 } // namespace

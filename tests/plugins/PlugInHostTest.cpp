@@ -132,15 +132,23 @@ public:
     std::uint32_t latency() const override { return 0; }
 };
 
-// A host whose one plug-in starts once (at set-up) and never again, so it cannot be connected.
+// A host whose one plug-in starts once (at set-up) and never again: the instance of the set-up
+// is the first one connected, so stereo data, which needs two, cannot be connected.
 class UnconnectableBackend : public PluginBackend {
 public:
-    UnconnectableBackend() { m_plugins.push_back({"urn:x", "X", 1, 1, {}}); }
+    UnconnectableBackend() {
+        PluginDescription plugin;
+        plugin.uri = "urn:x";
+        plugin.name = "X";
+        plugin.audioInputs = plugin.audioOutputs = 1;
+        m_plugins.push_back(plugin);
+    }
     const std::vector<PluginDescription>& plugins() const override { return m_plugins; }
     std::unique_ptr<PluginInstance> instantiate(std::size_t, double, std::string&) override {
         return ++m_calls > 1 ? nullptr : std::make_unique<PassThrough>();
     }
     void setPresetFolder(const std::filesystem::path&) override {}
+    void readPresetFolder(const std::filesystem::path&) override {}
     std::vector<PluginPreset> presets(std::size_t) override { return {}; }
     std::optional<ControlValues> loadPreset(std::size_t, const std::string&) override {
         return std::nullopt;
@@ -156,10 +164,10 @@ private:
 };
 
 TEST_F(PlugInHostTest, APlugInThatCannotConnectLeavesTheDocumentAlone) {
-    SampleDocument doc = documentOfSamples(1, false, ramp(100, 3));
+    SampleDocument doc = documentOfSamples(2, true, ramp(100, 3));
     TDLib unconnectable(std::make_unique<UnconnectableBackend>());
     ASSERT_EQ(unconnectable.InitPlugins(0), 0);
-    unconnectable.SetSampleParams(16, 44100, 1);
+    unconnectable.SetSampleParams(16, 44100, 2);
     ASSERT_EQ(unconnectable.SetupFilter(0, nullptr), kSetupReady);
     const DocumentState before(doc);
     UndoRecord undo;

@@ -43,9 +43,11 @@ struct SliderScale {
     }
 };
 
+// Four significant digits, but whole numbers from 1000 on (22050 Hz, not 2.205e+04 Hz).
 QString valueText(float value, const PluginControl& control) {
-    QString text = control.integer ? QString::number(std::lround(value))
-                                   : QString::number(static_cast<double>(value), 'g', 4);
+    QString text = control.integer || std::abs(value) >= 1000.0F
+                       ? QString::number(std::lround(value))
+                       : QString::number(static_cast<double>(value), 'g', 4);
     if (!control.unit.empty())
         text += " " + QString::fromStdString(control.unit);
     return text;

@@ -3,6 +3,9 @@
  *   spread      mono in, stereo out: left = in, right = in * gain
  *   delay       mono, out = in delayed by 100 frames, reported as its latency; no controls
  *   stereo-gain stereo, both channels * gain, negated when "invert" is on
+ *   fragile     mono, out = in; like filters that make their state in activate and free it in
+ *               cleanup without looking, it crashes when freed without having been activated.
+ *               Its "cutoff" control is a frequency up to half the sample rate.
  */
 #include <lv2/core/lv2.h>
 
@@ -14,6 +17,7 @@
 #define DELAY_FRAMES 100
 
 typedef struct {
+    float* state; /* made by activate (fragile) */
     const float* gain;
     const float* invert;
     const float* in[2];
@@ -33,6 +37,26 @@ static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, con
 }
 
 static void cleanup(LV2_Handle instance) { free(instance); }
+
+static LV2_Handle instantiateFragile(const LV2_Descriptor* descriptor, double rate,
+                                     const char* bundle, const LV2_Feature* const* features) {
+    Effect* e = (Effect*)instantiate(descriptor, rate, bundle, features);
+    /* Not set until activate, as in plug-ins that allocate with malloc and never clear. */
+    if (e)
+        e->state = (float*)(uintptr_t)0xDEADBEEF0;
+    return e;
+}
+
+static void activateFragile(LV2_Handle instance) {
+    Effect* e = (Effect*)instance;
+    e->state = (float*)calloc(DELAY_FRAMES, sizeof(float));
+}
+
+static void cleanupFragile(LV2_Handle instance) {
+    Effect* e = (Effect*)instance;
+    free(e->state);
+    free(e);
+}
 
 static void activate(LV2_Handle instance) {
     Effect* e = (Effect*)instance;
@@ -116,11 +140,18 @@ static void runStereo(LV2_Handle instance, uint32_t frames) {
             e->out[c][i] = e->in[c][i] * g;
 }
 
+static void runCopy(LV2_Handle instance, uint32_t frames) {
+    Effect* e = (Effect*)instance;
+    memcpy(e->out[0], e->in[0], frames * sizeof(float));
+}
+
 static const LV2_Descriptor descriptors[] = {
     {TEST_URI "gain", instantiate, connectGain, activate, runGain, NULL, cleanup, NULL},
     {TEST_URI "spread", instantiate, connectSpread, activate, runSpread, NULL, cleanup, NULL},
     {TEST_URI "delay", instantiate, connectDelay, activate, runDelay, NULL, cleanup, NULL},
     {TEST_URI "stereo-gain", instantiate, connectStereo, activate, runStereo, NULL, cleanup, NULL},
+    {TEST_URI "fragile", instantiateFragile, connectGain, activateFragile, runCopy, NULL,
+     cleanupFragile, NULL},
 };
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
