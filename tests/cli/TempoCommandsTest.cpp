@@ -83,8 +83,7 @@ TEST(GridCommand, AGridSeriesOfTheDemoLoopHasFilesOfOneLength) {
     ASSERT_EQ(run.status, kExitOk) << run.err;
     std::vector<long> frames;
     for (int i = 1; i <= 32; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "g%02d.wav", i);
+        const std::string name = (i < 10 ? "g0" : "g") + std::to_string(i) + ".wav";
         frames.push_back(framesOf(dir.file(name)));
     }
     // 176400 frames in 32 sixteenths: 5512.5 frames each. Each point lies 12 frames after its
