@@ -87,7 +87,7 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
         request.selected = {static_cast<int>(n), selected->second.second};
     }
     request.smooth =
-        static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(0));
+        static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(30));
     if (const auto segments = options.value("--segments")) {
         request.segments = splitSeriesName(*segments);
         if (!request.segments)

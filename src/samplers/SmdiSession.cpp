@@ -5,7 +5,6 @@
 #include "samplers/ScsiEnumeration.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace tolvane {
 namespace {
@@ -26,10 +25,7 @@ constexpr int kEmuProtocol = 4;
 constexpr const char* kNoAnswer = "The sampler did not answer.";
 
 std::string percent(std::uint64_t part, std::uint64_t whole) {
-    char text[32];
-    const double value = whole == 0 ? 100.0 : 100.0 * double(part) / double(whole);
-    std::snprintf(text, sizeof text, "%.2f", std::min(value, 100.0));
-    return text;
+    return percentText(part, whole);
 }
 
 bool is(const Message& m, std::uint16_t id, std::uint16_t sub) {
@@ -89,6 +85,13 @@ void SmdiSession::clearCancel() {
 void SmdiSession::status(const std::string& text) const {
     if (m_status)
         m_status(text);
+}
+
+void SmdiSession::progress(const TransferProgress& progress) const {
+    if (m_progress)
+        m_progress(progress);
+    else
+        status(progress.text);
 }
 
 void SmdiSession::pause(std::chrono::milliseconds duration) {
@@ -306,13 +309,22 @@ SmdiOutcome SmdiSession::sendSample(const SmdiSendJob& job, TWaveSmoother& sourc
         body.insert(body.end(), data.begin(), data.end());
         sent = std::max<std::uint64_t>(sent, offset + data.size());
         const bool fullPacket = data.size() == packetLength;
+        TransferProgress shown{TransferProgress::Activity::Sending,
+                               sent,
+                               total,
+                               job.positionInRun,
+                               job.samplesInRun,
+                               {}};
         if (job.batch || !job.regionOnly) {
-            if (fullPacket)
-                status("Sending # " + std::to_string(job.positionInRun) + ": " +
-                       percent(sent, total) + "%");
+            if (fullPacket) {
+                shown.text = "Sending # " + std::to_string(job.positionInRun) + ": " +
+                             percent(sent, total) + "%";
+                progress(shown);
+            }
         } else {
-            status(fullPacket && sent < total ? "Sending: " + percent(sent, total) + "%"
-                                              : std::string("Sending: 100%"));
+            shown.text = fullPacket && sent < total ? "Sending: " + percent(sent, total) + "%"
+                                                    : std::string("Sending: 100%");
+            progress(shown);
         }
         reply = exchange(smdi::buildMessage(smdi::kDataPacket, 0, body), kControlReplySize);
     }
@@ -394,7 +406,8 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
         into.seek(static_cast<std::int64_t>(received), SeekOrigin::Begin);
         into.write(words.data(), words.size());
         received += bytes;
-        status("Receiving: " + percent(received, total) + "%");
+        progress({TransferProgress::Activity::Receiving, received, total, 1, 1,
+                  "Receiving: " + percent(received, total) + "%"});
         if (bytes == 0)
             break; // an empty packet: nothing more will come
     }

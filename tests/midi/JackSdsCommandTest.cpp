@@ -51,7 +51,8 @@ TEST(JackSdsCommand, SendsAWavAndReceivesItBackUnchanged) {
     const CommandRun received = tolvaneRun({"sds", "receive", dir.file("out.wav"), "--port",
                                             "tolvane-sds-cli", "--id", "3", "--sample", "17"});
     ASSERT_EQ(received.status, cli::kExitOk) << received.err;
-    EXPECT_NE(received.out.find("received 500 words at 48000 Hz"), std::string::npos)
+    EXPECT_NE(received.out.find("received a sample: 500 frames, 1 channel, 48000 Hz"),
+              std::string::npos)
         << received.out;
     std::vector<std::int16_t> right;
     for (std::size_t i = 1; i < frames.size(); i += 2)

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace tolvane {
@@ -197,7 +199,29 @@ protected:
         profile.channel = 1;
         driver.SetProfile(profile);
         driver.SetSampleStream(&stream);
+        driver.SetStatusPanel(&panel);
     }
+    // The status texts the driver shows, on whichever thread it shows them.
+    struct Panel : StatusPanel {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<std::string> texts;
+        void setText(const std::string& text) override {
+            {
+                std::lock_guard lock(mutex);
+                texts.push_back(text);
+            }
+            changed.notify_all();
+        }
+        // Waits until the driver has shown `text` (its ports are open and, when it asks for a
+        // dump, the request has gone).
+        bool waitFor(const std::string& text) {
+            std::unique_lock lock(mutex);
+            return changed.wait_for(lock, 5s, [&] {
+                return std::find(texts.begin(), texts.end(), text) != texts.end();
+            });
+        }
+    };
     void setOpenLoop(bool open) {
         profile.openLoop = open ? 1 : 0;
         driver.SetProfile(profile);
@@ -233,6 +257,7 @@ protected:
     SdsTimings timings = shortTimings();
     SamplerProfile profile;
     MemoryStream stream;
+    Panel panel;
     TSDSDriver driver{input, output, poster.poster(), timings};
 };
 
@@ -283,7 +308,7 @@ TEST_F(SdsDriver, WaitForSendSendsNoRequestAndTakesTheDumpTheSamplerStarts) {
         got = f;
         called = true;
     });
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(panel.waitFor(kMsgWaiting));
     EXPECT_TRUE(backend.sentTo(0).empty()) << "no dump request";
     const auto words = ramp(45);
     backend.deliver(0, headerFor(0, 45));
@@ -304,6 +329,7 @@ TEST_F(SdsDriver, WaitForSendSendsNoRequestAndTakesTheDumpTheSamplerStarts) {
 TEST_F(SdsDriver, AReceiveThatStopsMidDumpEndsWithAMessageAndCancel) {
     bool failed = false;
     driver.ReceiveSample(4, [&](const ReceivedFormat& f) { failed = f.rate == 0; });
+    ASSERT_TRUE(panel.waitFor(kMsgWaiting));
     backend.deliver(0, headerFor(0, 400));
     backend.deliver(0, sds::encodePacket(0, 0, ramp(40)));
     finish();
@@ -326,17 +352,15 @@ TEST_F(SdsDriver, OpenLoopRequestOpensTheOutputForTheRequestOnly) {
 }
 
 TEST_F(SdsDriver, PortsThatDoNotOpenAreReported) {
-    struct Panel : StatusPanel {
-        std::string text;
-        void setText(const std::string& t) override { text = t; }
-    } panel;
-    driver.SetStatusPanel(&panel);
     backend.refuseOpen = true;
     bool failed = false;
     driver.ReceiveSample(1, [&](const ReceivedFormat& f) { failed = f.lengthBytes == 0; });
+    finish();
     EXPECT_TRUE(failed);
-    EXPECT_EQ(panel.text, kMsgErrorOpeningMidi);
-    EXPECT_FALSE(driver.busy());
+    EXPECT_EQ(panel.texts.back(), kMsgErrorOpeningMidi);
+    const TransferOutcome outcome = driver.runner().lastOutcome();
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_NE(outcome.message.find("device refused"), std::string::npos) << outcome.message;
 }
 
 } // namespace

@@ -4,10 +4,14 @@
 #include "samplers/BatchRun.h"
 #include "samplers/SendRun.h"
 #include "samplers/TransferPlan.h"
+#include "samplers/TransferRunner.h"
 #include "support/TestFiles.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace tolvane {
@@ -223,6 +227,7 @@ TEST(SendRun, NoToTheNextSampleAndAbortDumpEndTheRun) {
         // A driver that never answers, even to an abort: the run gives up after the grace.
         test::RecordingSamplerDriver driver;
         driver.hold = true;
+        driver.deaf = true;
         test::QueuedPoster owner;
         std::optional<SendRunResult> result;
         SendRun run(
@@ -230,12 +235,76 @@ TEST(SendRun, NoToTheNextSampleAndAbortDumpEndTheRun) {
             [&](const SendRunResult& r) { result = r; });
         run.setAbortGrace(std::chrono::milliseconds(50));
         run.start(loopRequest(doc, kProtocolSmdi));
-        driver.deaf = true;
         pumpUntil(owner, [&] { return driver.sent.size() == 1; });
         run.abort();
         pumpUntil(owner, [&] { return result.has_value(); });
         EXPECT_TRUE(result->aborted);
     }
+}
+
+TEST(TransferRunner, RunsInOrderKeepsTheLastOutcomeAndWaitsForTheEnd) {
+    TransferRunner runner;
+    std::vector<int> order;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    runner.run([&] {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return release; });
+        order.push_back(1);
+        return TransferOutcome::done();
+    });
+    runner.run(
+        [&] {
+            order.push_back(2);
+            return TransferOutcome::stoppedBySampler("refused");
+        },
+        [&](const TransferOutcome& outcome) {
+            order.push_back(outcome.kind == TransferOutcome::Kind::StoppedBySampler ? 3 : -1);
+        });
+    EXPECT_TRUE(runner.busy());
+    EXPECT_FALSE(runner.waitFor(std::chrono::milliseconds(10))) << "held by the first";
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    const TransferOutcome last = runner.wait();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(last.kind, TransferOutcome::Kind::StoppedBySampler);
+    EXPECT_EQ(last.message, "refused");
+    EXPECT_FALSE(runner.busy());
+
+    // An operation that throws has failed with its message.
+    runner.run([]() -> TransferOutcome { throw std::runtime_error("port gone"); });
+    EXPECT_EQ(runner.wait().message, "port gone");
+}
+
+TEST(TransferRunner, AnAbortEndsAPauseAtOnceAndCallsTheHook) {
+    TransferRunner runner;
+    std::atomic<int> hooked = 0;
+    runner.setAbortHook([&] { ++hooked; });
+    std::atomic<bool> started = false;
+    runner.run([&] {
+        started = true;
+        return runner.pause(std::chrono::hours(1)) ? TransferOutcome::done()
+                                                   : TransferOutcome::cancelled();
+    });
+    while (!started)
+        std::this_thread::yield();
+    runner.abort();
+    const auto outcome = runner.waitFor(std::chrono::seconds(10));
+    ASSERT_TRUE(outcome) << "the pause ended";
+    EXPECT_EQ(outcome->kind, TransferOutcome::Kind::CancelledByUser);
+    EXPECT_EQ(hooked, 1);
+    runner.clearAbort();
+    EXPECT_TRUE(runner.pause(std::chrono::milliseconds(1)));
+
+    TransferProgress progress{TransferProgress::Activity::Sending, 5735, 10000, 1, 1, {}};
+    EXPECT_EQ(progress.percent(), 57);
+    EXPECT_EQ(percentText(5735, 10000), "57.35");
+    EXPECT_EQ((TransferProgress{TransferProgress::Activity::Sending, 0, 0, 1, 1, {}}.percent()),
+              100);
 }
 
 TEST(BatchRun, SendsEachFileWithItsByteOrderAndStopsAtABadOne) {

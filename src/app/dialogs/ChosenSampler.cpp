@@ -25,7 +25,7 @@ void ChosenSampler::fillList(QComboBox* list) {
 }
 
 bool ChosenSampler::load(QComboBox* list) {
-    m_driver = nullptr;
+    detach();
     if (list->currentText() == kNoPresetsStored)
         return false;
     std::optional<SamplerProfile> profile;
@@ -61,6 +61,12 @@ bool ChosenSampler::readyForCommand(QComboBox* list) {
         return false;
     }
     return m_driver != nullptr;
+}
+
+void ChosenSampler::detach() {
+    if (m_driver)
+        m_driver->SetStatusPanel(nullptr);
+    m_driver = nullptr;
 }
 
 void ChosenSampler::setSampleStream(MemoryStream* stream) {
