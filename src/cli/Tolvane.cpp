@@ -130,11 +130,22 @@ Commands:
                  cannot be opened is listed as not found, with a hint why.
 
   profiles [list | show NAME | delete NAME] [--settings FILE]
+  profiles add NAME --type sds|smdi|a3000|ex|emu|akai [--midi-in PORT]
+           [--midi-out PORT] [--channel N] [--sysex-id N] [--open-loop]
+           [--scsi HOST:TARGET | --socket PATH [--scsi-sockets LIST]] [--offset N]
+  profiles set NAME [the options of add, and --closed-loop]
                  Lists the stored sampler profiles in their order, shows one (its
-                 sampler type, ports, channel, SCSI target, offset and its 16 bytes) or
-                 deletes one. The profiles belong to the editor's settings file (FILE,
-                 else TOLVANE_SETTINGS, else the user's): they are kept beside it under
-                 the same name ending in ".samplers".
+                 sampler type, ports, channel, SCSI target, offset and its 16 bytes),
+                 deletes one, or makes one (add) or changes what set names of one, as
+                 the profile manager stores them. The types are the profile manager's
+                 six: Generic MIDI SDS, Generic SCSI SMDI, Yamaha A3000, Yamaha EX,
+                 E-mu ESI and EOS, Akai S2000. PORT is a MIDI port as ports lists it (its
+                 number or its name); --scsi names an adaptor and target as ports lists
+                 them; --socket a Unix socket of the socket adaptor; --channel and
+                 --sysex-id are 1 to 16 (default 1); --offset (-1024 to 1024, default 0)
+                 is added to the sample numbers. The profiles belong to the editor's
+                 settings file (FILE, else TOLVANE_SETTINGS, else the user's): they are
+                 kept beside it under the same name ending in ".samplers".
 
 The transfer commands reach a sampler the same way: --profile NAME, a stored profile
 (with --settings FILE); or, for the commands of one kind of sampler, --socket PATH (target
