@@ -169,11 +169,13 @@ public:
     }
 
     // A header message in its two transfers, then the first message of the reply.
-    Bytes askInTwo(const Bytes& message) {
+    Bytes askInTwo(const Bytes& message) { return askInTwoAll(message).front(); }
+    // ... and every message of the reply, in order.
+    std::vector<Bytes> askInTwoAll(const Bytes& message) {
         auto [first, second] = akai::inTwoTransfers(message);
         send(std::move(first));
         send(std::move(second));
-        return awaitReply().front();
+        return awaitReply();
     }
 
 private:
@@ -410,13 +412,21 @@ TransferOutcome TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
         header.lengthWords = bytesToSend / 2;
         header.rate = a.sampleRate;
         const Bytes message = akai::sampleHeaderMessage(*count, akai::sampleHeader(header));
+        // Each message of a reply in order: WAITs hold the data back until the ACK.
         const auto deadline = Clock::now() + m_timing.reply;
-        for (akai::Answer answer = akai::answerOf(link.askInTwo(message));;
-             answer = akai::answerOf(link.awaitReply().front())) {
-            if (answer == akai::Answer::Acknowledge)
+        for (std::vector<Bytes> reply = link.askInTwoAll(message);; reply = link.awaitReply()) {
+            bool acknowledged = false;
+            for (const Bytes& part : reply) {
+                const akai::Answer answer = akai::answerOf(part);
+                if (answer == akai::Answer::Acknowledge) {
+                    acknowledged = true;
+                    break;
+                }
+                if (answer != akai::Answer::Wait)
+                    throw Failure{kMsgAkaiUnexpectedReply};
+            }
+            if (acknowledged)
                 break;
-            if (answer != akai::Answer::Wait)
-                throw Failure{kMsgAkaiUnexpectedReply};
             link.checkAbort();
             if (Clock::now() >= deadline)
                 throw Failure{kMsgAkaiNoAnswer};

@@ -154,6 +154,11 @@ void AkaiS2000Sampler::setHanging(bool on) {
     m_hanging = on;
 }
 
+void AkaiS2000Sampler::waitBeforeAck(int waits) {
+    std::lock_guard lock(m_mutex);
+    m_waitsBeforeAck = waits;
+}
+
 std::vector<std::size_t> AkaiS2000Sampler::dataBlocks() const {
     std::lock_guard lock(m_mutex);
     return m_blocks;
@@ -328,7 +333,10 @@ void AkaiS2000Sampler::takeSampleHeader(int number, const Header& header) {
     m_samples.push_back({header, {}});
     m_receiving = static_cast<int>(m_samples.size()) - 1;
     m_blocks.clear();
-    // As after a sample dump header: the handshake's ACK for packet 0.
+    // As after a sample dump header: the handshake's ACK for packet 0, after any WAITs.
+    const std::uint8_t wait[] = {0xF0, 0x7E, m_channel, 0x7C, 0x00, 0xF7};
+    for (int i = 0; i < m_waitsBeforeAck; ++i)
+        m_out.insert(m_out.end(), std::begin(wait), std::end(wait));
     const std::uint8_t ack[] = {0xF0, 0x7E, m_channel, 0x7F, 0x00, 0xF7};
     m_out.insert(m_out.end(), std::begin(ack), std::end(ack));
 }

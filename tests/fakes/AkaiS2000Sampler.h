@@ -73,6 +73,9 @@ public:
     void refuseNewSamples(bool on); // no free sample slot
     void setSilent(bool on);        // messages are taken and never answered
     void setHanging(bool on);       // SCSI commands get no answer at all
+    // A new sample's header is answered with `waits` WAITs (F0 7E cc 7C 00 F7) before the ACK,
+    // all waiting to be fetched together, as a sampler busy making room answers.
+    void waitBeforeAck(int waits);
     std::vector<std::size_t> dataBlocks() const; // the sizes of the sample-data sends seen
 
     // A name in the sampler's 12-character set: 0-9, space, A-Z, '#', '+', '-', '.'.
@@ -110,6 +113,7 @@ private:
     bool m_refuseNewSamples = false;
     bool m_silent = false;
     bool m_hanging = false;
+    int m_waitsBeforeAck = 0;
     SocketScsiTarget m_target;
 };
 

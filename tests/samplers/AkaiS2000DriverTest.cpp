@@ -176,6 +176,18 @@ TEST_F(AkaiDriver, SendThenReceiveIsByteExactWithTheRateFromTheHeader) {
     EXPECT_TRUE(recorder.errors.empty());
 }
 
+// A sampler making room answers WAIT before its ACK, all three waiting together: the driver
+// takes each message of the reply in order and goes on at the ACK.
+TEST_F(AkaiDriver, WaitsBeforeTheAckAreTakenInOrder) {
+    sampler.waitBeforeAck(2);
+    const auto data = ramp(3000);
+    ASSERT_TRUE(send(data, "Kick"));
+    EXPECT_TRUE(recorder.errors.empty()) << recorder.errors.front();
+    ASSERT_EQ(sampler.samples().size(), 1u);
+    EXPECT_EQ(sampler.samples()[0].data.size(), data.size());
+    EXPECT_TRUE(driver.runner().lastOutcome().completed());
+}
+
 TEST_F(AkaiDriver, OneChannelOfAStereoPairGoesAsAMonoSample) {
     // Frames of left 0x0100 + i, right 0x2000 + i.
     std::vector<std::uint8_t> frames;
