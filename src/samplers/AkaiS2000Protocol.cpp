@@ -260,6 +260,12 @@ std::optional<std::uint32_t> freeWords(const Bytes& reply) {
     return sevenBit(&reply[15], 4);
 }
 
+std::optional<std::uint32_t> maxWords(const Bytes& reply) {
+    if (!isAkai(reply, kStatus) || reply.size() < 20)
+        return std::nullopt;
+    return sevenBit(&reply[11], 4);
+}
+
 std::optional<SampleInfo> sampleHeaderReply(const Bytes& reply) {
     if (!isAkai(reply, kSampleHeader) || reply.size() < 7 + 2 * kHeaderSize)
         return std::nullopt;

@@ -138,6 +138,8 @@ std::pair<Bytes, Bytes> inTwoTransfers(const Bytes& message);
 std::optional<int> listCount(const Bytes& reply, Op listOp);
 // The free sample memory in words of a status reply (bytes 15 to 18).
 std::optional<std::uint32_t> freeWords(const Bytes& reply);
+// All of the sample memory in words of a status reply (bytes 11 to 14): no sample is longer.
+std::optional<std::uint32_t> maxWords(const Bytes& reply);
 // The sample header of a sample-header reply.
 std::optional<SampleInfo> sampleHeaderReply(const Bytes& reply);
 // The sampler's answer to a header: the dump handshake (acknowledge or wait) or its command

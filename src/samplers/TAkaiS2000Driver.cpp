@@ -25,6 +25,7 @@ using R = ScsiRequestBlock;
 using Cdb = std::array<std::uint8_t, 6>;
 
 constexpr std::uint8_t kDataFlag = 0x80; // CDB byte 5: sample data rather than a message
+constexpr std::uint64_t kMaxReceivedBytes = 0x7FFF'FFFFull; // what a document can hold
 
 Cdb lengthCdb(std::uint8_t opcode, std::uint32_t length, bool sampleData) {
     return {opcode,
@@ -128,11 +129,13 @@ public:
         require(execute(lengthCdb(0x0E, length, sampleData), into, length, true));
     }
 
-    // Waits (bounded, and open to Abort) until something is pending; its length.
-    std::uint32_t awaitPending(bool sampleData) {
+    // Waits (bounded, and open to Abort) until at least `least` bytes are pending; how many
+    // are (fewer only when the time ran out and `least` is above 1).
+    std::uint32_t awaitPending(bool sampleData, std::uint32_t least = 1) {
         const auto deadline = Clock::now() + m_timing.reply;
         for (;;) {
-            if (const std::uint32_t length = pending(sampleData); length > 0)
+            const std::uint32_t length = pending(sampleData);
+            if (length >= least || (length > 0 && Clock::now() >= deadline))
                 return length;
             checkAbort();
             if (Clock::now() >= deadline)
@@ -324,9 +327,10 @@ TransferOutcome TAkaiS2000Driver::runReceive(int sampleNumber, ReceivedFormat& f
         stream.seek(0, SeekOrigin::Begin);
         Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
+        const auto memory = akai::maxWords(link.ask(akai::request(akai::kRequestStatus)));
         const auto info =
             akai::sampleHeaderReply(link.ask(akai::requestSampleHeader(sampleNumber)));
-        if (!info)
+        if (!info || !memory)
             throw Failure{kMsgAkaiUnexpectedReply};
         // The rate field holds the rate in hertz; without it the sample's speed is unknown.
         if (!info->rateValid || info->rate == 0)
@@ -335,16 +339,27 @@ TransferOutcome TAkaiS2000Driver::runReceive(int sampleNumber, ReceivedFormat& f
             std::lock_guard lock(m_stateMutex);
             m_receivedName = info->name;
         }
-        const std::uint32_t size = info->lengthWords * 2;
+        // The header's length is checked before anything is allocated: no sample is longer
+        // than the sampler's memory, nor than a document holds.
+        const std::uint64_t size = 2ull * info->lengthWords;
+        if (info->lengthWords > *memory || size > kMaxReceivedBytes)
+            throw Failure{"The sampler gives sample " + std::to_string(sampleNumber) +
+                          " a length of " + std::to_string(info->lengthWords) +
+                          " words, more than it holds (" + std::to_string(*memory) +
+                          " words) - nothing received!"};
         stream.clear();
-        stream.setSize(size);
+        stream.setSize(static_cast<std::size_t>(size));
         link.send(akai::requestSampleData(sampleNumber, info->lengthWords));
-        if (size > 0)
-            link.awaitPending(true);
-        std::uint32_t received = 0;
+        std::uint64_t received = 0;
         while (received < size) {
             link.checkAbort();
-            const auto block = std::min<std::uint32_t>(akai::kBlockSize, size - received);
+            const auto block = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(akai::kBlockSize, size - received));
+            // Every block must be there to be read: an empty or short one ends the receive.
+            if (link.awaitPending(true, block) < block)
+                throw Failure{"The sampler sent " + std::to_string(received + link.pending(true)) +
+                              " of " + std::to_string(size) +
+                              " bytes of the sample - nothing received!"};
             std::uint8_t* into = stream.data() + received;
             link.read(into, block, true);
             akai::swapBytePairs(into, block); // the sampler sends big-endian words
@@ -352,8 +367,8 @@ TransferOutcome TAkaiS2000Driver::runReceive(int sampleNumber, ReceivedFormat& f
             runner().progress({TransferProgress::Activity::Receiving, received, size, 1, 1,
                                "Receiving: " + percent(received, size) + "%"});
         }
-        stream.seek(size, SeekOrigin::Begin);
-        format = {info->rate, 16, 1, size};
+        stream.seek(static_cast<std::int64_t>(size), SeekOrigin::Begin);
+        format = {info->rate, 16, 1, static_cast<std::uint32_t>(size)};
     } catch (const Failure& failure) {
         outcome = report(failure);
         if (m_sampleStream)

@@ -108,6 +108,14 @@ void AkaiS2000Sampler::addSample(const std::string& name, const std::vector<std:
     m_samples.push_back(std::move(sample));
 }
 
+void AkaiS2000Sampler::addLyingSample(const std::string& name,
+                                      const std::vector<std::int16_t>& words,
+                                      std::uint32_t claimedWords) {
+    addSample(name, words, 44100);
+    std::lock_guard lock(m_mutex);
+    putLittleEndian(m_samples.back().header, kLengthAt, claimedWords, 4);
+}
+
 void AkaiS2000Sampler::addProgram(const std::string& name) {
     std::lock_guard lock(m_mutex);
     Program program;

@@ -63,6 +63,9 @@ public:
     // Memory.
     void addSample(const std::string& name, const std::vector<std::int16_t>& words,
                    std::uint32_t rate, bool rateValid = true);
+    // A sample whose header claims `claimedWords` while it holds only `words`.
+    void addLyingSample(const std::string& name, const std::vector<std::int16_t>& words,
+                        std::uint32_t claimedWords);
     void addProgram(const std::string& name);
     std::vector<Sample> samples() const;
     std::vector<Program> programs() const;

@@ -223,6 +223,35 @@ TEST_F(AkaiDriver, ReceivingASampleWithoutRateSaysSoAndDeliversNothing) {
     EXPECT_FALSE(sampler.exclusiveMode());
 }
 
+// The length in a sample's header is the sampler's word, not the truth: it is checked against
+// what the sampler holds before anything is allocated, and every block of data must arrive.
+TEST_F(AkaiDriver, ALengthTheSamplerCannotHoldOrDoesNotSendIsRefused) {
+    sampler.addLyingSample("Twice", std::vector<std::int16_t>(1, 7), 0x80000001u);
+    sampler.addLyingSample("Short", std::vector<std::int16_t>(10, 7), 1000);
+    sampler.addLyingSample("Huge", std::vector<std::int16_t>(10, 7), 0xFFFFFFFFu);
+    sampler.addLyingSample("Half", std::vector<std::int16_t>(10, 7), 0x40000000u);
+    MemoryStream received;
+    ReceivedFormat format = receive(0, received);
+    ASSERT_EQ(format.lengthBytes, 0u) << "0x80000001 words are not two bytes";
+    EXPECT_EQ(driver.runner().lastOutcome().kind, TransferOutcome::Kind::Failed);
+    ASSERT_EQ(recorder.errors.size(), 1u);
+    EXPECT_NE(recorder.errors[0].find("2147483649 words"), std::string::npos) << recorder.errors[0];
+
+    format = receive(1, received);
+    ASSERT_EQ(format.lengthBytes, 0u) << "20 of 2000 bytes arrived";
+    EXPECT_EQ(received.size(), 0u);
+    ASSERT_EQ(recorder.errors.size(), 2u);
+    EXPECT_NE(recorder.errors[1].find("20 of 2000 bytes"), std::string::npos) << recorder.errors[1];
+
+    for (int number : {2, 3}) {
+        format = receive(number, received);
+        EXPECT_EQ(format.lengthBytes, 0u) << number;
+        EXPECT_EQ(received.size(), 0u) << number;
+    }
+    EXPECT_EQ(recorder.errors.size(), 4u);
+    EXPECT_FALSE(sampler.exclusiveMode());
+}
+
 TEST_F(AkaiDriver, ProgramGoesToTheNextFreeNumberAndMapsEachSampleToItsKey) {
     sampler.addProgram("PIANO");
     constexpr int kBase = 36, kCount = 8;
