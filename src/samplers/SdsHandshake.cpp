@@ -33,6 +33,10 @@ bool SdsSendHandshake::forUs(const sds::Message& m) const {
 
 SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t> message) {
     const auto m = sds::classify(message);
+    // A CANCEL for us ends the dump whichever packet it names: the sampler has stopped taking
+    // it, also when its CANCEL comes after we went on.
+    if (m && m->op == Op::Cancel && (m->channel == m_channel || m->channel == sds::kAllCall))
+        return Step::Cancelled;
     if (!m || !forUs(*m))
         return Step::Keep;
     switch (m->op) {

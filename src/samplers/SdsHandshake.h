@@ -26,8 +26,9 @@ struct SdsTimings {
 };
 
 // The sender's side of the handshake: which reply to act on and what it means. Replies count
-// only when they come for our channel (or the all-call 7F) and name the packet outstanding;
-// everything else on the cable (other devices, stale replies, other SysEx) is ignored.
+// only when they come for our channel (or the all-call 7F) and name the packet outstanding,
+// except CANCEL, which ends the dump whatever packet it names; everything else on the cable
+// (other devices, stale replies, other SysEx) is ignored.
 class SdsSendHandshake {
 public:
     enum class Step {

@@ -358,11 +358,30 @@ TransferOutcome TSDSDriver::runSend(const SampleSendArguments& arguments) {
             m_report.message = "Aborted";
         report = m_report;
     }
-    if (!arguments.batch)
-        runner().pause(m_timings.settle); // the sampler files the sample away
+    // The sampler files the sample away; a CANCEL it sends meanwhile still ends the dump.
+    if (!arguments.batch && !listenForCancel(handshake, m_timings.settle) && ok) {
+        std::lock_guard lock(m_mutex);
+        m_report.ok = false;
+        m_report.cancelledBySampler = true;
+        m_report.message = "The sampler cancelled the dump after its last packet";
+        report = m_report;
+    }
     closePorts(!openLoop, true);
     setStatus(report.message.empty() ? kMsgInactive : report.message);
     return outcomeOf(report);
+}
+
+// Waits out `duration` (less after an abort); false when the sampler cancelled meanwhile.
+bool TSDSDriver::listenForCancel(SdsSendHandshake& handshake, std::chrono::milliseconds duration) {
+    const auto deadline = Clock::now() + duration;
+    for (;;) {
+        Wait why = Wait::Reply;
+        const auto message = waitForMessage(deadline, why);
+        if (why != Wait::Reply)
+            return true;
+        if (handshake.onMessage(*message) == SdsSendHandshake::Step::Cancelled)
+            return false;
+    }
 }
 
 TransferOutcome TSDSDriver::outcomeOf(const SdsTransferReport& report) const {

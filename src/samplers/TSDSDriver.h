@@ -93,6 +93,7 @@ private:
     void endOfSend(const SampleSendArguments& arguments, bool ok);
     void reportFailure(bool ok);
     TransferOutcome outcomeOf(const SdsTransferReport& report) const;
+    bool listenForCancel(SdsSendHandshake& handshake, std::chrono::milliseconds duration);
 
     TransferOutcome runReceive(int sampleNumber, bool request);
     void storeReceived(const std::vector<std::int16_t>& words);

@@ -88,7 +88,7 @@ TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
     hs.packetSent(0);
     EXPECT_EQ(hs.replyTimeout(), t.packetReply);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 2, 127)), Step::Keep) << "stale NAK";
-    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 5)), Step::Keep) << "stale CANCEL";
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 3, 0)), Step::Keep) << "not for us";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, sds::kAllCall, 0)), Step::Next);
     hs.packetSent(1);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Wait, 2, 1)), Step::Keep);
@@ -98,6 +98,17 @@ TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
     EXPECT_FALSE(hs.failure().empty());
     hs.packetSent(2);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 2)), Step::Cancelled);
+}
+
+// A CANCEL for us ends the dump whichever packet it names: the sampler has stopped taking it.
+TEST(SdsSendHandshake, AnyCancelForUsEndsTheDump) {
+    SdsSendHandshake hs(2, SdsTimings{});
+    hs.packetSent(7);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 5)), Step::Cancelled) << "stale";
+    hs.packetSent(8);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, sds::kAllCall, 0)), Step::Cancelled);
+    hs.headerSent();
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 9)), Step::Cancelled) << "the header";
 }
 
 TEST(SdsSendHandshake, SilenceMeansOpenLoopAfterTheHeaderAndGoOnAfterAPacket) {
@@ -288,6 +299,61 @@ TEST_F(SdsDriver, OpenLoopSendsHeaderTwoFullPacketsAndAPaddedOneAndReadsNothing)
     back.resize(100);
     EXPECT_EQ(back, words);
     EXPECT_TRUE(driver.lastReport().ok);
+}
+
+// The sampler's side of a closed loop, played by the test: each message `driver` sends is
+// answered with what `answer` returns, until the driver is idle.
+template <typename Answer>
+void playSampler(TSDSDriver& driver, test::FakeMidiBackend& backend, test::QueuedPoster& poster,
+                 Answer answer) {
+    std::size_t seen = backend.sentTo(0).size();
+    const std::size_t first = seen;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (driver.busy() && std::chrono::steady_clock::now() < end) {
+        poster.deliver();
+        const auto sent = backend.sentTo(0);
+        for (; seen < sent.size(); ++seen)
+            for (const Bytes& reply : answer(sent[seen], seen - first))
+                backend.deliver(0, reply);
+        std::this_thread::yield();
+    }
+    poster.deliver();
+    ASSERT_FALSE(driver.busy());
+}
+
+// A CANCEL for us ends the send as cancelled by the sampler, whichever packet it names and
+// however late it comes.
+TEST_F(SdsDriver, AnyCancelFromTheSamplerEndsTheSend) {
+    timings.packetReply = 2000ms;
+    timings.settle = 2000ms;
+    TSDSDriver sender(input, output, poster.poster(), timings);
+    sender.SetProfile(profile);
+    sender.SetSampleStream(&stream);
+    // The header and packets 0 and 1 are acknowledged; packet 2 is cancelled naming packet 0.
+    sender.SendSample(wordsToSend(ramp(400)));
+    playSampler(sender, backend, poster, [](const Bytes& message, std::size_t index) {
+        const std::uint8_t packet = index == 0 ? 0 : message[4];
+        return std::vector<Bytes>{index <= 2 ? sds::encodeReply(Op::Ack, 0, packet)
+                                             : sds::encodeReply(Op::Cancel, 0, 0)};
+    });
+    const SdsTransferReport report = sender.lastReport();
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(report.cancelledBySampler);
+    EXPECT_EQ(report.packets, 2);
+    EXPECT_EQ(sender.runner().lastOutcome().kind, TransferOutcome::Kind::StoppedBySampler);
+
+    // The last packet acknowledged, then cancelled while the sampler files the sample away.
+    sender.SendSample(wordsToSend(ramp(80)));
+    playSampler(sender, backend, poster, [](const Bytes& message, std::size_t index) {
+        if (index == 0)
+            return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, 0)};
+        if (index == 2)
+            return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, message[4]),
+                                      sds::encodeReply(Op::Cancel, 0, message[4])};
+        return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, message[4])};
+    });
+    EXPECT_FALSE(sender.lastReport().ok);
+    EXPECT_TRUE(sender.lastReport().cancelledBySampler);
 }
 
 TEST_F(SdsDriver, PacketNumbersStartAgainAtZeroAfter127) {
