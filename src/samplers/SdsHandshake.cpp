@@ -39,6 +39,7 @@ SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t>
         return Step::Cancelled;
     if (!m || !forUs(*m))
         return Step::Keep;
+    m_answered = true;
     switch (m->op) {
     case Op::Ack:
         m_holding = false;
@@ -62,10 +63,14 @@ SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t>
     }
 }
 
+// The standard's 20 ms after a packet is shorter than a round trip through a loaded system's
+// MIDI: a receiver that has answered once gets the longer handshake time for each packet.
 std::chrono::milliseconds SdsSendHandshake::replyTimeout() const {
     if (m_holding)
         return m_timings.waitLimit;
-    return m_headerOutstanding ? m_timings.headerReply : m_timings.packetReply;
+    if (m_headerOutstanding)
+        return m_timings.headerReply;
+    return m_answered ? m_timings.handshakeReply : m_timings.packetReply;
 }
 
 SdsSendHandshake::Step SdsSendHandshake::onTimeout() {
@@ -75,6 +80,8 @@ SdsSendHandshake::Step SdsSendHandshake::onTimeout() {
     }
     if (m_headerOutstanding)
         m_openLoop = true;
+    else if (m_answered)
+        ++m_unconfirmed;
     return Step::Next;
 }
 

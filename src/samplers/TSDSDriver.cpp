@@ -338,13 +338,16 @@ TransferOutcome TSDSDriver::runSend(const SampleSendArguments& arguments) {
         message = e.what();
     }
 
-    const bool ok = step == Step::Next && packets == totalPackets;
+    // Packets a handshaking sampler never answered may not have arrived: the transfer is not
+    // confirmed.
+    const bool ok = step == Step::Next && packets == totalPackets && handshake.unconfirmed() == 0;
     SdsTransferReport report;
     {
         std::lock_guard lock(m_mutex);
         m_report.ok = ok;
         m_report.packets = packets;
         m_report.resends = handshake.resends();
+        m_report.unconfirmed = handshake.unconfirmed();
         m_report.openLoop = m_profile.openLoop != 0 || handshake.openLoop();
         m_report.words = words.total;
         m_report.cancelledBySampler = step == Step::Cancelled && !m_abort;
@@ -356,6 +359,10 @@ TransferOutcome TSDSDriver::runSend(const SampleSendArguments& arguments) {
             m_report.message = "The sampler cancelled the dump at packet " + std::to_string(number);
         else if (step == Step::Cancelled)
             m_report.message = "Aborted";
+        else if (handshake.unconfirmed() > 0)
+            m_report.message =
+                "The sampler did not answer " + std::to_string(handshake.unconfirmed()) + " of " +
+                std::to_string(totalPackets) + " packets - the sample may not have arrived whole";
         report = m_report;
     }
     // The sampler files the sample away; a CANCEL it sends meanwhile still ends the dump.

@@ -30,6 +30,7 @@ struct SdsTransferReport {
     std::string message;     // why it stopped, or what went wrong on the way
     int packets = 0;         // sent, or taken in
     int resends = 0;         // packets sent again after a NAK
+    int unconfirmed = 0;     // packets a handshaking sampler never answered
     int badChecksums = 0;    // kept in an open loop although damaged
     int duplicates = 0;      // packets received twice, dropped
     std::uint32_t rate = 0;  // of a received sample

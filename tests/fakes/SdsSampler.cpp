@@ -103,6 +103,11 @@ int SdsSampler::duplicatesReceived() const {
     return m_duplicates;
 }
 
+int SdsSampler::packetsLost() const {
+    std::lock_guard lock(m_mutex);
+    return m_lost;
+}
+
 int SdsSampler::cancelsReceived() const {
     std::lock_guard lock(m_mutex);
     return m_cancels;
@@ -247,6 +252,7 @@ void SdsSampler::takeHeader(const std::vector<std::uint8_t>& m) {
     m_lastAccepted.reset();
     m_naksForFault = 0;
     m_silent = false;
+    m_acking = false;
     m_packetTimes.clear();
     if (handshake)
         reply(kAck, 0);
@@ -258,6 +264,10 @@ void SdsSampler::takePacket(const std::vector<std::uint8_t>& m) {
     const std::uint8_t packet = m[4];
     const auto index = static_cast<int>(m_incomingPackets);
     const bool answer = handshake && !m_silent;
+    if (m_acking) { // still busy with the last packet: this one is lost
+        ++m_lost;
+        return;
+    }
     if (m_lastAccepted && packet == *m_lastAccepted) {
         ++m_duplicates; // our ACK was lost or ignored: keep the first, acknowledge again
         if (answer)
@@ -287,7 +297,19 @@ void SdsSampler::takePacket(const std::vector<std::uint8_t>& m) {
     ++m_incomingPackets;
     m_packetTimes.push_back(std::chrono::steady_clock::now());
     if (handshake && !m_silent) {
-        if (index == m_faults.waitAtPacket) {
+        if (m_faults.ackDelay.count() > 0) {
+            m_acking = true;
+            if (m_ackLater.joinable())
+                m_ackLater.join(); // it has sent its ACK: m_acking was clear
+            m_ackLater = std::jthread([this, packet, delay = m_faults.ackDelay] {
+                std::this_thread::sleep_for(delay);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_acking = false;
+                }
+                send({0xF0, kNonRealTime, m_channel, kAck, packet, 0xF7});
+            });
+        } else if (index == m_faults.waitAtPacket) {
             reply(kWait, packet);
             // The ACK follows later from a thread of its own, as a sampler busy with its disk.
             if (m_ackLater.joinable())
