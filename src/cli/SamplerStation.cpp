@@ -189,12 +189,12 @@ int SamplerStation::open(const Options& options, const std::vector<int>& types,
     if (port) {
         const auto in = findPort(m_input->devices(), *port);
         const auto out = findPort(m_output->devices(), *port);
-        if ((profile.protocol == kProtocolSds && !in) || !out) {
-            m_terminal->say("no MIDI " + std::string(!out ? "output" : "input") + " port named '" +
-                            *port + "' (tolvane ports lists them)");
+        if (!out) {
+            m_terminal->say("no MIDI output port named '" + *port + "' (tolvane ports lists them)");
             return kExitUnavailable;
         }
-        profile.midiInput = static_cast<std::uint8_t>(in.value_or(0));
+        // A port that only takes messages serves an open loop; the handshake says why not.
+        profile.midiInput = in ? static_cast<std::uint8_t>(*in) : SamplerProfile::kNothingSelected;
         profile.midiOutput = static_cast<std::uint8_t>(*out);
         profile.midiOutputInUse = 1;
     }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <rtmidi/RtMidi.h>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -289,12 +290,14 @@ private:
     std::unique_ptr<JackClient> m_jack;
 };
 
-// RtMidi's errors as the port layer's.
+// RtMidi's errors, and a thread JACK or RtMidi could not start, as the port layer's.
 template <typename F> auto guarded(F&& f) {
     try {
         return f();
     } catch (const RtMidiError& e) {
         throw MidiBackendError(e.getMessage());
+    } catch (const std::system_error& e) {
+        throw MidiBackendError(std::string("Cannot start a MIDI thread: ") + e.what());
     }
 }
 
