@@ -86,7 +86,7 @@ TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
     EXPECT_EQ(hs.onMessage(Bytes{0xF0, 0x41, 0x10, 0x7F, 0x00, 0xF7}), Step::Keep);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 2, 0)), Step::Next);
     hs.packetSent(0);
-    EXPECT_EQ(hs.replyTimeout(), t.packetReply);
+    EXPECT_EQ(hs.replyTimeout(), t.handshakeReply) << "the sampler answered: it handshakes";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 2, 127)), Step::Keep) << "stale NAK";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 3, 0)), Step::Keep) << "not for us";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, sds::kAllCall, 0)), Step::Next);
@@ -112,12 +112,22 @@ TEST(SdsSendHandshake, AnyCancelForUsEndsTheDump) {
 }
 
 TEST(SdsSendHandshake, SilenceMeansOpenLoopAfterTheHeaderAndGoOnAfterAPacket) {
-    SdsSendHandshake hs(0, SdsTimings{});
+    SdsTimings t;
+    SdsSendHandshake hs(0, t);
     hs.headerSent();
     EXPECT_EQ(hs.onTimeout(), Step::Next);
     EXPECT_TRUE(hs.openLoop());
     hs.packetSent(0);
+    EXPECT_EQ(hs.replyTimeout(), t.packetReply) << "the standard's pacing";
     EXPECT_EQ(hs.onTimeout(), Step::Next);
+    EXPECT_EQ(hs.unconfirmed(), 0) << "nothing to confirm in an open loop";
+    // A sampler that answers and then falls silent leaves its packets unconfirmed.
+    SdsSendHandshake answered(0, t);
+    answered.headerSent();
+    answered.onMessage(sds::encodeReply(Op::Ack, 0, 0));
+    answered.packetSent(0);
+    EXPECT_EQ(answered.onTimeout(), Step::Next);
+    EXPECT_EQ(answered.unconfirmed(), 1);
 }
 
 TEST(SdsSendHandshake, ANakStormEndsAtTheResendLimit) {
@@ -303,11 +313,11 @@ TEST_F(SdsDriver, OpenLoopSendsHeaderTwoFullPacketsAndAPaddedOneAndReadsNothing)
 
 // The sampler's side of a closed loop, played by the test: each message `driver` sends is
 // answered with what `answer` returns, until the driver is idle.
+// `first` is how many messages were sent before the transfer started.
 template <typename Answer>
 void playSampler(TSDSDriver& driver, test::FakeMidiBackend& backend, test::QueuedPoster& poster,
-                 Answer answer) {
-    std::size_t seen = backend.sentTo(0).size();
-    const std::size_t first = seen;
+                 std::size_t first, Answer answer) {
+    std::size_t seen = first;
     const auto end = std::chrono::steady_clock::now() + 10s;
     while (driver.busy() && std::chrono::steady_clock::now() < end) {
         poster.deliver();
@@ -331,7 +341,7 @@ TEST_F(SdsDriver, AnyCancelFromTheSamplerEndsTheSend) {
     sender.SetSampleStream(&stream);
     // The header and packets 0 and 1 are acknowledged; packet 2 is cancelled naming packet 0.
     sender.SendSample(wordsToSend(ramp(400)));
-    playSampler(sender, backend, poster, [](const Bytes& message, std::size_t index) {
+    playSampler(sender, backend, poster, 0, [](const Bytes& message, std::size_t index) {
         const std::uint8_t packet = index == 0 ? 0 : message[4];
         return std::vector<Bytes>{index <= 2 ? sds::encodeReply(Op::Ack, 0, packet)
                                              : sds::encodeReply(Op::Cancel, 0, 0)};
@@ -343,8 +353,9 @@ TEST_F(SdsDriver, AnyCancelFromTheSamplerEndsTheSend) {
     EXPECT_EQ(sender.runner().lastOutcome().kind, TransferOutcome::Kind::StoppedBySampler);
 
     // The last packet acknowledged, then cancelled while the sampler files the sample away.
+    const std::size_t before = backend.sentTo(0).size();
     sender.SendSample(wordsToSend(ramp(80)));
-    playSampler(sender, backend, poster, [](const Bytes& message, std::size_t index) {
+    playSampler(sender, backend, poster, before, [](const Bytes& message, std::size_t index) {
         if (index == 0)
             return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, 0)};
         if (index == 2)
