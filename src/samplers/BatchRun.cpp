@@ -94,6 +94,12 @@ void BatchRun::start(BatchRequest request) {
     m_mapping = false;
     m_sent = 0;
     m_driver.SetWaitingThread(this);
+    if (const auto problem = sampleNumberProblem(m_request.protocol, m_request.firstSampleNumber,
+                                                 static_cast<int>(m_request.files.size()));
+        problem && m_request.protocol != kProtocolAkai) {
+        finish(TransferOutcome::failed(*problem), *problem);
+        return;
+    }
     sendFile(0);
 }
 

@@ -106,7 +106,7 @@ std::optional<SamplerProfile> SamplerProfileStore::read(const std::string& name)
 }
 
 bool SamplerProfileStore::write(const std::string& name, const SamplerProfile& profile) {
-    if (name.empty() || name.find_first_of("\r\n") != std::string::npos)
+    if (name.empty() || name.find_first_of("\r\n") != std::string::npos || !profile.valid())
         return false;
     std::vector<Line> lines = load();
     const std::string record = hexOf(profile.toBytes());

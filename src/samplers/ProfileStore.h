@@ -33,8 +33,8 @@ public:
     // Nothing when the store does not exist; EProfileReadError when the name is not there or
     // its record is damaged.
     std::optional<SamplerProfile> read(const std::string& name) const;
-    // Adds or overwrites (keeping its place); false when it could not be written or the name
-    // cannot be stored (empty, or holding a line break).
+    // Adds or overwrites (keeping its place); false when it could not be written, the name
+    // cannot be stored (empty, or holding a line break) or the profile is not valid.
     bool write(const std::string& name, const SamplerProfile& profile);
     // False when nothing was removed.
     bool remove(const std::string& name);

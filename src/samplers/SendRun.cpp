@@ -40,6 +40,17 @@ SendRun::~SendRun() {
 void SendRun::start(SendRunRequest request) {
     if (m_thread.joinable())
         m_thread.join();
+    // The Akai samplers take each sample into their next free slot, whatever its number.
+    if (const auto problem = sampleNumberProblem(request.protocol, request.firstSampleNumber,
+                                                 static_cast<int>(request.samples.size()));
+        problem && request.protocol != kProtocolAkai) {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            m_shared->running = true;
+        }
+        end({true, 0, TransferOutcome::failed(*problem), {}, true});
+        return;
+    }
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->resumed = false;
@@ -54,7 +65,8 @@ void SendRun::start(SendRunRequest request) {
         end({true,
              0,
              TransferOutcome::failed(std::string("Cannot start the sending thread: ") + e.what()),
-             {}});
+             {},
+             true});
     }
 }
 
@@ -194,7 +206,7 @@ void SendRun::run(SendRunRequest request) {
     if (!request.region && outcome.completed() && request.autoMap &&
         request.protocol != kProtocolEmu && sent > 0)
         outcome = mapKeys(request, sent);
-    end({!outcome.completed(), sent, outcome, std::move(sentSamples)});
+    end({!outcome.completed(), sent, outcome, std::move(sentSamples), false});
 }
 
 void SendRun::end(const SendRunResult& result) {

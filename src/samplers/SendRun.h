@@ -42,6 +42,7 @@ struct SendRunResult {
     int samplesSent = 0;
     TransferOutcome outcome;
     std::vector<SentSample> sent;
+    bool refused = false; // nothing was asked of the driver: the outcome's message says why
 };
 
 // The sending thread (`TSMDISend`): for each sample it has the owner's thread call SendSample

@@ -83,6 +83,23 @@ std::string batchSampleName(int protocol, const std::string& fileName) {
     return stem;
 }
 
+SampleNumberRange sampleNumberRange(int protocol) {
+    if (protocol == kProtocolSds || protocol == kProtocolAkai)
+        return {0, 0x3FFF};
+    return {protocol == kProtocolEmu ? 1 : 0, 0xFFFFFF};
+}
+
+std::optional<std::string> sampleNumberProblem(int protocol, int first, int count) {
+    const SampleNumberRange range = sampleNumberRange(protocol);
+    const long long last = static_cast<long long>(first) + std::max(count, 1) - 1;
+    const long long outside = first < range.first ? first : last > range.last ? last : -1;
+    if (first >= range.first && last <= range.last)
+        return std::nullopt;
+    return "Sample number " + std::to_string(outside) + " is outside the sampler's numbers, " +
+           std::to_string(range.first) + " to " + std::to_string(range.last) +
+           " - nothing was sent.\r\nCheck the position and the profile's offset.";
+}
+
 KeyRange sendKeys(int protocol, bool autoMap, const KeymapSettings& keymap, int k) {
     if (!autoMap)
         return {};

@@ -58,6 +58,16 @@ std::string transferSampleName(int protocol, const std::string& baseName, int po
 // sampler keeps.
 std::string batchSampleName(int protocol, const std::string& fileName);
 
+// The sample numbers a sampler type has: 14 bits by the Sample Dump Standard and on the
+// S2000, 24 bits by SMDI, from 1 on the E-mu samplers.
+struct SampleNumberRange {
+    int first = 0;
+    int last = 0;
+};
+SampleNumberRange sampleNumberRange(int protocol);
+// Why samples `first` to `first + count - 1` cannot go to the sampler, or nothing when they can.
+std::optional<std::string> sampleNumberProblem(int protocol, int first, int count);
+
 // The keys SendSample carries for sample k (from 0): the Akai program and the E-mu sampler
 // take them with the sample when "Auto map" is on; everyone else gets zeros (the Yamaha
 // keymaps follow through MapSamples).

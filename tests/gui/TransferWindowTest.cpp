@@ -180,6 +180,22 @@ TEST_F(TransferWindowTest, TheProgressBarShowsTheNumbersOfTheSampleUnderWay) {
     });
 }
 
+// Position 32767 and an offset of 1 make sample 32768, past the 16384 numbers of an SDS
+// sampler: refused before anything goes, with the reason.
+TEST_F(TransferWindowTest, ASampleNumberPastTheSamplersNumbersIsRefused) {
+    storeProfile("SDS", kProtocolSds, 1);
+    inTransferWindow([&](TSMDIForm& window) {
+        window.findChild<UpDown*>("UpDown1")->stepBy(32767);
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    EXPECT_TRUE(sds->sent.empty());
+    ASSERT_EQ(m_dialogs.texts().size(), 1);
+    EXPECT_TRUE(m_dialogs.texts()[0].startsWith("Sample number 32768 is outside the sampler's "
+                                                "numbers, 0 to 16383"))
+        << m_dialogs.texts()[0].toStdString();
+}
+
 TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt) {
     storeProfile("E4", kProtocolEmu);
     akai->receiveName = "unused";

@@ -39,6 +39,35 @@ TEST(SamplerProfile, SixteenBytesInTheirOrderWithNothingSelectedAs255AndASignedO
     EXPECT_EQ(profileIndexByte(300), 255);
 }
 
+// A record whose fields lie outside their ranges (damaged, or made by hand) is no profile: an
+// offset of 2147483647 would turn sample 32767 into sample 0.
+TEST(SamplerProfile, FieldsOutsideTheirRangesMakeTheRecordDamaged) {
+    const SamplerProfile good;
+    const auto damaged = [&](std::size_t at, std::uint8_t value) {
+        auto bytes = good.toBytes();
+        bytes[at] = value;
+        return !SamplerProfile::fromBytes(bytes).has_value();
+    };
+    EXPECT_FALSE(damaged(0, 255)) << "nothing selected";
+    EXPECT_TRUE(damaged(3, 8)) << "target";
+    EXPECT_FALSE(damaged(3, 255));
+    EXPECT_TRUE(damaged(4, 0)) << "SysEx ID";
+    EXPECT_TRUE(damaged(4, 17));
+    EXPECT_TRUE(damaged(5, 0)) << "channel";
+    EXPECT_TRUE(damaged(5, 17));
+    EXPECT_TRUE(damaged(6, 2)) << "open loop";
+    EXPECT_TRUE(damaged(7, 2));
+    EXPECT_TRUE(damaged(8, 2));
+    EXPECT_TRUE(damaged(9, 6)) << "protocol";
+    SamplerProfile far = good;
+    far.offset = 2147483647;
+    EXPECT_FALSE(SamplerProfile::fromBytes(far.toBytes()));
+    far.offset = -1025;
+    EXPECT_FALSE(SamplerProfile::fromBytes(far.toBytes()));
+    far.offset = -1024;
+    EXPECT_TRUE(SamplerProfile::fromBytes(far.toBytes()));
+}
+
 class ProfileStoreTest : public ::testing::Test {
 protected:
     test::TempDir dir;
@@ -51,6 +80,14 @@ protected:
         return p;
     }
 };
+
+TEST_F(ProfileStoreTest, AFarOffsetIsADamagedRecordAndIsNotStored) {
+    ASSERT_TRUE(store.write("good", withProtocol(0)));
+    std::ofstream(store.file(), std::ios::app) << "00000000010100000000000000FFFFFF7F far\n";
+    EXPECT_THROW(store.read("far"), EProfileReadError);
+    EXPECT_FALSE(store.write("farther", withProtocol(0, 5000)));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"good", "far"}));
+}
 
 TEST_F(ProfileStoreTest, StoresListsInOrderOverwritesInPlaceAndDeletes) {
     EXPECT_FALSE(store.exists());

@@ -242,6 +242,41 @@ TEST(SendRun, NoToTheNextSampleAndAbortDumpEndTheRun) {
     }
 }
 
+// A number past what the sampler numbers is refused before anything goes: the SDS driver
+// would otherwise send it as its last number, over what is there.
+TEST(SendRun, SampleNumbersOutsideTheSamplersRangeAreRefusedBeforeSending) {
+    SampleDocument doc = documentWithPoints(1, 400, {{200, 1}, {500, 1}});
+    test::RecordingSamplerDriver driver;
+    test::QueuedPoster owner;
+    std::optional<SendRunResult> result;
+    SendRun run(
+        driver, owner.poster(), [] { return true; }, [&](const SendRunResult& r) { result = r; });
+    SendRunRequest request = loopRequest(doc, kProtocolSds);
+    request.firstSampleNumber = 16382; // the third would be 16384
+    run.start(request);
+    pumpUntil(owner, [&] { return result.has_value(); });
+    EXPECT_TRUE(result->aborted);
+    EXPECT_EQ(result->outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_NE(result->outcome.message.find("16384"), std::string::npos) << result->outcome.message;
+    EXPECT_TRUE(driver.sent.empty());
+
+    result.reset();
+    request.protocol = kProtocolEmu;
+    request.firstSampleNumber = 0; // E-mu samplers number from 1
+    run.start(request);
+    pumpUntil(owner, [&] { return result.has_value(); });
+    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(driver.sent.empty());
+
+    std::optional<BatchResult> batchResult;
+    BatchRun batch(driver, owner.poster(), [&](const BatchResult& r) { batchResult = r; });
+    batch.start({kProtocolSds, -1, false, {}, {"a.wav"}});
+    pumpUntil(owner, [&] { return batchResult.has_value(); });
+    EXPECT_TRUE(batchResult->aborted);
+    EXPECT_FALSE(batchResult->error.empty());
+    EXPECT_TRUE(driver.sent.empty());
+}
+
 TEST(TransferRunner, RunsInOrderKeepsTheLastOutcomeAndWaitsForTheEnd) {
     TransferRunner runner;
     std::vector<int> order;

@@ -257,7 +257,7 @@ void TSMDIForm::send(bool region) {
             startRun(region, mapping);
         },
         [this, region](const TransferOutcome& outcome) {
-            runEnded({true, 0, outcome, {}}, region);
+            runEnded({true, 0, outcome, {}, false}, region);
         });
 }
 
@@ -294,9 +294,13 @@ void TSMDIForm::startRun(bool region, bool mapping) {
 void TSMDIForm::runEnded(const SendRunResult& result, bool region) {
     if (m_templateWanted && !region && result.outcome.completed() && m_services.writeTemplate)
         m_services.writeTemplate();
-    m_services.dialogs.message(MessageKind::Information, "",
-                               result.outcome.completed() ? kMsgTransferComplete
-                                                          : kMsgTransferAborted);
+    if (result.refused)
+        m_services.dialogs.message(MessageKind::Error, "",
+                                   QString::fromStdString(result.outcome.message));
+    else
+        m_services.dialogs.message(MessageKind::Information, "",
+                                   result.outcome.completed() ? kMsgTransferComplete
+                                                              : kMsgTransferAborted);
     showStatus(kInactive);
     setRunning(false);
 }
