@@ -47,8 +47,9 @@ inline constexpr int kLastCreatedProgram = 255;
 // --- Names ---------------------------------------------------------------------------------
 
 using NameCodes = std::array<std::uint8_t, kNameLength>;
-// Upper case, each character's index in "0-9 blank A-Z # + - ."; anything else is a blank (10);
-// filled with blanks or cut to 12.
+// Each character (UTF-8) as the samplers' set has it (samplerText: "ü" is "u"), upper case,
+// its index in "0-9 blank A-Z # + - ."; anything else is a blank (10); filled with blanks or cut
+// to 12.
 NameCodes encodeName(std::string_view name);
 // Each code through the table (codes past it become blanks), trailing blanks dropped.
 std::string decodeName(const std::uint8_t* codes);

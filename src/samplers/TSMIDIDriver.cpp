@@ -2,6 +2,7 @@
 
 #include "document/MemoryStream.h"
 #include "midi/MidiOut.h"
+#include "samplers/SamplerNames.h"
 #include "samplers/YamahaKeymaps.h"
 
 #include <algorithm>
@@ -224,7 +225,7 @@ void TSMIDIDriver::SendSample(const SampleSendArguments& arguments) {
             const bool wholeFrames = arguments.stereoAsStereo || arguments.sourceChannels <= 1;
             SmdiSendJob job;
             job.number = static_cast<std::uint32_t>(std::max(arguments.sampleNumber, 0));
-            job.name = arguments.name;
+            job.name = samplerText(arguments.name, smdi::kNameCapacity);
             job.sampleRate = arguments.sampleRate;
             job.channels =
                 static_cast<std::uint8_t>(wholeFrames ? std::max(arguments.sourceChannels, 1) : 1);

@@ -1,5 +1,6 @@
 #include "samplers/TransferPlan.h"
 
+#include "samplers/SamplerNames.h"
 #include "slicing/LoopSegments.h"
 
 #include <algorithm>
@@ -58,10 +59,12 @@ OutgoingSample regionSampleToSend(const SampleDocument& doc, const SendSource& s
 }
 
 std::string transferBaseName(const std::string& fileName) {
-    return fileStem(fileName).substr(0, kBaseNameLength);
+    return samplerText(fileStem(fileName), kBaseNameLength);
 }
 
-std::string transferSampleName(int protocol, const std::string& baseName, int position, int count) {
+std::string transferSampleName(int protocol, const std::string& givenBase, int position,
+                               int count) {
+    const std::string baseName = samplerText(givenBase);
     if (protocol == kProtocolSmdi) {
         // The name and its number fit the sampler's sixteen characters.
         const std::size_t digits = std::to_string(std::max(count, 0)).size();
@@ -75,7 +78,7 @@ std::string transferSampleName(int protocol, const std::string& baseName, int po
 }
 
 std::string batchSampleName(int protocol, const std::string& fileName) {
-    const std::string stem = fileStem(fileName);
+    const std::string stem = samplerText(fileStem(fileName));
     if (protocol == kProtocolYamahaA3000)
         return stem.substr(0, kYamahaBatchNameLength);
     if (protocol == kProtocolAkai)

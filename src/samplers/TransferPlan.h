@@ -48,10 +48,12 @@ std::vector<OutgoingSample> loopSamplesToSend(const SampleDocument& doc, const S
 // "Send region": the locator region on whole frames, starting at the sent channel's sample.
 OutgoingSample regionSampleToSend(const SampleDocument& doc, const SendSource& source);
 
-// The file name without folder and extension, cut to 10 characters.
+// The file name without folder and extension, cut to 10 characters of the samplers' set
+// (samplerText).
 std::string transferBaseName(const std::string& fileName);
 
-// The name of sample `position` (from 1) of a run of `count` samples on the sampler.
+// The name of sample `position` (from 1) of a run of `count` samples on the sampler, in the
+// samplers' set.
 std::string transferSampleName(int protocol, const std::string& baseName, int position, int count);
 
 // A batch file's name on the sampler: the file name without extension, cut to what the

@@ -71,6 +71,18 @@ TEST(TransferPlan, KeysNamesAndRatesFollowTheSamplerType) {
     EXPECT_EQ(transferSampleName(kProtocolSmdi, "Amen breaks", 5, 1200).size(), 11u);
     EXPECT_EQ(batchSampleName(kProtocolYamahaA3000, "/a/Thirteen chars.aif"), "Thirteen cha");
     EXPECT_EQ(batchSampleName(kProtocolAkai, "/a/Kick 1.wav"), "Kick 1");
+    // Names are cut by characters and go in the sampler's set: one character for each.
+    EXPECT_EQ(transferBaseName("/x/\xC3\x84rger und K\xC3\xBC"
+                               "che.wav"),
+              "Arger und ");
+    EXPECT_EQ(transferSampleName(kProtocolSmdi,
+                                 "K\xC3\xBC"
+                                 "che",
+                                 2, 8),
+              "Kuche2");
+    EXPECT_EQ(batchSampleName(kProtocolYamahaA3000, "/a/\xC3\x89t\xC3\xA9 \xE2\x82\xAC"
+                                                    "5.aif"),
+              "Ete  5");
 
     EXPECT_EQ(roundSampleRate(44110), 44100u);
     EXPECT_EQ(roundSampleRate(22050), 22000u);
