@@ -63,7 +63,7 @@ std::string indexText(std::uint8_t index) {
 
 void printProfile(const std::string& name, const SamplerProfile& p, std::ostream& out) {
     const bool known = p.protocol < kSamplerTypes.size();
-    out << "name: " << name << "\n"
+    out << "name: " << printableProfileName(name) << "\n"
         << "protocol: " << int(p.protocol) << " "
         << (known ? kSamplerTypes[p.protocol].text : "(unknown)") << "\n"
         << "MIDI input: " << indexText(p.midiInput) << "\n"
@@ -211,12 +211,14 @@ void applyProfileOptions(const Options& options, SamplerProfile& profile) {
 
 int storeProfile(const std::string& action, const std::string& name, const Options& options,
                  SamplerProfileStore& store, std::ostream& out, std::ostream& err) {
+    if (!storableProfileName(name))
+        throw std::invalid_argument("a profile name holds no control characters");
     const std::vector<std::string> names = store.names();
     const bool exists = std::find(names.begin(), names.end(), name) != names.end();
     SamplerProfile profile;
     if (action == "add") {
         if (exists) {
-            err << "tolvane profiles: a profile named '" << name
+            err << "tolvane profiles: a profile named '" << printableProfileName(name)
                 << "' exists already (profiles set changes it)\n";
             return kExitUsage;
         }
@@ -224,7 +226,7 @@ int storeProfile(const std::string& action, const std::string& name, const Optio
             throw std::invalid_argument("add wants --type sds|smdi|a3000|ex|emu|akai");
     } else {
         if (!exists) {
-            err << "tolvane profiles: no profile named '" << name << "'\n";
+            err << "tolvane profiles: no profile named '" << printableProfileName(name) << "'\n";
             return kExitBadProfile;
         }
         try {
@@ -235,7 +237,8 @@ int storeProfile(const std::string& action, const std::string& name, const Optio
     }
     applyProfileOptions(options, profile);
     if (!store.write(name, profile)) {
-        err << "tolvane profiles: cannot store '" << name << "' in " << store.file() << "\n";
+        err << "tolvane profiles: cannot store '" << printableProfileName(name) << "' in "
+            << store.file() << "\n";
         return kExitCannotWrite;
     }
     printProfile(name, profile, out);
@@ -265,33 +268,35 @@ int runProfiles(const std::vector<std::string>& args, std::ostream& out, std::os
         SamplerProfileStore store(
             profileStoreBeside(options.value("--settings").value_or(defaultSettingsFile())));
         const std::string name = named ? words[1] : std::string();
-        if (storing)
-            return storeProfile(action, name, options, store, out, err);
-        if (action == "list") {
-            const std::vector<std::string> names = store.names();
-            if (names.empty())
-                out << kNoPresetsStored << "\n";
-            for (const std::string& n : names)
-                out << n << "\n";
-            return kExitOk;
-        }
-        if (action == "delete") {
-            const auto names = store.names();
-            if (std::find(names.begin(), names.end(), name) == names.end()) {
-                err << "tolvane profiles: no profile named '" << name << "'\n";
-                return kExitBadProfile;
-            }
-            if (!store.remove(name)) {
-                err << "tolvane profiles: cannot write " << store.file() << "\n";
-                return kExitCannotWrite;
-            }
-            out << "deleted: " << name << "\n";
-            return kExitOk;
-        }
         try {
+            if (storing)
+                return storeProfile(action, name, options, store, out, err);
+            if (action == "list") {
+                const std::vector<std::string> names = store.names();
+                if (names.empty())
+                    out << kNoPresetsStored << "\n";
+                for (const std::string& n : names)
+                    out << printableProfileName(n) << "\n";
+                return kExitOk;
+            }
+            if (action == "delete") {
+                const auto names = store.names();
+                if (std::find(names.begin(), names.end(), name) == names.end()) {
+                    err << "tolvane profiles: no profile named '" << printableProfileName(name)
+                        << "'\n";
+                    return kExitBadProfile;
+                }
+                if (!store.remove(name)) {
+                    err << "tolvane profiles: cannot write " << store.file() << "\n";
+                    return kExitCannotWrite;
+                }
+                out << "deleted: " << printableProfileName(name) << "\n";
+                return kExitOk;
+            }
             const auto profile = store.read(name);
             if (!profile) {
-                err << "tolvane profiles: no profile named '" << name << "'\n";
+                err << "tolvane profiles: no profile named '" << printableProfileName(name)
+                    << "'\n";
                 return kExitBadProfile;
             }
             printProfile(name, *profile, out);

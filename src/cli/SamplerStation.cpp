@@ -127,12 +127,12 @@ int SamplerStation::open(const Options& options, const std::vector<int>& types,
             return kExitBadProfile;
         }
         if (!stored) {
-            m_terminal->say("no profile named '" + *name + "'");
+            m_terminal->say("no profile named '" + printableProfileName(*name) + "'");
             return kExitBadProfile;
         }
         profile = *stored;
         if (!type && !allowed(profile.protocol)) {
-            m_terminal->say("the profile '" + *name + "' is for \"" +
+            m_terminal->say("the profile '" + printableProfileName(*name) + "' is for \"" +
                             kSamplerTypes[profile.protocol].text + "\"");
             return kExitBadProfile;
         }

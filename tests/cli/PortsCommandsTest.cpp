@@ -5,6 +5,7 @@
 #include "platform/ScsiBus.h"
 #include "samplers/ProfileStore.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -84,6 +85,25 @@ TEST_F(ProfilesCommand, ListsShowsAndDeletes) {
     EXPECT_EQ(profiles({"show", "nothing"}).status, kExitBadProfile);
     EXPECT_EQ(profiles({"rename", "SDS"}).status, kExitUsage);
     EXPECT_EQ(profiles({"show"}).status, kExitUsage);
+}
+
+// What a profiles file holds reaches the terminal escaped; a file that cannot be read is
+// reported, never shown as "No Presets Stored".
+TEST_F(ProfilesCommand, NamesPrintEscapedAndAnUnreadableStoreIsAnError) {
+    ASSERT_TRUE(store.write("plain", SamplerProfile{}));
+    std::ofstream(store.file(), std::ios::app)
+        << "00000000010100000000000000000000 \x1b]0;pwned\x07\n";
+    CommandRun run = profiles({"list"});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_EQ(run.out, "plain\n\\x1B]0;pwned\\x07\n");
+    EXPECT_EQ(profiles({"add", "bad\x1b", "--type", "sds"}).status, kExitUsage);
+
+    std::filesystem::remove(store.file());
+    std::filesystem::create_directory(store.file());
+    run = profiles({"list"});
+    EXPECT_EQ(run.status, kExitBadProfile);
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("No Presets Stored"), std::string::npos);
 }
 
 TEST_F(ProfilesCommand, ACorruptedProfileSaysSo) {

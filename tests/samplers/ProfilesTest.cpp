@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace tolvane {
 namespace {
@@ -87,6 +90,61 @@ TEST_F(ProfileStoreTest, AFarOffsetIsADamagedRecordAndIsNotStored) {
     EXPECT_THROW(store.read("far"), EProfileReadError);
     EXPECT_FALSE(store.write("farther", withProtocol(0, 5000)));
     EXPECT_EQ(store.names(), (std::vector<std::string>{"good", "far"}));
+}
+
+// The profiles file is a regular file that can be read, or its problem is reported: a FIFO in
+// its place must not hang the reader, a folder is no store.
+TEST_F(ProfileStoreTest, AFileThatIsNoRegularFileIsReportedAndNeverWaitedOn) {
+    std::filesystem::create_directories(std::filesystem::path(store.file()).parent_path());
+    ASSERT_EQ(::mkfifo(store.file().c_str(), 0600), 0);
+    std::promise<std::string> listed;
+    std::thread reader([&] {
+        try {
+            store.names();
+            listed.set_value("listed");
+        } catch (const EProfileReadError& e) {
+            listed.set_value(e.what());
+        }
+    });
+    auto outcome = listed.get_future();
+    if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading the FIFO waited for a writer";
+        std::ofstream(store.file()) << ""; // a writer lets the reader go
+    }
+    reader.join();
+    EXPECT_NE(outcome.get().find("not a regular file"), std::string::npos);
+    EXPECT_THROW(store.read("any"), EProfileReadError);
+    EXPECT_FALSE(store.write("new", withProtocol(0)));
+    std::filesystem::remove(store.file());
+
+    std::filesystem::create_directory(store.file());
+    EXPECT_THROW(store.names(), EProfileReadError);
+}
+
+// Names are stored without control characters and printed with them escaped; deleting a name
+// that a hand-made file holds twice removes one of them.
+TEST_F(ProfileStoreTest, NamesHoldNoControlCharactersAndDeleteRemovesOne) {
+    EXPECT_FALSE(store.write("Evil\x1b[2J", withProtocol(0)));
+    EXPECT_FALSE(store.write("Tab\tName", withProtocol(0)));
+    EXPECT_FALSE(store.write("Bell\x07", withProtocol(0)));
+    ASSERT_TRUE(store.write("K\xC3\xBC"
+                            "che",
+                            withProtocol(0)))
+        << "UTF-8 is a name's own";
+    EXPECT_EQ(printableProfileName("Evil\x1b[2J\x7f"), "Evil\\x1B[2J\\x7F");
+    EXPECT_EQ(printableProfileName("K\xC3\xBC"
+                                   "che"),
+              "K\xC3\xBC"
+              "che");
+
+    ASSERT_TRUE(store.write("dup", withProtocol(1)));
+    std::ofstream(store.file(), std::ios::app) << "00000000010100000000000000000000 dup\n";
+    ASSERT_EQ(store.names().size(), 3u);
+    EXPECT_TRUE(store.remove("dup"));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"K\xC3\xBC"
+                                                       "che",
+                                                       "dup"}));
+    EXPECT_EQ(store.read("dup")->protocol, 0) << "the second one is left";
 }
 
 TEST_F(ProfileStoreTest, StoresListsInOrderOverwritesInPlaceAndDeletes) {

@@ -13,7 +13,13 @@ ChosenSampler::ChosenSampler(TransferServices& services, StatusPanel& status,
 
 void ChosenSampler::fillList(QComboBox* list) {
     list->clear();
-    for (const std::string& name : m_services.profiles.names())
+    std::vector<std::string> names;
+    try {
+        names = m_services.profiles.names();
+    } catch (const EProfileReadError& e) {
+        m_services.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+    }
+    for (const std::string& name : names)
         list->addItem(QString::fromStdString(name));
     if (list->count() == 0) {
         list->addItem(kNoPresetsStored);
