@@ -118,20 +118,29 @@ std::uint8_t SmdiSession::command(std::uint8_t opcode, bool dataIn, std::uint8_t
 
 bool SmdiSession::sendMessage(const std::vector<std::uint8_t>& message) {
     std::vector<std::uint8_t> out = message;
-    if (command(kSend, false, out.data(), static_cast<std::uint32_t>(out.size())) == R::kCompleted)
+    if (command(kSend, false, out.data(), static_cast<std::uint32_t>(out.size())) ==
+        R::kCompleted) {
+        m_replyPending = true; // every message the sampler takes it answers
         return true;
+    }
     m_failure = kNoAnswer;
     return false;
 }
 
 std::optional<Message> SmdiSession::receiveMessage(std::size_t capacity) {
     std::vector<std::uint8_t> in(capacity, 0);
-    if (command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size())) !=
+    std::uint8_t targetStatus = 0;
+    if (command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size()), &targetStatus) !=
         R::kCompleted) {
+        // A sampler that refused the RECEIVE has no reply waiting; one that did not answer may.
+        if (targetStatus != 0)
+            m_replyPending = false;
         m_failure = kNoAnswer;
         return std::nullopt;
     }
     auto message = smdi::parseMessage(in.data(), in.size());
+    // After "wait" the real reply waits to be fetched.
+    m_replyPending = message && message->id == smdi::kWait;
     if (!message)
         m_failure = "The reply was not an SMDI message.";
     return message;
@@ -184,9 +193,14 @@ std::optional<Message> SmdiSession::exchange(const std::vector<std::uint8_t>& me
     return reply;
 }
 
+// Only a reply left unread by an interrupted procedure is fetched: a RECEIVE with nothing
+// pending breaks the sampler's exchange.
 void SmdiSession::drain() {
+    if (!m_replyPending)
+        return;
     std::vector<std::uint8_t> in(kControlReplySize, 0);
     command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size()));
+    m_replyPending = false;
 }
 
 void SmdiSession::abortProcedure() {
@@ -224,11 +238,8 @@ SmdiOutcome SmdiSession::connect() {
     drain();
     if (!sendMessage(smdi::buildMessage(smdi::kIdentify, 0)))
         return {SmdiOutcome::Kind::Failed, kMsgNotSmdiCompliant};
-    std::vector<std::uint8_t> in(kControlReplySize, 0);
-    const bool received =
-        command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size())) == R::kCompleted;
-    const auto reply = smdi::parseMessage(in.data(), in.size());
-    if ((received && reply && is(*reply, smdi::kIdentify, 1)) || m_protocol == 0)
+    const auto reply = receiveMessage(kControlReplySize);
+    if ((reply && is(*reply, smdi::kIdentify, 1)) || m_protocol == 0)
         return {};
     if (!reply)
         return {SmdiOutcome::Kind::Failed, kMsgNotSmdiCompliant};
@@ -266,8 +277,16 @@ SmdiOutcome SmdiSession::sendSample(const SmdiSendJob& job, TWaveSmoother& sourc
         abortProcedure();
         return unexpected(*ack, kMsgSamplerCommunication);
     }
+    // Packets as long as the sampler takes (whole 16-bit words, so an odd length loses a byte);
+    // one that takes less than a word at a time cannot be sent to.
     std::uint32_t packetLength = m_protocol == kEmuProtocol ? kEmuPacketLength : ack->number(3, 3);
-    packetLength = std::clamp<std::uint32_t>(packetLength & ~1u, 2, kMaxPacketLength);
+    if (packetLength < 2) {
+        m_failure = "The sampler takes packets of " + std::to_string(packetLength) +
+                    (packetLength == 1 ? " byte" : " bytes") + "; 16-bit samples need at least 2.";
+        abortProcedure();
+        return failed(m_failure);
+    }
+    packetLength = std::min<std::uint32_t>(packetLength & ~1u, kMaxPacketLength);
     PacketSource packets(source, packetLength);
 
     auto reply = exchange(smdi::buildBeginTransfer(0, job.number, packetLength), kControlReplySize);
@@ -365,7 +384,7 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
         return unexpected(*ack, kMsgSamplerCommunication);
     }
     const std::uint32_t packetLength =
-        std::clamp<std::uint32_t>(ack->number(3, 3), 2, kMaxPacketLength);
+        std::clamp<std::uint32_t>(ack->number(3, 3), 1, kMaxPacketLength);
 
     into.clear();
     into.setSize(static_cast<std::size_t>(total));
@@ -397,14 +416,12 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
             return failed("The sampler sent packet " + std::to_string(reply->number(0, 3)) +
                           " when packet " + std::to_string(packet) + " was asked for.");
         }
-        // Never more than the header announced, whatever the packet holds.
+        // Never more than the header announced, whatever the packet holds. The words are put
+        // in order once all have arrived: a packet of an odd length ends inside one.
         const std::size_t bytes = static_cast<std::size_t>(
             std::min<std::uint64_t>(reply->data.size() - 3, total - received));
-        std::vector<std::uint8_t> words(reply->data.begin() + 3,
-                                        reply->data.begin() + 3 + static_cast<long>(bytes));
-        smdi::swapWords(words.data(), words.size());
         into.seek(static_cast<std::int64_t>(received), SeekOrigin::Begin);
-        into.write(words.data(), words.size());
+        into.write(reply->data.data() + 3, bytes);
         received += bytes;
         progress({TransferProgress::Activity::Receiving, received, total, 1, 1,
                   "Receiving: " + percent(received, total) + "%"});
@@ -412,6 +429,7 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
             break; // an empty packet: nothing more will come
     }
     into.setSize(static_cast<std::size_t>(received));
+    smdi::swapWords(into.data(), into.size());
     into.seek(0, SeekOrigin::Begin);
     format.rate = smdi::rateForPeriod(header->periodNs);
     format.bitsPerSample = 16;

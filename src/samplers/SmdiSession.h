@@ -124,7 +124,8 @@ private:
     std::atomic<bool> m_cancel = false;
     std::mutex m_sleepMutex;
     std::condition_variable m_sleepWake;
-    std::string m_failure; // why the last exchange failed
+    std::string m_failure;       // why the last exchange failed
+    bool m_replyPending = false; // a message went and its reply was not fetched
 };
 
 } // namespace tolvane
