@@ -176,7 +176,8 @@ only with --smooth). Exit status 69 when the ports, the sampler or the transfer 
                  An SMDI sampler over SCSI (--protocol: 1 generic, 2 and 3 Yamaha,
                  4 E-mu; default the profile's, else 1). list prints number, name,
                  size, bits, mono or stereo and rate; receive takes sample NUMBER into
-                 OUT. send sends FILE as sample --number N (default 0) named --name
+                 OUT. send sends FILE as sample --number N (default the first number:
+                 1 on E-mu, else 0) named --name
                  (default the file's name); --split-stereo sends a stereo file as two mono samples N and
                  N+1. With --segments it sends the segments between the locators (with
                  export's document options) as samples N, N+1, ... and, on the Yamaha

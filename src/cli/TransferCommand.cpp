@@ -258,8 +258,10 @@ int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             return station.receive(
                 static_cast<int>(parseWholeNumber("NUMBER", words[0], 0, 0xFFFFFF)), words[1],
                 false);
+        // Without --number the sample goes to the sampler type's first number (1 on E-mu).
         const int number =
-            static_cast<int>(options.wholeNumber("--number", 0, 0xFFFFFF).value_or(0));
+            static_cast<int>(options.wholeNumber("--number", 0, 0xFFFFFF)
+                                 .value_or(sampleNumberRange(station.profile.protocol).first));
         const bool segments = options.has("--segments");
         smoothSegments(station, segments, smoothLevel(options));
         if (segments) {

@@ -34,8 +34,15 @@ BatchFileProblem batchFileProblem(const std::string& path) {
         return BatchFileProblem::Missing;
     if (!fileOpensForReading(path))
         return BatchFileProblem::CannotOpen;
-    return testSampleFile(path).result == Acceptance::Accepted ? BatchFileProblem::None
-                                                               : BatchFileProblem::Corrupted;
+    switch (testSampleFile(path).result) {
+    case Acceptance::Accepted:
+        return BatchFileProblem::None;
+    case Acceptance::WrongFormat: // whole, but 8-bit or compressed
+        return BatchFileProblem::NotSixteenBit;
+    case Acceptance::Unreadable:
+        break;
+    }
+    return BatchFileProblem::Corrupted;
 }
 
 std::string batchAddMessage(BatchFileProblem problem, const std::string& name) {
@@ -46,6 +53,8 @@ std::string batchAddMessage(BatchFileProblem problem, const std::string& name) {
         return "Error opening file " + name + "; - may be open in other program";
     case BatchFileProblem::Corrupted:
         return "File " + name + " corrupted!\r\n";
+    case BatchFileProblem::NotSixteenBit:
+        return "File " + name + " is not a 16 bit sample;\r\nMust be 16bit uncompressed format";
     case BatchFileProblem::None:
         break;
     }

@@ -22,7 +22,7 @@ inline constexpr const char* kMsgTransferComplete = "Transfer complete!";
 inline constexpr const char* kMsgBatchComplete = "Batch transfer complete!";
 
 // Why a file cannot join the batch list, or nothing when it can.
-enum class BatchFileProblem { None, Missing, CannotOpen, Corrupted };
+enum class BatchFileProblem { None, Missing, CannotOpen, Corrupted, NotSixteenBit };
 BatchFileProblem batchFileProblem(const std::string& path);
 
 // The messages of the batch window's "Add" for each problem.

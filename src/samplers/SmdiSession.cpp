@@ -5,6 +5,7 @@
 #include "samplers/ScsiEnumeration.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tolvane {
 namespace {
@@ -176,16 +177,22 @@ std::optional<Message> SmdiSession::exchange(const std::vector<std::uint8_t>& me
         return std::nullopt;
     auto reply = receiveMessage(capacity);
     std::chrono::milliseconds waited{0};
+    int waitReplies = 0;
+    const auto start = std::chrono::steady_clock::now();
     while (reply && reply->id == smdi::kWait && !m_cancel) {
+        ++waitReplies;
         status("Waiting...");
         if (!waitUntilReady(waited))
             return std::nullopt;
         // A wait reply of its own counts as one poll, so that a sampler that answers "wait"
-        // again and again is given up on as well.
+        // again and again while it is ready is given up on as well, and told so.
         waited += m_timings.pollInterval;
-        if (waited > m_timings.waitLimit + m_timings.pollInterval) {
-            m_failure = "The sampler stayed busy for " +
-                        std::to_string(m_timings.waitLimit.count() / 1000) + " seconds.";
+        if (waited > m_timings.waitLimit) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
+            m_failure = "The sampler answered \"wait\" " + std::to_string(waitReplies) +
+                        " times in " + seconds + " seconds without sending its reply.";
             return std::nullopt;
         }
         reply = receiveMessage(capacity); // the whole reply that was waited for

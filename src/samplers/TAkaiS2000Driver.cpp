@@ -96,8 +96,12 @@ public:
         if (outcome == Outcome::Silent)
             throw Failure{kMsgAkaiNoAnswer};
         if (outcome != Outcome::Completed)
-            throw Failure{kMsgAkaiUnexpectedReply};
+            throw Failure{m_failedRequestAborts ? kMsgAkaiAborted : kMsgAkaiUnexpectedReply,
+                          m_failedRequestAborts};
     }
+
+    // From now on a request the sampler fails ends the operation as aborted (receiving does).
+    void failedRequestsAbort() { m_failedRequestAborts = true; }
 
     void enterExclusive() {
         m_exclusive = true; // leave it again even when entering failed halfway
@@ -189,6 +193,7 @@ private:
     const std::atomic<bool>& m_abort;
     TransferRunner& m_runner;
     bool m_exclusive = false;
+    bool m_failedRequestAborts = false;
 };
 
 TAkaiS2000Driver::TAkaiS2000Driver(ScsiEntry entry, Messages* messages, Timing timing)
@@ -238,6 +243,8 @@ TransferOutcome TAkaiS2000Driver::report(const Failure& failure) {
     }
     if (failure.text == kMsgAkaiAborted && runner().abortRequested())
         return TransferOutcome::cancelled();
+    if (failure.text == kMsgAkaiAborted) // a request failed: not the sampler's refusal
+        return TransferOutcome::failed(failure.text);
     return failure.warning ? TransferOutcome::stoppedBySampler(failure.text)
                            : TransferOutcome::failed(failure.text);
 }
@@ -327,6 +334,7 @@ TransferOutcome TAkaiS2000Driver::runReceive(int sampleNumber, ReceivedFormat& f
         stream.seek(0, SeekOrigin::Begin);
         Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
+        link.failedRequestsAbort();
         const auto memory = akai::maxWords(link.ask(akai::request(akai::kRequestStatus)));
         const auto info =
             akai::sampleHeaderReply(link.ask(akai::requestSampleHeader(sampleNumber)));

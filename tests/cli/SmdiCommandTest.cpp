@@ -80,6 +80,15 @@ TEST(SmdiCommand, SendsListsAndReceivesAStereoFile) {
             expected.insert(expected.end(), {data[i + 1], data[i]});
     EXPECT_EQ(both, expected) << run.out;
 
+    // An E-mu sampler numbers from 1, as its listing does: that is where a send goes unless
+    // --number says otherwise (in the 16 KB packets E-mu samplers take).
+    sampler.setPacketLength(0x4000);
+    run = runCommand({"smdi", "send", wav, "--socket", socket, "--protocol", "4", "--name", "emu"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_NE(run.out.find("sent: emu as sample 1\n"), std::string::npos) << run.out;
+    ASSERT_TRUE(sampler.sample(1));
+    EXPECT_EQ(sampler.sample(1)->name, "emu");
+
     // Failures: a sample that is not there, a sampler that refuses, bad options.
     run = runCommand({"smdi", "receive", "9", back, "--socket", socket});
     EXPECT_EQ(run.status, 69);

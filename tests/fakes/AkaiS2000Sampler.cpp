@@ -147,6 +147,11 @@ void AkaiS2000Sampler::failDataBlock(int block) {
     m_failBlock = block;
 }
 
+void AkaiS2000Sampler::failDataReads(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_failDataReads = on;
+}
+
 void AkaiS2000Sampler::refuseNewSamples(bool on) {
     std::lock_guard lock(m_mutex);
     m_refuseNewSamples = on;
@@ -232,6 +237,10 @@ SocketScsiTarget::Reply AkaiS2000Sampler::handle(const ScsiCommand& command, Scs
         break;
     }
     case 0x0E: {
+        if (sampleData && m_failDataReads) {
+            checkCondition(reply);
+            break;
+        }
         auto& queue = sampleData ? m_dataOut : m_out;
         const std::size_t n = std::min<std::size_t>(length, queue.size());
         reply.dataIn.assign(queue.begin(), queue.begin() + static_cast<long>(n));

@@ -73,6 +73,7 @@ public:
 
     // Faults.
     void failDataBlock(int block);  // that sample-data send (from 0) ends in check condition
+    void failDataReads(bool on);    // reading sample data ends in check condition
     void refuseNewSamples(bool on); // no free sample slot
     void setSilent(bool on);        // messages are taken and never answered
     void setHanging(bool on);       // SCSI commands get no answer at all
@@ -112,6 +113,7 @@ private:
     int m_receiving = -1; // the sample whose data is arriving
     std::uint32_t m_maxWords = 8 * 1024 * 1024;
     int m_failBlock = -1;
+    bool m_failDataReads = false;
     std::vector<std::size_t> m_blocks;
     bool m_refuseNewSamples = false;
     bool m_silent = false;

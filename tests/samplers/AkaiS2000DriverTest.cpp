@@ -252,6 +252,19 @@ TEST_F(AkaiDriver, ALengthTheSamplerCannotHoldOrDoesNotSendIsRefused) {
     EXPECT_FALSE(sampler.exclusiveMode());
 }
 
+// A request that fails while a sample is received ends it as the abort check does: a warning,
+// "Operation aborted!".
+TEST_F(AkaiDriver, AFailedRequestWhileReceivingIsOperationAborted) {
+    sampler.addSample("Kick", std::vector<std::int16_t>(600, 5), 44100);
+    sampler.failDataReads(true);
+    MemoryStream received;
+    const ReceivedFormat format = receive(0, received);
+    EXPECT_EQ(format.lengthBytes, 0u);
+    EXPECT_TRUE(recorder.errors.empty()) << recorder.errors.front();
+    EXPECT_EQ(recorder.warnings, std::vector<std::string>{kMsgAkaiAborted});
+    EXPECT_FALSE(sampler.exclusiveMode());
+}
+
 TEST_F(AkaiDriver, ProgramGoesToTheNextFreeNumberAndMapsEachSampleToItsKey) {
     sampler.addProgram("PIANO");
     constexpr int kBase = 36, kCount = 8;

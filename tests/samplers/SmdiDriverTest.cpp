@@ -244,7 +244,8 @@ TEST_F(SmdiExchange, WaitStormsEndAfterThirtySecondsOfWaiting) {
         << outcome.message;
     EXPECT_EQ(sleeps.size(), 60u);
 
-    // "Wait" over and over with the target ready in between: bounded as well.
+    // "Wait" over and over with the target ready in between: bounded as well, and said as it
+    // happened (the sampler was never busy).
     sleeps.clear();
     sampler.waitAt(SmdiSampler::kHeaderRequest, 0, 0, 100000);
     Bytes back;
@@ -252,6 +253,9 @@ TEST_F(SmdiExchange, WaitStormsEndAfterThirtySecondsOfWaiting) {
     outcome = receive(back, format);
     EXPECT_EQ(outcome.kind, SmdiOutcome::Kind::Failed);
     EXPECT_LT(sampler.commands(), 400);
+    EXPECT_NE(outcome.message.find("answered \"wait\" 61 times in "), std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(outcome.message.find("stayed busy"), std::string::npos) << outcome.message;
 }
 
 TEST_F(SmdiExchange, RejectsAtEachStageEndWithTheirMeaning) {

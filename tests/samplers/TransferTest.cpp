@@ -373,6 +373,11 @@ TEST(BatchRun, SendsEachFileWithItsByteOrderAndStopsAtABadOne) {
     EXPECT_EQ(batchFileProblem(dir.file("broken.wav")), BatchFileProblem::Corrupted);
     EXPECT_EQ(batchAddMessage(BatchFileProblem::Corrupted, "broken.wav"),
               "File broken.wav corrupted!\r\n");
+    // An 8-bit file is whole, just not a sample the samplers take: it says so.
+    test::writeBytes(dir.file("eight.wav"), test::waveImage(1, 22050, Bytes(100, 0x80), 1, 8));
+    EXPECT_EQ(batchFileProblem(dir.file("eight.wav")), BatchFileProblem::NotSixteenBit);
+    EXPECT_EQ(batchAddMessage(BatchFileProblem::NotSixteenBit, "eight.wav"),
+              "File eight.wav is not a 16 bit sample;\r\nMust be 16bit uncompressed format");
 
     test::RecordingSamplerDriver driver;
     test::QueuedPoster owner;

@@ -316,10 +316,9 @@ void TBatchTrans::dropEvent(QDropEvent* event) {
         } else if (problem == BatchFileProblem::CannotOpen) {
             m_services.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
         } else if (problem == BatchFileProblem::Corrupted) {
-            const bool unreadable =
-                testSampleFile(file.toStdString()).result == Acceptance::Unreadable;
-            m_services.dialogs.message(MessageKind::Error, "",
-                                       unreadable ? kMsgUnableToLoad : kMsgTypeUnrecognised);
+            m_services.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+        } else if (problem == BatchFileProblem::NotSixteenBit) {
+            m_services.dialogs.message(MessageKind::Error, "", kMsgTypeUnrecognised);
         } else {
             addFiles({file});
         }
