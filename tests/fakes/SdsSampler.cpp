@@ -110,7 +110,17 @@ int SdsSampler::packetsLost() const {
 
 int SdsSampler::cancelsReceived() const {
     std::lock_guard lock(m_mutex);
-    return m_cancels;
+    return static_cast<int>(m_cancelPackets.size());
+}
+
+std::vector<std::uint8_t> SdsSampler::cancelPackets() const {
+    std::lock_guard lock(m_mutex);
+    return m_cancelPackets;
+}
+
+int SdsSampler::messagesSent() const {
+    std::lock_guard lock(m_sendMutex);
+    return m_sent;
 }
 
 std::vector<std::chrono::steady_clock::time_point> SdsSampler::packetTimes() const {
@@ -175,6 +185,7 @@ void SdsSampler::received(double, std::vector<unsigned char>* message, void* sel
 void SdsSampler::send(std::vector<std::uint8_t> message) {
     std::lock_guard lock(m_sendMutex);
     m_out->sendMessage(&message);
+    ++m_sent;
 }
 
 // What a busy MIDI cable carries besides the dump: none of it may be taken for an answer.
@@ -223,7 +234,7 @@ void SdsSampler::handle(const std::vector<std::uint8_t>& m) {
         if (m.size() != 6)
             return;
         if (m[3] == kCancel) {
-            ++m_cancels;
+            m_cancelPackets.push_back(m[4]);
             m_incoming.reset();
         }
         if (m_dumping) {
