@@ -32,6 +32,10 @@ void TransferRunner::stop() {
     m_changed.notify_all();
     if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
         m_thread.join();
+    // The driver stops its runner as it goes away: its hook must not run again from the
+    // runner's own destructor, after the driver's members are gone.
+    std::lock_guard lock(m_mutex);
+    m_abortHook = nullptr;
 }
 
 bool TransferRunner::onRunnerThread() const {
