@@ -100,13 +100,8 @@ void TMidiOutput::SendEvent(const TMyMidiEvent& event) {
 }
 
 void TMidiOutput::flush() {
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_waiting.empty() && !m_sending; });
-    }
-    // Waits (timed from here, as an SDS sender's pacing is) start when the device has it.
-    if (m_port)
-        m_port->drain();
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_waiting.empty() && !m_sending; });
 }
 
 void TMidiOutput::queue(Outgoing message) {

@@ -55,7 +55,7 @@ public:
     void SendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void SendSysEx(std::span<const std::uint8_t> bytes);
     void SendEvent(const TMyMidiEvent& event);
-    // Blocks until every message given so far has left for the device.
+    // Blocks until every message given so far is on its way.
     void flush();
 
     std::function<void()> Onmidioutput;
