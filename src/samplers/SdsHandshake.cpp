@@ -134,6 +134,16 @@ SdsReceiveSession::Outcome SdsReceiveSession::takePacket(std::span<const std::ui
             outcome.reply = sds::encodeReply(Op::Ack, m_channel, packet->number);
         return outcome;
     }
+    // Packets come in order: one that skips a number means a packet was lost on the way (or
+    // a NAKed one was never sent again), and taking it would put its words where the lost
+    // packet's belong.
+    const auto expected =
+        static_cast<std::uint8_t>(m_lastPacket ? sds::nextPacketNumber(*m_lastPacket) : 0);
+    if (packet->checksumOk && packet->number != expected) {
+        m_failure = "Packet " + std::to_string(expected) + " never arrived (packet " +
+                    std::to_string(packet->number) + " came in its place)";
+        return outcome;
+    }
     if (!packet->checksumOk) {
         if (!m_openLoop) {
             outcome.reply = sds::encodeReply(Op::Nak, m_channel, packet->number);

@@ -180,6 +180,21 @@ TEST(SdsReceiveSession, DuplicatesAreAcknowledgedAndDroppedAndTheLastPacketTrimm
     EXPECT_EQ(r.words(), std::vector<std::int16_t>(words.begin(), words.begin() + 50));
 }
 
+TEST(SdsReceiveSession, APacketThatSkipsANumberEndsTheDumpInsteadOfTakingItsPlace) {
+    const auto words = ramp(120);
+    for (const bool openLoop : {false, true}) {
+        SdsReceiveSession r(0, openLoop);
+        r.onMessage(headerFor(0, 120));
+        r.onMessage(sds::encodePacket(0, 0, std::span(words).first(40)));
+        // Packet 1 was NAKed and the sender went on without sending it again.
+        const auto outcome = r.onMessage(sds::encodePacket(0, 2, std::span(words).subspan(80)));
+        EXPECT_FALSE(outcome.packetTaken);
+        EXPECT_FALSE(outcome.reply);
+        EXPECT_EQ(r.words().size(), 40u);
+        EXPECT_EQ(r.failure(), "Packet 1 never arrived (packet 2 came in its place)");
+    }
+}
+
 TEST(SdsReceiveSession, OpenLoopKeepsAndCountsBadPacketsAndNeverAnswers) {
     SdsReceiveSession r(4, true);
     EXPECT_FALSE(r.onMessage(headerFor(4, 40)).reply);
