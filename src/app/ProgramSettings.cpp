@@ -165,6 +165,12 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
     settings.GigaHostLib = readOrDefault(store, "GigaHostLib", defaults.GigaHostLib);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
     settings.ScsiSockets = readOrDefault(store, "ScsiSockets", defaults.ScsiSockets);
+    bool replyWaitRead = false;
+    const int replyWait =
+        readOrDefault(store, "SdsReplyWait", QString::number(defaults.SdsReplyWait))
+            .toInt(&replyWaitRead);
+    settings.SdsReplyWait =
+        replyWaitRead ? std::clamp(replyWait, 20, 60000) : defaults.SdsReplyWait;
 
     for (const IntGroup& group : numberGroups()) {
         bool numbersRead = true;

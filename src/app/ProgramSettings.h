@@ -23,6 +23,8 @@ struct ProgramSettings {
     QString GigaHostLib;                // sampler host library told of new GigaSampler files
     QString SDSOff = "0";
     QString ScsiSockets; // SCSI targets on Unix sockets, paths separated by ':'
+    // How long an SDS send waits for a sampler that has answered to answer each packet, in ms.
+    int SdsReplyWait = 1000;
     int Height = 480, Width = 640, Left = 54, Top = 104;
     int MWS = 0; // window state at the last exit: 0 normal, 1 minimised, 2 maximised
     int MidiChannel = 1, Haid = 0, Did = 0;

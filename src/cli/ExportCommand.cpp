@@ -88,7 +88,7 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
         request.selected = {static_cast<int>(n), selected->second.second};
     }
     request.smooth =
-        static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(0));
+        static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(30));
     // The track file records the smoothing its samples are to get: the same as the files'.
     request.keymap.smoothEndPoints = request.smooth > 0;
     request.keymap.smoothLevel = request.smooth;

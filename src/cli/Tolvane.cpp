@@ -49,7 +49,7 @@ Commands:
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
                  --smooth P       smooth the end points of the series' and the bank's
-                                  segments by P percent (0 to 60)
+                                  segments by P percent (0 to 60, default 30)
                  --bank OUT       a SoundFont 2 (.sf2), DLS Level 1 (.dls), GigaSampler
                                   (.gig) or Pinnacle (.pbf) bank, or an SFZ instrument
                                   (.sfz); .pbf and .sfz also write the series of wave
@@ -136,72 +136,81 @@ Commands:
                  cannot be opened is listed as not found, with a hint why.
 
   profiles [list | show NAME | delete NAME] [--settings FILE]
+  profiles add NAME --type sds|smdi|a3000|ex|emu|akai [--midi-in PORT]
+           [--midi-out PORT] [--channel N] [--sysex-id N] [--open-loop]
+           [--scsi HOST:TARGET | --socket PATH [--scsi-sockets LIST]] [--offset N]
+  profiles set NAME [the options of add, and --closed-loop]
                  Lists the stored sampler profiles in their order, shows one (its
-                 sampler type, ports, channel, SCSI target, offset and its 16 bytes) or
-                 deletes one. The profiles belong to the editor's settings file (FILE,
-                 else TOLVANE_SETTINGS, else the user's): they are kept beside it under
-                 the same name ending in ".samplers".
+                 sampler type, ports, channel, SCSI target, offset and its 16 bytes),
+                 deletes one, or makes one (add) or changes what set names of one, as
+                 the profile manager stores them. The types are the profile manager's
+                 six: Generic MIDI SDS, Generic SCSI SMDI, Yamaha A3000, Yamaha EX,
+                 E-mu ESI and EOS, Akai S2000. PORT is a MIDI port as ports lists it (its
+                 number or its name); --scsi names an adaptor and target as ports lists
+                 them; --socket a Unix socket of the socket adaptor; --channel and
+                 --sysex-id are 1 to 16 (default 1); --offset (-1024 to 1024, default 0)
+                 is added to the sample numbers. The profiles belong to the editor's
+                 settings file (FILE, else TOLVANE_SETTINGS, else the user's): they are
+                 kept beside it under the same name ending in ".samplers".
+
+The transfer commands reach a sampler the same way: --profile NAME, a stored profile
+(with --settings FILE); or, for the commands of one kind of sampler, --socket PATH (target
+0 of a Unix socket) or --target ADAPTOR:ID (a target of the machine's SCSI bus and of the
+sockets --scsi-sockets LIST names); --port NAME picks the MIDI input and output (the
+port of that name, else the first whose name contains it) over the profile's. The
+segments between the locators end at the right locator, and their end points are
+smoothed by 30 percent (the keymap window's default) unless --smooth LEVEL (0 to 60, 0
+off) says otherwise; a region, a whole sample or a batch file is never smoothed (a batch
+only with --smooth). Exit status 69 when the ports, the sampler or the transfer failed.
 
   send FILE --profile NAME [--segments | --region | --whole] [--position N]
-       [--automap] [--smooth LEVEL] [keymap options] [--settings FILE]
-       [--scsi-sockets LIST]
+       [--automap] [--smooth LEVEL] [keymap options] [export's document options]
   send --batch FILE... --profile NAME [--position N] [--automap] [keymap options]
-                 The transfer window's send from a terminal, to the sampler of a stored
-                 profile (any sampler type): the segments between the locators one by
-                 one (with export's document options), the region, or the whole sample,
-                 as samples position + the profile's offset on; --automap maps them to
-                 keys where the sampler takes a keymap or keys. --batch sends each sample
-                 FILE (WAV or AIFF) in turn. Exit status 69 when the transfer fails.
+                 The transfer window's send from a terminal, to the sampler of any
+                 profile: the segments between the locators one by one, the region,
+                 or the whole sample, as samples position + the profile's offset on;
+                 --automap maps them to keys where the sampler takes a keymap or keys.
+                 --batch sends each sample FILE (WAV or AIFF) in turn.
 
   request OUT --profile NAME [--position N] [--wait] [--round-rate]
-       [--settings FILE] [--scsi-sockets LIST]
                  Receives sample position + the profile's offset into the sample file
                  OUT (--wait: waits for the sampler to send a dump itself); --round-rate
-                 rounds the rate to the nearest 100 Hz. Exit status 69 when it fails.
+                 rounds the rate to the nearest 100 Hz.
 
-  smdi list | send FILE | receive NUMBER OUT  [--profile NAME [--settings FILE]]
-       [--socket PATH] [--target ADAPTOR:ID] [--protocol 1-4]
-                 Lists the samples of an SMDI sampler (number, name, size, bits,
-                 mono or stereo), sends FILE to it as sample --number N (default 0)
-                 named --name (default the file's name; --split-stereo sends a stereo
-                 file as two mono samples N and N+1), or receives sample NUMBER into
-                 the sample file OUT. With --segments, send takes the segments between
-                 the locators instead (with the document options and --smooth P, as
-                 export does) as samples N, N+1, ..., and on the Yamaha types sends
-                 their keymap (the keymap options) through the profile's MIDI output.
-                 The sampler is a stored profile's, target 0 of the Unix socket PATH,
-                 or a target of the machine's SCSI bus; --protocol is its sampler type
-                 (1 generic, 2 and 3 Yamaha, 4 E-mu; default the profile's, else 1).
-                 Exits 69 when the sampler fails or refuses.
-  sds send FILE | receive OUT [--port NAME] [--id N] [--open-loop] [--sample N]
-      [--channel L|R]
-                 Sends FILE to a sampler, or receives a sample from one into OUT (a mono
-                 WAV), by the MIDI Sample Dump Standard. NAME picks the MIDI output and
-                 input (the port of that name, else the first whose name contains it;
-                 default the first of each); N is the device ID 1 to 16 (default 1).
-                 With handshake each packet waits for the sampler's answer (a sampler
-                 that does not answer the header within 2 s is sent to without);
-                 --open-loop sends without reading the input. --sample is the number on
-                 the sampler (default 0); receiving from 100000 on waits for the sampler
-                 to start the dump of sample N - 100000 itself. A stereo FILE sends its
-                 left channel, or the one --channel names.
-  akai list|send FILE|receive NUMBER OUT (--profile NAME [--settings FILE] |
-       --socket PATH | --target ADAPTOR:ID [--scsi-sockets LIST])
-                 An Akai S2000, S3000XL or S3200XL sampler over SCSI: the target of a
-                 stored profile of that type, a sampler on a Unix socket, or a SCSI target.
-                 list     the sampler's samples: number, name, size, rate
-                 send     loads and scans FILE (with export's document options), sends
-                          each segment between the locators as a mono sample into the
-                          next free slot (named after FILE, cut to 9 characters, and the
-                          segment's number in three digits; a stereo sample sends its
-                          --channel, left unless right), on the keys of the keymap
-                          options (--base-note, --interval, --white-keys), end points
-                          smoothed by --smooth LEVEL (0 to 60, 0 off, default 30); then
-                          a program named --bank-name with one keygroup per sample in
-                          the next free program, unless --no-program
-                 receive  sample NUMBER (from 0, as listed) into the WAV file OUT, at
-                          the rate its header gives
-                 Exit status 69 when the sampler cannot be reached or a transfer fails.
+  smdi list | send FILE | receive NUMBER OUT  [--profile NAME | --socket PATH |
+       --target ADAPTOR:ID] [--protocol 1-4]
+                 An SMDI sampler over SCSI (--protocol: 1 generic, 2 and 3 Yamaha,
+                 4 E-mu; default the profile's, else 1). list prints number, name,
+                 size, bits, mono or stereo and rate; receive takes sample NUMBER into
+                 OUT. send sends FILE as sample --number N (default the first number:
+                 1 on E-mu, else 0) named --name
+                 (default the file's name); --split-stereo sends a stereo file as two mono samples N and
+                 N+1. With --segments it sends the segments between the locators (with
+                 export's document options) as samples N, N+1, ... and, on the Yamaha
+                 types, their keymap (the keymap options) through the profile's MIDI
+                 output.
+  sds send FILE | receive OUT [--profile NAME] [--port NAME] [--id N] [--open-loop]
+      [--sample N] [--channel L|R]
+                 A sample to or from any sampler by the MIDI Sample Dump Standard. N of
+                 --id is the MIDI channel 1 to 16 (default 1); without --port and a
+                 profile the first MIDI input and output. With handshake each packet
+                 waits for the sampler's answer (a sampler that does not answer the
+                 header within 2 s is sent to without); --open-loop sends without
+                 reading the input. --sample is the number on the sampler (default 0);
+                 receiving from 100000 on waits for the sampler to start the dump of
+                 sample N - 100000 itself. A stereo FILE sends its left channel, or the
+                 one --channel names.
+  akai list | send FILE | receive NUMBER OUT  (--profile NAME | --socket PATH |
+       --target ADAPTOR:ID)
+                 An Akai S2000, S3000XL or S3200XL sampler over SCSI. list prints its
+                 samples; send loads and scans FILE (with export's document options)
+                 and sends each segment between the locators as a mono sample into the
+                 next free slot (named after FILE, cut to 9 characters, and the
+                 segment's number in three digits; a stereo sample sends its --channel,
+                 left unless right), on the keys of the keymap options, then a program
+                 named --bank-name with one keygroup per sample in the next free
+                 program, unless --no-program; receive takes sample NUMBER (from 0, as
+                 listed) into OUT at the rate its header gives.
   plugins        Lists the installed LV2 effects (mono or stereo audio in and out, no
                  instruments): URI, name, kind, maker, channels, each control with its
                  range and default (ranges that follow the sample rate shown at 44100 Hz),

@@ -1,5 +1,6 @@
 #include "midi/MidiOut.h"
 
+#include <system_error>
 #include <utility>
 
 namespace tolvane {
@@ -51,7 +52,12 @@ bool TMidiOutput::OpenPort() {
         throw EmidioutputError(e.what());
     }
     m_failure.clear();
-    m_thread = std::jthread([this](std::stop_token stop) { sendLoop(stop); });
+    try {
+        m_thread = std::jthread([this](std::stop_token stop) { sendLoop(stop); });
+    } catch (const std::system_error& e) {
+        m_port.reset(); // a port nothing can send through is no open port
+        throw EmidioutputError(std::string("Cannot start the MIDI output's thread: ") + e.what());
+    }
     return true;
 }
 

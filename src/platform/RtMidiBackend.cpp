@@ -10,6 +10,7 @@
 #include <mutex>
 #include <rtmidi/RtMidi.h>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -191,18 +192,18 @@ public:
     JackInPort(const std::string& source, MidiInputHandler handler)
         : m_assembler(std::move(handler)), m_start(std::chrono::steady_clock::now()) {
         m_jack = std::make_unique<JackClient>(JackPortIsInput, &process, this);
+        m_client = m_jack.get();
         m_jack->connect(source);
     }
     ~JackInPort() override { m_jack.reset(); } // no cycle runs after this
 
 private:
-    // JACK's process thread: each event to the handler, SysEx pieces put together.
+    // JACK's process thread: each event to the handler, SysEx pieces put together. It runs
+    // only between activation and the client's close, so the client is there throughout.
     static int process(jack_nframes_t frames, void* self) {
         auto* port = static_cast<JackInPort*>(self);
-        if (!port->m_jack)
-            return 0;
-        port->m_jack->cycleRan();
-        void* buffer = jack_port_get_buffer(port->m_jack->port(), frames);
+        port->m_client->cycleRan();
+        void* buffer = jack_port_get_buffer(port->m_client->port(), frames);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - port->m_start).count();
         const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -217,6 +218,7 @@ private:
     SysExAssembler m_assembler;
     std::chrono::steady_clock::time_point m_start;
     std::unique_ptr<JackClient> m_jack;
+    JackClient* m_client = nullptr; // m_jack's, for the process thread
 };
 
 class JackOutPort : public MidiOutPort {
@@ -227,6 +229,7 @@ public:
             throw MidiBackendError("Cannot open a JACK MIDI port");
         try {
             m_jack = std::make_unique<JackClient>(JackPortIsOutput, &process, this);
+            m_client = m_jack.get();
             m_piece = std::clamp<std::size_t>(m_jack->bufferFrames(), 16, kJackMaxPiece);
             m_jack->connect(destination);
         } catch (...) {
@@ -236,9 +239,15 @@ public:
         }
     }
     ~JackOutPort() override {
-        // What waits still goes out, unless the server has stopped taking it.
+        // What waits still goes out, unless the server has stopped taking it; then a cycle
+        // passes that clears the port's buffer. The server keeps running a closing client's
+        // port for a cycle or more, and a buffer left holding the last messages would hand
+        // them to the device again in each of those cycles.
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (jack_ringbuffer_read_space(m_ring) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::uint64_t drained = m_emptyCycles;
+        while (m_emptyCycles < drained + 2 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         m_jack.reset(); // no cycle runs after this
         jack_ringbuffer_free(m_ring);
@@ -262,39 +271,48 @@ private:
         jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(piece.data()), length);
     }
 
-    // JACK's process thread: as many waiting messages as this period's buffer holds.
+    // JACK's process thread: as many waiting messages as this period's buffer holds. The buffer
+    // is cleared in every cycle, the closing ones too. It runs only between activation and the
+    // client's close, so the client is there throughout.
     static int process(jack_nframes_t frames, void* self) {
         auto* port = static_cast<JackOutPort*>(self);
-        if (!port->m_jack)
-            return 0;
-        port->m_jack->cycleRan();
-        void* buffer = jack_port_get_buffer(port->m_jack->port(), frames);
+        port->m_client->cycleRan();
+        void* buffer = jack_port_get_buffer(port->m_client->port(), frames);
         jack_midi_clear_buffer(buffer);
         std::uint8_t piece[kJackMaxPiece];
+        bool wrote = false;
         for (;;) {
             std::uint32_t length = 0;
             if (jack_ringbuffer_peek(port->m_ring, reinterpret_cast<char*>(&length),
                                      sizeof length) < sizeof length ||
                 length > jack_midi_max_event_size(buffer) ||
                 jack_ringbuffer_read_space(port->m_ring) < sizeof length + length)
-                return 0;
+                break;
             jack_ringbuffer_read_advance(port->m_ring, sizeof length);
             jack_ringbuffer_read(port->m_ring, reinterpret_cast<char*>(piece), length);
             jack_midi_event_write(buffer, 0, piece, length);
+            wrote = true;
         }
+        if (!wrote)
+            ++port->m_emptyCycles;
+        return 0;
     }
 
     jack_ringbuffer_t* m_ring = nullptr;
     std::size_t m_piece = kJackMaxPiece;
     std::unique_ptr<JackClient> m_jack;
+    JackClient* m_client = nullptr;               // m_jack's, for the process thread
+    std::atomic<std::uint64_t> m_emptyCycles = 0; // cycles that left the buffer empty
 };
 
-// RtMidi's errors as the port layer's.
+// RtMidi's errors, and a thread JACK or RtMidi could not start, as the port layer's.
 template <typename F> auto guarded(F&& f) {
     try {
         return f();
     } catch (const RtMidiError& e) {
         throw MidiBackendError(e.getMessage());
+    } catch (const std::system_error& e) {
+        throw MidiBackendError(std::string("Cannot start a MIDI thread: ") + e.what());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "samplers/AkaiS2000Protocol.h"
 
+#include "samplers/SamplerNames.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -54,10 +56,11 @@ std::size_t headerPrefix(const Bytes& message) {
 
 } // namespace
 
-NameCodes encodeName(std::string_view name) {
+NameCodes encodeName(std::string_view utf8) {
     NameCodes codes;
     codes.fill(kBlank);
-    for (std::size_t i = 0; i < std::min(name.size(), kNameLength); ++i) {
+    const std::string name = samplerText(utf8, kNameLength);
+    for (std::size_t i = 0; i < name.size(); ++i) {
         const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
         const std::size_t at = kCharacters.find(c);
         codes[i] = at == std::string_view::npos ? kBlank : static_cast<std::uint8_t>(at);
@@ -258,6 +261,12 @@ std::optional<std::uint32_t> freeWords(const Bytes& reply) {
     if (!isAkai(reply, kStatus) || reply.size() < 20)
         return std::nullopt;
     return sevenBit(&reply[15], 4);
+}
+
+std::optional<std::uint32_t> maxWords(const Bytes& reply) {
+    if (!isAkai(reply, kStatus) || reply.size() < 20)
+        return std::nullopt;
+    return sevenBit(&reply[11], 4);
 }
 
 std::optional<SampleInfo> sampleHeaderReply(const Bytes& reply) {

@@ -47,8 +47,9 @@ inline constexpr int kLastCreatedProgram = 255;
 // --- Names ---------------------------------------------------------------------------------
 
 using NameCodes = std::array<std::uint8_t, kNameLength>;
-// Upper case, each character's index in "0-9 blank A-Z # + - ."; anything else is a blank (10);
-// filled with blanks or cut to 12.
+// Each character (UTF-8) as the samplers' set has it (samplerText: "ü" is "u"), upper case,
+// its index in "0-9 blank A-Z # + - ."; anything else is a blank (10); filled with blanks or cut
+// to 12.
 NameCodes encodeName(std::string_view name);
 // Each code through the table (codes past it become blanks), trailing blanks dropped.
 std::string decodeName(const std::uint8_t* codes);
@@ -138,6 +139,8 @@ std::pair<Bytes, Bytes> inTwoTransfers(const Bytes& message);
 std::optional<int> listCount(const Bytes& reply, Op listOp);
 // The free sample memory in words of a status reply (bytes 15 to 18).
 std::optional<std::uint32_t> freeWords(const Bytes& reply);
+// All of the sample memory in words of a status reply (bytes 11 to 14): no sample is longer.
+std::optional<std::uint32_t> maxWords(const Bytes& reply);
 // The sample header of a sample-header reply.
 std::optional<SampleInfo> sampleHeaderReply(const Bytes& reply);
 // The sampler's answer to a header: the dump handshake (acknowledge or wait) or its command

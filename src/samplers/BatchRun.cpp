@@ -34,8 +34,15 @@ BatchFileProblem batchFileProblem(const std::string& path) {
         return BatchFileProblem::Missing;
     if (!fileOpensForReading(path))
         return BatchFileProblem::CannotOpen;
-    return testSampleFile(path).result == Acceptance::Accepted ? BatchFileProblem::None
-                                                               : BatchFileProblem::Corrupted;
+    switch (testSampleFile(path).result) {
+    case Acceptance::Accepted:
+        return BatchFileProblem::None;
+    case Acceptance::WrongFormat: // whole, but 8-bit or compressed
+        return BatchFileProblem::NotSixteenBit;
+    case Acceptance::Unreadable:
+        break;
+    }
+    return BatchFileProblem::Corrupted;
 }
 
 std::string batchAddMessage(BatchFileProblem problem, const std::string& name) {
@@ -46,6 +53,8 @@ std::string batchAddMessage(BatchFileProblem problem, const std::string& name) {
         return "Error opening file " + name + "; - may be open in other program";
     case BatchFileProblem::Corrupted:
         return "File " + name + " corrupted!\r\n";
+    case BatchFileProblem::NotSixteenBit:
+        return "File " + name + " is not a 16 bit sample;\r\nMust be 16bit uncompressed format";
     case BatchFileProblem::None:
         break;
     }
@@ -72,10 +81,18 @@ BatchRun::~BatchRun() {
 }
 
 void BatchRun::post(std::function<void()> job) {
-    m_post([alive = m_alive, job = std::move(job)] {
-        if (alive->alive)
-            job();
-    });
+    later(std::move(job))();
+}
+
+// A callback for the driver that runs `job` on the owner's thread, and nothing once the run is
+// gone: the driver may call it after that.
+SamplerCallback BatchRun::later(std::function<void()> job) const {
+    return [post = m_post, alive = m_alive, job = std::move(job)] {
+        post([alive, job] {
+            if (alive->alive)
+                job();
+        });
+    };
 }
 
 void BatchRun::start(BatchRequest request) {
@@ -86,6 +103,12 @@ void BatchRun::start(BatchRequest request) {
     m_mapping = false;
     m_sent = 0;
     m_driver.SetWaitingThread(this);
+    if (const auto problem = sampleNumberProblem(m_request.protocol, m_request.firstSampleNumber,
+                                                 static_cast<int>(m_request.files.size()));
+        problem && m_request.protocol != kProtocolAkai) {
+        finish(TransferOutcome::failed(*problem), *problem);
+        return;
+    }
     sendFile(0);
 }
 
@@ -96,22 +119,23 @@ void BatchRun::abort() {
     m_aborted = true;
     m_driver.Abort();
     if (again)
-        finish();
+        finish(TransferOutcome::cancelled());
 }
 
 void BatchRun::Resume() {
-    post([this] {
-        if (m_mapping)
-            finish();
-    });
+    post([this] { mapped(); });
+}
+
+void BatchRun::mapped() {
+    if (m_mapping)
+        finish(m_driver.runner().lastOutcome());
 }
 
 void BatchRun::sendFile(std::size_t index) {
     if (!m_running)
         return;
-    if (m_aborted || m_driver.Aborted()) {
-        m_aborted = true;
-        finish();
+    if (m_aborted) {
+        finish(TransferOutcome::cancelled());
         return;
     }
     if (index >= m_request.files.size()) {
@@ -121,11 +145,11 @@ void BatchRun::sendFile(std::size_t index) {
     const std::string& path = m_request.files[index];
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        finish(kMsgFileNotFound);
+        finish(TransferOutcome::failed(kMsgFileNotFound), kMsgFileNotFound);
         return;
     }
     if (!readWholeFile(path, m_stream)) {
-        finish(kMsgBatchOpenError);
+        finish(TransferOutcome::failed(kMsgBatchOpenError), kMsgBatchOpenError);
         return;
     }
     const AcceptanceReport report = testSampleFile(path);
@@ -133,7 +157,7 @@ void BatchRun::sendFile(std::size_t index) {
     const std::size_t dataEnd = std::size_t{info.dataOffset} + info.dataLength;
     if (report.result != Acceptance::Accepted || info.format.channels == 0 ||
         dataEnd > m_stream.size()) {
-        finish(kMsgBatchCorrupted);
+        finish(TransferOutcome::failed(kMsgBatchCorrupted), kMsgBatchCorrupted);
         return;
     }
     const int k = static_cast<int>(index);
@@ -146,21 +170,18 @@ void BatchRun::sendFile(std::size_t index) {
     arguments.rootKey = static_cast<std::uint8_t>(keys.key);
     // AIFF data is big-endian already: the driver sends it as it is.
     arguments.byteOrder = isWaveFileName(path) ? 0 : 1;
-    arguments.onError = [this] {
-        post([this] {
-            m_aborted = true;
-            finish();
-        });
-    };
-    arguments.onDone = [this, index] {
-        post([this, index] {
-            ++m_sent;
-            m_sentNames.push_back(batchSampleName(m_request.protocol, m_request.files[index]));
-            sendFile(index + 1);
-        });
-    };
+    arguments.onError = later([this] {
+        const TransferOutcome outcome = m_driver.runner().lastOutcome();
+        finish(outcome.completed() ? TransferOutcome::failed({}) : outcome);
+    });
+    arguments.onDone = later([this, index] {
+        ++m_sent;
+        m_sentNames.push_back(batchSampleName(m_request.protocol, m_request.files[index]));
+        sendFile(index + 1);
+    });
     arguments.batch = true;
     arguments.positionInRun = k + 1;
+    arguments.samplesInRun = static_cast<int>(m_request.files.size());
     arguments.channelsSent = info.format.channels;
     arguments.stereoAsStereo = true;
     arguments.bitsPerSample = info.format.bitsPerSample;
@@ -177,26 +198,27 @@ void BatchRun::afterLast() {
     const int protocol = m_request.protocol;
     const bool mapsByName = protocol == kProtocolYamahaA3000 || protocol == kProtocolAkai;
     if (!m_request.autoMap || m_sent == 0 || !(mapsByName || protocol == kProtocolYamahaEx)) {
-        finish();
+        finish(TransferOutcome::done());
         return;
     }
     if (mapsByName)
         m_driver.SetNameList(m_sentNames);
-    m_mapping = mapsByName;
+    m_mapping = true;
     const KeymapSettings& keymap = m_request.keymap;
-    m_driver.MapSamples(
-        keymap.bankName, keymap.bankName, [] {}, m_request.firstSampleNumber, m_sent,
-        keymap.whiteKeysOnly, keymap.interval, keymap.baseNote());
-    if (!m_mapping)
-        finish();
+    // The keymap ends through its callback in batch mode, or by resuming this run.
+    m_driver.MapSamples(keymap.bankName, keymap.bankName, later([this] { mapped(); }),
+                        m_request.firstSampleNumber, m_sent, keymap.whiteKeysOnly, keymap.interval,
+                        keymap.baseNote());
 }
 
-void BatchRun::finish(std::string error) {
+void BatchRun::finish(TransferOutcome outcome, std::string error) {
     if (!m_running)
         return;
     m_running = false;
     m_mapping = false;
-    const BatchResult result{m_aborted || m_driver.Aborted(), m_sent, std::move(error)};
+    if (m_aborted && outcome.completed())
+        outcome = TransferOutcome::cancelled();
+    const BatchResult result{!outcome.completed(), m_sent, std::move(error), std::move(outcome)};
     if (m_onEnd)
         m_onEnd(result);
 }

@@ -22,7 +22,7 @@ inline constexpr const char* kMsgTransferComplete = "Transfer complete!";
 inline constexpr const char* kMsgBatchComplete = "Batch transfer complete!";
 
 // Why a file cannot join the batch list, or nothing when it can.
-enum class BatchFileProblem { None, Missing, CannotOpen, Corrupted };
+enum class BatchFileProblem { None, Missing, CannotOpen, Corrupted, NotSixteenBit };
 BatchFileProblem batchFileProblem(const std::string& path);
 
 // The messages of the batch window's "Add" for each problem.
@@ -40,9 +40,10 @@ struct BatchRequest {
 };
 
 struct BatchResult {
-    bool aborted = false;
+    bool aborted = false; // the batch did not complete: see the outcome
     int filesSent = 0;
-    std::string error; // the message that ended the batch early, if one did
+    std::string error; // a file's message that ended the batch early, if one did
+    TransferOutcome outcome;
 };
 
 // "Batch Send": the files one after the other, each file's done callback starting the next,
@@ -68,8 +69,10 @@ private:
         bool alive = true;
     };
     void sendFile(std::size_t index);
+    void mapped();
+    SamplerCallback later(std::function<void()> job) const;
     void afterLast();
-    void finish(std::string error = {});
+    void finish(TransferOutcome outcome, std::string error = {});
     void post(std::function<void()> job);
 
     TSamplerClass& m_driver;

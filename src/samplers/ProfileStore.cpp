@@ -3,7 +3,9 @@
 #include "document/SafeFileWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -50,12 +52,23 @@ std::optional<SamplerProfile> parseRecord(const std::string& text) {
 
 bool SamplerProfileStore::exists() const {
     std::error_code ec;
-    return std::filesystem::is_regular_file(m_file, ec);
+    return std::filesystem::exists(std::filesystem::symlink_status(m_file, ec));
 }
 
+// Reading a FIFO or a device would wait or never end: only a regular file is read, and one
+// that cannot be read is reported rather than taken for an empty store.
 std::vector<SamplerProfileStore::Line> SamplerProfileStore::load() const {
     std::vector<Line> lines;
+    std::error_code ec;
+    const auto status = std::filesystem::status(m_file, ec);
+    if (!std::filesystem::exists(status))
+        return lines;
+    if (!std::filesystem::is_regular_file(status))
+        throw EProfileReadError("The sampler profiles " + m_file + " are not a regular file");
     std::ifstream in(m_file, std::ios::binary);
+    if (!in)
+        throw EProfileReadError("The sampler profiles in " + m_file +
+                                " cannot be read: " + std::strerror(errno));
     std::string text;
     while (std::getline(in, text)) {
         if (!text.empty() && text.back() == '\r')
@@ -68,6 +81,8 @@ std::vector<SamplerProfileStore::Line> SamplerProfileStore::load() const {
         else
             lines.push_back({text.substr(blank + 1), text.substr(0, blank)});
     }
+    if (in.bad())
+        throw EProfileReadError("The sampler profiles in " + m_file + " cannot be read");
     return lines;
 }
 
@@ -106,9 +121,14 @@ std::optional<SamplerProfile> SamplerProfileStore::read(const std::string& name)
 }
 
 bool SamplerProfileStore::write(const std::string& name, const SamplerProfile& profile) {
-    if (name.empty() || name.find_first_of("\r\n") != std::string::npos)
+    if (!storableProfileName(name) || !profile.valid())
         return false;
-    std::vector<Line> lines = load();
+    std::vector<Line> lines;
+    try {
+        lines = load();
+    } catch (const EProfileReadError&) {
+        return false; // what cannot be read is not replaced
+    }
     const std::string record = hexOf(profile.toBytes());
     const auto found =
         std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.name == name; });
@@ -120,9 +140,41 @@ bool SamplerProfileStore::write(const std::string& name, const SamplerProfile& p
 }
 
 bool SamplerProfileStore::remove(const std::string& name) {
-    std::vector<Line> lines = load();
-    const auto removed = std::erase_if(lines, [&](const Line& l) { return l.name == name; });
-    return removed > 0 && save(lines);
+    std::vector<Line> lines;
+    try {
+        lines = load();
+    } catch (const EProfileReadError&) {
+        return false;
+    }
+    // One profile goes: a file made by hand may hold a name twice.
+    const auto found =
+        std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.name == name; });
+    if (found == lines.end())
+        return false;
+    lines.erase(found);
+    return save(lines);
+}
+
+bool storableProfileName(const std::string& name) {
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
+}
+
+std::string printableProfileName(const std::string& name) {
+    std::string text;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            text += "\\x";
+            text += kHex[u >> 4];
+            text += kHex[u & 15];
+        } else {
+            text += c;
+        }
+    }
+    return text;
 }
 
 std::string profileStoreBeside(const std::string& settingsFile) {

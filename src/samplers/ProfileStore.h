@@ -29,14 +29,16 @@ public:
 
     // Whether the store exists (storing creates it).
     bool exists() const;
+    // EProfileReadError when the store is no regular file or cannot be read.
     std::vector<std::string> names() const;
-    // Nothing when the store does not exist; EProfileReadError when the name is not there or
-    // its record is damaged.
+    // Nothing when the store does not exist; EProfileReadError when the store cannot be read,
+    // the name is not there or its record is damaged.
     std::optional<SamplerProfile> read(const std::string& name) const;
-    // Adds or overwrites (keeping its place); false when it could not be written or the name
-    // cannot be stored (empty, or holding a line break).
+    // Adds or overwrites (keeping its place); false when it could not be written, the store
+    // cannot be read, the name cannot be stored (storableProfileName) or the profile is not
+    // valid.
     bool write(const std::string& name, const SamplerProfile& profile);
-    // False when nothing was removed.
+    // Removes the first profile of that name; false when nothing was removed.
     bool remove(const std::string& name);
 
 private:
@@ -49,6 +51,11 @@ private:
 
     std::string m_file;
 };
+
+// A profile name as a terminal may show it: control characters written \xHH.
+std::string printableProfileName(const std::string& name);
+// Whether a name can be stored: not empty, no control characters.
+bool storableProfileName(const std::string& name);
 
 // The profile store that belongs to a settings file: the same name with ".samplers" in place
 // of its extension.

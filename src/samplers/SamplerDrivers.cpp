@@ -8,8 +8,8 @@
 namespace tolvane {
 
 SamplerDrivers makeSamplerDrivers(ScsiBus& bus, TMidiInput& input, TMidiOutput& output, Poster post,
-                                  DriverMessages* messages) {
-    auto sds = std::make_unique<TSDSDriver>(input, output, std::move(post));
+                                  DriverMessages* messages, SdsTimings sdsTimings) {
+    auto sds = std::make_unique<TSDSDriver>(input, output, std::move(post), sdsTimings);
     sds->setMessages(messages);
     auto smdi = std::make_unique<TSMIDIDriver>(bus, &output);
     smdi->setMessages(messages);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Poster.h"
+#include "samplers/SdsHandshake.h"
 #include "samplers/TSamplerClass.h"
 
 #include <memory>
@@ -20,6 +21,6 @@ struct SamplerDrivers {
     std::unique_ptr<TSamplerClass> akai;
 };
 SamplerDrivers makeSamplerDrivers(ScsiBus& bus, TMidiInput& input, TMidiOutput& output, Poster post,
-                                  DriverMessages* messages);
+                                  DriverMessages* messages, SdsTimings sdsTimings = {});
 
 } // namespace tolvane

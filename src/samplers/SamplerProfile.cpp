@@ -39,7 +39,17 @@ std::optional<SamplerProfile> SamplerProfile::fromBytes(std::span<const std::uin
     p.protocol = b[9];
     p.offset = static_cast<std::int32_t>(std::uint32_t(b[12]) | std::uint32_t(b[13]) << 8 |
                                          std::uint32_t(b[14]) << 16 | std::uint32_t(b[15]) << 24);
+    if (!p.valid())
+        return std::nullopt;
     return p;
+}
+
+bool SamplerProfile::valid() const {
+    constexpr std::uint8_t kTypes = 6;
+    const auto between = [](int value, int low, int high) { return value >= low && value <= high; };
+    return (target <= 7 || target == kNothingSelected) && between(sysexId, 1, 16) &&
+           between(channel, 1, 16) && openLoop <= 1 && scsiInUse <= 1 && midiOutputInUse <= 1 &&
+           protocol < kTypes && between(offset, kMinOffset, kMaxOffset);
 }
 
 std::uint8_t profileIndexByte(int index) {

@@ -27,8 +27,11 @@ struct SamplerProfile {
     std::int32_t offset = 0;   // added to sample numbers, -1024 to 1024
 
     std::array<std::uint8_t, kSize> toBytes() const;
-    // Nothing unless exactly 16 bytes.
+    // Nothing unless exactly 16 bytes whose fields lie within their ranges (a damaged record).
     static std::optional<SamplerProfile> fromBytes(std::span<const std::uint8_t> bytes);
+    // Every field within its range: a SCSI target 0 to 7 (or none), SysEx ID and channel 1 to
+    // 16, the switches 0 or 1, a known sampler type, the offset -1024 to 1024.
+    bool valid() const;
     bool operator==(const SamplerProfile&) const = default;
 };
 

@@ -33,8 +33,13 @@ bool SdsSendHandshake::forUs(const sds::Message& m) const {
 
 SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t> message) {
     const auto m = sds::classify(message);
+    // A CANCEL for us ends the dump whichever packet it names: the sampler has stopped taking
+    // it, also when its CANCEL comes after we went on.
+    if (m && m->op == Op::Cancel && (m->channel == m_channel || m->channel == sds::kAllCall))
+        return Step::Cancelled;
     if (!m || !forUs(*m))
         return Step::Keep;
+    m_answered = true;
     switch (m->op) {
     case Op::Ack:
         m_holding = false;
@@ -58,10 +63,14 @@ SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t>
     }
 }
 
+// The standard's 20 ms after a packet is shorter than a round trip through a loaded system's
+// MIDI: a receiver that has answered once gets the longer handshake time for each packet.
 std::chrono::milliseconds SdsSendHandshake::replyTimeout() const {
     if (m_holding)
         return m_timings.waitLimit;
-    return m_headerOutstanding ? m_timings.headerReply : m_timings.packetReply;
+    if (m_headerOutstanding)
+        return m_timings.headerReply;
+    return m_answered ? m_timings.handshakeReply : m_timings.packetReply;
 }
 
 SdsSendHandshake::Step SdsSendHandshake::onTimeout() {
@@ -71,6 +80,8 @@ SdsSendHandshake::Step SdsSendHandshake::onTimeout() {
     }
     if (m_headerOutstanding)
         m_openLoop = true;
+    else if (m_answered)
+        ++m_unconfirmed;
     return Step::Next;
 }
 
@@ -121,6 +132,16 @@ SdsReceiveSession::Outcome SdsReceiveSession::takePacket(std::span<const std::ui
         ++m_duplicates;
         if (!m_openLoop)
             outcome.reply = sds::encodeReply(Op::Ack, m_channel, packet->number);
+        return outcome;
+    }
+    // Packets come in order: one that skips a number means a packet was lost on the way (or
+    // a NAKed one was never sent again), and taking it would put its words where the lost
+    // packet's belong.
+    const auto expected =
+        static_cast<std::uint8_t>(m_lastPacket ? sds::nextPacketNumber(*m_lastPacket) : 0);
+    if (packet->checksumOk && packet->number != expected) {
+        m_failure = "Packet " + std::to_string(expected) + " never arrived (packet " +
+                    std::to_string(packet->number) + " came in its place)";
         return outcome;
     }
     if (!packet->checksumOk) {

@@ -15,19 +15,21 @@ namespace tolvane {
 // them.
 struct SdsTimings {
     using Ms = std::chrono::milliseconds;
-    Ms headerReply{2000};  // after the header: no answer means the receiver is open loop
-    Ms packetReply{20};    // after a packet: no answer means go on with the next one
-    Ms waitLimit{20000};   // after WAIT: the longest hold before the sender gives up
-    Ms requestReply{5000}; // after a dump request: the longest wait for the header
-    Ms startLimit{120000}; // waiting for the sampler to start a dump by itself
-    Ms silence{2000};      // mid-dump silence that ends a receive
-    Ms settle{2000};       // after a sample, before the next one may start
-    int resendLimit = 10;  // NAKs for one packet before the sender gives up
+    Ms headerReply{2000};    // after the header: no answer means the receiver is open loop
+    Ms packetReply{20};      // after a packet: no answer means go on with the next one
+    Ms handshakeReply{1000}; // after a packet, once the sampler has answered one
+    Ms waitLimit{20000};     // after WAIT: the longest hold before the sender gives up
+    Ms requestReply{5000};   // after a dump request: the longest wait for the header
+    Ms startLimit{120000};   // waiting for the sampler to start a dump by itself
+    Ms silence{2000};        // mid-dump silence that ends a receive
+    Ms settle{2000};         // after a sample, before the next one may start
+    int resendLimit = 10;    // NAKs for one packet before the sender gives up
 };
 
 // The sender's side of the handshake: which reply to act on and what it means. Replies count
-// only when they come for our channel (or the all-call 7F) and name the packet outstanding;
-// everything else on the cable (other devices, stale replies, other SysEx) is ignored.
+// only when they come for our channel (or the all-call 7F) and name the packet outstanding,
+// except CANCEL, which ends the dump whatever packet it names; everything else on the cable
+// (other devices, stale replies, other SysEx) is ignored.
 class SdsSendHandshake {
 public:
     enum class Step {
@@ -51,6 +53,10 @@ public:
 
     // No answer came to the header: the receiver takes the packets without replies.
     bool openLoop() const { return m_openLoop; }
+    // The receiver has answered: it is handshaking, and a packet it leaves unanswered was not
+    // confirmed.
+    bool handshaking() const { return m_answered; }
+    int unconfirmed() const { return m_unconfirmed; }
     bool holding() const { return m_holding; }
     std::uint8_t outstanding() const { return m_outstanding; }
     int resends() const { return m_totalResends; }
@@ -65,6 +71,8 @@ private:
     std::uint8_t m_outstanding = 0;
     bool m_holding = false; // a WAIT came: no time-out to the next packet
     bool m_openLoop = false;
+    bool m_answered = false;
+    int m_unconfirmed = 0;
     int m_resends = 0;
     int m_totalResends = 0;
     std::string m_failure;

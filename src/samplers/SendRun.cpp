@@ -3,6 +3,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <system_error>
 
 namespace tolvane {
 
@@ -38,6 +40,17 @@ SendRun::~SendRun() {
 void SendRun::start(SendRunRequest request) {
     if (m_thread.joinable())
         m_thread.join();
+    // The Akai samplers take each sample into their next free slot, whatever its number.
+    if (const auto problem = sampleNumberProblem(request.protocol, request.firstSampleNumber,
+                                                 static_cast<int>(request.samples.size()));
+        problem && request.protocol != kProtocolAkai) {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            m_shared->running = true;
+        }
+        end({true, 0, TransferOutcome::failed(*problem), {}, true});
+        return;
+    }
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->resumed = false;
@@ -45,8 +58,16 @@ void SendRun::start(SendRunRequest request) {
         m_shared->aborted = false;
     }
     m_driver.SetWaitingThread(this);
-    m_thread =
-        std::thread([this, request = std::move(request)]() mutable { run(std::move(request)); });
+    try {
+        m_thread = std::thread(
+            [this, request = std::move(request)]() mutable { run(std::move(request)); });
+    } catch (const std::system_error& e) {
+        end({true,
+             0,
+             TransferOutcome::failed(std::string("Cannot start the sending thread: ") + e.what()),
+             {},
+             true});
+    }
 }
 
 bool SendRun::running() const {
@@ -97,30 +118,30 @@ bool SendRun::onOwnerThread(std::function<void()> job) {
     return *done;
 }
 
-// Waits until the driver resumes the thread. After an abort the driver gets a grace period to
-// wind down; a driver that never answers then cannot hold the run forever.
-bool SendRun::suspend() {
-    std::unique_lock lock(m_shared->mutex);
-    while (!m_shared->resumed && !m_shared->closing) {
-        if (m_shared->aborted) {
-            if (!m_shared->changed.wait_for(lock, m_shared->abortGrace,
-                                            [&] { return m_shared->resumed || m_shared->closing; }))
-                break;
-        } else {
-            m_shared->changed.wait(lock);
-        }
+TransferOutcome SendRun::awaitDriver() {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> giveUp;
+    for (;;) {
+        if (auto outcome = m_driver.runner().waitFor(std::chrono::milliseconds(20)))
+            return *outcome;
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->closing)
+            return TransferOutcome::cancelled();
+        if (m_shared->aborted && !giveUp)
+            giveUp = Clock::now() + m_shared->abortGrace;
+        // A driver that does not end after an abort cannot hold the run for ever.
+        if (giveUp && Clock::now() >= *giveUp)
+            return TransferOutcome::cancelled();
     }
-    const bool resumed = m_shared->resumed;
-    m_shared->resumed = false;
-    return resumed && !m_shared->closing;
 }
 
-bool SendRun::sendOne(const SendRunRequest& request, std::size_t index) {
+TransferOutcome SendRun::sendOne(const SendRunRequest& request, std::size_t index,
+                                 std::vector<SentSample>& sent) {
     const int position = static_cast<int>(index) + 1;
     const KeyRange keys =
         sendKeys(request.protocol, request.autoMap, request.keymap, static_cast<int>(index));
     SampleSendArguments arguments;
-    arguments.name = request.region
+    arguments.name = request.region && request.samples.size() == 1
                          ? request.baseName
                          : transferSampleName(request.protocol, request.baseName, position,
                                               static_cast<int>(request.samples.size()));
@@ -129,10 +150,11 @@ bool SendRun::sendOne(const SendRunRequest& request, std::size_t index) {
     arguments.lowKey = static_cast<std::uint8_t>(keys.low);
     arguments.rootKey = static_cast<std::uint8_t>(keys.key);
     arguments.byteOrder = 0;
-    arguments.onError = [shared = m_shared] { shared->aborted = true; };
+    arguments.onError = [] {};
     arguments.onDone = [] {};
     arguments.batch = false;
     arguments.positionInRun = position;
+    arguments.samplesInRun = static_cast<int>(request.samples.size());
     arguments.channelsSent = request.source.channelsSent();
     arguments.region = request.region;
     arguments.stereoAsStereo = request.source.stereoAsStereo;
@@ -142,51 +164,52 @@ bool SendRun::sendOne(const SendRunRequest& request, std::size_t index) {
     arguments.lengthBytes = request.samples[index].lengthBytes;
     arguments.startOffset = request.samples[index].startOffset;
     if (!onOwnerThread([this, arguments] { m_driver.SendSample(arguments); }))
-        return false;
-    return suspend();
+        return TransferOutcome::cancelled();
+    TransferOutcome outcome = awaitDriver();
+    if (outcome.completed())
+        sent.push_back({arguments.name, arguments.sampleNumber, arguments.rootKey});
+    return outcome;
 }
 
-void SendRun::mapKeys(const SendRunRequest& request, int count) {
+TransferOutcome SendRun::mapKeys(const SendRunRequest& request, int count) {
     const std::string sampleBase =
         request.protocol == kProtocolYamahaA3000 ? request.baseName : request.fileName;
-    const bool waits =
-        request.protocol == kProtocolYamahaA3000 || request.protocol == kProtocolAkai;
     const bool posted = onOwnerThread([&] {
         m_driver.MapSamples(
             request.keymap.bankName, sampleBase, [] {}, request.firstSampleNumber, count,
             request.keymap.whiteKeysOnly, request.keymap.interval, request.keymap.baseNote());
     });
-    if (posted && waits)
-        suspend();
+    return posted ? awaitDriver() : TransferOutcome::cancelled();
 }
 
 void SendRun::run(SendRunRequest request) {
-    int sent = 0;
-    for (std::size_t i = 0; i < request.samples.size(); ++i) {
+    std::vector<SentSample> sentSamples;
+    TransferOutcome outcome;
+    for (std::size_t i = 0; i < request.samples.size() && outcome.completed(); ++i) {
         if (i > 0 && request.promptBetween && !abortRequested()) {
             bool goOn = true;
-            onOwnerThread([&] { goOn = m_driver.Aborted() || m_askNext(); });
+            onOwnerThread([&] { goOn = m_askNext(); });
             if (!goOn)
                 onOwnerThread([this] { abort(); });
         }
-        bool driverAborted = false;
-        onOwnerThread([&] { driverAborted = m_driver.Aborted(); });
-        if (abortRequested() || driverAborted)
+        if (abortRequested()) {
+            outcome = TransferOutcome::cancelled();
             break;
-        if (!sendOne(request, i))
-            break;
-        ++sent;
+        }
+        outcome = sendOne(request, i, sentSamples);
     }
-    bool aborted = abortRequested();
-    if (!aborted)
-        onOwnerThread([&] { aborted = m_driver.Aborted(); });
+    const int sent = static_cast<int>(sentSamples.size());
+    if (abortRequested() && outcome.completed())
+        outcome = TransferOutcome::cancelled();
     // The keys are mapped for the samples that arrived; the E-mu sampler took its keys with
     // each sample.
-    if (!request.region && !aborted && request.autoMap && request.protocol != kProtocolEmu &&
-        sent > 0)
-        mapKeys(request, sent);
+    if (!request.region && outcome.completed() && request.autoMap &&
+        request.protocol != kProtocolEmu && sent > 0)
+        outcome = mapKeys(request, sent);
+    end({!outcome.completed(), sent, outcome, std::move(sentSamples), false});
+}
 
-    const SendRunResult result{aborted, sent};
+void SendRun::end(const SendRunResult& result) {
     auto shared = m_shared;
     m_post([shared, onEnd = m_onEnd, result] {
         {

@@ -30,15 +30,25 @@ struct SendRunRequest {
     KeymapSettings keymap;
 };
 
+// A sample that arrived, as it was sent.
+struct SentSample {
+    std::string name;
+    int number = 0;
+    std::uint8_t rootKey = 0;
+};
+
 struct SendRunResult {
-    bool aborted = false;
+    bool aborted = false; // the run did not complete: see the outcome
     int samplesSent = 0;
+    TransferOutcome outcome;
+    std::vector<SentSample> sent;
+    bool refused = false; // nothing was asked of the driver: the outcome's message says why
 };
 
 // The sending thread (`TSMDISend`): for each sample it has the owner's thread call SendSample
-// and then waits until the driver resumes it; after the last one it maps the keys. Every
-// driver call runs on the owner's thread through the poster, as the drivers expect. The end is
-// reported there too.
+// and then waits on the driver's runner for the sample's end and outcome; after the last one
+// it maps the keys. Every driver call runs on the owner's thread through the poster, as the
+// drivers expect. The end is reported there too.
 class SendRun final : public WaitingThread {
 public:
     using AskNextSample = std::function<bool()>; // "Send next sample?": true to go on
@@ -50,7 +60,8 @@ public:
     SendRun(const SendRun&) = delete;
     SendRun& operator=(const SendRun&) = delete;
 
-    // Starts the thread; the driver's waiting thread is this run from now on.
+    // Starts the thread; the driver's waiting thread is this run from now on. When the thread
+    // cannot be started the run ends at once (through the owner's thread) as failed.
     void start(SendRunRequest request);
     bool running() const;
     // "Abort dump": on the owner's thread.
@@ -63,11 +74,14 @@ public:
 private:
     struct Shared;
     void run(SendRunRequest request);
-    bool sendOne(const SendRunRequest& request, std::size_t index);
-    void mapKeys(const SendRunRequest& request, int count);
+    TransferOutcome sendOne(const SendRunRequest& request, std::size_t index,
+                            std::vector<SentSample>& sent);
+    TransferOutcome mapKeys(const SendRunRequest& request, int count);
     bool onOwnerThread(std::function<void()> job);
-    bool suspend();
+    // Waits for the driver's end of what it was asked; after an abort only for the grace.
+    TransferOutcome awaitDriver();
     bool abortRequested() const;
+    void end(const SendRunResult& result);
 
     TSamplerClass& m_driver;
     Poster m_post;

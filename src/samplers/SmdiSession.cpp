@@ -26,10 +26,7 @@ constexpr int kEmuProtocol = 4;
 constexpr const char* kNoAnswer = "The sampler did not answer.";
 
 std::string percent(std::uint64_t part, std::uint64_t whole) {
-    char text[32];
-    const double value = whole == 0 ? 100.0 : 100.0 * double(part) / double(whole);
-    std::snprintf(text, sizeof text, "%.2f", std::min(value, 100.0));
-    return text;
+    return percentText(part, whole);
 }
 
 bool is(const Message& m, std::uint16_t id, std::uint16_t sub) {
@@ -91,6 +88,13 @@ void SmdiSession::status(const std::string& text) const {
         m_status(text);
 }
 
+void SmdiSession::progress(const TransferProgress& progress) const {
+    if (m_progress)
+        m_progress(progress);
+    else
+        status(progress.text);
+}
+
 void SmdiSession::pause(std::chrono::milliseconds duration) {
     if (m_sleeper) {
         m_sleeper(duration);
@@ -115,20 +119,29 @@ std::uint8_t SmdiSession::command(std::uint8_t opcode, bool dataIn, std::uint8_t
 
 bool SmdiSession::sendMessage(const std::vector<std::uint8_t>& message) {
     std::vector<std::uint8_t> out = message;
-    if (command(kSend, false, out.data(), static_cast<std::uint32_t>(out.size())) == R::kCompleted)
+    if (command(kSend, false, out.data(), static_cast<std::uint32_t>(out.size())) ==
+        R::kCompleted) {
+        m_replyPending = true; // every message the sampler takes it answers
         return true;
+    }
     m_failure = kNoAnswer;
     return false;
 }
 
 std::optional<Message> SmdiSession::receiveMessage(std::size_t capacity) {
     std::vector<std::uint8_t> in(capacity, 0);
-    if (command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size())) !=
+    std::uint8_t targetStatus = 0;
+    if (command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size()), &targetStatus) !=
         R::kCompleted) {
+        // A sampler that refused the RECEIVE has no reply waiting; one that did not answer may.
+        if (targetStatus != 0)
+            m_replyPending = false;
         m_failure = kNoAnswer;
         return std::nullopt;
     }
     auto message = smdi::parseMessage(in.data(), in.size());
+    // After "wait" the real reply waits to be fetched.
+    m_replyPending = message && message->id == smdi::kWait;
     if (!message)
         m_failure = "The reply was not an SMDI message.";
     return message;
@@ -164,16 +177,22 @@ std::optional<Message> SmdiSession::exchange(const std::vector<std::uint8_t>& me
         return std::nullopt;
     auto reply = receiveMessage(capacity);
     std::chrono::milliseconds waited{0};
+    int waitReplies = 0;
+    const auto start = std::chrono::steady_clock::now();
     while (reply && reply->id == smdi::kWait && !m_cancel) {
+        ++waitReplies;
         status("Waiting...");
         if (!waitUntilReady(waited))
             return std::nullopt;
         // A wait reply of its own counts as one poll, so that a sampler that answers "wait"
-        // again and again is given up on as well.
+        // again and again while it is ready is given up on as well, and told so.
         waited += m_timings.pollInterval;
-        if (waited > m_timings.waitLimit + m_timings.pollInterval) {
-            m_failure = "The sampler stayed busy for " +
-                        std::to_string(m_timings.waitLimit.count() / 1000) + " seconds.";
+        if (waited > m_timings.waitLimit) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
+            m_failure = "The sampler answered \"wait\" " + std::to_string(waitReplies) +
+                        " times in " + seconds + " seconds without sending its reply.";
             return std::nullopt;
         }
         reply = receiveMessage(capacity); // the whole reply that was waited for
@@ -181,9 +200,14 @@ std::optional<Message> SmdiSession::exchange(const std::vector<std::uint8_t>& me
     return reply;
 }
 
+// Only a reply left unread by an interrupted procedure is fetched: a RECEIVE with nothing
+// pending breaks the sampler's exchange.
 void SmdiSession::drain() {
+    if (!m_replyPending)
+        return;
     std::vector<std::uint8_t> in(kControlReplySize, 0);
     command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size()));
+    m_replyPending = false;
 }
 
 void SmdiSession::abortProcedure() {
@@ -221,11 +245,8 @@ SmdiOutcome SmdiSession::connect() {
     drain();
     if (!sendMessage(smdi::buildMessage(smdi::kIdentify, 0)))
         return {SmdiOutcome::Kind::Failed, kMsgNotSmdiCompliant};
-    std::vector<std::uint8_t> in(kControlReplySize, 0);
-    const bool received =
-        command(kReceive, true, in.data(), static_cast<std::uint32_t>(in.size())) == R::kCompleted;
-    const auto reply = smdi::parseMessage(in.data(), in.size());
-    if ((received && reply && is(*reply, smdi::kIdentify, 1)) || m_protocol == 0)
+    const auto reply = receiveMessage(kControlReplySize);
+    if ((reply && is(*reply, smdi::kIdentify, 1)) || m_protocol == 0)
         return {};
     if (!reply)
         return {SmdiOutcome::Kind::Failed, kMsgNotSmdiCompliant};
@@ -263,8 +284,16 @@ SmdiOutcome SmdiSession::sendSample(const SmdiSendJob& job, TWaveSmoother& sourc
         abortProcedure();
         return unexpected(*ack, kMsgSamplerCommunication);
     }
+    // Packets as long as the sampler takes (whole 16-bit words, so an odd length loses a byte);
+    // one that takes less than a word at a time cannot be sent to.
     std::uint32_t packetLength = m_protocol == kEmuProtocol ? kEmuPacketLength : ack->number(3, 3);
-    packetLength = std::clamp<std::uint32_t>(packetLength & ~1u, 2, kMaxPacketLength);
+    if (packetLength < 2) {
+        m_failure = "The sampler takes packets of " + std::to_string(packetLength) +
+                    (packetLength == 1 ? " byte" : " bytes") + "; 16-bit samples need at least 2.";
+        abortProcedure();
+        return failed(m_failure);
+    }
+    packetLength = std::min<std::uint32_t>(packetLength & ~1u, kMaxPacketLength);
     PacketSource packets(source, packetLength);
 
     auto reply = exchange(smdi::buildBeginTransfer(0, job.number, packetLength), kControlReplySize);
@@ -306,13 +335,22 @@ SmdiOutcome SmdiSession::sendSample(const SmdiSendJob& job, TWaveSmoother& sourc
         body.insert(body.end(), data.begin(), data.end());
         sent = std::max<std::uint64_t>(sent, offset + data.size());
         const bool fullPacket = data.size() == packetLength;
+        TransferProgress shown{TransferProgress::Activity::Sending,
+                               sent,
+                               total,
+                               job.positionInRun,
+                               job.samplesInRun,
+                               {}};
         if (job.batch || !job.regionOnly) {
-            if (fullPacket)
-                status("Sending # " + std::to_string(job.positionInRun) + ": " +
-                       percent(sent, total) + "%");
+            if (fullPacket) {
+                shown.text = "Sending # " + std::to_string(job.positionInRun) + ": " +
+                             percent(sent, total) + "%";
+                progress(shown);
+            }
         } else {
-            status(fullPacket && sent < total ? "Sending: " + percent(sent, total) + "%"
-                                              : std::string("Sending: 100%"));
+            shown.text = fullPacket && sent < total ? "Sending: " + percent(sent, total) + "%"
+                                                    : std::string("Sending: 100%");
+            progress(shown);
         }
         reply = exchange(smdi::buildMessage(smdi::kDataPacket, 0, body), kControlReplySize);
     }
@@ -353,7 +391,7 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
         return unexpected(*ack, kMsgSamplerCommunication);
     }
     const std::uint32_t packetLength =
-        std::clamp<std::uint32_t>(ack->number(3, 3), 2, kMaxPacketLength);
+        std::clamp<std::uint32_t>(ack->number(3, 3), 1, kMaxPacketLength);
 
     into.clear();
     into.setSize(static_cast<std::size_t>(total));
@@ -385,20 +423,20 @@ SmdiOutcome SmdiSession::receiveSample(std::uint32_t number, MemoryStream& into,
             return failed("The sampler sent packet " + std::to_string(reply->number(0, 3)) +
                           " when packet " + std::to_string(packet) + " was asked for.");
         }
-        // Never more than the header announced, whatever the packet holds.
+        // Never more than the header announced, whatever the packet holds. The words are put
+        // in order once all have arrived: a packet of an odd length ends inside one.
         const std::size_t bytes = static_cast<std::size_t>(
             std::min<std::uint64_t>(reply->data.size() - 3, total - received));
-        std::vector<std::uint8_t> words(reply->data.begin() + 3,
-                                        reply->data.begin() + 3 + static_cast<long>(bytes));
-        smdi::swapWords(words.data(), words.size());
         into.seek(static_cast<std::int64_t>(received), SeekOrigin::Begin);
-        into.write(words.data(), words.size());
+        into.write(reply->data.data() + 3, bytes);
         received += bytes;
-        status("Receiving: " + percent(received, total) + "%");
+        progress({TransferProgress::Activity::Receiving, received, total, 1, 1,
+                  "Receiving: " + percent(received, total) + "%"});
         if (bytes == 0)
             break; // an empty packet: nothing more will come
     }
     into.setSize(static_cast<std::size_t>(received));
+    smdi::swapWords(into.data(), into.size());
     into.seek(0, SeekOrigin::Begin);
     format.rate = smdi::rateForPeriod(header->periodNs);
     format.bitsPerSample = 16;

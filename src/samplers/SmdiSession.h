@@ -57,6 +57,7 @@ struct SmdiSendJob {
     bool regionOnly = false; // "Sending: n%" instead of "Sending # p: n%"
     bool batch = false;
     int positionInRun = 1;
+    int samplesInRun = 1;
 };
 
 // The SMDI procedures over one SCSI target, each run to its end on the calling thread: every
@@ -66,6 +67,7 @@ struct SmdiSendJob {
 class SmdiSession {
 public:
     using StatusSink = std::function<void(const std::string&)>;
+    using ProgressSink = std::function<void(const TransferProgress&)>;
     using Sleeper = std::function<void(std::chrono::milliseconds)>;
 
     SmdiSession(ScsiEntry entry, std::uint8_t adaptor, std::uint8_t target, int protocol);
@@ -74,6 +76,7 @@ public:
     // Replaces the pause between polls (tests record it instead of sleeping).
     void setSleeper(Sleeper sleeper) { m_sleeper = std::move(sleeper); }
     void setStatusSink(StatusSink sink) { m_status = std::move(sink); }
+    void setProgressSink(ProgressSink sink) { m_progress = std::move(sink); }
     int protocol() const { return m_protocol; }
 
     void cancel();
@@ -109,6 +112,7 @@ private:
     SmdiOutcome failed(const std::string& detail) const;
     SmdiOutcome unexpected(const smdi::Message& reply, const char* base);
     void status(const std::string& text) const;
+    void progress(const TransferProgress& progress) const;
 
     ScsiEntry m_entry;
     std::uint8_t m_adaptor, m_target;
@@ -116,10 +120,12 @@ private:
     SmdiTimings m_timings;
     Sleeper m_sleeper;
     StatusSink m_status;
+    ProgressSink m_progress;
     std::atomic<bool> m_cancel = false;
     std::mutex m_sleepMutex;
     std::condition_variable m_sleepWake;
-    std::string m_failure; // why the last exchange failed
+    std::string m_failure;       // why the last exchange failed
+    bool m_replyPending = false; // a message went and its reply was not fetched
 };
 
 } // namespace tolvane

@@ -6,7 +6,7 @@
 #include "slicing/Keymap.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <memory>
 
 namespace tolvane {
 
@@ -25,6 +25,7 @@ using R = ScsiRequestBlock;
 using Cdb = std::array<std::uint8_t, 6>;
 
 constexpr std::uint8_t kDataFlag = 0x80; // CDB byte 5: sample data rather than a message
+constexpr std::uint64_t kMaxReceivedBytes = 0x7FFF'FFFFull; // what a document can hold
 
 Cdb lengthCdb(std::uint8_t opcode, std::uint32_t length, bool sampleData) {
     return {opcode,
@@ -35,10 +36,8 @@ Cdb lengthCdb(std::uint8_t opcode, std::uint32_t length, bool sampleData) {
             sampleData ? kDataFlag : std::uint8_t(0)};
 }
 
-std::string percent(double done, double total) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", total > 0 ? done / total * 100.0 : 100.0);
-    return text;
+std::string percent(std::uint64_t done, std::uint64_t total) {
+    return percentText(done, total);
 }
 
 std::uint8_t clampKey(int key) {
@@ -62,8 +61,9 @@ KeymapSettings keymapOf(int baseNote, bool whiteKeys, int keySpread) {
 class TAkaiS2000Driver::Link {
 public:
     Link(const ScsiEntry& entry, std::uint8_t adaptor, std::uint8_t target, const Timing& timing,
-         const std::atomic<bool>& abort)
-        : m_entry(entry), m_adaptor(adaptor), m_target(target), m_timing(timing), m_abort(abort) {}
+         const std::atomic<bool>& abort, TransferRunner& runner)
+        : m_entry(entry), m_adaptor(adaptor), m_target(target), m_timing(timing), m_abort(abort),
+          m_runner(runner) {}
     ~Link() { leaveExclusive(); }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -96,8 +96,12 @@ public:
         if (outcome == Outcome::Silent)
             throw Failure{kMsgAkaiNoAnswer};
         if (outcome != Outcome::Completed)
-            throw Failure{kMsgAkaiUnexpectedReply};
+            throw Failure{m_failedRequestAborts ? kMsgAkaiAborted : kMsgAkaiUnexpectedReply,
+                          m_failedRequestAborts};
     }
+
+    // From now on a request the sampler fails ends the operation as aborted (receiving does).
+    void failedRequestsAbort() { m_failedRequestAborts = true; }
 
     void enterExclusive() {
         m_exclusive = true; // leave it again even when entering failed halfway
@@ -129,16 +133,18 @@ public:
         require(execute(lengthCdb(0x0E, length, sampleData), into, length, true));
     }
 
-    // Waits (bounded, and open to Abort) until something is pending; its length.
-    std::uint32_t awaitPending(bool sampleData) {
+    // Waits (bounded, and open to Abort) until at least `least` bytes are pending; how many
+    // are (fewer only when the time ran out and `least` is above 1).
+    std::uint32_t awaitPending(bool sampleData, std::uint32_t least = 1) {
         const auto deadline = Clock::now() + m_timing.reply;
         for (;;) {
-            if (const std::uint32_t length = pending(sampleData); length > 0)
+            const std::uint32_t length = pending(sampleData);
+            if (length >= least || (length > 0 && Clock::now() >= deadline))
                 return length;
             checkAbort();
             if (Clock::now() >= deadline)
                 throw Failure{kMsgAkaiNoAnswer};
-            std::this_thread::sleep_for(m_timing.poll);
+            m_runner.pause(m_timing.poll);
         }
     }
 
@@ -170,11 +176,13 @@ public:
     }
 
     // A header message in its two transfers, then the first message of the reply.
-    Bytes askInTwo(const Bytes& message) {
+    Bytes askInTwo(const Bytes& message) { return askInTwoAll(message).front(); }
+    // ... and every message of the reply, in order.
+    std::vector<Bytes> askInTwoAll(const Bytes& message) {
         auto [first, second] = akai::inTwoTransfers(message);
         send(std::move(first));
         send(std::move(second));
-        return awaitReply().front();
+        return awaitReply();
     }
 
 private:
@@ -183,21 +191,26 @@ private:
     std::uint8_t m_target;
     Timing m_timing;
     const std::atomic<bool>& m_abort;
+    TransferRunner& m_runner;
     bool m_exclusive = false;
+    bool m_failedRequestAborts = false;
 };
 
 TAkaiS2000Driver::TAkaiS2000Driver(ScsiEntry entry, Messages* messages, Timing timing)
     : m_entry(std::move(entry)), m_messages(messages), m_timing(timing) {}
 
 TAkaiS2000Driver::~TAkaiS2000Driver() {
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_stopping = true;
-    }
+    runner().stop();
+}
+
+void TAkaiS2000Driver::Abort() {
     m_abort = true;
-    m_queueChanged.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    runner().abort();
+}
+
+void TAkaiS2000Driver::begin() {
+    m_abort = false;
+    runner().clearAbort();
 }
 
 void TAkaiS2000Driver::SetProfile(const SamplerProfile& profile) {
@@ -220,89 +233,64 @@ std::string TAkaiS2000Driver::GetReceivedName() {
     return m_receivedName;
 }
 
-// --- The driver's thread ---------------------------------------------------------------------
-
-void TAkaiS2000Driver::post(std::function<void()> task) {
-    std::lock_guard lock(m_queueMutex);
-    m_tasks.push_back(std::move(task));
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { serve(); });
-    m_queueChanged.notify_all();
-}
-
-void TAkaiS2000Driver::serve() {
-    std::unique_lock lock(m_queueMutex);
-    for (;;) {
-        m_queueChanged.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
-        if (m_tasks.empty())
-            return;
-        std::function<void()> task = std::move(m_tasks.front());
-        m_tasks.pop_front();
-        m_busy = true;
-        lock.unlock();
-        task();
-        lock.lock();
-        m_busy = false;
-        m_queueChanged.notify_all();
-    }
-}
-
-void TAkaiS2000Driver::waitIdle() {
-    std::unique_lock lock(m_queueMutex);
-    if (m_thread.get_id() == std::this_thread::get_id())
-        return; // a callback asking: its own operation is the one running
-    m_queueChanged.wait(lock, [this] { return m_tasks.empty() && !m_busy; });
-}
-
-void TAkaiS2000Driver::report(const Failure& failure) {
+TransferOutcome TAkaiS2000Driver::report(const Failure& failure) {
     m_abort = true;
-    if (!m_messages)
-        return;
-    if (failure.warning)
-        m_messages->warning(failure.text);
-    else
-        m_messages->error(failure.text);
-}
-
-void TAkaiS2000Driver::status(const std::string& text) {
-    if (m_status)
-        m_status->setText(text);
+    if (m_messages) {
+        if (failure.warning)
+            m_messages->warning(failure.text);
+        else
+            m_messages->error(failure.text);
+    }
+    if (failure.text == kMsgAkaiAborted && runner().abortRequested())
+        return TransferOutcome::cancelled();
+    if (failure.text == kMsgAkaiAborted) // a request failed: not the sampler's refusal
+        return TransferOutcome::failed(failure.text);
+    return failure.warning ? TransferOutcome::stoppedBySampler(failure.text)
+                           : TransferOutcome::failed(failure.text);
 }
 
 // --- Operations ------------------------------------------------------------------------------
 
 void TAkaiS2000Driver::Connect(SamplerCallback continuation) {
-    m_abort = false;
-    post([this, continuation = std::move(continuation)] { runConnect(continuation); });
+    begin();
+    runner().run([this] { return runConnect(); },
+                 [continuation = std::move(continuation)](const TransferOutcome& outcome) {
+                     if (outcome.completed() && continuation)
+                         continuation();
+                 });
 }
 
-void TAkaiS2000Driver::runConnect(const SamplerCallback& continuation) {
-    Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+TransferOutcome TAkaiS2000Driver::runConnect() {
+    Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
     std::array<std::uint8_t, 10> inquiry{};
     const bool processor = link.execute({0x12, 0, 0, 0, 0x0A, 0}, inquiry.data(), 10, true) ==
                                Link::Outcome::Completed &&
                            (inquiry[0] & 0x1F) == 3;
     if (!processor ||
-        link.execute({0x00, 0, 0, 0, 0, 0}, nullptr, 0, false) != Link::Outcome::Completed) {
-        report(Failure{kMsgAkaiCommunication});
-        return;
-    }
-    if (continuation)
-        continuation();
+        link.execute({0x00, 0, 0, 0, 0, 0}, nullptr, 0, false) != Link::Outcome::Completed)
+        return report(Failure{kMsgAkaiCommunication});
+    return TransferOutcome::done();
 }
 
 void TAkaiS2000Driver::ListSamples(SamplerCallback onDone, SampleListView* view) {
-    m_abort = false;
-    post([this, onDone = std::move(onDone), view] { runList(onDone, view); });
+    begin();
+    // The done callback comes also for an empty list and after a failure, so that the window
+    // goes on.
+    runner().run([this, view] { return runList(view); },
+                 [onDone = std::move(onDone)](const TransferOutcome&) {
+                     if (onDone)
+                         onDone();
+                 });
 }
 
-void TAkaiS2000Driver::runList(const SamplerCallback& onDone, SampleListView* view) {
+TransferOutcome TAkaiS2000Driver::runList(SampleListView* view) {
+    TransferOutcome outcome;
     {
         std::lock_guard lock(m_stateMutex);
         m_directory = {};
     }
     try {
-        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
         const auto count =
             akai::listCount(link.ask(akai::request(akai::kRequestSampleList)), akai::kSampleList);
@@ -321,30 +309,36 @@ void TAkaiS2000Driver::runList(const SamplerCallback& onDone, SampleListView* vi
             }
         }
     } catch (const Failure& failure) {
-        report(failure);
+        outcome = report(failure);
     }
     status("Inactive");
-    if (onDone)
-        onDone(); // also for an empty list and after a failure, so that the window goes on
+    return outcome;
 }
 
 void TAkaiS2000Driver::ReceiveSample(int sampleNumber, ReceiveCallback onDone) {
-    m_abort = false;
-    post([this, sampleNumber, onDone = std::move(onDone)] { runReceive(sampleNumber, onDone); });
+    begin();
+    auto format = std::make_shared<ReceivedFormat>();
+    runner().run([this, sampleNumber, format] { return runReceive(sampleNumber, *format); },
+                 [format, onDone = std::move(onDone)](const TransferOutcome&) {
+                     if (onDone)
+                         onDone(*format);
+                 });
 }
 
-void TAkaiS2000Driver::runReceive(int sampleNumber, const ReceiveCallback& onDone) {
-    ReceivedFormat format;
+TransferOutcome TAkaiS2000Driver::runReceive(int sampleNumber, ReceivedFormat& format) {
+    TransferOutcome outcome;
     try {
         if (!m_sampleStream)
             throw Failure{kMsgAkaiAborted, true};
         MemoryStream& stream = *m_sampleStream;
         stream.seek(0, SeekOrigin::Begin);
-        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
+        link.failedRequestsAbort();
+        const auto memory = akai::maxWords(link.ask(akai::request(akai::kRequestStatus)));
         const auto info =
             akai::sampleHeaderReply(link.ask(akai::requestSampleHeader(sampleNumber)));
-        if (!info)
+        if (!info || !memory)
             throw Failure{kMsgAkaiUnexpectedReply};
         // The rate field holds the rate in hertz; without it the sample's speed is unknown.
         if (!info->rateValid || info->rate == 0)
@@ -353,41 +347,55 @@ void TAkaiS2000Driver::runReceive(int sampleNumber, const ReceiveCallback& onDon
             std::lock_guard lock(m_stateMutex);
             m_receivedName = info->name;
         }
-        const std::uint32_t size = info->lengthWords * 2;
+        // The header's length is checked before anything is allocated: no sample is longer
+        // than the sampler's memory, nor than a document holds.
+        const std::uint64_t size = 2ull * info->lengthWords;
+        if (info->lengthWords > *memory || size > kMaxReceivedBytes)
+            throw Failure{"The sampler gives sample " + std::to_string(sampleNumber) +
+                          " a length of " + std::to_string(info->lengthWords) +
+                          " words, more than it holds (" + std::to_string(*memory) +
+                          " words) - nothing received!"};
         stream.clear();
-        stream.setSize(size);
+        stream.setSize(static_cast<std::size_t>(size));
         link.send(akai::requestSampleData(sampleNumber, info->lengthWords));
-        if (size > 0)
-            link.awaitPending(true);
-        std::uint32_t received = 0;
+        std::uint64_t received = 0;
         while (received < size) {
             link.checkAbort();
-            const auto block = std::min<std::uint32_t>(akai::kBlockSize, size - received);
+            const auto block = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(akai::kBlockSize, size - received));
+            // Every block must be there to be read: an empty or short one ends the receive.
+            if (link.awaitPending(true, block) < block)
+                throw Failure{"The sampler sent " + std::to_string(received + link.pending(true)) +
+                              " of " + std::to_string(size) +
+                              " bytes of the sample - nothing received!"};
             std::uint8_t* into = stream.data() + received;
             link.read(into, block, true);
             akai::swapBytePairs(into, block); // the sampler sends big-endian words
             received += block;
-            status("Receiving: " + percent(received, size) + "%");
+            runner().progress({TransferProgress::Activity::Receiving, received, size, 1, 1,
+                               "Receiving: " + percent(received, size) + "%"});
         }
-        stream.seek(size, SeekOrigin::Begin);
-        format = {info->rate, 16, 1, size};
+        stream.seek(static_cast<std::int64_t>(size), SeekOrigin::Begin);
+        format = {info->rate, 16, 1, static_cast<std::uint32_t>(size)};
     } catch (const Failure& failure) {
-        report(failure);
+        outcome = report(failure);
         if (m_sampleStream)
             m_sampleStream->clear(); // half a sample is no sample
         format = {0, 0, 0, 0};
     }
     status("Inactive");
-    if (onDone)
-        onDone(format);
+    return outcome;
 }
 
 void TAkaiS2000Driver::SendSample(const SampleSendArguments& arguments) {
-    m_abort = false;
-    post([this, arguments] { runSend(arguments); });
+    begin();
+    runner().run([this, arguments] { return runSend(arguments); },
+                 [this, batch = arguments.batch, onDone = arguments.onDone](
+                     const TransferOutcome&) { finishSend(batch, onDone); });
 }
 
-void TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
+TransferOutcome TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
+    TransferOutcome outcome;
     try {
         if (a.stereoAsStereo && a.channelsSent == 2)
             throw Failure{kMsgAkaiStereo};
@@ -409,7 +417,7 @@ void TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
         smoother.prepare();
         const std::uint32_t bytesToSend = smoother.outputLength();
 
-        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
         const auto free = akai::freeWords(link.ask(akai::request(akai::kRequestStatus)));
         if (!free)
@@ -427,26 +435,36 @@ void TAkaiS2000Driver::runSend(const SampleSendArguments& a) {
         header.lengthWords = bytesToSend / 2;
         header.rate = a.sampleRate;
         const Bytes message = akai::sampleHeaderMessage(*count, akai::sampleHeader(header));
+        // Each message of a reply in order: WAITs hold the data back until the ACK.
         const auto deadline = Clock::now() + m_timing.reply;
-        for (akai::Answer answer = akai::answerOf(link.askInTwo(message));;
-             answer = akai::answerOf(link.awaitReply().front())) {
-            if (answer == akai::Answer::Acknowledge)
+        for (std::vector<Bytes> reply = link.askInTwoAll(message);; reply = link.awaitReply()) {
+            bool acknowledged = false;
+            for (const Bytes& part : reply) {
+                const akai::Answer answer = akai::answerOf(part);
+                if (answer == akai::Answer::Acknowledge) {
+                    acknowledged = true;
+                    break;
+                }
+                if (answer != akai::Answer::Wait)
+                    throw Failure{kMsgAkaiUnexpectedReply};
+            }
+            if (acknowledged)
                 break;
-            if (answer != akai::Answer::Wait)
-                throw Failure{kMsgAkaiUnexpectedReply};
             link.checkAbort();
             if (Clock::now() >= deadline)
                 throw Failure{kMsgAkaiNoAnswer};
         }
         sendData(link, bytesToSend, a);
     } catch (const Failure& failure) {
-        if (failure.text == kMsgAkaiAborted)
+        if (failure.text == kMsgAkaiAborted) {
             m_abort = true; // a cancelled send is the user's choice: no box
-        else
-            report(failure);
+            outcome = TransferOutcome::cancelled();
+        } else {
+            outcome = report(failure);
+        }
     }
     status("Inactive");
-    finishSend(a.batch, a.onDone);
+    return outcome;
 }
 
 void TAkaiS2000Driver::sendData(Link& link, std::uint32_t bytesToSend,
@@ -461,8 +479,11 @@ void TAkaiS2000Driver::sendData(Link& link, std::uint32_t bytesToSend,
         link.send(Bytes(block.begin(), block.begin() + static_cast<long>(filled)), true);
         sent += static_cast<std::uint32_t>(filled);
         const std::string done = percent(sent, bytesToSend) + "%";
-        status(a.region ? "Sending # " + done
-                        : "Sending # " + std::to_string(a.positionInRun) + ": " + done);
+        runner().progress({TransferProgress::Activity::Sending, sent, bytesToSend, a.positionInRun,
+                           a.samplesInRun,
+                           a.region
+                               ? "Sending # " + done
+                               : "Sending # " + std::to_string(a.positionInRun) + ": " + done});
     }
 }
 
@@ -478,16 +499,24 @@ void TAkaiS2000Driver::finishSend(bool batch, const SamplerCallback& onDone) {
 void TAkaiS2000Driver::MapSamples(const std::string& programName, const std::string& baseName,
                                   SamplerCallback onDone, int /*firstSample*/, int count,
                                   bool whiteKeys, int keySpread, int baseNote) {
-    m_abort = false;
+    begin();
     // A name list serves the one mapping after its batch.
-    post([=, this, onDone = std::move(onDone), names = std::exchange(m_names, {})] {
-        runMap(programName, baseName, onDone, names, count, whiteKeys, keySpread, baseNote);
-    });
+    std::vector<std::string> names = std::exchange(m_names, {});
+    const bool batch = !names.empty();
+    runner().run(
+        [=, this] {
+            return runMap(programName, baseName, names, count, whiteKeys, keySpread, baseNote);
+        },
+        [this, batch, onDone = std::move(onDone)](const TransferOutcome&) {
+            finishSend(batch, onDone);
+        });
 }
 
-void TAkaiS2000Driver::runMap(const std::string& programName, const std::string& baseName,
-                              const SamplerCallback& onDone, const std::vector<std::string>& names,
-                              int count, bool whiteKeys, int keySpread, int baseNote) {
+TransferOutcome TAkaiS2000Driver::runMap(const std::string& programName,
+                                         const std::string& baseName,
+                                         const std::vector<std::string>& names, int count,
+                                         bool whiteKeys, int keySpread, int baseNote) {
+    TransferOutcome outcome;
     const bool batch = !names.empty();
     if (batch)
         count = static_cast<int>(names.size());
@@ -495,7 +524,7 @@ void TAkaiS2000Driver::runMap(const std::string& programName, const std::string&
         if (count <= 0)
             throw Failure{kMsgAkaiProgram};
         const KeymapSettings keymap = keymapOf(baseNote, whiteKeys, keySpread);
-        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort);
+        Link link(m_entry, m_adaptor, m_target, m_timing, m_abort, runner());
         link.enterExclusive();
         const auto programs =
             akai::listCount(link.ask(akai::request(akai::kRequestProgramList)), akai::kProgramList);
@@ -525,10 +554,10 @@ void TAkaiS2000Driver::runMap(const std::string& programName, const std::string&
                 throw Failure{kMsgAkaiKeygroup};
         }
     } catch (const Failure& failure) {
-        report(failure);
+        outcome = report(failure);
     }
     status("Inactive");
-    finishSend(batch, onDone);
+    return outcome;
 }
 
 } // namespace tolvane

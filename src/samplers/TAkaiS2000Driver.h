@@ -4,10 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
-#include <thread>
 
 namespace tolvane {
 
@@ -24,7 +21,7 @@ struct AkaiTiming {
 // big-endian. Lists the sampler's samples, receives one, sends one into the next free sample
 // slot, and writes a program with one keygroup per sent sample into the next free program.
 //
-// Every operation runs on the driver's own thread, one after the other, and calls its callbacks
+// Every operation runs on the driver's runner, one after the other, and calls its callbacks
 // there. Each one enters the exclusive mode and always leaves it again, also after a failure or
 // Abort; a sampler that stops answering ends the operation after the bounded times of
 // `AkaiTiming`.
@@ -42,11 +39,11 @@ public:
     void setMessages(Messages* messages) { m_messages = messages; }
     void setTiming(Timing timing) { m_timing = timing; }
     // Returns when every operation asked for so far has ended.
-    void waitIdle();
+    void waitIdle() { runner().wait(); }
 
     void SetSmoother(TWaveSmoother* smoother) override { m_smoother = smoother; }
     void SetNameList(const std::vector<std::string>& names) override { m_names = names; }
-    void Abort() override { m_abort = true; }
+    void Abort() override;
     void SetBatchStream(MemoryStream* stream) override { m_batchStream = stream; }
     // The program goes into the next free program number, its keygroups into that program.
     // A name list set before (a batch) gives the count and the names, for this mapping only.
@@ -58,7 +55,7 @@ public:
     void SetProfile(const SamplerProfile& profile) override;
     void SetScsiEntry(ScsiEntry entry) override;
     void SetSampleStream(MemoryStream* stream) override { m_sampleStream = stream; }
-    void SetStatusPanel(StatusPanel* panel) override { m_status = panel; }
+    void SetStatusPanel(StatusPanel* panel) override { runner().setStatusPanel(panel); }
     void SetWaitingThread(WaitingThread* thread) override { m_waiting = thread; }
     void GetSampleList(SampleDirectory& destination) override;
     bool Aborted() override { return m_abort; }
@@ -76,19 +73,19 @@ private:
     class Link;
     struct Failure;
 
-    void post(std::function<void()> task);
-    void serve();
-    void runConnect(const SamplerCallback& continuation);
-    void runList(const SamplerCallback& onDone, SampleListView* view);
-    void runReceive(int sampleNumber, const ReceiveCallback& onDone);
-    void runSend(const SampleSendArguments& arguments);
-    void runMap(const std::string& programName, const std::string& baseName,
-                const SamplerCallback& onDone, const std::vector<std::string>& names, int count,
-                bool whiteKeys, int keySpread, int baseNote);
+    // Clears the abort flag: every operation starts with it clear.
+    void begin();
+    TransferOutcome runConnect();
+    TransferOutcome runList(SampleListView* view);
+    TransferOutcome runReceive(int sampleNumber, ReceivedFormat& format);
+    TransferOutcome runSend(const SampleSendArguments& arguments);
+    TransferOutcome runMap(const std::string& programName, const std::string& baseName,
+                           const std::vector<std::string>& names, int count, bool whiteKeys,
+                           int keySpread, int baseNote);
     void sendData(Link& link, std::uint32_t bytesToSend, const SampleSendArguments& arguments);
     void finishSend(bool batch, const SamplerCallback& onDone);
-    void report(const Failure& failure);
-    void status(const std::string& text);
+    TransferOutcome report(const Failure& failure);
+    void status(const std::string& text) { runner().status(text); }
 
     ScsiEntry m_entry;
     Messages* m_messages = nullptr;
@@ -98,7 +95,6 @@ private:
     TWaveSmoother* m_smoother = nullptr;
     MemoryStream* m_sampleStream = nullptr;
     MemoryStream* m_batchStream = nullptr;
-    StatusPanel* m_status = nullptr;
     WaitingThread* m_waiting = nullptr;
     std::vector<std::string> m_names;
     std::atomic<bool> m_abort = false;
@@ -106,13 +102,6 @@ private:
     std::mutex m_stateMutex; // the received name and the directory
     std::string m_receivedName;
     SampleDirectory m_directory{};
-
-    std::mutex m_queueMutex;
-    std::condition_variable m_queueChanged;
-    std::deque<std::function<void()>> m_tasks;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::thread m_thread;
 };
 
 // The driver's texts.

@@ -40,27 +40,33 @@ struct TSDSDriver::Words {
     }
 };
 
+// The sending thread of the Part is the driver's runner: `TMidiSend` is the operation that
+// sends one sample, `TMidiReceive` the one that receives one.
 class TSDSDriver::TMidiSend {
 public:
-    static std::jthread start(TSDSDriver& driver, SampleSendArguments arguments) {
-        return std::jthread([&driver, arguments = std::move(arguments)] {
-            Words words(driver.m_smoother ? *driver.m_smoother : driver.m_plainSmoother);
-            driver.runSend(arguments, words);
-        });
+    static TransferOutcome run(TSDSDriver& driver, const SampleSendArguments& arguments) {
+        return driver.runSend(arguments);
     }
 };
 
 class TSDSDriver::TMidiReceive {
 public:
-    static std::jthread start(TSDSDriver& driver, int number, bool request, ReceiveCallback cb) {
-        return std::jthread([&driver, number, request, cb = std::move(cb)] {
-            driver.runReceive(number, request, cb);
-        });
+    static TransferOutcome run(TSDSDriver& driver, int number, bool request) {
+        return driver.runReceive(number, request);
     }
 };
 
 TSDSDriver::TSDSDriver(Poster post, SdsTimings timings)
-    : m_post(std::move(post)), m_timings(timings) {}
+    : m_post(std::move(post)), m_timings(timings) {
+    // An abort wakes the wait for the sampler's next message.
+    runner().setAbortHook([this] {
+        {
+            std::lock_guard lock(m_mutex);
+            m_abort = true;
+        }
+        m_changed.notify_all();
+    });
+}
 
 TSDSDriver::TSDSDriver(TMidiInput& input, TMidiOutput& output, Poster post, SdsTimings timings)
     : TSDSDriver(std::move(post), timings) {
@@ -68,10 +74,7 @@ TSDSDriver::TSDSDriver(TMidiInput& input, TMidiOutput& output, Poster post, SdsT
 }
 
 TSDSDriver::~TSDSDriver() {
-    m_abort = true;
-    m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    runner().stop();
     if (m_input)
         m_input->OnMidiInput = nullptr;
 }
@@ -82,8 +85,12 @@ void TSDSDriver::SetMidiPorts(TMidiInput* input, TMidiOutput* output) {
 }
 
 void TSDSDriver::Abort() {
-    m_abort = true;
-    m_changed.notify_all();
+    runner().abort();
+}
+
+void TSDSDriver::ClearAbort() {
+    m_abort = false;
+    runner().clearAbort();
 }
 
 void TSDSDriver::GetSampleList(SampleDirectory& destination) {
@@ -115,22 +122,34 @@ void TSDSDriver::post(std::function<void()> job) {
         guarded();
 }
 
-void TSDSDriver::setStatus(std::string text) {
-    if (!m_panel)
-        return;
-    post([this, text = std::move(text)] { m_panel->setText(text); });
+void TSDSDriver::startTransfer() {
+    std::lock_guard lock(m_mutex);
+    m_replies.clear();
+    m_partial.clear();
+    m_report = {};
 }
 
-void TSDSDriver::startTransfer() {
-    if (m_thread.joinable())
-        m_thread.join(); // the last transfer has ended; its thread is freed here
-    {
-        std::lock_guard lock(m_mutex);
-        m_replies.clear();
-        m_partial.clear();
-        m_report = {};
+std::string TSDSDriver::openPorts(bool input, bool output) {
+    try {
+        if (output) {
+            if (!m_output)
+                throw EmidioutputError(kMsgOutputNotOpen);
+            m_output->setDeviceID(m_profile.midiOutput);
+            m_output->OpenPort();
+        }
+        if (input) {
+            if (!m_input)
+                throw EMidiInputError("Invalid device ID");
+            m_input->OnMidiInput = [this] { onMidiInput(); };
+            m_input->setDeviceID(m_profile.midiInput);
+            m_input->OpenPort();
+            m_input->StartInput();
+        }
+        return {};
+    } catch (const std::runtime_error& e) {
+        closePorts(input, output);
+        return std::string(kMsgErrorOpeningMidi) + " (" + e.what() + ")";
     }
-    m_busy = true;
 }
 
 // The input's event: takes what arrived, puts SysEx pieces together and hands the
@@ -204,53 +223,10 @@ void TSDSDriver::closePorts(bool input, bool output) {
 // --- sending -----------------------------------------------------------------------------
 
 void TSDSDriver::SendSample(const SampleSendArguments& arguments) {
-    startTransfer();
-    MemoryStream* stream = arguments.batch ? m_batchStream : m_sampleStream;
-    TWaveSmoother& source = m_smoother ? *m_smoother : m_plainSmoother;
-    // One 16-bit value per frame: of one channel of a stereo pair (the start offset picks
-    // it), or the first of a frame sent as stereo.
-    source.source = stream ? stream->data() : nullptr;
-    source.sourceSize = stream ? stream->size() : 0;
-    source.start = arguments.startOffset;
-    // The length covers whole frames of the source; one value of each frame goes.
-    const bool stereoSource = arguments.sourceChannels >= 2;
-    source.length = (stereoSource ? arguments.lengthBytes / 2 : arguments.lengthBytes) & ~1u;
-    source.sourceLayout = stereoSource ? 2 : 1;
-    source.outputChannels = 1;
-    source.swapInput = arguments.byteOrder != 0;
-    source.swapOutput = false;
-    source.prepare();
-
-    const bool openLoop = m_profile.openLoop != 0;
-    try {
-        if (!m_output)
-            throw EmidioutputError(kMsgOutputNotOpen);
-        m_output->setDeviceID(m_profile.midiOutput);
-        m_output->OpenPort();
-        if (!openLoop) {
-            if (!m_input)
-                throw EMidiInputError("Invalid device ID");
-            m_input->OnMidiInput = [this] { onMidiInput(); };
-            m_input->setDeviceID(m_profile.midiInput);
-            m_input->OpenPort();
-            m_input->StartInput();
-        }
-    } catch (const std::runtime_error& e) {
-        closePorts(!openLoop, true);
-        {
-            std::lock_guard lock(m_mutex);
-            m_report.message = std::string(kMsgErrorOpeningMidi) + " (" + e.what() + ")";
-        }
-        m_busy = false;
-        if (m_panel)
-            m_panel->setText(kMsgErrorOpeningMidi);
-        if (arguments.onError)
-            arguments.onError();
-        else if (!arguments.batch && m_waitingThread)
-            m_waitingThread->Resume();
-        return;
-    }
-    m_thread = TMidiSend::start(*this, arguments);
+    runner().run([this, arguments] { return TMidiSend::run(*this, arguments); },
+                 [this, arguments](const TransferOutcome& outcome) {
+                     endOfSend(arguments, outcome.completed());
+                 });
 }
 
 SdsSendHandshake::Step TSDSDriver::awaitGoAhead(SdsSendHandshake& handshake,
@@ -289,8 +265,36 @@ std::string TSDSDriver::progressText(const SampleSendArguments& arguments, int p
     return "Sending # " + std::to_string(arguments.positionInRun) + ": " + percent + "%";
 }
 
-void TSDSDriver::runSend(const SampleSendArguments& arguments, Words& words) {
+// Takes the sample's words from the packet source: one 16-bit value per frame, of one channel of
+// a stereo pair (the start offset picks it) or the first of a frame sent as stereo.
+TransferOutcome TSDSDriver::runSend(const SampleSendArguments& arguments) {
     using Step = SdsSendHandshake::Step;
+    startTransfer();
+    MemoryStream* stream = arguments.batch ? m_batchStream : m_sampleStream;
+    TWaveSmoother& source = m_smoother ? *m_smoother : m_plainSmoother;
+    source.source = stream ? stream->data() : nullptr;
+    source.sourceSize = stream ? stream->size() : 0;
+    source.start = arguments.startOffset;
+    // The length covers whole frames of the source; one value of each frame goes.
+    const bool stereoSource = arguments.sourceChannels >= 2;
+    source.length = (stereoSource ? arguments.lengthBytes / 2 : arguments.lengthBytes) & ~1u;
+    source.sourceLayout = stereoSource ? 2 : 1;
+    source.outputChannels = 1;
+    source.swapInput = arguments.byteOrder != 0;
+    source.swapOutput = false;
+    source.prepare();
+    Words words(source);
+
+    const bool openLoop = m_profile.openLoop != 0;
+    if (const std::string failure = openPorts(!openLoop, true); !failure.empty()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_report.message = failure;
+        }
+        setStatus(kMsgErrorOpeningMidi);
+        return TransferOutcome::failed(failure);
+    }
+
     const std::uint8_t channel = channelByte();
     SdsSendHandshake handshake(channel, m_timings);
     sds::DumpHeader header;
@@ -322,7 +326,10 @@ void TSDSDriver::runSend(const SampleSendArguments& arguments, Words& words) {
             ++packets;
             number = sds::nextPacketNumber(number);
             if (packets % 5 == 0 || packets == totalPackets)
-                setStatus(progressText(arguments, packets, totalPackets));
+                runner().progress(
+                    {TransferProgress::Activity::Sending, static_cast<std::uint64_t>(packets) * 80,
+                     static_cast<std::uint64_t>(totalPackets) * 80, arguments.positionInRun,
+                     arguments.samplesInRun, progressText(arguments, packets, totalPackets)});
         }
         if (step != Step::Next)
             transmit(sds::encodeReply(Op::Cancel, channel, number));
@@ -331,12 +338,16 @@ void TSDSDriver::runSend(const SampleSendArguments& arguments, Words& words) {
         message = e.what();
     }
 
-    const bool ok = step == Step::Next && packets == totalPackets;
+    // Packets a handshaking sampler never answered may not have arrived: the transfer is not
+    // confirmed.
+    const bool ok = step == Step::Next && packets == totalPackets && handshake.unconfirmed() == 0;
+    SdsTransferReport report;
     {
         std::lock_guard lock(m_mutex);
         m_report.ok = ok;
         m_report.packets = packets;
         m_report.resends = handshake.resends();
+        m_report.unconfirmed = handshake.unconfirmed();
         m_report.openLoop = m_profile.openLoop != 0 || handshake.openLoop();
         m_report.words = words.total;
         m_report.cancelledBySampler = step == Step::Cancelled && !m_abort;
@@ -348,21 +359,51 @@ void TSDSDriver::runSend(const SampleSendArguments& arguments, Words& words) {
             m_report.message = "The sampler cancelled the dump at packet " + std::to_string(number);
         else if (step == Step::Cancelled)
             m_report.message = "Aborted";
+        else if (handshake.unconfirmed() > 0)
+            m_report.message =
+                "The sampler did not answer " + std::to_string(handshake.unconfirmed()) + " of " +
+                std::to_string(totalPackets) + " packets - the sample may not have arrived whole";
+        report = m_report;
     }
-    if (!arguments.batch)
-        std::this_thread::sleep_for(m_timings.settle); // the sampler files the sample away
-    endOfSend(arguments, ok);
+    // The sampler files the sample away; a CANCEL it sends meanwhile still ends the dump.
+    if (!arguments.batch && !listenForCancel(handshake, m_timings.settle) && ok) {
+        std::lock_guard lock(m_mutex);
+        m_report.ok = false;
+        m_report.cancelledBySampler = true;
+        m_report.message = "The sampler cancelled the dump after its last packet";
+        report = m_report;
+    }
+    closePorts(!openLoop, true);
+    setStatus(report.message.empty() ? kMsgInactive : report.message);
+    return outcomeOf(report);
 }
 
+// Waits out `duration` (less after an abort); false when the sampler cancelled meanwhile.
+bool TSDSDriver::listenForCancel(SdsSendHandshake& handshake, std::chrono::milliseconds duration) {
+    const auto deadline = Clock::now() + duration;
+    for (;;) {
+        Wait why = Wait::Reply;
+        const auto message = waitForMessage(deadline, why);
+        if (why != Wait::Reply)
+            return true;
+        if (handshake.onMessage(*message) == SdsSendHandshake::Step::Cancelled)
+            return false;
+    }
+}
+
+TransferOutcome TSDSDriver::outcomeOf(const SdsTransferReport& report) const {
+    if (report.ok)
+        return TransferOutcome::done();
+    if (report.cancelledBySampler)
+        return TransferOutcome::stoppedBySampler(report.message);
+    if (m_abort)
+        return TransferOutcome::cancelled();
+    return TransferOutcome::failed(report.message);
+}
+
+// The end of a sample on the window's thread: its callbacks.
 void TSDSDriver::endOfSend(const SampleSendArguments& arguments, bool ok) {
-    const bool openLoop = m_profile.openLoop != 0;
-    post([this, arguments, ok, openLoop] {
-        if (m_panel) {
-            const SdsTransferReport report = lastReport();
-            m_panel->setText(report.message.empty() ? kMsgInactive : report.message);
-        }
-        closePorts(!openLoop, true);
-        m_busy = false;
+    post([this, arguments, ok] {
         reportFailure(ok);
         if (arguments.batch) {
             if (ok && arguments.onDone)
@@ -392,43 +433,36 @@ void TSDSDriver::reportFailure(bool ok) {
 // --- receiving ---------------------------------------------------------------------------
 
 void TSDSDriver::ReceiveSample(int sampleNumber, ReceiveCallback onDone) {
-    startTransfer();
-    m_abort = false;
+    ClearAbort();
     const bool request = sampleNumber < kWaitForSendBase;
     const int number = request ? sampleNumber : sampleNumber - kWaitForSendBase;
+    runner().run([this, number, request] { return TMidiReceive::run(*this, number, request); },
+                 [this, onDone = std::move(onDone)](const TransferOutcome&) {
+                     const SdsTransferReport report = lastReport();
+                     post([this, report, onDone] {
+                         reportFailure(report.ok);
+                         if (onDone)
+                             onDone(report.ok ? ReceivedFormat{report.rate, 16, 1, report.words * 2}
+                                              : ReceivedFormat{0, 0, 0, 0});
+                     });
+                 });
+}
+
+TransferOutcome TSDSDriver::runReceive(int number, bool request) {
+    startTransfer();
+    const std::uint8_t channel = channelByte();
     const bool openLoop = m_profile.openLoop != 0;
     // The output is needed for the replies, and for the request even in an open loop.
     const bool needOutput = !openLoop || request;
-    try {
-        if (!m_input || (needOutput && !m_output))
-            throw EMidiInputError("Invalid device ID");
-        m_input->OnMidiInput = [this] { onMidiInput(); };
-        m_input->setDeviceID(m_profile.midiInput);
-        m_input->OpenPort();
-        m_input->StartInput();
-        if (needOutput) {
-            m_output->setDeviceID(m_profile.midiOutput);
-            m_output->OpenPort();
-        }
-    } catch (const std::runtime_error& e) {
-        closePorts(true, needOutput);
+    if (const std::string failure = openPorts(true, needOutput); !failure.empty()) {
         {
             std::lock_guard lock(m_mutex);
-            m_report.message = std::string(kMsgErrorOpeningMidi) + " (" + e.what() + ")";
+            m_report.message = failure;
         }
-        m_busy = false;
-        if (m_panel)
-            m_panel->setText(kMsgErrorOpeningMidi);
-        if (onDone)
-            onDone(ReceivedFormat{0, 0, 0, 0});
-        return;
+        setStatus(kMsgErrorOpeningMidi);
+        return TransferOutcome::failed(failure);
     }
-    m_thread = TMidiReceive::start(*this, number, request, std::move(onDone));
-}
 
-void TSDSDriver::runReceive(int number, bool request, ReceiveCallback onDone) {
-    const std::uint8_t channel = channelByte();
-    const bool openLoop = m_profile.openLoop != 0;
     SdsReceiveSession session(channel, openLoop);
     std::string message;
     bool timedOut = false;
@@ -459,12 +493,10 @@ void TSDSDriver::runReceive(int number, bool request, ReceiveCallback onDone) {
             if (outcome.badPacket)
                 setStatus("Error in packet:" + std::to_string(*outcome.badPacket));
             if (outcome.packetTaken && ++taken % 5 == 0) {
-                char percent[32];
-                std::snprintf(percent, sizeof percent, "%.2f",
-                              session.header()->lengthWords
-                                  ? 100.0 * session.words().size() / session.header()->lengthWords
-                                  : 100.0);
-                setStatus(std::string("Receiving: ") + percent + "%");
+                const std::uint64_t words = session.words().size();
+                const std::uint64_t total = session.header()->lengthWords;
+                runner().progress({TransferProgress::Activity::Receiving, words * 2, total * 2, 1,
+                                   1, "Receiving: " + percentText(words, total) + "%"});
             }
         }
         const bool stopped = !session.complete() && !session.cancelled();
@@ -509,24 +541,11 @@ void TSDSDriver::runReceive(int number, bool request, ReceiveCallback onDone) {
         std::lock_guard lock(m_mutex);
         m_report = report;
     }
-    const bool outputOpened = !openLoop || request;
-    std::vector<std::int16_t> words = ok ? session.words() : std::vector<std::int16_t>{};
-    post([this, report, outputOpened, onDone, words = std::move(words)] {
-        if (report.ok)
-            storeReceived(words);
-        if (m_panel)
-            m_panel->setText(report.message.empty() ? kMsgInactive : report.message);
-        closePorts(true, outputOpened);
-        m_busy = false;
-        reportFailure(report.ok);
-        if (onDone) {
-            if (report.ok)
-                onDone(ReceivedFormat{report.rate, 16, 1, report.words * 2});
-            else
-                onDone(ReceivedFormat{0, 0, 0, 0});
-        }
-        m_abort = false;
-    });
+    closePorts(true, needOutput);
+    if (report.ok)
+        storeReceived(session.words());
+    setStatus(report.message.empty() ? kMsgInactive : report.message);
+    return outcomeOf(report);
 }
 
 void TSDSDriver::storeReceived(const std::vector<std::int16_t>& words) {

@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace tolvane {
 
@@ -31,6 +30,7 @@ struct SdsTransferReport {
     std::string message;     // why it stopped, or what went wrong on the way
     int packets = 0;         // sent, or taken in
     int resends = 0;         // packets sent again after a NAK
+    int unconfirmed = 0;     // packets a handshaking sampler never answered
     int badChecksums = 0;    // kept in an open loop although damaged
     int duplicates = 0;      // packets received twice, dropped
     std::uint32_t rate = 0;  // of a received sample
@@ -38,10 +38,10 @@ struct SdsTransferReport {
 };
 
 // Sends a sample to, or receives one from, any sampler over MIDI by the Sample Dump Standard,
-// with the handshake or in an open loop as the profile says. Sending runs on a TMidiSend
-// thread, receiving on a TMidiReceive thread; the MIDI input's event hands the sampler's
-// replies to them. Status texts, the end of a transfer and its callbacks run through the
-// poster (on the window's thread).
+// with the handshake or in an open loop as the profile says. Sending (`TMidiSend`) and
+// receiving (`TMidiReceive`) run on the driver's runner, which also opens and closes the ports;
+// the MIDI input's event hands the sampler's replies to them. The callbacks of a transfer run
+// through the poster (on the window's thread).
 class TSDSDriver : public TSamplerClass {
 public:
     explicit TSDSDriver(Poster post, SdsTimings timings = {});
@@ -55,10 +55,10 @@ public:
     void SetBatchStream(MemoryStream* stream) override { m_batchStream = stream; }
     void SetProfile(const SamplerProfile& profile) override { m_profile = profile; }
     void SetSampleStream(MemoryStream* stream) override { m_sampleStream = stream; }
-    void SetStatusPanel(StatusPanel* panel) override { m_panel = panel; }
+    void SetStatusPanel(StatusPanel* panel) override { runner().setStatusPanel(panel); }
     void SetMidiPorts(TMidiInput* input, TMidiOutput* output) override;
     void SetWaitingThread(WaitingThread* thread) override { m_waitingThread = thread; }
-    void ClearAbort() override { m_abort = false; }
+    void ClearAbort() override;
     void GetSampleList(SampleDirectory& destination) override;
     void Connect(SamplerCallback continuation) override;
     void SendSample(const SampleSendArguments& arguments) override;
@@ -66,7 +66,7 @@ public:
 
     // Where a transfer that fails (not one the user aborted) is reported.
     void setMessages(DriverMessages* messages) { m_messages = messages; }
-    bool busy() const { return m_busy; }
+    bool busy() { return runner().busy(); }
     SdsTransferReport lastReport() const;
 
 private:
@@ -78,7 +78,7 @@ private:
 
     std::uint8_t channelByte() const;
     void startTransfer();
-    void setStatus(std::string text);
+    void setStatus(const std::string& text) { runner().status(text); }
     void post(std::function<void()> job);
     void onMidiInput();
     void queueReply(sds::Bytes message);
@@ -86,13 +86,17 @@ private:
                                              Wait& why);
     void transmit(const sds::Bytes& message);
 
-    void runSend(const SampleSendArguments& arguments, Words& words);
+    // Opens the ports a transfer needs; the message that says why when they cannot be opened.
+    std::string openPorts(bool input, bool output);
+    TransferOutcome runSend(const SampleSendArguments& arguments);
     SdsSendHandshake::Step awaitGoAhead(SdsSendHandshake& handshake, const sds::Bytes& last);
     std::string progressText(const SampleSendArguments& arguments, int packets, int total) const;
     void endOfSend(const SampleSendArguments& arguments, bool ok);
     void reportFailure(bool ok);
+    TransferOutcome outcomeOf(const SdsTransferReport& report) const;
+    bool listenForCancel(SdsSendHandshake& handshake, std::chrono::milliseconds duration);
 
-    void runReceive(int sampleNumber, bool request, ReceiveCallback onDone);
+    TransferOutcome runReceive(int sampleNumber, bool request);
     void storeReceived(const std::vector<std::int16_t>& words);
     void closePorts(bool input, bool output);
 
@@ -104,20 +108,17 @@ private:
     TWaveSmoother m_plainSmoother; // when none is set: the samples unchanged
     MemoryStream* m_sampleStream = nullptr;
     MemoryStream* m_batchStream = nullptr;
-    StatusPanel* m_panel = nullptr;
     WaitingThread* m_waitingThread = nullptr;
     DriverMessages* m_messages = nullptr;
     SamplerProfile m_profile;
 
     std::atomic<bool> m_abort = false;
-    std::atomic<bool> m_busy = false;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<sds::Bytes> m_replies; // whole SysEx for our channel, in arrival order
     sds::Bytes m_partial;             // a SysEx arriving in pieces
     SdsTransferReport m_report;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
-    std::jthread m_thread; // last: joined first
 };
 
 } // namespace tolvane

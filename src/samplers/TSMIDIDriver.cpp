@@ -2,20 +2,30 @@
 
 #include "document/MemoryStream.h"
 #include "midi/MidiOut.h"
+#include "samplers/SamplerNames.h"
 #include "samplers/YamahaKeymaps.h"
 
 #include <algorithm>
 
 namespace tolvane {
 
-TSMIDIDriver::TSMIDIDriver(ScsiBus& bus, TMidiOutput* output)
-    : m_entry(bus.entry()), m_midiOutput(output) {
+TSMIDIDriver::TSMIDIDriver() {
+    rebuildSession();
+    // An abort ends the exchange under way at once: its wait is cut short.
+    runner().setAbortHook([this] {
+        if (auto current = session())
+            current->cancel();
+    });
+}
+
+TSMIDIDriver::TSMIDIDriver(ScsiBus& bus, TMidiOutput* output) : TSMIDIDriver() {
+    m_entry = bus.entry();
+    m_midiOutput = output;
     rebuildSession();
 }
 
 TSMIDIDriver::~TSMIDIDriver() {
-    Abort();
-    Wait();
+    runner().stop();
 }
 
 void TSMIDIDriver::setMessages(DriverMessages* messages) {
@@ -48,36 +58,14 @@ void TSMIDIDriver::setSleeper(SmdiSession::Sleeper sleeper) {
         m_session->setSleeper(m_sleeper);
 }
 
-void TSMIDIDriver::Wait() {
-    if (std::this_thread::get_id() == m_worker.get_id())
-        return;
-    std::unique_lock lock(m_queueMutex);
-    m_queueChanged.wait(lock, [this] { return m_operations.empty() && !m_operating; });
-}
-
-void TSMIDIDriver::runOperations(std::stop_token stop) {
-    for (;;) {
-        std::function<void()> operation;
-        {
-            std::unique_lock lock(m_queueMutex);
-            if (!m_queueChanged.wait(lock, stop, [this] { return !m_operations.empty(); }))
-                return;
-            operation = std::move(m_operations.front());
-            m_operations.pop_front();
-            m_operating = true;
-        }
-        operation();
-        {
-            std::lock_guard lock(m_queueMutex);
-            m_operating = false;
-        }
-        m_queueChanged.notify_all();
-    }
-}
-
 std::string TSMIDIDriver::lastReport() const {
     std::lock_guard lock(m_mutex);
     return m_lastReport;
+}
+
+std::shared_ptr<SmdiSession> TSMIDIDriver::session() const {
+    std::lock_guard lock(m_mutex);
+    return m_session;
 }
 
 void TSMIDIDriver::rebuildSession() {
@@ -87,25 +75,8 @@ void TSMIDIDriver::rebuildSession() {
     if (m_sleeper)
         session->setSleeper(m_sleeper);
     session->setStatusSink([this](const std::string& text) { status(text); });
+    session->setProgressSink([this](const TransferProgress& p) { runner().progress(p); });
     m_session = std::move(session);
-}
-
-void TSMIDIDriver::start(std::function<void()> work) {
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_operations.push_back(std::move(work));
-    }
-    m_queueChanged.notify_all();
-}
-
-void TSMIDIDriver::status(const std::string& text) const {
-    StatusPanel* panel = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        panel = m_statusPanel;
-    }
-    if (panel)
-        panel->setText(text);
 }
 
 void TSMIDIDriver::resume() const {
@@ -118,17 +89,28 @@ void TSMIDIDriver::resume() const {
         thread->Resume();
 }
 
-void TSMIDIDriver::report(const SmdiOutcome& outcome) {
-    if (outcome.message.empty())
-        return;
-    ReportSink sink;
-    {
-        std::lock_guard lock(m_mutex);
-        m_lastReport = outcome.message;
-        sink = m_reportSink;
+TransferOutcome TSMIDIDriver::report(const SmdiOutcome& outcome) {
+    if (!outcome.message.empty()) {
+        ReportSink sink;
+        {
+            std::lock_guard lock(m_mutex);
+            m_lastReport = outcome.message;
+            sink = m_reportSink;
+        }
+        if (sink)
+            sink(outcome.message, outcome.kind == SmdiOutcome::Kind::Aborted);
     }
-    if (sink)
-        sink(outcome.message, outcome.kind == SmdiOutcome::Kind::Aborted);
+    switch (outcome.kind) {
+    case SmdiOutcome::Kind::Done:
+        return TransferOutcome::done();
+    case SmdiOutcome::Kind::Cancelled:
+        return TransferOutcome::cancelled();
+    case SmdiOutcome::Kind::Aborted:
+        return TransferOutcome::stoppedBySampler(outcome.message);
+    case SmdiOutcome::Kind::Failed:
+        break;
+    }
+    return TransferOutcome::failed(outcome.message);
 }
 
 void TSMIDIDriver::SetSmoother(TWaveSmoother* smoother) {
@@ -142,13 +124,7 @@ void TSMIDIDriver::SetNameList(const std::vector<std::string>& names) {
 }
 
 void TSMIDIDriver::Abort() {
-    std::shared_ptr<SmdiSession> session;
-    {
-        std::lock_guard lock(m_mutex);
-        session = m_session;
-    }
-    if (session)
-        session->cancel();
+    runner().abort();
 }
 
 void TSMIDIDriver::SetBatchStream(MemoryStream* stream) {
@@ -174,8 +150,7 @@ void TSMIDIDriver::SetSampleStream(MemoryStream* stream) {
 }
 
 void TSMIDIDriver::SetStatusPanel(StatusPanel* panel) {
-    std::lock_guard lock(m_mutex);
-    m_statusPanel = panel;
+    runner().setStatusPanel(panel);
 }
 
 void TSMIDIDriver::SetMidiPorts(TMidiInput* /*input*/, TMidiOutput* output) {
@@ -189,9 +164,9 @@ void TSMIDIDriver::SetWaitingThread(WaitingThread* thread) {
 }
 
 void TSMIDIDriver::ClearAbort() {
-    std::lock_guard lock(m_mutex);
-    if (m_session)
-        m_session->clearCancel();
+    runner().clearAbort();
+    if (auto current = session())
+        current->clearCancel();
 }
 
 void TSMIDIDriver::GetSampleList(SampleDirectory& destination) {
@@ -210,20 +185,11 @@ std::string TSMIDIDriver::GetReceivedName() {
 }
 
 void TSMIDIDriver::Connect(SamplerCallback continuation) {
-    std::shared_ptr<SmdiSession> session;
-    {
-        std::lock_guard lock(m_mutex);
-        session = m_session;
-    }
-    start([this, session, continuation = std::move(continuation)] {
-        const SmdiOutcome outcome = session->connect();
-        if (!outcome.done()) {
-            report(outcome);
-            return;
-        }
-        if (continuation)
-            continuation();
-    });
+    runner().run([this, session = session()] { return report(session->connect()); },
+                 [continuation = std::move(continuation)](const TransferOutcome& outcome) {
+                     if (outcome.completed() && continuation)
+                         continuation();
+                 });
 }
 
 void TSMIDIDriver::configureSource(TWaveSmoother& source,
@@ -248,40 +214,42 @@ void TSMIDIDriver::SendSample(const SampleSendArguments& arguments) {
         session = m_session;
         m_batch = arguments.batch;
     }
-    start([this, session, arguments] {
-        TWaveSmoother* source = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            source = m_smoother ? m_smoother : &m_ownSmoother;
-            configureSource(*source, arguments);
-        }
-        const bool wholeFrames = arguments.stereoAsStereo || arguments.sourceChannels <= 1;
-        SmdiSendJob job;
-        job.number = static_cast<std::uint32_t>(std::max(arguments.sampleNumber, 0));
-        job.name = arguments.name;
-        job.sampleRate = arguments.sampleRate;
-        job.channels =
-            static_cast<std::uint8_t>(wholeFrames ? std::max(arguments.sourceChannels, 1) : 1);
-        job.bitsPerWord = static_cast<std::uint8_t>(arguments.bitsPerSample);
-        job.rootKey = arguments.rootKey;
-        job.lowKey = arguments.lowKey;
-        job.highKey = arguments.highKey;
-        job.regionOnly = arguments.region;
-        job.batch = arguments.batch;
-        job.positionInRun = arguments.positionInRun;
-        const SmdiOutcome outcome = session->sendSample(job, *source);
-        report(outcome);
-        if (outcome.kind == SmdiOutcome::Kind::Cancelled)
-            status("Inactive");
-        if (!arguments.batch) {
-            resume();
-        } else if (outcome.done()) {
-            if (arguments.onDone)
+    runner().run(
+        [this, session, arguments] {
+            TWaveSmoother* source = nullptr;
+            {
+                std::lock_guard lock(m_mutex);
+                source = m_smoother ? m_smoother : &m_ownSmoother;
+                configureSource(*source, arguments);
+            }
+            const bool wholeFrames = arguments.stereoAsStereo || arguments.sourceChannels <= 1;
+            SmdiSendJob job;
+            job.number = static_cast<std::uint32_t>(std::max(arguments.sampleNumber, 0));
+            job.name = samplerText(arguments.name, smdi::kNameCapacity);
+            job.sampleRate = arguments.sampleRate;
+            job.channels =
+                static_cast<std::uint8_t>(wholeFrames ? std::max(arguments.sourceChannels, 1) : 1);
+            job.bitsPerWord = static_cast<std::uint8_t>(arguments.bitsPerSample);
+            job.rootKey = arguments.rootKey;
+            job.lowKey = arguments.lowKey;
+            job.highKey = arguments.highKey;
+            job.regionOnly = arguments.region;
+            job.batch = arguments.batch;
+            job.positionInRun = arguments.positionInRun;
+            job.samplesInRun = arguments.samplesInRun;
+            const TransferOutcome outcome = report(session->sendSample(job, *source));
+            if (outcome.kind == TransferOutcome::Kind::CancelledByUser)
+                status("Inactive");
+            return outcome;
+        },
+        [this, arguments](const TransferOutcome& outcome) {
+            if (!arguments.batch)
+                resume();
+            else if (outcome.completed() && arguments.onDone)
                 arguments.onDone();
-        } else if (arguments.onError) {
-            arguments.onError();
-        }
-    });
+            else if (!outcome.completed() && arguments.onError)
+                arguments.onError();
+        });
 }
 
 void TSMIDIDriver::ReceiveSample(int sampleNumber, ReceiveCallback onDone) {
@@ -292,29 +260,35 @@ void TSMIDIDriver::ReceiveSample(int sampleNumber, ReceiveCallback onDone) {
         session = m_session;
         stream = m_sampleStream;
     }
-    start([this, session, stream, sampleNumber, onDone = std::move(onDone)] {
-        session->clearCancel();
-        ReceivedFormat format;
-        std::string name;
-        MemoryStream scratch;
-        // Into a buffer of our own first, so that a failed transfer leaves the stream as it was.
-        const SmdiOutcome outcome = session->receiveSample(
-            static_cast<std::uint32_t>(std::max(sampleNumber, 0)), scratch, format, name);
-        {
-            std::lock_guard lock(m_mutex);
-            m_receivedName = name;
-        }
-        if (!outcome.done()) {
-            report(outcome);
-            format = {0, 0, 0, 0};
-        } else if (stream) {
-            stream->clear();
-            stream->write(scratch.data(), scratch.size());
-            stream->seek(0, SeekOrigin::Begin);
-        }
-        if (onDone)
-            onDone(format);
-    });
+    session->clearCancel(); // receiving starts with the abort flag clear
+    runner().clearAbort();
+    auto format = std::make_shared<ReceivedFormat>();
+    runner().run(
+        [this, session, stream, sampleNumber, format] {
+            std::string name;
+            MemoryStream scratch;
+            // Into a buffer of our own first, so that a failed transfer leaves the stream as it
+            // was.
+            const SmdiOutcome outcome = session->receiveSample(
+                static_cast<std::uint32_t>(std::max(sampleNumber, 0)), scratch, *format, name);
+            {
+                std::lock_guard lock(m_mutex);
+                m_receivedName = name;
+            }
+            const TransferOutcome result = report(outcome);
+            if (!result.completed()) {
+                *format = {0, 0, 0, 0};
+            } else if (stream) {
+                stream->clear();
+                stream->write(scratch.data(), scratch.size());
+                stream->seek(0, SeekOrigin::Begin);
+            }
+            return result;
+        },
+        [format, onDone = std::move(onDone)](const TransferOutcome&) {
+            if (onDone)
+                onDone(*format);
+        });
 }
 
 void TSMIDIDriver::ListSamples(SamplerCallback onDone, SampleListView* view) {
@@ -324,27 +298,31 @@ void TSMIDIDriver::ListSamples(SamplerCallback onDone, SampleListView* view) {
         session = m_session;
         m_directory = {};
     }
-    start([this, session, view, onDone = std::move(onDone)] {
-        if (view)
-            view->clear();
-        const SmdiOutcome outcome = session->listSamples(
-            [&](const smdi::SampleHeader& header) {
-                {
-                    std::lock_guard lock(m_mutex);
-                    if (header.number < m_directory.size())
-                        m_directory[header.number] = {header.lengthWords,
-                                                      smdi::rateForPeriod(header.periodNs),
-                                                      header.bitsPerWord, header.channels};
-                }
-                if (view)
-                    view->addSample(static_cast<int>(header.number), header.name);
-            },
-            kSampleDirectorySize);
-        report(outcome);
-        session->clearCancel();
-        if (onDone)
-            onDone();
-    });
+    runner().run(
+        [this, session, view] {
+            if (view)
+                view->clear();
+            const SmdiOutcome outcome = session->listSamples(
+                [&](const smdi::SampleHeader& header) {
+                    {
+                        std::lock_guard lock(m_mutex);
+                        if (header.number < m_directory.size())
+                            m_directory[header.number] = {header.lengthWords,
+                                                          smdi::rateForPeriod(header.periodNs),
+                                                          header.bitsPerWord, header.channels};
+                    }
+                    if (view)
+                        view->addSample(static_cast<int>(header.number), header.name);
+                },
+                kSampleDirectorySize);
+            const TransferOutcome result = report(outcome);
+            session->clearCancel();
+            return result;
+        },
+        [onDone = std::move(onDone)](const TransferOutcome&) {
+            if (onDone)
+                onDone();
+        });
 }
 
 bool TSMIDIDriver::sendSysEx(const std::vector<std::vector<std::uint8_t>>& messages) {
@@ -387,40 +365,45 @@ void TSMIDIDriver::MapSamples(const std::string& programName, const std::string&
         if (batch)
             runNames = m_nameList;
     }
-    start([=, this] {
-        const KeymapSettings keys = keymapForMapping(baseNote, keySpread, whiteKeys);
-        std::vector<std::vector<std::uint8_t>> messages;
-        if (session->protocol() == kA3000Protocol) {
-            // The sampler's own names first: a sample it renamed on arrival is found by them.
-            std::vector<std::string> samplerNames;
-            session->listSamples(
-                [&](const smdi::SampleHeader& header) { samplerNames.push_back(header.name); },
-                kSampleDirectorySize);
-            const int samples = batch ? static_cast<int>(runNames.size()) : count;
-            std::uint8_t device = 0;
-            {
-                std::lock_guard lock(m_mutex);
-                device = m_profile.sysexId;
+    runner().run(
+        [=, this] {
+            const KeymapSettings keys = keymapForMapping(baseNote, keySpread, whiteKeys);
+            std::vector<std::vector<std::uint8_t>> messages;
+            if (session->protocol() == kA3000Protocol) {
+                // The sampler's own names first: a sample it renamed on arrival is found by them.
+                std::vector<std::string> samplerNames;
+                session->listSamples(
+                    [&](const smdi::SampleHeader& header) { samplerNames.push_back(header.name); },
+                    kSampleDirectorySize);
+                const int samples = batch ? static_cast<int>(runNames.size()) : count;
+                std::uint8_t device = 0;
+                {
+                    std::lock_guard lock(m_mutex);
+                    device = m_profile.sysexId;
+                }
+                messages = buildA3000Keymap(
+                    programName, a3000SampleNames(baseName, samples, runNames, samplerNames), keys,
+                    device);
+            } else if (session->protocol() == kExProtocol) {
+                messages.push_back(buildExKeymap(programName, firstSample, count, keys));
             }
-            messages = buildA3000Keymap(programName,
-                                        a3000SampleNames(baseName, samples, runNames, samplerNames),
-                                        keys, device);
-        } else if (session->protocol() == kExProtocol) {
-            messages.push_back(buildExKeymap(programName, firstSample, count, keys));
-        }
-        if (messages.empty())
-            return; // the other sampler types have no keymap
-        status("Mapping samples...");
-        if (!sendSysEx(messages))
-            report({SmdiOutcome::Kind::Failed, kMsgKeymapFailed});
-        // Only the A3000's run waits for its keymap (it lists the sampler first).
-        if (!batch && session->protocol() == kA3000Protocol)
-            resume();
-        status("Inactive");
-        session->clearCancel();
-        if (batch && onDone)
-            onDone();
-    });
+            if (messages.empty())
+                return TransferOutcome::done(); // the other sampler types have no keymap
+            status("Mapping samples...");
+            TransferOutcome outcome;
+            if (!sendSysEx(messages))
+                outcome = report({SmdiOutcome::Kind::Failed, kMsgKeymapFailed});
+            status("Inactive");
+            session->clearCancel();
+            return outcome;
+        },
+        [=, this](const TransferOutcome&) {
+            // Only the A3000's run waits for its keymap (it lists the sampler first).
+            if (!batch && session->protocol() == kA3000Protocol)
+                resume();
+            if (batch && onDone)
+                onDone();
+        });
 }
 
 } // namespace tolvane

@@ -5,13 +5,10 @@
 #include "samplers/SmdiSession.h"
 #include "samplers/TSamplerClass.h"
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tolvane {
@@ -21,15 +18,15 @@ inline constexpr const char* kMsgKeymapFailed =
 
 // The SMDI sampler driver: moves samples between the editor and a sampler on a SCSI bus (the
 // generic, the two Yamaha and the E-mu sampler types), and sends the Yamaha keymaps through the
-// profile's MIDI output. Each operation runs on a thread of the driver's own, one at a time;
-// its end is reported through the callbacks or by resuming the waiting thread. Errors and
-// warnings go to the report sink (the window shows them as dialogs).
+// profile's MIDI output. Each operation runs on the driver's runner, one at a time; its end is
+// reported through the callbacks or by resuming the waiting thread, and its outcome is the
+// runner's. Errors and warnings go to the report sink (the window shows them as dialogs).
 class TSMIDIDriver : public TSamplerClass {
 public:
     static constexpr int kA3000Protocol = 2, kExProtocol = 3;
     using ReportSink = std::function<void(const std::string& text, bool warning)>;
 
-    TSMIDIDriver() = default;
+    TSMIDIDriver();
     explicit TSMIDIDriver(ScsiBus& bus, TMidiOutput* output = nullptr);
     ~TSMIDIDriver() override;
     TSMIDIDriver(const TSMIDIDriver&) = delete;
@@ -40,7 +37,7 @@ public:
     void setTimings(const SmdiTimings& timings);
     void setSleeper(SmdiSession::Sleeper sleeper);
     // Blocks until every operation started has ended (at once on the driver's own thread).
-    void Wait();
+    void Wait() { runner().wait(); }
     // The text of the last error or warning reported.
     std::string lastReport() const;
 
@@ -67,13 +64,10 @@ public:
     std::string GetReceivedName() override;
 
 private:
-    // Runs `work` on the driver's thread after the operations queued before it (a callback may
-    // start the next operation).
-    void start(std::function<void()> work);
-    void runOperations(std::stop_token stop);
+    std::shared_ptr<SmdiSession> session() const;
     void rebuildSession();
-    void report(const SmdiOutcome& outcome);
-    void status(const std::string& text) const;
+    TransferOutcome report(const SmdiOutcome& outcome);
+    void status(const std::string& text) { runner().status(text); }
     void resume() const;
     bool sendSysEx(const std::vector<std::vector<std::uint8_t>>& messages);
     void configureSource(TWaveSmoother& source, const SampleSendArguments& arguments) const;
@@ -90,19 +84,12 @@ private:
     TWaveSmoother m_ownSmoother;
     MemoryStream* m_sampleStream = nullptr;
     MemoryStream* m_batchStream = nullptr;
-    StatusPanel* m_statusPanel = nullptr;
     WaitingThread* m_waitingThread = nullptr;
     TMidiOutput* m_midiOutput = nullptr;
     std::vector<std::string> m_nameList;
     SampleDirectory m_directory{};
     std::string m_receivedName;
     bool m_batch = false; // the last SendSample's batch flag
-
-    std::mutex m_queueMutex;
-    std::condition_variable_any m_queueChanged;
-    std::deque<std::function<void()>> m_operations;
-    bool m_operating = false;
-    std::jthread m_worker{[this](std::stop_token stop) { runOperations(stop); }}; // last
 };
 
 } // namespace tolvane

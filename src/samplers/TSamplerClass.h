@@ -2,6 +2,7 @@
 
 #include "platform/ScsiBus.h"
 #include "samplers/SamplerProfile.h"
+#include "samplers/TransferRunner.h"
 
 #include <array>
 #include <cstdint>
@@ -15,13 +16,6 @@ class MemoryStream;
 class TMidiInput;
 class TMidiOutput;
 class TWaveSmoother;
-
-// What a driver reports progress on: the main window's status-bar panel.
-class StatusPanel {
-public:
-    virtual ~StatusPanel() = default;
-    virtual void setText(const std::string& text) = 0;
-};
 
 // Where a driver's error and warning boxes go: the window shows them as dialogs, the command
 // line prints them. Called on whichever thread the driver reports from.
@@ -80,6 +74,7 @@ struct SampleSendArguments {
     SamplerCallback onDone;
     bool batch = false; // report the end through onDone instead of resuming the thread
     int positionInRun = 1;
+    int samplesInRun = 1; // n of "sample k of n", for the progress
     int channelsSent = 1;
     bool region = false;
     bool stereoAsStereo = false;
@@ -93,9 +88,14 @@ struct SampleSendArguments {
 // The one interface the transfer windows use to reach a sampler. Every operation does
 // nothing here (the queries answer false and empty); each driver overrides what its protocol
 // supports. Callbacks run when an asynchronous step ends, on the thread that ended it.
+// Underneath, every driver does its work on its `runner()`: the operations queue there one after
+// the other, and whoever started one waits there for its end and its outcome.
 class TSamplerClass {
 public:
+    // A driver stops its runner first in its own destructor: no job may outlive the driver.
     virtual ~TSamplerClass() = default;
+
+    TransferRunner& runner() { return m_runner; }
 
     virtual void SetSmoother(TWaveSmoother* /*smoother*/) {}
     virtual void SetNameList(const std::vector<std::string>& /*names*/) {}
@@ -118,6 +118,9 @@ public:
     virtual void ReceiveSample(int /*sampleNumber*/, ReceiveCallback /*onDone*/) {}
     virtual void ListSamples(SamplerCallback /*onDone*/, SampleListView* /*view*/) {}
     virtual std::string GetReceivedName() { return {}; }
+
+private:
+    TransferRunner m_runner;
 };
 
 } // namespace tolvane

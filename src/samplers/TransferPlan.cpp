@@ -1,5 +1,6 @@
 #include "samplers/TransferPlan.h"
 
+#include "samplers/SamplerNames.h"
 #include "slicing/LoopSegments.h"
 
 #include <algorithm>
@@ -58,10 +59,12 @@ OutgoingSample regionSampleToSend(const SampleDocument& doc, const SendSource& s
 }
 
 std::string transferBaseName(const std::string& fileName) {
-    return fileStem(fileName).substr(0, kBaseNameLength);
+    return samplerText(fileStem(fileName), kBaseNameLength);
 }
 
-std::string transferSampleName(int protocol, const std::string& baseName, int position, int count) {
+std::string transferSampleName(int protocol, const std::string& givenBase, int position,
+                               int count) {
+    const std::string baseName = samplerText(givenBase);
     if (protocol == kProtocolSmdi) {
         // The name and its number fit the sampler's sixteen characters.
         const std::size_t digits = std::to_string(std::max(count, 0)).size();
@@ -75,12 +78,29 @@ std::string transferSampleName(int protocol, const std::string& baseName, int po
 }
 
 std::string batchSampleName(int protocol, const std::string& fileName) {
-    const std::string stem = fileStem(fileName);
+    const std::string stem = samplerText(fileStem(fileName));
     if (protocol == kProtocolYamahaA3000)
         return stem.substr(0, kYamahaBatchNameLength);
     if (protocol == kProtocolAkai)
         return stem.substr(0, kAkaiBaseNameLength);
     return stem;
+}
+
+SampleNumberRange sampleNumberRange(int protocol) {
+    if (protocol == kProtocolSds || protocol == kProtocolAkai)
+        return {0, 0x3FFF};
+    return {protocol == kProtocolEmu ? 1 : 0, 0xFFFFFF};
+}
+
+std::optional<std::string> sampleNumberProblem(int protocol, int first, int count) {
+    const SampleNumberRange range = sampleNumberRange(protocol);
+    const long long last = static_cast<long long>(first) + std::max(count, 1) - 1;
+    const long long outside = first < range.first ? first : last > range.last ? last : -1;
+    if (first >= range.first && last <= range.last)
+        return std::nullopt;
+    return "Sample number " + std::to_string(outside) + " is outside the sampler's numbers, " +
+           std::to_string(range.first) + " to " + std::to_string(range.last) +
+           " - nothing was sent.\r\nCheck the position and the profile's offset.";
 }
 
 KeyRange sendKeys(int protocol, bool autoMap, const KeymapSettings& keymap, int k) {

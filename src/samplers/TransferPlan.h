@@ -48,15 +48,27 @@ std::vector<OutgoingSample> loopSamplesToSend(const SampleDocument& doc, const S
 // "Send region": the locator region on whole frames, starting at the sent channel's sample.
 OutgoingSample regionSampleToSend(const SampleDocument& doc, const SendSource& source);
 
-// The file name without folder and extension, cut to 10 characters.
+// The file name without folder and extension, cut to 10 characters of the samplers' set
+// (samplerText).
 std::string transferBaseName(const std::string& fileName);
 
-// The name of sample `position` (from 1) of a run of `count` samples on the sampler.
+// The name of sample `position` (from 1) of a run of `count` samples on the sampler, in the
+// samplers' set.
 std::string transferSampleName(int protocol, const std::string& baseName, int position, int count);
 
 // A batch file's name on the sampler: the file name without extension, cut to what the
 // sampler keeps.
 std::string batchSampleName(int protocol, const std::string& fileName);
+
+// The sample numbers a sampler type has: 14 bits by the Sample Dump Standard and on the
+// S2000, 24 bits by SMDI, from 1 on the E-mu samplers.
+struct SampleNumberRange {
+    int first = 0;
+    int last = 0;
+};
+SampleNumberRange sampleNumberRange(int protocol);
+// Why samples `first` to `first + count - 1` cannot go to the sampler, or nothing when they can.
+std::optional<std::string> sampleNumberProblem(int protocol, int first, int count);
 
 // The keys SendSample carries for sample k (from 0): the Akai program and the E-mu sampler
 // take them with the sample when "Auto map" is on; everyone else gets zeros (the Yamaha

@@ -1,5 +1,7 @@
 #include "samplers/YamahaKeymaps.h"
 
+#include "samplers/SamplerNames.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -64,8 +66,9 @@ void zeros(Bytes& out, std::size_t count) {
     out.insert(out.end(), count, 0);
 }
 
+// A name in `width` characters of the samplers' set, blank-padded.
 std::string fitted(const std::string& text, std::size_t width) {
-    std::string s = text.substr(0, width);
+    std::string s = samplerText(text, width);
     s.resize(width, ' ');
     return s;
 }
@@ -116,11 +119,11 @@ std::vector<std::string> a3000SampleNames(const std::string& baseName, int count
     for (int k = 0; k < count; ++k) {
         std::string name;
         if (static_cast<std::size_t>(k) < runNames.size()) {
-            name = runNames[static_cast<std::size_t>(k)];
+            name = samplerText(runNames[static_cast<std::size_t>(k)]);
         } else {
             char position[8];
             std::snprintf(position, sizeof position, "%03d", (k + 1) % 1000);
-            name = baseName + position;
+            name = samplerText(baseName) + position;
         }
         for (std::size_t i = samplerNames.size(); i-- > 1;) {
             if (samplerNames[i].find(name) != std::string::npos) {

@@ -53,7 +53,7 @@ TEST_F(AkaiCommand, SendsTheSegmentsWithAProgramThenListsAndReceives) {
 
     const CommandRun listed = akai({"list"});
     EXPECT_EQ(listed.status, kExitOk) << listed.err;
-    EXPECT_EQ(listed.out.rfind("0 KICK 1001 ", 0), 0u) << listed.out;
+    EXPECT_EQ(listed.out.rfind("0\tKICK 1001\t", 0), 0u) << listed.out;
 
     const std::string received = dir.file("received.wav");
     const CommandRun got = akai({"receive", "0", received});
@@ -88,7 +88,7 @@ TEST_F(AkaiCommand, TargetsProfilesAndFailures) {
     const CommandRun listed = runCommand({"akai", "list", "--profile", "s2000", "--settings",
                                           settings, "--scsi-sockets", sampler.path()});
     EXPECT_EQ(listed.status, kExitOk) << listed.err;
-    EXPECT_EQ(listed.out, "0 HAT 4 bytes 44100 Hz 16 mono\n");
+    EXPECT_EQ(listed.out, "0\tHAT\t4 bytes\t16\tmono\t44100 Hz\n");
 
     // Nothing on the socket: the sampler cannot be reached.
     const CommandRun nobody = runCommand({"akai", "list", "--socket", dir.file("nobody.sock")});

@@ -144,5 +144,33 @@ TEST_F(TransferCommand, TheS2000GetsItsProgramAndABatchKeepsEachFilesByteOrder) 
     EXPECT_EQ(run({"send", loop, "--profile", "none"}, sampler.path()).status, kExitBadProfile);
 }
 
+// The last segment ends at the right locator for every sampler: a file of 11,025 frames with no
+// slice points goes as one sample of 11,025 frames, not 11,024.
+TEST_F(TransferCommand, TheLastSegmentEndsAtTheRightLocatorOnEverySampler) {
+    std::vector<std::int16_t> samples(11025);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(i * 3 - 16000);
+    const std::string file = dir.file("Odd.wav");
+    tolvane::test::writeBytes(file,
+                              tolvane::test::waveImage(1, 22050, tolvane::test::pcm16(samples)));
+    const std::vector<std::string> oneSegment = {"--sensitivity", "0", "--smooth", "0"};
+
+    tolvane::test::AkaiS2000Sampler akai(dir.file("akai.sock"));
+    std::vector<std::string> args = {"akai", "send", file, "--socket", akai.path(), "--no-program"};
+    args.insert(args.end(), oneSegment.begin(), oneSegment.end());
+    CommandRun run = runCommand(args);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    ASSERT_EQ(akai.samples().size(), 1u);
+    EXPECT_EQ(akai.samples()[0].lengthWords(), 11025u);
+
+    tolvane::test::SmdiSampler smdi(dir.file("smdi.sock"));
+    args = {"smdi", "send", file, "--segments", "--socket", smdi.path()};
+    args.insert(args.end(), oneSegment.begin(), oneSegment.end());
+    run = runCommand(args);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    ASSERT_TRUE(smdi.sample(0));
+    EXPECT_EQ(smdi.sample(0)->lengthWords, 11025u);
+}
+
 } // namespace
 } // namespace tolvane::cli::test

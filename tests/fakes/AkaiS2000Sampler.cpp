@@ -108,6 +108,14 @@ void AkaiS2000Sampler::addSample(const std::string& name, const std::vector<std:
     m_samples.push_back(std::move(sample));
 }
 
+void AkaiS2000Sampler::addLyingSample(const std::string& name,
+                                      const std::vector<std::int16_t>& words,
+                                      std::uint32_t claimedWords) {
+    addSample(name, words, 44100);
+    std::lock_guard lock(m_mutex);
+    putLittleEndian(m_samples.back().header, kLengthAt, claimedWords, 4);
+}
+
 void AkaiS2000Sampler::addProgram(const std::string& name) {
     std::lock_guard lock(m_mutex);
     Program program;
@@ -139,6 +147,11 @@ void AkaiS2000Sampler::failDataBlock(int block) {
     m_failBlock = block;
 }
 
+void AkaiS2000Sampler::failDataReads(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_failDataReads = on;
+}
+
 void AkaiS2000Sampler::refuseNewSamples(bool on) {
     std::lock_guard lock(m_mutex);
     m_refuseNewSamples = on;
@@ -152,6 +165,11 @@ void AkaiS2000Sampler::setSilent(bool on) {
 void AkaiS2000Sampler::setHanging(bool on) {
     std::lock_guard lock(m_mutex);
     m_hanging = on;
+}
+
+void AkaiS2000Sampler::waitBeforeAck(int waits) {
+    std::lock_guard lock(m_mutex);
+    m_waitsBeforeAck = waits;
 }
 
 std::vector<std::size_t> AkaiS2000Sampler::dataBlocks() const {
@@ -219,6 +237,10 @@ SocketScsiTarget::Reply AkaiS2000Sampler::handle(const ScsiCommand& command, Scs
         break;
     }
     case 0x0E: {
+        if (sampleData && m_failDataReads) {
+            checkCondition(reply);
+            break;
+        }
         auto& queue = sampleData ? m_dataOut : m_out;
         const std::size_t n = std::min<std::size_t>(length, queue.size());
         reply.dataIn.assign(queue.begin(), queue.begin() + static_cast<long>(n));
@@ -328,7 +350,10 @@ void AkaiS2000Sampler::takeSampleHeader(int number, const Header& header) {
     m_samples.push_back({header, {}});
     m_receiving = static_cast<int>(m_samples.size()) - 1;
     m_blocks.clear();
-    // As after a sample dump header: the handshake's ACK for packet 0.
+    // As after a sample dump header: the handshake's ACK for packet 0, after any WAITs.
+    const std::uint8_t wait[] = {0xF0, 0x7E, m_channel, 0x7C, 0x00, 0xF7};
+    for (int i = 0; i < m_waitsBeforeAck; ++i)
+        m_out.insert(m_out.end(), std::begin(wait), std::end(wait));
     const std::uint8_t ack[] = {0xF0, 0x7E, m_channel, 0x7F, 0x00, 0xF7};
     m_out.insert(m_out.end(), std::begin(ack), std::end(ack));
 }

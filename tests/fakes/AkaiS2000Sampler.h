@@ -63,6 +63,9 @@ public:
     // Memory.
     void addSample(const std::string& name, const std::vector<std::int16_t>& words,
                    std::uint32_t rate, bool rateValid = true);
+    // A sample whose header claims `claimedWords` while it holds only `words`.
+    void addLyingSample(const std::string& name, const std::vector<std::int16_t>& words,
+                        std::uint32_t claimedWords);
     void addProgram(const std::string& name);
     std::vector<Sample> samples() const;
     std::vector<Program> programs() const;
@@ -70,9 +73,13 @@ public:
 
     // Faults.
     void failDataBlock(int block);  // that sample-data send (from 0) ends in check condition
+    void failDataReads(bool on);    // reading sample data ends in check condition
     void refuseNewSamples(bool on); // no free sample slot
     void setSilent(bool on);        // messages are taken and never answered
     void setHanging(bool on);       // SCSI commands get no answer at all
+    // A new sample's header is answered with `waits` WAITs (F0 7E cc 7C 00 F7) before the ACK,
+    // all waiting to be fetched together, as a sampler busy making room answers.
+    void waitBeforeAck(int waits);
     std::vector<std::size_t> dataBlocks() const; // the sizes of the sample-data sends seen
 
     // A name in the sampler's 12-character set: 0-9, space, A-Z, '#', '+', '-', '.'.
@@ -106,10 +113,12 @@ private:
     int m_receiving = -1; // the sample whose data is arriving
     std::uint32_t m_maxWords = 8 * 1024 * 1024;
     int m_failBlock = -1;
+    bool m_failDataReads = false;
     std::vector<std::size_t> m_blocks;
     bool m_refuseNewSamples = false;
     bool m_silent = false;
     bool m_hanging = false;
+    int m_waitsBeforeAck = 0;
     SocketScsiTarget m_target;
 };
 

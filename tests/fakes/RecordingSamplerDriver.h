@@ -3,15 +3,17 @@
 #include "document/MemoryStream.h"
 #include "samplers/TSamplerClass.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tolvane::test {
 
 // A driver that keeps what the transfer flows ask of it and ends each sample at once (or, when
-// told to hold, only when the test says so, or on Abort). Completions come from a thread of
-// their own, as a device's would.
+// told to hold, only when the test says so, or on Abort). Like a real driver it does its work
+// on its runner, and its completions come from there.
 class RecordingSamplerDriver : public TSamplerClass {
 public:
     struct Mapping {
@@ -30,6 +32,8 @@ public:
     bool resumeOnMap = true; // end MapSamples by resuming the waiting thread
     int failAt = -1;         // the send (from 0) that ends with the error callback
     bool deaf = false;       // not even an abort ends a held sample
+    // Reported on the runner while each sample is under way.
+    std::optional<TransferProgress> progressWhileSending;
     // What ReceiveSample hands back: bytes written to the sample stream, the format, the name.
     std::vector<std::uint8_t> receiveBytes;
     ReceivedFormat receiveFormat;
@@ -38,21 +42,45 @@ public:
     std::vector<std::pair<int, std::string>> listing;
     SampleDirectory directory{};
 
-    ~RecordingSamplerDriver() override { join(); }
+    RecordingSamplerDriver() {
+        runner().setAbortHook([this] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_abortSeen = true;
+            }
+            m_changed.notify_all();
+        });
+    }
+    ~RecordingSamplerDriver() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_changed.notify_all();
+        runner().stop();
+    }
 
     void SetWaitingThread(WaitingThread* thread) override { m_waiting = thread; }
     void SetSampleStream(MemoryStream* stream) override { m_stream = stream; }
     void SetBatchStream(MemoryStream* stream) override { m_batch = stream; }
+    void SetStatusPanel(StatusPanel* panel) override { runner().setStatusPanel(panel); }
     void SetNameList(const std::vector<std::string>& names) override { nameList = names; }
-    void ClearAbort() override { m_aborted = false; }
+    void ClearAbort() override {
+        m_aborted = false;
+        runner().clearAbort();
+        std::lock_guard lock(m_mutex);
+        m_abortSeen = false;
+    }
     bool Aborted() override { return m_aborted; }
     void Abort() override {
         ++aborts;
         m_aborted = true;
-        if (m_pending && !deaf)
-            complete(false);
+        runner().abort();
     }
-    void Connect(SamplerCallback continuation) override { continuation(); }
+    void Connect(SamplerCallback continuation) override {
+        runner().run([] { return TransferOutcome::done(); },
+                     [continuation](const TransferOutcome&) { continuation(); });
+    }
 
     void SendSample(const SampleSendArguments& arguments) override {
         sent.push_back(arguments);
@@ -64,67 +92,83 @@ public:
             bytes.assign(source->data() + arguments.startOffset, source->data() + end);
         }
         sentBytes.push_back(std::move(bytes));
-        m_pending = true;
         const bool fail = static_cast<int>(sent.size()) - 1 == failAt;
-        if (!hold || fail)
-            complete(!fail);
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending = true;
+        }
+        runner().run(
+            [this, fail] {
+                if (fail)
+                    return TransferOutcome::failed("refused");
+                if (progressWhileSending)
+                    runner().progress(*progressWhileSending);
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] {
+                    return !hold || !m_pending || m_closing || (m_abortSeen && !deaf);
+                });
+                m_pending = false;
+                if (m_abortSeen || m_closing)
+                    return TransferOutcome::cancelled();
+                return TransferOutcome::done();
+            },
+            [this, arguments](const TransferOutcome& outcome) {
+                if (!outcome.completed() && arguments.onError)
+                    arguments.onError();
+                if (arguments.batch) {
+                    if (outcome.completed() && arguments.onDone)
+                        arguments.onDone();
+                } else if (m_waiting) {
+                    m_waiting->Resume();
+                }
+            });
     }
 
     void MapSamples(const std::string& programName, const std::string& baseName,
                     SamplerCallback onDone, int first, int count, bool whiteKeys, int spread,
                     int baseNote) override {
         mappings.push_back({programName, baseName, first, count, whiteKeys, spread, baseNote});
-        join();
-        m_worker = std::thread([this, onDone] {
-            if (resumeOnMap && m_waiting)
-                m_waiting->Resume();
-            else if (onDone)
-                onDone();
-        });
+        runner().run([] { return TransferOutcome::done(); },
+                     [this, onDone](const TransferOutcome&) {
+                         if (resumeOnMap && m_waiting)
+                             m_waiting->Resume();
+                         else if (onDone)
+                             onDone();
+                     });
     }
 
     void ReceiveSample(int sampleNumber, ReceiveCallback onDone) override {
         received.push_back(sampleNumber);
-        if (m_stream) {
-            m_stream->clear();
-            m_stream->write(receiveBytes.data(), receiveBytes.size());
-        }
-        join();
-        m_worker = std::thread([onDone, format = receiveFormat] { onDone(format); });
+        runner().run(
+            [this] {
+                if (m_stream) {
+                    m_stream->clear();
+                    m_stream->write(receiveBytes.data(), receiveBytes.size());
+                }
+                return TransferOutcome::done();
+            },
+            [onDone, format = receiveFormat](const TransferOutcome&) { onDone(format); });
     }
     std::string GetReceivedName() override { return receiveName; }
     void ListSamples(SamplerCallback onDone, SampleListView* view) override {
-        view->clear();
-        for (const auto& [number, name] : listing)
-            view->addSample(number, name);
-        join();
-        m_worker = std::thread([onDone] { onDone(); });
+        runner().run(
+            [this, view] {
+                view->clear();
+                for (const auto& [number, name] : listing)
+                    view->addSample(number, name);
+                return TransferOutcome::done();
+            },
+            [onDone](const TransferOutcome&) { onDone(); });
     }
     void GetSampleList(SampleDirectory& destination) override { destination = directory; }
 
-    // Ends the sample under way: done (or error) from a device thread.
-    void complete(bool ok = true) {
-        if (!m_pending)
-            return;
-        m_pending = false;
-        const SampleSendArguments arguments = sent.back();
-        WaitingThread* waiting = m_waiting;
-        join();
-        m_worker = std::thread([arguments, waiting, ok] {
-            if (!ok && arguments.onError)
-                arguments.onError();
-            if (arguments.batch) {
-                if (ok && arguments.onDone)
-                    arguments.onDone();
-            } else if (waiting) {
-                waiting->Resume();
-            }
-        });
-    }
-
-    void join() {
-        if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
-            m_worker.join();
+    // Ends the sample under way.
+    void complete() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending = false;
+        }
+        m_changed.notify_all();
     }
 
 private:
@@ -132,8 +176,11 @@ private:
     MemoryStream* m_stream = nullptr;
     MemoryStream* m_batch = nullptr;
     bool m_aborted = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     bool m_pending = false;
-    std::thread m_worker;
+    bool m_abortSeen = false;
+    bool m_closing = false;
 };
 
 } // namespace tolvane::test

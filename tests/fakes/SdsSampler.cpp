@@ -103,9 +103,24 @@ int SdsSampler::duplicatesReceived() const {
     return m_duplicates;
 }
 
+int SdsSampler::packetsLost() const {
+    std::lock_guard lock(m_mutex);
+    return m_lost;
+}
+
 int SdsSampler::cancelsReceived() const {
     std::lock_guard lock(m_mutex);
-    return m_cancels;
+    return static_cast<int>(m_cancelPackets.size());
+}
+
+std::vector<std::uint8_t> SdsSampler::cancelPackets() const {
+    std::lock_guard lock(m_mutex);
+    return m_cancelPackets;
+}
+
+int SdsSampler::messagesSent() const {
+    std::lock_guard lock(m_sendMutex);
+    return m_sent;
 }
 
 std::vector<std::chrono::steady_clock::time_point> SdsSampler::packetTimes() const {
@@ -170,6 +185,7 @@ void SdsSampler::received(double, std::vector<unsigned char>* message, void* sel
 void SdsSampler::send(std::vector<std::uint8_t> message) {
     std::lock_guard lock(m_sendMutex);
     m_out->sendMessage(&message);
+    ++m_sent;
 }
 
 // What a busy MIDI cable carries besides the dump: none of it may be taken for an answer.
@@ -218,7 +234,7 @@ void SdsSampler::handle(const std::vector<std::uint8_t>& m) {
         if (m.size() != 6)
             return;
         if (m[3] == kCancel) {
-            ++m_cancels;
+            m_cancelPackets.push_back(m[4]);
             m_incoming.reset();
         }
         if (m_dumping) {
@@ -247,6 +263,7 @@ void SdsSampler::takeHeader(const std::vector<std::uint8_t>& m) {
     m_lastAccepted.reset();
     m_naksForFault = 0;
     m_silent = false;
+    m_acking = false;
     m_packetTimes.clear();
     if (handshake)
         reply(kAck, 0);
@@ -258,6 +275,10 @@ void SdsSampler::takePacket(const std::vector<std::uint8_t>& m) {
     const std::uint8_t packet = m[4];
     const auto index = static_cast<int>(m_incomingPackets);
     const bool answer = handshake && !m_silent;
+    if (m_acking) { // still busy with the last packet: this one is lost
+        ++m_lost;
+        return;
+    }
     if (m_lastAccepted && packet == *m_lastAccepted) {
         ++m_duplicates; // our ACK was lost or ignored: keep the first, acknowledge again
         if (answer)
@@ -287,7 +308,19 @@ void SdsSampler::takePacket(const std::vector<std::uint8_t>& m) {
     ++m_incomingPackets;
     m_packetTimes.push_back(std::chrono::steady_clock::now());
     if (handshake && !m_silent) {
-        if (index == m_faults.waitAtPacket) {
+        if (m_faults.ackDelay.count() > 0) {
+            m_acking = true;
+            if (m_ackLater.joinable())
+                m_ackLater.join(); // it has sent its ACK: m_acking was clear
+            m_ackLater = std::jthread([this, packet, delay = m_faults.ackDelay] {
+                std::this_thread::sleep_for(delay);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_acking = false;
+                }
+                send({0xF0, kNonRealTime, m_channel, kAck, packet, 0xF7});
+            });
+        } else if (index == m_faults.waitAtPacket) {
             reply(kWait, packet);
             // The ACK follows later from a thread of its own, as a sampler busy with its disk.
             if (m_ackLater.joinable())

@@ -41,6 +41,9 @@ struct SdsFaults {
     bool interleave = false; // before each message: clock, active sensing, another maker's
                              // SysEx, a NAK for another device, a stale NAK for ours and
                              // (sending) a data packet for another device
+    // Receiving: each packet is acknowledged this late, as over a slow link; a packet that
+    // comes before the last one's ACK went out is lost (not taken, not answered).
+    std::chrono::milliseconds ackDelay{0};
 };
 
 // A sampler on a JACK MIDI port that takes and gives samples by the MIDI Sample Dump Standard
@@ -83,7 +86,12 @@ public:
     bool busy() const;
     int naksSent() const;
     int duplicatesReceived() const;
+    int packetsLost() const; // by ackDelay
     int cancelsReceived() const;
+    // The packet number each CANCEL it received named, in order.
+    std::vector<std::uint8_t> cancelPackets() const;
+    // Every message it has sent out: replies, dump headers and packets.
+    int messagesSent() const;
     // When each packet it accepted arrived, in order.
     std::vector<std::chrono::steady_clock::time_point> packetTimes() const;
     // Of the last dump it sent: whether it got any answer (a closed loop), and whether it ran
@@ -129,9 +137,12 @@ private:
     // Giving a dump.
     std::deque<std::vector<std::uint8_t>> m_answers;
     bool m_dumpHandshaken = false, m_dumpFinished = false, m_dumping = false;
-    int m_naks = 0, m_duplicates = 0, m_cancels = 0;
+    int m_naks = 0, m_duplicates = 0, m_lost = 0;
+    std::vector<std::uint8_t> m_cancelPackets;
+    bool m_acking = false; // a late ACK is on its way
     std::vector<std::chrono::steady_clock::time_point> m_packetTimes;
-    std::mutex m_sendMutex; // RtMidiOut is used from the JACK thread and the dump thread
+    mutable std::mutex m_sendMutex; // RtMidiOut is used from the JACK thread and the dump thread
+    int m_sent = 0;
     std::unique_ptr<RtMidiOut> m_out;
     std::unique_ptr<RtMidiIn> m_in;
     std::jthread m_ackLater; // the ACK that ends a WAIT

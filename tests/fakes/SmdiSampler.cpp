@@ -62,7 +62,7 @@ std::optional<SmdiSample> SmdiSampler::sample(int number) const {
 
 void SmdiSampler::setPacketLength(std::uint32_t bytes) {
     std::lock_guard lock(m_mutex);
-    m_maxPacketLength = std::max<std::uint32_t>(bytes, 2);
+    m_maxPacketLength = std::max<std::uint32_t>(bytes, 1);
 }
 
 void SmdiSampler::rejectAt(std::uint16_t id, int occurrence, std::uint16_t code,
@@ -94,6 +94,11 @@ void SmdiSampler::setSilent(bool silent) {
 std::vector<std::pair<std::uint16_t, std::uint16_t>> SmdiSampler::received() const {
     std::lock_guard lock(m_mutex);
     return m_received;
+}
+
+int SmdiSampler::violations() const {
+    std::lock_guard lock(m_mutex);
+    return m_violations;
 }
 
 int SmdiSampler::testUnitReadyCount() const {
@@ -150,13 +155,15 @@ SocketScsiTarget::Reply SmdiSampler::handle(const ScsiCommand& command, ScsiAnsw
         answer.dataIn = inquiryData(3, "TOLVANE", "SMDI SAMPLER", "1.0");
         break;
     case 0x0A: // SEND: one SMDI message, only when no reply waits to be fetched
-        if (!m_pending.empty())
+        if (!m_pending.empty()) {
+            ++m_violations;
             checkCondition(answer, kSenseReplyPending);
-        else
+        } else
             m_pending = answerTo(command.dataOut);
         break;
     case 0x08: { // RECEIVE: the pending reply, once
         if (m_pending.empty()) {
+            ++m_violations;
             checkCondition(answer, kSenseNoReplyPending);
             break;
         }
@@ -242,7 +249,7 @@ std::vector<std::uint8_t> SmdiSampler::protocolAnswer(std::uint16_t id, std::uin
     }
     if (id == kBeginTransfer && sub == 0 && length >= 6) {
         const int number = static_cast<int>(be(d, 3));
-        m_packetLength = std::clamp<std::uint32_t>(be(d + 3, 3), 2, m_maxPacketLength);
+        m_packetLength = std::clamp<std::uint32_t>(be(d + 3, 3), 1, m_maxPacketLength);
         if (m_incoming && m_incoming->first == number) {
             m_incomingBegun = true;
             m_expectedPacket = 0;

@@ -70,7 +70,8 @@ public:
     std::optional<SmdiSample> sample(int number) const;
     // How many SCSI commands the target has seen.
     int commands() const { return m_target.commandsSeen(); }
-    // The largest data packet the sampler takes or gives (it offers this in its acknowledge).
+    // The largest data packet the sampler takes or gives (it offers this in its acknowledge;
+    // at least 1).
     void setPacketLength(std::uint32_t bytes);
 
     // Faults. `occurrence` counts the messages of that ID the sampler has received, from 0.
@@ -89,6 +90,8 @@ public:
     // The (ID, sub-ID) of every message the sampler received, in order.
     std::vector<std::pair<std::uint16_t, std::uint16_t>> received() const;
     int testUnitReadyCount() const;
+    // The commands that broke the exchange: a RECEIVE with no reply pending, a SEND while one is.
+    int violations() const;
     // Whether a transfer is still open (a begun send or receive, not ended or aborted).
     bool busy() const;
 
@@ -128,6 +131,7 @@ private:
     std::vector<std::uint32_t> m_drops;
     bool m_silent = false;
     int m_testUnitReady = 0;
+    int m_violations = 0;
     std::vector<std::pair<std::uint16_t, std::uint16_t>> m_received;
     SocketScsiTarget m_target; // last: serves once the rest exists
 };

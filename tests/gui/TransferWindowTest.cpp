@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -158,6 +159,41 @@ TEST_F(TransferWindowTest, AbortDumpEndsTheRunAndTheWindowWorksAgain) {
     ASSERT_EQ(smdi->sent.size(), 2u);
     EXPECT_TRUE(smdi->sent[1].region);
     EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
+}
+
+// The bar shows the driver's numbers, not a reading of its text ("57.35%" is 57, not 35).
+TEST_F(TransferWindowTest, TheProgressBarShowsTheNumbersOfTheSampleUnderWay) {
+    storeProfile("SMDI", kProtocolSmdi);
+    smdi->hold = true;
+    smdi->progressWhileSending = TransferProgress{
+        TransferProgress::Activity::Sending, 5735, 10000, 2, 3, "Sending # 2: 57.35%"};
+    inTransferWindow([&](TSMDIForm& window) {
+        auto* bar = window.findChild<QProgressBar*>("ProgressBar1");
+        click(window, "Button5");
+        waitFor([&] { return bar->value() == 57; });
+        EXPECT_EQ(bar->value(), 57);
+        EXPECT_EQ(bar->text(), "Sample 2 of 3: 57%");
+        EXPECT_EQ(window.statusText(), "Sending # 2: 57.35%");
+        click(window, "Button7");
+        waitFor([&] { return !window.transferRunning(); });
+        EXPECT_EQ(bar->value(), 0) << "the bar empties at the end";
+    });
+}
+
+// Position 32767 and an offset of 1 make sample 32768, past the 16384 numbers of an SDS
+// sampler: refused before anything goes, with the reason.
+TEST_F(TransferWindowTest, ASampleNumberPastTheSamplersNumbersIsRefused) {
+    storeProfile("SDS", kProtocolSds, 1);
+    inTransferWindow([&](TSMDIForm& window) {
+        window.findChild<UpDown*>("UpDown1")->stepBy(32767);
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    EXPECT_TRUE(sds->sent.empty());
+    ASSERT_EQ(m_dialogs.texts().size(), 1);
+    EXPECT_TRUE(m_dialogs.texts()[0].startsWith("Sample number 32768 is outside the sampler's "
+                                                "numbers, 0 to 16383"))
+        << m_dialogs.texts()[0].toStdString();
 }
 
 TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt) {

@@ -29,7 +29,7 @@ TEST(TemplateRender, TheTemplatePlaysTheBankInTheLoopsTime) {
     std::ostringstream out, err;
     // Two bars of the four-second loop: 120 BPM, the tempo the template is written at.
     ASSERT_EQ(cli::runTolvane({"export", TOLVANE_DEMO_LOOP, "--sensitivity", "100", "--bars", "2",
-                               "--bank", bank, "--midi", midi},
+                               "--bank", bank, "--midi", midi, "--smooth", "0"},
                               out, err),
               0)
         << err.str();

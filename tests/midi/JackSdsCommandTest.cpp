@@ -5,10 +5,12 @@
 #include "fileio/WaveFileWriter.h"
 #include "support/TestFiles.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace tolvane {
 namespace {
@@ -51,7 +53,8 @@ TEST(JackSdsCommand, SendsAWavAndReceivesItBackUnchanged) {
     const CommandRun received = tolvaneRun({"sds", "receive", dir.file("out.wav"), "--port",
                                             "tolvane-sds-cli", "--id", "3", "--sample", "17"});
     ASSERT_EQ(received.status, cli::kExitOk) << received.err;
-    EXPECT_NE(received.out.find("received 500 words at 48000 Hz"), std::string::npos)
+    EXPECT_NE(received.out.find("received a sample: 500 frames, 1 channel, 48000 Hz"),
+              std::string::npos)
         << received.out;
     std::vector<std::int16_t> right;
     for (std::size_t i = 1; i < frames.size(); i += 2)
@@ -67,6 +70,69 @@ TEST(JackSdsCommand, SendsAWavAndReceivesItBackUnchanged) {
               cli::kExitUnavailable);
     EXPECT_EQ(tolvaneRun({"sds", "fetch", "x"}).status, cli::kExitUsage);
     EXPECT_EQ(tolvaneRun({"sds", "send", "x", "--id", "17"}).status, cli::kExitUsage);
+}
+
+// The built command under an address-space limit, in a shell; whether it exited (rather than a
+// signal ending it), its status and what it said.
+struct LimitedRun {
+    bool exited = false;
+    int status = -1;
+    std::string err;
+};
+LimitedRun runLimited(long kilobytes, const std::vector<std::string>& args,
+                      const std::string& scratch) {
+    std::string command =
+        "ulimit -v " + std::to_string(kilobytes) + "; exec " + test::shellQuote(TOLVANE_COMMAND);
+    for (const std::string& arg : args)
+        command += " " + test::shellQuote(arg);
+    const std::string errFile = scratch + "/stderr.txt";
+    command += " >/dev/null 2>" + test::shellQuote(errFile);
+    const int result = std::system(command.c_str());
+    LimitedRun run;
+    run.exited = WIFEXITED(result);
+    run.status = run.exited ? WEXITSTATUS(result) : -1;
+    run.err = fileBytes(errFile);
+    return run;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// With too little address space JACK cannot map its memory or start its threads, nor can the
+// command start its own: whatever fails, the command says so and exits 69; it never crashes.
+TEST(JackSdsCommand, PortsAndThreadsThatCannotStartAreAnErrorNotACrash) {
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+    test::SdsSampler sampler("tolvane-sds-limits", 0);
+    ASSERT_TRUE(sampler.ok()) << "no JACK server (JACK_DEFAULT_SERVER)";
+    test::TempDir dir;
+    const std::vector<std::int16_t> words(400, 1000);
+    writeWaveFile(dir.file("in.wav"), 1, 44100, words.data(), words.size() * 2);
+    int refused = 0;
+    for (long limit = 150000; limit <= 450000; limit += 25000) {
+        const LimitedRun run =
+            runLimited(limit, {"sds", "send", dir.file("in.wav"), "--port", "tolvane-sds-limits"},
+                       dir.path().string());
+        ASSERT_TRUE(run.exited) << "a signal ended it under " << limit << " KB:\n" << run.err;
+        EXPECT_TRUE(run.status == cli::kExitOk || run.status == cli::kExitUnavailable)
+            << limit << " KB: status " << run.status << "\n"
+            << run.err;
+        if (run.status == cli::kExitUnavailable) {
+            ++refused;
+            EXPECT_NE(run.err.find("tolvane sds: "), std::string::npos) << limit << " KB:\n"
+                                                                        << run.err;
+        }
+    }
+    EXPECT_GT(refused, 0) << "no limit was tight enough";
 }
 
 } // namespace

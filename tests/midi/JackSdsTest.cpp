@@ -103,7 +103,13 @@ TEST_F(JackSds, ADumpRequestGivesTheSampleBackOnePacketPerAck) {
         out->SendSysEx(Bytes{0xF0, 0x7E, kChannel, 0x7F, packet, 0xF7});
     }
     EXPECT_EQ(data, SdsSampler::packedWords(stored.words));
-    EXPECT_TRUE(next(std::chrono::milliseconds(300)).empty()) << "nothing after the last packet";
+    // Once the dump has ended the sampler has sent the header and the three packets, nothing
+    // more.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sampler.busy() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(sampler.busy());
+    EXPECT_EQ(sampler.messagesSent(), 4);
     EXPECT_TRUE(sampler.lastDumpHandshaken());
     EXPECT_TRUE(sampler.lastDumpFinished());
 }

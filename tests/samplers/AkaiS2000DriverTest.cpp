@@ -176,6 +176,18 @@ TEST_F(AkaiDriver, SendThenReceiveIsByteExactWithTheRateFromTheHeader) {
     EXPECT_TRUE(recorder.errors.empty());
 }
 
+// A sampler making room answers WAIT before its ACK, all three waiting together: the driver
+// takes each message of the reply in order and goes on at the ACK.
+TEST_F(AkaiDriver, WaitsBeforeTheAckAreTakenInOrder) {
+    sampler.waitBeforeAck(2);
+    const auto data = ramp(3000);
+    ASSERT_TRUE(send(data, "Kick"));
+    EXPECT_TRUE(recorder.errors.empty()) << recorder.errors.front();
+    ASSERT_EQ(sampler.samples().size(), 1u);
+    EXPECT_EQ(sampler.samples()[0].data.size(), data.size());
+    EXPECT_TRUE(driver.runner().lastOutcome().completed());
+}
+
 TEST_F(AkaiDriver, OneChannelOfAStereoPairGoesAsAMonoSample) {
     // Frames of left 0x0100 + i, right 0x2000 + i.
     std::vector<std::uint8_t> frames;
@@ -208,6 +220,48 @@ TEST_F(AkaiDriver, ReceivingASampleWithoutRateSaysSoAndDeliversNothing) {
     EXPECT_EQ(format.rate, 0u);
     EXPECT_EQ(received.size(), 0u);
     EXPECT_EQ(recorder.errors, (std::vector<std::string>{kMsgAkaiNoRate}));
+    EXPECT_FALSE(sampler.exclusiveMode());
+}
+
+// The length in a sample's header is the sampler's word, not the truth: it is checked against
+// what the sampler holds before anything is allocated, and every block of data must arrive.
+TEST_F(AkaiDriver, ALengthTheSamplerCannotHoldOrDoesNotSendIsRefused) {
+    sampler.addLyingSample("Twice", std::vector<std::int16_t>(1, 7), 0x80000001u);
+    sampler.addLyingSample("Short", std::vector<std::int16_t>(10, 7), 1000);
+    sampler.addLyingSample("Huge", std::vector<std::int16_t>(10, 7), 0xFFFFFFFFu);
+    sampler.addLyingSample("Half", std::vector<std::int16_t>(10, 7), 0x40000000u);
+    MemoryStream received;
+    ReceivedFormat format = receive(0, received);
+    ASSERT_EQ(format.lengthBytes, 0u) << "0x80000001 words are not two bytes";
+    EXPECT_EQ(driver.runner().lastOutcome().kind, TransferOutcome::Kind::Failed);
+    ASSERT_EQ(recorder.errors.size(), 1u);
+    EXPECT_NE(recorder.errors[0].find("2147483649 words"), std::string::npos) << recorder.errors[0];
+
+    format = receive(1, received);
+    ASSERT_EQ(format.lengthBytes, 0u) << "20 of 2000 bytes arrived";
+    EXPECT_EQ(received.size(), 0u);
+    ASSERT_EQ(recorder.errors.size(), 2u);
+    EXPECT_NE(recorder.errors[1].find("20 of 2000 bytes"), std::string::npos) << recorder.errors[1];
+
+    for (int number : {2, 3}) {
+        format = receive(number, received);
+        EXPECT_EQ(format.lengthBytes, 0u) << number;
+        EXPECT_EQ(received.size(), 0u) << number;
+    }
+    EXPECT_EQ(recorder.errors.size(), 4u);
+    EXPECT_FALSE(sampler.exclusiveMode());
+}
+
+// A request that fails while a sample is received ends it as the abort check does: a warning,
+// "Operation aborted!".
+TEST_F(AkaiDriver, AFailedRequestWhileReceivingIsOperationAborted) {
+    sampler.addSample("Kick", std::vector<std::int16_t>(600, 5), 44100);
+    sampler.failDataReads(true);
+    MemoryStream received;
+    const ReceivedFormat format = receive(0, received);
+    EXPECT_EQ(format.lengthBytes, 0u);
+    EXPECT_TRUE(recorder.errors.empty()) << recorder.errors.front();
+    EXPECT_EQ(recorder.warnings, std::vector<std::string>{kMsgAkaiAborted});
     EXPECT_FALSE(sampler.exclusiveMode());
 }
 

@@ -21,9 +21,19 @@ TEST(AkaiNames, CodesUpperCaseBlanksAndLength) {
     EXPECT_EQ(runSampleName("Breakbeat long.wav", 12), "Breakbeat012");
     EXPECT_EQ(runSampleName("a.b.wav", 100), "a.b100");
 
-    // Characters outside the table become blanks: "_" and a lower-case umlaut (UTF-8 bytes).
+    // Every character is one code: a lower-case umlaut (two UTF-8 bytes) is its letter, a
+    // character the table lacks ("_") a blank.
     EXPECT_EQ(codesOf(encodeName("A_\xC3\xA4#+-.")),
-              (std::vector<std::uint8_t>{11, 10, 10, 10, 37, 38, 39, 40, 10, 10, 10, 10}));
+              (std::vector<std::uint8_t>{11, 10, 11, 37, 38, 39, 40, 10, 10, 10, 10, 10}));
+    EXPECT_EQ(decodeName(encodeName("K\xC3\xBC"
+                                    "che")
+                             .data()),
+              "KUCHE");
+    EXPECT_EQ(decodeName(encodeName("\xE2\x82\xAC 5 Stra\xC3\x9F"
+                                    "e")
+                             .data()),
+              "  5 STRASE")
+        << "a euro sign has no form here: a blank";
     EXPECT_EQ(encodeName("ABCDEFGHIJKLMNOP")[11], 22) << "cut to 12: the L";
     const NameCodes codes = encodeName("snare 2");
     EXPECT_EQ(decodeName(codes.data()), "SNARE 2");

@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace tolvane {
 namespace {
@@ -39,6 +42,35 @@ TEST(SamplerProfile, SixteenBytesInTheirOrderWithNothingSelectedAs255AndASignedO
     EXPECT_EQ(profileIndexByte(300), 255);
 }
 
+// A record whose fields lie outside their ranges (damaged, or made by hand) is no profile: an
+// offset of 2147483647 would turn sample 32767 into sample 0.
+TEST(SamplerProfile, FieldsOutsideTheirRangesMakeTheRecordDamaged) {
+    const SamplerProfile good;
+    const auto damaged = [&](std::size_t at, std::uint8_t value) {
+        auto bytes = good.toBytes();
+        bytes[at] = value;
+        return !SamplerProfile::fromBytes(bytes).has_value();
+    };
+    EXPECT_FALSE(damaged(0, 255)) << "nothing selected";
+    EXPECT_TRUE(damaged(3, 8)) << "target";
+    EXPECT_FALSE(damaged(3, 255));
+    EXPECT_TRUE(damaged(4, 0)) << "SysEx ID";
+    EXPECT_TRUE(damaged(4, 17));
+    EXPECT_TRUE(damaged(5, 0)) << "channel";
+    EXPECT_TRUE(damaged(5, 17));
+    EXPECT_TRUE(damaged(6, 2)) << "open loop";
+    EXPECT_TRUE(damaged(7, 2));
+    EXPECT_TRUE(damaged(8, 2));
+    EXPECT_TRUE(damaged(9, 6)) << "protocol";
+    SamplerProfile far = good;
+    far.offset = 2147483647;
+    EXPECT_FALSE(SamplerProfile::fromBytes(far.toBytes()));
+    far.offset = -1025;
+    EXPECT_FALSE(SamplerProfile::fromBytes(far.toBytes()));
+    far.offset = -1024;
+    EXPECT_TRUE(SamplerProfile::fromBytes(far.toBytes()));
+}
+
 class ProfileStoreTest : public ::testing::Test {
 protected:
     test::TempDir dir;
@@ -51,6 +83,69 @@ protected:
         return p;
     }
 };
+
+TEST_F(ProfileStoreTest, AFarOffsetIsADamagedRecordAndIsNotStored) {
+    ASSERT_TRUE(store.write("good", withProtocol(0)));
+    std::ofstream(store.file(), std::ios::app) << "00000000010100000000000000FFFFFF7F far\n";
+    EXPECT_THROW(store.read("far"), EProfileReadError);
+    EXPECT_FALSE(store.write("farther", withProtocol(0, 5000)));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"good", "far"}));
+}
+
+// The profiles file is a regular file that can be read, or its problem is reported: a FIFO in
+// its place must not hang the reader, a folder is no store.
+TEST_F(ProfileStoreTest, AFileThatIsNoRegularFileIsReportedAndNeverWaitedOn) {
+    std::filesystem::create_directories(std::filesystem::path(store.file()).parent_path());
+    ASSERT_EQ(::mkfifo(store.file().c_str(), 0600), 0);
+    std::promise<std::string> listed;
+    std::thread reader([&] {
+        try {
+            store.names();
+            listed.set_value("listed");
+        } catch (const EProfileReadError& e) {
+            listed.set_value(e.what());
+        }
+    });
+    auto outcome = listed.get_future();
+    if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading the FIFO waited for a writer";
+        std::ofstream(store.file()) << ""; // a writer lets the reader go
+    }
+    reader.join();
+    EXPECT_NE(outcome.get().find("not a regular file"), std::string::npos);
+    EXPECT_THROW(store.read("any"), EProfileReadError);
+    EXPECT_FALSE(store.write("new", withProtocol(0)));
+    std::filesystem::remove(store.file());
+
+    std::filesystem::create_directory(store.file());
+    EXPECT_THROW(store.names(), EProfileReadError);
+}
+
+// Names are stored without control characters and printed with them escaped; deleting a name
+// that a hand-made file holds twice removes one of them.
+TEST_F(ProfileStoreTest, NamesHoldNoControlCharactersAndDeleteRemovesOne) {
+    EXPECT_FALSE(store.write("Evil\x1b[2J", withProtocol(0)));
+    EXPECT_FALSE(store.write("Tab\tName", withProtocol(0)));
+    EXPECT_FALSE(store.write("Bell\x07", withProtocol(0)));
+    ASSERT_TRUE(store.write("K\xC3\xBC"
+                            "che",
+                            withProtocol(0)))
+        << "UTF-8 is a name's own";
+    EXPECT_EQ(printableProfileName("Evil\x1b[2J\x7f"), "Evil\\x1B[2J\\x7F");
+    EXPECT_EQ(printableProfileName("K\xC3\xBC"
+                                   "che"),
+              "K\xC3\xBC"
+              "che");
+
+    ASSERT_TRUE(store.write("dup", withProtocol(1)));
+    std::ofstream(store.file(), std::ios::app) << "00000000010100000000000000000000 dup\n";
+    ASSERT_EQ(store.names().size(), 3u);
+    EXPECT_TRUE(store.remove("dup"));
+    EXPECT_EQ(store.names(), (std::vector<std::string>{"K\xC3\xBC"
+                                                       "che",
+                                                       "dup"}));
+    EXPECT_EQ(store.read("dup")->protocol, 0) << "the second one is left";
+}
 
 TEST_F(ProfileStoreTest, StoresListsInOrderOverwritesInPlaceAndDeletes) {
     EXPECT_FALSE(store.exists());

@@ -68,11 +68,17 @@ TEST(ScsiLists, TargetsOfTheSocketAdaptorWithTheSamplerMark) {
                                                "ID:7 No Device Found"};
     EXPECT_EQ(targets.run(0), expected);
 
-    // In the background, as the window asks: the items come through the callback.
+    // In the background, as the window asks: the items come through the callback, which holds
+    // the enumeration open until the second start has been refused.
     std::promise<std::vector<std::string>> listed;
-    ASSERT_TRUE(targets.start(
-        0, [&](std::vector<std::string> items) { listed.set_value(std::move(items)); }));
+    std::promise<void> refused;
+    ASSERT_TRUE(
+        targets.start(0, [&, wait = refused.get_future().share()](std::vector<std::string> items) {
+            listed.set_value(std::move(items));
+            wait.wait();
+        }));
     EXPECT_FALSE(targets.start(0, {})) << "one enumeration at a time";
+    refused.set_value();
     EXPECT_EQ(listed.get_future().get(), expected);
     targets.wait();
 

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace tolvane {
@@ -84,9 +86,9 @@ TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
     EXPECT_EQ(hs.onMessage(Bytes{0xF0, 0x41, 0x10, 0x7F, 0x00, 0xF7}), Step::Keep);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 2, 0)), Step::Next);
     hs.packetSent(0);
-    EXPECT_EQ(hs.replyTimeout(), t.packetReply);
+    EXPECT_EQ(hs.replyTimeout(), t.handshakeReply) << "the sampler answered: it handshakes";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 2, 127)), Step::Keep) << "stale NAK";
-    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 5)), Step::Keep) << "stale CANCEL";
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 3, 0)), Step::Keep) << "not for us";
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, sds::kAllCall, 0)), Step::Next);
     hs.packetSent(1);
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Wait, 2, 1)), Step::Keep);
@@ -98,13 +100,34 @@ TEST(SdsSendHandshake, ActsOnlyOnRepliesForUsAboutTheOutstandingPacket) {
     EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 2)), Step::Cancelled);
 }
 
+// A CANCEL for us ends the dump whichever packet it names: the sampler has stopped taking it.
+TEST(SdsSendHandshake, AnyCancelForUsEndsTheDump) {
+    SdsSendHandshake hs(2, SdsTimings{});
+    hs.packetSent(7);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 5)), Step::Cancelled) << "stale";
+    hs.packetSent(8);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, sds::kAllCall, 0)), Step::Cancelled);
+    hs.headerSent();
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Cancel, 2, 9)), Step::Cancelled) << "the header";
+}
+
 TEST(SdsSendHandshake, SilenceMeansOpenLoopAfterTheHeaderAndGoOnAfterAPacket) {
-    SdsSendHandshake hs(0, SdsTimings{});
+    SdsTimings t;
+    SdsSendHandshake hs(0, t);
     hs.headerSent();
     EXPECT_EQ(hs.onTimeout(), Step::Next);
     EXPECT_TRUE(hs.openLoop());
     hs.packetSent(0);
+    EXPECT_EQ(hs.replyTimeout(), t.packetReply) << "the standard's pacing";
     EXPECT_EQ(hs.onTimeout(), Step::Next);
+    EXPECT_EQ(hs.unconfirmed(), 0) << "nothing to confirm in an open loop";
+    // A sampler that answers and then falls silent leaves its packets unconfirmed.
+    SdsSendHandshake answered(0, t);
+    answered.headerSent();
+    answered.onMessage(sds::encodeReply(Op::Ack, 0, 0));
+    answered.packetSent(0);
+    EXPECT_EQ(answered.onTimeout(), Step::Next);
+    EXPECT_EQ(answered.unconfirmed(), 1);
 }
 
 TEST(SdsSendHandshake, ANakStormEndsAtTheResendLimit) {
@@ -157,6 +180,21 @@ TEST(SdsReceiveSession, DuplicatesAreAcknowledgedAndDroppedAndTheLastPacketTrimm
     EXPECT_EQ(r.words(), std::vector<std::int16_t>(words.begin(), words.begin() + 50));
 }
 
+TEST(SdsReceiveSession, APacketThatSkipsANumberEndsTheDumpInsteadOfTakingItsPlace) {
+    const auto words = ramp(120);
+    for (const bool openLoop : {false, true}) {
+        SdsReceiveSession r(0, openLoop);
+        r.onMessage(headerFor(0, 120));
+        r.onMessage(sds::encodePacket(0, 0, std::span(words).first(40)));
+        // Packet 1 was NAKed and the sender went on without sending it again.
+        const auto outcome = r.onMessage(sds::encodePacket(0, 2, std::span(words).subspan(80)));
+        EXPECT_FALSE(outcome.packetTaken);
+        EXPECT_FALSE(outcome.reply);
+        EXPECT_EQ(r.words().size(), 40u);
+        EXPECT_EQ(r.failure(), "Packet 1 never arrived (packet 2 came in its place)");
+    }
+}
+
 TEST(SdsReceiveSession, OpenLoopKeepsAndCountsBadPacketsAndNeverAnswers) {
     SdsReceiveSession r(4, true);
     EXPECT_FALSE(r.onMessage(headerFor(4, 40)).reply);
@@ -197,7 +235,29 @@ protected:
         profile.channel = 1;
         driver.SetProfile(profile);
         driver.SetSampleStream(&stream);
+        driver.SetStatusPanel(&panel);
     }
+    // The status texts the driver shows, on whichever thread it shows them.
+    struct Panel : StatusPanel {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<std::string> texts;
+        void setText(const std::string& text) override {
+            {
+                std::lock_guard lock(mutex);
+                texts.push_back(text);
+            }
+            changed.notify_all();
+        }
+        // Waits until the driver has shown `text` (its ports are open and, when it asks for a
+        // dump, the request has gone).
+        bool waitFor(const std::string& text) {
+            std::unique_lock lock(mutex);
+            return changed.wait_for(lock, 5s, [&] {
+                return std::find(texts.begin(), texts.end(), text) != texts.end();
+            });
+        }
+    };
     void setOpenLoop(bool open) {
         profile.openLoop = open ? 1 : 0;
         driver.SetProfile(profile);
@@ -233,6 +293,7 @@ protected:
     SdsTimings timings = shortTimings();
     SamplerProfile profile;
     MemoryStream stream;
+    Panel panel;
     TSDSDriver driver{input, output, poster.poster(), timings};
 };
 
@@ -265,6 +326,62 @@ TEST_F(SdsDriver, OpenLoopSendsHeaderTwoFullPacketsAndAPaddedOneAndReadsNothing)
     EXPECT_TRUE(driver.lastReport().ok);
 }
 
+// The sampler's side of a closed loop, played by the test: each message `driver` sends is
+// answered with what `answer` returns, until the driver is idle.
+// `first` is how many messages were sent before the transfer started.
+template <typename Answer>
+void playSampler(TSDSDriver& driver, test::FakeMidiBackend& backend, test::QueuedPoster& poster,
+                 std::size_t first, Answer answer) {
+    std::size_t seen = first;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (driver.busy() && std::chrono::steady_clock::now() < end) {
+        poster.deliver();
+        const auto sent = backend.sentTo(0);
+        for (; seen < sent.size(); ++seen)
+            for (const Bytes& reply : answer(sent[seen], seen - first))
+                backend.deliver(0, reply);
+        std::this_thread::yield();
+    }
+    poster.deliver();
+    ASSERT_FALSE(driver.busy());
+}
+
+// A CANCEL for us ends the send as cancelled by the sampler, whichever packet it names and
+// however late it comes.
+TEST_F(SdsDriver, AnyCancelFromTheSamplerEndsTheSend) {
+    timings.packetReply = 2000ms;
+    timings.settle = 2000ms;
+    TSDSDriver sender(input, output, poster.poster(), timings);
+    sender.SetProfile(profile);
+    sender.SetSampleStream(&stream);
+    // The header and packets 0 and 1 are acknowledged; packet 2 is cancelled naming packet 0.
+    sender.SendSample(wordsToSend(ramp(400)));
+    playSampler(sender, backend, poster, 0, [](const Bytes& message, std::size_t index) {
+        const std::uint8_t packet = index == 0 ? 0 : message[4];
+        return std::vector<Bytes>{index <= 2 ? sds::encodeReply(Op::Ack, 0, packet)
+                                             : sds::encodeReply(Op::Cancel, 0, 0)};
+    });
+    const SdsTransferReport report = sender.lastReport();
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(report.cancelledBySampler);
+    EXPECT_EQ(report.packets, 2);
+    EXPECT_EQ(sender.runner().lastOutcome().kind, TransferOutcome::Kind::StoppedBySampler);
+
+    // The last packet acknowledged, then cancelled while the sampler files the sample away.
+    const std::size_t before = backend.sentTo(0).size();
+    sender.SendSample(wordsToSend(ramp(80)));
+    playSampler(sender, backend, poster, before, [](const Bytes& message, std::size_t index) {
+        if (index == 0)
+            return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, 0)};
+        if (index == 2)
+            return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, message[4]),
+                                      sds::encodeReply(Op::Cancel, 0, message[4])};
+        return std::vector<Bytes>{sds::encodeReply(Op::Ack, 0, message[4])};
+    });
+    EXPECT_FALSE(sender.lastReport().ok);
+    EXPECT_TRUE(sender.lastReport().cancelledBySampler);
+}
+
 TEST_F(SdsDriver, PacketNumbersStartAgainAtZeroAfter127) {
     setOpenLoop(true);
     driver.SendSample(wordsToSend(ramp(130 * 40, 7)));
@@ -283,7 +400,7 @@ TEST_F(SdsDriver, WaitForSendSendsNoRequestAndTakesTheDumpTheSamplerStarts) {
         got = f;
         called = true;
     });
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(panel.waitFor(kMsgWaiting));
     EXPECT_TRUE(backend.sentTo(0).empty()) << "no dump request";
     const auto words = ramp(45);
     backend.deliver(0, headerFor(0, 45));
@@ -304,6 +421,7 @@ TEST_F(SdsDriver, WaitForSendSendsNoRequestAndTakesTheDumpTheSamplerStarts) {
 TEST_F(SdsDriver, AReceiveThatStopsMidDumpEndsWithAMessageAndCancel) {
     bool failed = false;
     driver.ReceiveSample(4, [&](const ReceivedFormat& f) { failed = f.rate == 0; });
+    ASSERT_TRUE(panel.waitFor(kMsgWaiting));
     backend.deliver(0, headerFor(0, 400));
     backend.deliver(0, sds::encodePacket(0, 0, ramp(40)));
     finish();
@@ -326,17 +444,15 @@ TEST_F(SdsDriver, OpenLoopRequestOpensTheOutputForTheRequestOnly) {
 }
 
 TEST_F(SdsDriver, PortsThatDoNotOpenAreReported) {
-    struct Panel : StatusPanel {
-        std::string text;
-        void setText(const std::string& t) override { text = t; }
-    } panel;
-    driver.SetStatusPanel(&panel);
     backend.refuseOpen = true;
     bool failed = false;
     driver.ReceiveSample(1, [&](const ReceivedFormat& f) { failed = f.lengthBytes == 0; });
+    finish();
     EXPECT_TRUE(failed);
-    EXPECT_EQ(panel.text, kMsgErrorOpeningMidi);
-    EXPECT_FALSE(driver.busy());
+    EXPECT_EQ(panel.texts.back(), kMsgErrorOpeningMidi);
+    const TransferOutcome outcome = driver.runner().lastOutcome();
+    EXPECT_EQ(outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_NE(outcome.message.find("device refused"), std::string::npos) << outcome.message;
 }
 
 } // namespace

@@ -167,6 +167,33 @@ TEST_F(SmdiExchange, SendThenReceiveIsByteExactWithAShortLastPacket) {
     EXPECT_EQ(format.lengthBytes, 10000u);
 }
 
+// Every command follows the exchange: a RECEIVE only when a reply is pending, never a SEND
+// while one is; and packets are as long as the sampler acknowledged.
+TEST_F(SmdiExchange, OnlyWhatIsPendingIsAskedForAndTheAcknowledgedLengthIsUsed) {
+    sampler.setPacketLength(1001);
+    ASSERT_TRUE(session->connect().done());
+    const Bytes original = ramp(3000);
+    ASSERT_TRUE(send(original, 0).done());
+    Bytes back;
+    ReceivedFormat format;
+    ASSERT_TRUE(receive(back, format, 0).done());
+    EXPECT_EQ(back, original) << "packets of an odd length end inside a word";
+    std::vector<std::uint32_t> listed;
+    ASSERT_TRUE(
+        session->listSamples([&](const smdi::SampleHeader& h) { listed.push_back(h.number); }, 10)
+            .done());
+    EXPECT_EQ(sampler.violations(), 0) << "a RECEIVE with nothing pending";
+
+    // A sampler that takes one byte at a time cannot be sent 16-bit words: refused, clearly,
+    // and the procedure ended with it.
+    sampler.setPacketLength(1);
+    const SmdiOutcome outcome = send(ramp(100), 6);
+    EXPECT_EQ(outcome.kind, SmdiOutcome::Kind::Failed);
+    EXPECT_NE(outcome.message.find("packets of 1 byte"), std::string::npos) << outcome.message;
+    EXPECT_FALSE(sampler.busy());
+    EXPECT_EQ(sampler.violations(), 0);
+}
+
 TEST_F(SmdiExchange, ReceiveEndsAtAnExactMultipleAndAtTheSamplersEnd) {
     sampler.setPacketLength(0x8000);
     SmdiSample exact;
@@ -217,7 +244,8 @@ TEST_F(SmdiExchange, WaitStormsEndAfterThirtySecondsOfWaiting) {
         << outcome.message;
     EXPECT_EQ(sleeps.size(), 60u);
 
-    // "Wait" over and over with the target ready in between: bounded as well.
+    // "Wait" over and over with the target ready in between: bounded as well, and said as it
+    // happened (the sampler was never busy).
     sleeps.clear();
     sampler.waitAt(SmdiSampler::kHeaderRequest, 0, 0, 100000);
     Bytes back;
@@ -225,6 +253,9 @@ TEST_F(SmdiExchange, WaitStormsEndAfterThirtySecondsOfWaiting) {
     outcome = receive(back, format);
     EXPECT_EQ(outcome.kind, SmdiOutcome::Kind::Failed);
     EXPECT_LT(sampler.commands(), 400);
+    EXPECT_NE(outcome.message.find("answered \"wait\" 61 times in "), std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(outcome.message.find("stayed busy"), std::string::npos) << outcome.message;
 }
 
 TEST_F(SmdiExchange, RejectsAtEachStageEndWithTheirMeaning) {

@@ -4,10 +4,14 @@
 #include "samplers/BatchRun.h"
 #include "samplers/SendRun.h"
 #include "samplers/TransferPlan.h"
+#include "samplers/TransferRunner.h"
 #include "support/TestFiles.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace tolvane {
@@ -67,6 +71,18 @@ TEST(TransferPlan, KeysNamesAndRatesFollowTheSamplerType) {
     EXPECT_EQ(transferSampleName(kProtocolSmdi, "Amen breaks", 5, 1200).size(), 11u);
     EXPECT_EQ(batchSampleName(kProtocolYamahaA3000, "/a/Thirteen chars.aif"), "Thirteen cha");
     EXPECT_EQ(batchSampleName(kProtocolAkai, "/a/Kick 1.wav"), "Kick 1");
+    // Names are cut by characters and go in the sampler's set: one character for each.
+    EXPECT_EQ(transferBaseName("/x/\xC3\x84rger und K\xC3\xBC"
+                               "che.wav"),
+              "Arger und ");
+    EXPECT_EQ(transferSampleName(kProtocolSmdi,
+                                 "K\xC3\xBC"
+                                 "che",
+                                 2, 8),
+              "Kuche2");
+    EXPECT_EQ(batchSampleName(kProtocolYamahaA3000, "/a/\xC3\x89t\xC3\xA9 \xE2\x82\xAC"
+                                                    "5.aif"),
+              "Ete  5");
 
     EXPECT_EQ(roundSampleRate(44110), 44100u);
     EXPECT_EQ(roundSampleRate(22050), 22000u);
@@ -223,6 +239,7 @@ TEST(SendRun, NoToTheNextSampleAndAbortDumpEndTheRun) {
         // A driver that never answers, even to an abort: the run gives up after the grace.
         test::RecordingSamplerDriver driver;
         driver.hold = true;
+        driver.deaf = true;
         test::QueuedPoster owner;
         std::optional<SendRunResult> result;
         SendRun run(
@@ -230,12 +247,111 @@ TEST(SendRun, NoToTheNextSampleAndAbortDumpEndTheRun) {
             [&](const SendRunResult& r) { result = r; });
         run.setAbortGrace(std::chrono::milliseconds(50));
         run.start(loopRequest(doc, kProtocolSmdi));
-        driver.deaf = true;
         pumpUntil(owner, [&] { return driver.sent.size() == 1; });
         run.abort();
         pumpUntil(owner, [&] { return result.has_value(); });
         EXPECT_TRUE(result->aborted);
     }
+}
+
+// A number past what the sampler numbers is refused before anything goes: the SDS driver
+// would otherwise send it as its last number, over what is there.
+TEST(SendRun, SampleNumbersOutsideTheSamplersRangeAreRefusedBeforeSending) {
+    SampleDocument doc = documentWithPoints(1, 400, {{200, 1}, {500, 1}});
+    test::RecordingSamplerDriver driver;
+    test::QueuedPoster owner;
+    std::optional<SendRunResult> result;
+    SendRun run(
+        driver, owner.poster(), [] { return true; }, [&](const SendRunResult& r) { result = r; });
+    SendRunRequest request = loopRequest(doc, kProtocolSds);
+    request.firstSampleNumber = 16382; // the third would be 16384
+    run.start(request);
+    pumpUntil(owner, [&] { return result.has_value(); });
+    EXPECT_TRUE(result->aborted);
+    EXPECT_EQ(result->outcome.kind, TransferOutcome::Kind::Failed);
+    EXPECT_NE(result->outcome.message.find("16384"), std::string::npos) << result->outcome.message;
+    EXPECT_TRUE(driver.sent.empty());
+
+    result.reset();
+    request.protocol = kProtocolEmu;
+    request.firstSampleNumber = 0; // E-mu samplers number from 1
+    run.start(request);
+    pumpUntil(owner, [&] { return result.has_value(); });
+    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(driver.sent.empty());
+
+    std::optional<BatchResult> batchResult;
+    BatchRun batch(driver, owner.poster(), [&](const BatchResult& r) { batchResult = r; });
+    batch.start({kProtocolSds, -1, false, {}, {"a.wav"}});
+    pumpUntil(owner, [&] { return batchResult.has_value(); });
+    EXPECT_TRUE(batchResult->aborted);
+    EXPECT_FALSE(batchResult->error.empty());
+    EXPECT_TRUE(driver.sent.empty());
+}
+
+TEST(TransferRunner, RunsInOrderKeepsTheLastOutcomeAndWaitsForTheEnd) {
+    TransferRunner runner;
+    std::vector<int> order;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    runner.run([&] {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return release; });
+        order.push_back(1);
+        return TransferOutcome::done();
+    });
+    runner.run(
+        [&] {
+            order.push_back(2);
+            return TransferOutcome::stoppedBySampler("refused");
+        },
+        [&](const TransferOutcome& outcome) {
+            order.push_back(outcome.kind == TransferOutcome::Kind::StoppedBySampler ? 3 : -1);
+        });
+    EXPECT_TRUE(runner.busy());
+    EXPECT_FALSE(runner.waitFor(std::chrono::milliseconds(10))) << "held by the first";
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    const TransferOutcome last = runner.wait();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(last.kind, TransferOutcome::Kind::StoppedBySampler);
+    EXPECT_EQ(last.message, "refused");
+    EXPECT_FALSE(runner.busy());
+
+    // An operation that throws has failed with its message.
+    runner.run([]() -> TransferOutcome { throw std::runtime_error("port gone"); });
+    EXPECT_EQ(runner.wait().message, "port gone");
+}
+
+TEST(TransferRunner, AnAbortEndsAPauseAtOnceAndCallsTheHook) {
+    TransferRunner runner;
+    std::atomic<int> hooked = 0;
+    runner.setAbortHook([&] { ++hooked; });
+    std::atomic<bool> started = false;
+    runner.run([&] {
+        started = true;
+        return runner.pause(std::chrono::hours(1)) ? TransferOutcome::done()
+                                                   : TransferOutcome::cancelled();
+    });
+    while (!started)
+        std::this_thread::yield();
+    runner.abort();
+    const auto outcome = runner.waitFor(std::chrono::seconds(10));
+    ASSERT_TRUE(outcome) << "the pause ended";
+    EXPECT_EQ(outcome->kind, TransferOutcome::Kind::CancelledByUser);
+    EXPECT_EQ(hooked, 1);
+    runner.clearAbort();
+    EXPECT_TRUE(runner.pause(std::chrono::milliseconds(1)));
+
+    TransferProgress progress{TransferProgress::Activity::Sending, 5735, 10000, 1, 1, {}};
+    EXPECT_EQ(progress.percent(), 57);
+    EXPECT_EQ(percentText(5735, 10000), "57.35");
+    EXPECT_EQ((TransferProgress{TransferProgress::Activity::Sending, 0, 0, 1, 1, {}}.percent()),
+              100);
 }
 
 TEST(BatchRun, SendsEachFileWithItsByteOrderAndStopsAtABadOne) {
@@ -257,6 +373,11 @@ TEST(BatchRun, SendsEachFileWithItsByteOrderAndStopsAtABadOne) {
     EXPECT_EQ(batchFileProblem(dir.file("broken.wav")), BatchFileProblem::Corrupted);
     EXPECT_EQ(batchAddMessage(BatchFileProblem::Corrupted, "broken.wav"),
               "File broken.wav corrupted!\r\n");
+    // An 8-bit file is whole, just not a sample the samplers take: it says so.
+    test::writeBytes(dir.file("eight.wav"), test::waveImage(1, 22050, Bytes(100, 0x80), 1, 8));
+    EXPECT_EQ(batchFileProblem(dir.file("eight.wav")), BatchFileProblem::NotSixteenBit);
+    EXPECT_EQ(batchAddMessage(BatchFileProblem::NotSixteenBit, "eight.wav"),
+              "File eight.wav is not a 16 bit sample;\r\nMust be 16bit uncompressed format");
 
     test::RecordingSamplerDriver driver;
     test::QueuedPoster owner;

@@ -8,6 +8,7 @@
 #include "samplers/TSMIDIDriver.h"
 #include "support/TestFiles.h"
 
+#include <algorithm>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -77,6 +78,32 @@ TEST(YamahaKeymaps, A3000NamesAndBulkFraming) {
         buildA3000Keymap("P", std::vector<std::string>(8, "S"), keymapForMapping(48, 0, false), 2)
             .back();
     EXPECT_EQ(withEight.size(), bulk.size());
+}
+
+// Nothing of 0x80 or more is ever inside a System Exclusive message: every character of a name
+// becomes one character of the sampler's set, and names are cut by characters, not bytes.
+TEST(YamahaKeymaps, NamesGoAsOneSevenBitCharacterEach) {
+    const auto sevenBit = [](const Bytes& m) {
+        return std::all_of(m.begin() + 1, m.end() - 1, [](std::uint8_t b) { return b < 0x80; });
+    };
+    const std::string kitchen = "K\xC3\xBC"
+                                "che"; // Küche
+    const std::string station = "Stra\xC3\x9F"
+                                "enbahnh\xC3\xB6"
+                                "fe"; // Straßenbahnhöfe
+    for (const Bytes& m :
+         buildA3000Keymap(station, {kitchen + "001", station}, keymapForMapping(36, 0, false), 1))
+        EXPECT_TRUE(sevenBit(m)) << m.size();
+    const auto select =
+        buildA3000Keymap(kitchen, {kitchen + "001"}, keymapForMapping(36, 0, false), 1);
+    EXPECT_EQ(std::string(select[0].begin() + 5, select[0].begin() + 21), "Kuche001        ");
+
+    const Bytes ex = buildExKeymap(station, 0, 1, keymapForMapping(36, 0, false));
+    EXPECT_TRUE(sevenBit(ex));
+    EXPECT_EQ((Bytes(ex.begin() + 9, ex.begin() + 22)),
+              (Bytes{'S', 't', 'r', 'a', 's', 'e', 'n', 0, 'b', 'a', 'h', 'n', 'h'}))
+        << "twelve characters, the seventh followed by 0";
+    EXPECT_EQ(a3000SampleNames(kitchen, 1, {}, {})[0], "Kuche001        ");
 }
 
 TEST(YamahaKeymaps, ExKeymapPacksItsElementsIntoSevenBits) {

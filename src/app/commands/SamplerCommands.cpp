@@ -143,8 +143,10 @@ void SamplerCommands::makeDrivers() {
     makePorts();
     if (!m_messages)
         m_messages = std::make_unique<DialogMessages>(m_ctx.dialogs);
-    SamplerDrivers drivers =
-        makeSamplerDrivers(*m_bus, *m_input, *m_output, windowThread(), m_messages.get());
+    SdsTimings sdsTimings;
+    sdsTimings.handshakeReply = std::chrono::milliseconds(m_ctx.settings.SdsReplyWait);
+    SamplerDrivers drivers = makeSamplerDrivers(*m_bus, *m_input, *m_output, windowThread(),
+                                                m_messages.get(), sdsTimings);
     m_sds = std::move(drivers.sds);
     m_smdi = std::move(drivers.smdi);
     m_akai = std::move(drivers.akai);

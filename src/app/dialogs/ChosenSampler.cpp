@@ -13,7 +13,13 @@ ChosenSampler::ChosenSampler(TransferServices& services, StatusPanel& status,
 
 void ChosenSampler::fillList(QComboBox* list) {
     list->clear();
-    for (const std::string& name : m_services.profiles.names())
+    std::vector<std::string> names;
+    try {
+        names = m_services.profiles.names();
+    } catch (const EProfileReadError& e) {
+        m_services.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+    }
+    for (const std::string& name : names)
         list->addItem(QString::fromStdString(name));
     if (list->count() == 0) {
         list->addItem(kNoPresetsStored);
@@ -25,7 +31,7 @@ void ChosenSampler::fillList(QComboBox* list) {
 }
 
 bool ChosenSampler::load(QComboBox* list) {
-    m_driver = nullptr;
+    detach();
     if (list->currentText() == kNoPresetsStored)
         return false;
     std::optional<SamplerProfile> profile;
@@ -61,6 +67,12 @@ bool ChosenSampler::readyForCommand(QComboBox* list) {
         return false;
     }
     return m_driver != nullptr;
+}
+
+void ChosenSampler::detach() {
+    if (m_driver)
+        m_driver->SetStatusPanel(nullptr);
+    m_driver = nullptr;
 }
 
 void ChosenSampler::setSampleStream(MemoryStream* stream) {

@@ -30,6 +30,8 @@ public:
     int protocol() const { return m_profile.protocol; }
     bool isSds() const { return m_profile.protocol == 0; }
     void setSampleStream(MemoryStream* stream);
+    // The window goes: the driver no longer reports to its status panel.
+    void detach();
 
 private:
     TransferServices& m_services;

@@ -9,6 +9,7 @@
 #include "fileio/LoadMessages.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/TWaveSmoother.h"
+#include "samplers/TransferRuns.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -48,8 +49,10 @@ TBatchTrans::TBatchTrans(TransferServices services, QWidget* parent)
 }
 
 TBatchTrans::~TBatchTrans() {
+    *m_alive = false;
     stopAudition();
     m_run.reset();
+    m_sampler.detach();
 }
 
 void TBatchTrans::buildControls() {
@@ -271,12 +274,15 @@ void TBatchTrans::BatchSendClick() {
     setRunning(true);
     m_run = std::make_unique<BatchRun>(driver, m_post,
                                        [this](const BatchResult& result) { batchEnded(result); });
-    driver.Connect([this, request, post = m_post] {
-        post([this, request] {
+    connectDriver(
+        driver, m_post, m_alive,
+        [this, request] {
             if (m_run)
                 m_run->start(request);
+        },
+        [this](const TransferOutcome& outcome) {
+            batchEnded({true, 0, {}, outcome});
         });
-    });
 }
 
 void TBatchTrans::batchEnded(const BatchResult& result) {
@@ -310,10 +316,9 @@ void TBatchTrans::dropEvent(QDropEvent* event) {
         } else if (problem == BatchFileProblem::CannotOpen) {
             m_services.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
         } else if (problem == BatchFileProblem::Corrupted) {
-            const bool unreadable =
-                testSampleFile(file.toStdString()).result == Acceptance::Unreadable;
-            m_services.dialogs.message(MessageKind::Error, "",
-                                       unreadable ? kMsgUnableToLoad : kMsgTypeUnrecognised);
+            m_services.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+        } else if (problem == BatchFileProblem::NotSixteenBit) {
+            m_services.dialogs.message(MessageKind::Error, "", kMsgTypeUnrecognised);
         } else {
             addFiles({file});
         }

@@ -63,6 +63,7 @@ private:
     Poster m_post;
     PostedStatusPanel m_status;
     ChosenSampler m_sampler;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<BatchRun> m_run;
     bool m_smooth = false; // the batch keeps its own "Smooth sample end points"
     bool m_running = false;

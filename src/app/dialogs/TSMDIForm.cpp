@@ -8,6 +8,7 @@
 #include "app/dialogs/TSReqForm.h"
 #include "processing/TWaveSmoother.h"
 #include "samplers/BatchRun.h"
+#include "samplers/TransferRuns.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace tolvane {
@@ -27,18 +27,13 @@ namespace {
 constexpr int kHelpContext = 38;
 constexpr int kMaxPosition = 32767;
 
-// The percentage at the end of a driver's progress text ("Sending: 40%"), or -1.
-int percentIn(const QString& text) {
-    static const QRegularExpression percent("(\\d+)%\\s*$");
-    const QRegularExpressionMatch match = percent.match(text);
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
 } // namespace
 
 TSMDIForm::TSMDIForm(TransferServices services, QWidget* parent)
     : QDialog(parent), m_services(std::move(services)), m_post(postTo(this)),
-      m_status(m_post, [this](const QString& text) { showStatus(text); }),
+      m_status(
+          m_post, [this](const QString& text) { showStatus(text); },
+          [this](const TransferProgress& progress) { showProgress(progress); }),
       m_sampler(m_services, m_status, &m_services.doc.SampleData) {
     setObjectName("SMDIForm");
     setWindowTitle("Sampler Transfer");
@@ -47,9 +42,12 @@ TSMDIForm::TSMDIForm(TransferServices services, QWidget* parent)
 }
 
 TSMDIForm::~TSMDIForm() {
-    if (m_run && m_run->running() && m_sampler.driver())
+    *m_alive = false;
+    if (m_running && m_sampler.driver())
         m_sampler.driver()->Abort();
     m_run.reset();
+    m_receive.reset();
+    m_sampler.detach();
 }
 
 void TSMDIForm::buildControls() {
@@ -161,11 +159,19 @@ QString TSMDIForm::statusText() const {
 
 void TSMDIForm::showStatus(const QString& text) {
     m_statusLabel->setText(text);
-    const int percent = percentIn(text);
-    if (percent >= 0)
-        m_progress->setValue(std::clamp(percent, 0, 100));
     if (m_services.showStatus)
         m_services.showStatus(text);
+}
+
+void TSMDIForm::showProgress(const TransferProgress& progress) {
+    showStatus(QString::fromStdString(progress.text));
+    if (!m_running)
+        return; // what a driver still reports after the end
+    m_progress->setFormat(
+        progress.samples > 1
+            ? QString("Sample %1 of %2: %p%").arg(progress.sample).arg(progress.samples)
+            : QString("%p%"));
+    m_progress->setValue(progress.percent());
 }
 
 void TSMDIForm::ComboBox1Change() {
@@ -236,8 +242,9 @@ void TSMDIForm::send(bool region) {
     TSamplerClass& driver = *m_sampler.driver();
     driver.ClearAbort();
     setRunning(true);
-    driver.Connect([this, region, post = m_post] {
-        post([this, region] {
+    connectDriver(
+        driver, m_post, m_alive,
+        [this, region] {
             bool mapping = !region && m_autoMap->isEnabled() && m_autoMap->isChecked();
             if (mapping && samplesExceedNotes(m_services.keymap, samplesToSend())) {
                 if (m_services.dialogs.message(MessageKind::Warning, "", kMsgProceedWithoutMapping,
@@ -248,8 +255,10 @@ void TSMDIForm::send(bool region) {
                 mapping = false;
             }
             startRun(region, mapping);
+        },
+        [this, region](const TransferOutcome& outcome) {
+            runEnded({true, 0, outcome, {}, false}, region);
         });
-    });
 }
 
 void TSMDIForm::startRun(bool region, bool mapping) {
@@ -283,10 +292,15 @@ void TSMDIForm::startRun(bool region, bool mapping) {
 }
 
 void TSMDIForm::runEnded(const SendRunResult& result, bool region) {
-    if (m_templateWanted && !region && !result.aborted && m_services.writeTemplate)
+    if (m_templateWanted && !region && result.outcome.completed() && m_services.writeTemplate)
         m_services.writeTemplate();
-    m_services.dialogs.message(MessageKind::Information, "",
-                               result.aborted ? kMsgTransferAborted : kMsgTransferComplete);
+    if (result.refused)
+        m_services.dialogs.message(MessageKind::Error, "",
+                                   QString::fromStdString(result.outcome.message));
+    else
+        m_services.dialogs.message(MessageKind::Information, "",
+                                   result.outcome.completed() ? kMsgTransferComplete
+                                                              : kMsgTransferAborted);
     showStatus(kInactive);
     setRunning(false);
 }
@@ -322,42 +336,28 @@ void TSMDIForm::Button6Click() {
 // The sample arrives in a stream of its own: the open document stays whole until the transfer
 // has ended well.
 void TSMDIForm::receive(int sampleNumber) {
-    TSamplerClass& driver = *m_sampler.driver();
-    m_received.clear();
-    m_sampler.setSampleStream(&m_received);
-    driver.ClearAbort();
     setRunning(true);
-    driver.Connect([this, sampleNumber, post = m_post] {
-        post([this, sampleNumber] {
-            if (!m_sampler.driver())
-                return;
-            m_sampler.driver()->ReceiveSample(sampleNumber,
-                                              [this, post = m_post](const ReceivedFormat& format) {
-                                                  post([this, format] { received(format); });
-                                              });
-        });
-    });
+    m_receive = std::make_unique<ReceiveRun>(
+        *m_sampler.driver(), m_post, [this](const ReceiveResult& result) { received(result); });
+    m_receive->start(sampleNumber, true, &m_services.doc.SampleData);
 }
 
-void TSMDIForm::received(const ReceivedFormat& format) {
-    if (!m_running)
-        return; // aborted: what the driver still reports is not wanted
-    m_sampler.setSampleStream(&m_services.doc.SampleData);
+void TSMDIForm::received(const ReceiveResult& result) {
+    const ReceivedFormat& format = result.format;
     const bool nothing = format.channels == 0 && format.rate == 0 && format.lengthBytes == 0;
-    if (!nothing) {
+    if (result.outcome.completed() && !nothing) {
         const ReceivedCheck check =
-            checkReceivedSample(format, m_received.size(), m_roundRate->isChecked());
+            checkReceivedSample(format, m_receive->received().size(), m_roundRate->isChecked());
         if (!check.sample) {
             m_services.dialogs.message(MessageKind::Error, "", QString::fromStdString(check.error));
         } else {
             const std::string name =
-                m_sampler.isSds() ? std::string("Untitled.wav")
-                                  : receivedDocumentName(m_sampler.driver()->GetReceivedName());
+                m_sampler.isSds() ? std::string("Untitled.wav") : receivedDocumentName(result.name);
             if (m_services.adoptReceived)
-                m_services.adoptReceived(receivedDocument(m_received, *check.sample), name);
+                m_services.adoptReceived(receivedDocument(m_receive->received(), *check.sample),
+                                         name);
         }
     }
-    m_received.clear();
     showStatus(kInactive);
     setRunning(false);
 }
@@ -365,14 +365,13 @@ void TSMDIForm::received(const ReceivedFormat& format) {
 void TSMDIForm::Button7Click() {
     if (!m_running)
         return;
-    if (m_run && m_run->running()) {
-        m_run->abort(); // the run's end routine enables the window again
-    } else {
-        if (m_sampler.driver())
-            m_sampler.driver()->Abort();
-        m_sampler.setSampleStream(&m_services.doc.SampleData);
-        setRunning(false);
-    }
+    // The run's end routine enables the window again.
+    if (m_run && m_run->running())
+        m_run->abort();
+    else if (m_receive && m_receive->running())
+        m_receive->abort();
+    else if (m_sampler.driver())
+        m_sampler.driver()->Abort(); // still connecting
     showStatus(kInactive);
 }
 

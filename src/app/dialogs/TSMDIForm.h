@@ -4,6 +4,7 @@
 #include "app/dialogs/TransferServices.h"
 #include "document/MemoryStream.h"
 #include "samplers/SendRun.h"
+#include "samplers/TransferRuns.h"
 
 #include <QDialog>
 #include <memory>
@@ -53,9 +54,10 @@ private:
     void startRun(bool region, bool mapping);
     void runEnded(const SendRunResult& result, bool region);
     void receive(int sampleNumber);
-    void received(const ReceivedFormat& format);
+    void received(const ReceiveResult& result);
     void setRunning(bool running);
     void showStatus(const QString& text);
+    void showProgress(const TransferProgress& progress);
     int samplesToSend() const;
     int firstSampleNumber() const;
 
@@ -63,8 +65,9 @@ private:
     Poster m_post;
     PostedStatusPanel m_status;
     ChosenSampler m_sampler;
-    MemoryStream m_received;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<SendRun> m_run;
+    std::unique_ptr<ReceiveRun> m_receive;
     bool m_running = false;
     bool m_templateWanted = false;
 

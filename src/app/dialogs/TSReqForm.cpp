@@ -38,54 +38,19 @@ TSReqForm::TSReqForm(TSamplerClass& driver, QWidget* parent)
     resize(420, 320);
 }
 
-TSReqForm::~TSReqForm() {
-    *m_alive = false;
-}
-
-namespace {
-
-// The rows as the driver reads them, handed to the window on its thread. The driver keeps this
-// until its listing ends, which may be after the window has closed: the done callback owns it.
-class PostedListView : public SampleListView {
-public:
-    explicit PostedListView(Poster post) : m_post(std::move(post)) {}
-    std::function<void()> onClear;
-    std::function<void(int, const QString&)> onAdd;
-    void clear() override {
-        m_post([f = onClear] { f(); });
-    }
-    void addSample(int number, const std::string& name) override {
-        m_post([f = onAdd, number, name = QString::fromStdString(name)] { f(number, name); });
-    }
-
-private:
-    Poster m_post;
-};
-
-} // namespace
+TSReqForm::~TSReqForm() = default;
 
 void TSReqForm::startListing() {
     m_listed = false;
     m_receive->setEnabled(false);
     m_list->clear();
-    m_driver.ClearAbort();
-    auto view = std::make_shared<PostedListView>(m_post);
-    view->onClear = [this] { clear(); };
-    view->onAdd = [this](int number, const QString& name) { addSample(number, name); };
-    // The continuation and the done callback may come from a device thread; the poster drops
-    // what arrives after the window is gone.
-    m_driver.Connect([this, alive = m_alive, post = m_post, view] {
-        post([this, alive, view] {
-            if (!*alive)
-                return;
-            m_driver.ListSamples(
-                [this, post = m_post, view]() mutable {
-                    post([this] { listingDone(); });
-                    view.reset();
-                },
-                view.get());
-        });
-    });
+    m_run = std::make_unique<ListRun>(
+        m_driver, m_post,
+        [this](const ListedSample& row) {
+            addSample(row.number, QString::fromStdString(row.name));
+        },
+        [this](const ListResult& result) { listingDone(result); });
+    m_run->start();
 }
 
 void TSReqForm::clear() {
@@ -97,9 +62,8 @@ void TSReqForm::addSample(int number, const QString& name) {
     row->setData(0, Qt::UserRole, number);
 }
 
-void TSReqForm::listingDone() {
-    SampleDirectory directory{};
-    m_driver.GetSampleList(directory);
+void TSReqForm::listingDone(const ListResult& result) {
+    const SampleDirectory& directory = result.directory;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = m_list->topLevelItem(i);
         const int number = row->data(0, Qt::UserRole).toInt();
@@ -124,8 +88,8 @@ void TSReqForm::Button1Click() {
 }
 
 void TSReqForm::Button2Click() {
-    if (!m_listed)
-        m_driver.Abort();
+    if (m_run && m_run->running())
+        m_run->abort();
     reject();
 }
 

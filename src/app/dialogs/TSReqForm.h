@@ -2,6 +2,7 @@
 
 #include "platform/Poster.h"
 #include "samplers/TSamplerClass.h"
+#include "samplers/TransferRuns.h"
 
 #include <QDialog>
 #include <memory>
@@ -35,11 +36,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void listingDone();
+    void listingDone(const ListResult& result);
 
     TSamplerClass& m_driver;
     Poster m_post;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    std::unique_ptr<ListRun> m_run;
     QTreeWidget* m_list;
     QPushButton *m_receive, *m_cancel;
     bool m_listed = false;

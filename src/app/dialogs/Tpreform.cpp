@@ -227,7 +227,12 @@ void Tpreform::ComboBox4Change() {
 void Tpreform::loadProfileList() {
     const int remembered = std::max(m_profiles->currentIndex(), 0);
     m_profiles->clear();
-    const std::vector<std::string> names = m_store.names();
+    std::vector<std::string> names;
+    try {
+        names = m_store.names();
+    } catch (const EProfileReadError& e) {
+        m_dialogs.message(MessageKind::Error, windowTitle(), QString::fromStdString(e.what()));
+    }
     if (names.empty()) {
         m_profiles->addItem(kNoPresetsStored);
         m_profiles->setCurrentIndex(0);
@@ -325,7 +330,12 @@ void Tpreform::Button1Click() {
         m_dialogs.askName("Name Profile:", current == kNoPresetsStored ? QString() : current);
     if (!name || name->isEmpty())
         return;
-    const std::vector<std::string> names = m_store.names();
+    std::vector<std::string> names;
+    try {
+        names = m_store.names();
+    } catch (const EProfileReadError&) {
+        // the write below fails and says so
+    }
     const auto found = std::find(names.begin(), names.end(), name->toStdString());
     const int selection = static_cast<int>(found - names.begin()); // after the last when new
     if (!m_store.write(name->toStdString(), currentProfile())) {

@@ -32,19 +32,29 @@ inline Poster postTo(QObject* context) {
     };
 }
 
-// A driver's progress text ("Sending: 40%"), which may come from a device thread, shown on the
-// window's thread.
+// A driver's status text and progress, which may come from a device thread, shown on the
+// window's thread: the text as it is, the progress by its numbers.
 class PostedStatusPanel final : public StatusPanel {
 public:
-    PostedStatusPanel(Poster post, std::function<void(const QString&)> show)
-        : m_post(std::move(post)), m_show(std::move(show)) {}
+    PostedStatusPanel(Poster post, std::function<void(const QString&)> show,
+                      std::function<void(const TransferProgress&)> showProgress = {})
+        : m_post(std::move(post)), m_show(std::move(show)),
+          m_showProgress(std::move(showProgress)) {}
     void setText(const std::string& text) override {
         m_post([show = m_show, text = QString::fromStdString(text)] { show(text); });
+    }
+    void setProgress(const TransferProgress& progress) override {
+        if (!m_showProgress) {
+            setText(progress.text);
+            return;
+        }
+        m_post([show = m_showProgress, progress] { show(progress); });
     }
 
 private:
     Poster m_post;
     std::function<void(const QString&)> m_show;
+    std::function<void(const TransferProgress&)> m_showProgress;
 };
 
 inline constexpr const char* kInactive = "Inactive";
