@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 namespace tolvane::test {
@@ -96,6 +97,20 @@ TEST_F(TransferWindowTest, TheSamplerMenuHoldsTheThreeWindows) {
     EXPECT_EQ(captions, (QStringList{"&Batch Transfer", "Sample &Transfer", "&Profile Manager"}));
     EXPECT_EQ(action("SMIDITransfer1")->shortcut(), QKeySequence("Ctrl+I"));
     EXPECT_EQ(action("BatchTransfer1")->statusTip(), "Show batch transfer dialog");
+}
+
+// The File toolbar ends with the sample transfer button, which opens "Sampler Transfer".
+TEST_F(TransferWindowTest, TheFileToolbarEndsWithTheSampleTransferButton) {
+    auto* bar = m_form->findChild<QToolBar*>("FileToolbar");
+    ASSERT_TRUE(bar);
+    QAction* button = bar->actions().back();
+    EXPECT_EQ(button->objectName(), "ToolbarButton971");
+    EXPECT_EQ(button->statusTip(), "Show sampler transfer dialog");
+    EXPECT_FALSE(button->icon().isNull());
+    QString opened;
+    inModal<TSMDIForm>([&](TSMDIForm& window) { opened = window.windowTitle(); });
+    button->trigger();
+    EXPECT_EQ(opened, "Sampler Transfer");
 }
 
 TEST_F(TransferWindowTest, WithoutAProfileEveryCommandSaysSo) {
