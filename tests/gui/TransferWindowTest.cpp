@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -209,6 +210,44 @@ TEST_F(TransferWindowTest, ASampleNumberPastTheSamplersNumbersIsRefused) {
     EXPECT_TRUE(m_dialogs.texts()[0].startsWith("Sample number 32768 is outside the sampler's "
                                                 "numbers, 0 to 16383"))
         << m_dialogs.texts()[0].toStdString();
+}
+
+// The sample numbers are typed as well as stepped: the transfer window and the batch send to
+// the typed number (plus the profile's offset); letters never reach the field.
+TEST_F(TransferWindowTest, TypedPositionsAreTheNumbersSentTo) {
+    storeProfile("SMDI", kProtocolSmdi, 2);
+    inTransferWindow([&](TSMDIForm& window) {
+        auto* position = window.findChild<QLineEdit*>("Edit1");
+        EXPECT_FALSE(position->isReadOnly());
+        position->selectAll();
+        QTest::keyClicks(position, "1x20");
+        EXPECT_EQ(position->text(), "120");
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+        position->selectAll();
+        QTest::keyClicks(position, "99999"); // past 32767: the field keeps what it can hold
+        EXPECT_EQ(position->text(), "32767");
+    });
+    ASSERT_EQ(smdi->sent.size(), 1u);
+    EXPECT_EQ(smdi->sent[0].sampleNumber, 122);
+
+    const Bytes samples = {1, 0, 2, 0};
+    writeWaveFile(samplerDir.file("a.wav"), 1, 44100, samples.data(), samples.size());
+    writeWaveFile(samplerDir.file("b.wav"), 1, 44100, samples.data(), samples.size());
+    inModal<TBatchTrans>([&](TBatchTrans& window) {
+        window.addFiles({QString::fromStdString(samplerDir.file("a.wav")),
+                         QString::fromStdString(samplerDir.file("b.wav"))});
+        auto* position = window.findChild<QLineEdit*>("Edit1");
+        EXPECT_FALSE(position->isReadOnly());
+        position->selectAll();
+        QTest::keyClicks(position, "40");
+        click(window, "BatchSend");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    action("BatchTransfer1")->trigger();
+    ASSERT_EQ(smdi->sent.size(), 3u);
+    EXPECT_EQ(smdi->sent[1].sampleNumber, 42);
+    EXPECT_EQ(smdi->sent[2].sampleNumber, 43);
 }
 
 TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt) {
