@@ -321,6 +321,49 @@ TEST_F(TransferWindowTest, ListSamplesShowsTheRequestWindowAndReceivesTheChosenR
     EXPECT_EQ(doc().FileName, "SNARE.wav");
 }
 
+// "Receive" in the request window: the transfer window, hidden while the request window is up,
+// is shown again and stays (with its receive) until the sample has arrived; only then does
+// closing it end it. The click returns to the window's own loop, as a real one does.
+TEST_F(TransferWindowTest, TheTransferWindowStaysWhileAListedSampleIsReceived) {
+    storeProfile("S2000", kProtocolAkai);
+    akai->listing = {{0, "KICK"}, {1, "SNARE"}};
+    akai->receiveBytes = {9, 0, 8, 0};
+    akai->receiveFormat = {44100, 16, 1, 4};
+    akai->receiveName = "SNARE";
+    akai->hold = true;
+    bool hiddenWhileListing = false, shownWhileReceiving = false, received = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = dynamic_cast<TSMDIForm*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(window);
+        QTimer::singleShot(0, window, [&, window] {
+            auto* request = dynamic_cast<TSReqForm*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(request);
+            hiddenWhileListing = !window->isVisible();
+            waitFor([&] { return request->listingEnded(); });
+            auto* list = request->findChild<QTreeWidget*>("ListView1");
+            list->setCurrentItem(list->topLevelItem(1));
+            click(*request, "Button1");
+        });
+        click(*window, "Button2");
+        QTimer::singleShot(0, window, [&, window] {
+            shownWhileReceiving = window->isVisible() && window->transferRunning() &&
+                                  QApplication::activeModalWidget() == window;
+            akai->complete();
+            waitFor([&] { return !window->transferRunning(); });
+            received = true;
+            window->reject();
+        });
+    });
+    action("SMIDITransfer1")->trigger();
+    EXPECT_TRUE(hiddenWhileListing);
+    EXPECT_TRUE(shownWhileReceiving);
+    EXPECT_TRUE(received);
+    EXPECT_EQ(akai->received, std::vector<int>{1});
+    EXPECT_EQ(akai->aborts, 0);
+    EXPECT_EQ(doc().FileName, "SNARE.wav");
+    EXPECT_EQ(m_form->transfer().transferWindow(), nullptr) << "gone once closed";
+}
+
 TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFiles) {
     storeProfile("A3000", kProtocolYamahaA3000);
     const Bytes samples = {1, 0, 2, 0, 3, 0, 4, 0};
