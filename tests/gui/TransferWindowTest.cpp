@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -175,6 +176,66 @@ TEST_F(TransferWindowTest, AbortDumpEndsTheRunAndTheWindowWorksAgain) {
     ASSERT_EQ(smdi->sent.size(), 2u);
     EXPECT_TRUE(smdi->sent[1].region);
     EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
+}
+
+// The transfer window stays on top of the editor: each box it raises, and the profile manager
+// it opens, opens over it, or it would hide them and Enter would answer a question unseen.
+TEST_F(TransferWindowTest, EveryBoxOfTheTransferWindowOpensOverIt) {
+    QWidget* first = nullptr;
+    inTransferWindow([&](TSMDIForm& window) {
+        first = &window;
+        click(window, "Button5"); // no profile yet
+    });
+    storeProfile("SMDI", kProtocolSmdi);
+    m_form->Invert1Click(); // a change the request asks about
+    waitUntilIdle(*m_form);
+    m_dialogs.answers = {MessageAnswer::Cancel};
+    QWidget* second = nullptr;
+    QWidget* managerOver = nullptr;
+    inTransferWindow([&](TSMDIForm& window) {
+        second = &window;
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+        smdi->hold = true;
+        click(window, "Button4");
+        waitFor([&] { return smdi->sent.size() == 2; });
+        click(window, "Button7");
+        waitFor([&] { return !window.transferRunning(); });
+        click(window, "Button6"); // the save question, cancelled
+        QTimer::singleShot(0, [&] {
+            QWidget* manager = QApplication::activeModalWidget();
+            ASSERT_TRUE(manager);
+            managerOver = manager->parentWidget();
+            dynamic_cast<QDialog*>(manager)->reject();
+        });
+        click(window, "Button9");
+    });
+    ASSERT_EQ(m_dialogs.texts(),
+              (QStringList{"No presets found - use the preset manager to add a preset.",
+                           "Transfer complete!", "Transfer aborted!",
+                           "Save changes to " + QString::fromStdString(doc().FileName) + "?"}));
+    EXPECT_EQ(m_dialogs.shown[0].raisedFrom, first);
+    for (std::size_t i = 1; i < m_dialogs.shown.size(); ++i)
+        EXPECT_EQ(m_dialogs.shown[i].raisedFrom, second) << i;
+    EXPECT_EQ(managerOver, second);
+    EXPECT_TRUE(smdi->received.empty()) << "cancelled at the question";
+}
+
+// The real boxes take the window they are raised from as their parent.
+TEST_F(TransferWindowTest, AMessageBoxIsAChildOfTheWindowItIsRaisedFrom) {
+    QDialog window(m_form.get());
+    window.show();
+    QtDialogs dialogs(m_form.get());
+    const Dialogs::RaisedFrom over(dialogs, &window);
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        parent = box->parentWidget();
+        box->accept();
+    });
+    dialogs.message(MessageKind::Information, "", "Transfer complete!", MessageButtons::Ok);
+    EXPECT_EQ(parent, &window);
 }
 
 // The bar shows the driver's numbers, not a reading of its text ("57.35%" is 57, not 35).
