@@ -338,6 +338,60 @@ TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt)
     EXPECT_TRUE(m_form->isModified());
 }
 
+// Receiving over the open sample is one step: undo gives back the split-stereo loop with its
+// name, points and format; redo the received sample again. Without a sample there is nothing
+// to undo.
+TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
+    storeProfile("SMDI", kProtocolSmdi);
+    smdi->receiveBytes = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0};
+    smdi->receiveFormat = {22050, 16, 1, 12};
+    smdi->receiveName = "KICK 1";
+    m_form->LR2Click(); // split stereo
+    waitUntilIdle(*m_form);
+    const std::string loopName = doc().FileName;
+    const Bytes loop = bytes(0, static_cast<std::uint32_t>(doc().DataLength));
+    const int loopPoints = doc().CandidateCount;
+    const auto receive = [&] {
+        inTransferWindow([&](TSMDIForm& window) {
+            click(window, "Button6");
+            waitFor([&] { return !window.transferRunning(); });
+        });
+        waitUntilIdle(*m_form);
+    };
+    receive();
+    ASSERT_EQ(doc().FileName, "KICK 1.wav");
+    ASSERT_EQ(doc().DataLength, 12);
+    EXPECT_TRUE(action("mnuUndo")->isEnabled());
+
+    m_form->mnuUndoClick();
+    waitUntilIdle(*m_form);
+    EXPECT_EQ(doc().FileName, loopName);
+    EXPECT_EQ(doc().Channels, 2);
+    EXPECT_EQ(doc().SampleRate, 44100u);
+    EXPECT_FALSE(doc().MergeChannels);
+    EXPECT_EQ(doc().CandidateCount, loopPoints);
+    EXPECT_EQ(bytes(0, static_cast<std::uint32_t>(doc().DataLength)), loop);
+    EXPECT_FALSE(m_form->isModified()) << "the loop was unmodified before the receive";
+    EXPECT_TRUE(
+        m_form->windowTitle().startsWith(QString::fromStdString(loopName).section('/', -1)));
+    EXPECT_EQ(action("mnuUndo")->text(), "&Redo");
+
+    m_form->mnuUndoClick();
+    waitUntilIdle(*m_form);
+    EXPECT_EQ(doc().FileName, "KICK 1.wav");
+    EXPECT_EQ(doc().Channels, 1);
+    EXPECT_EQ(doc().SampleRate, 22050u);
+    EXPECT_EQ(bytes(0, 12), smdi->receiveBytes);
+    EXPECT_TRUE(m_form->isModified());
+
+    m_dialogs.answers = {MessageAnswer::No}; // the save question of closing
+    m_form->CloseFile();
+    ASSERT_FALSE(doc().DocumentOpen);
+    receive();
+    EXPECT_EQ(doc().FileName, "KICK 1.wav");
+    EXPECT_FALSE(action("mnuUndo")->isEnabled()) << "nothing was open to go back to";
+}
+
 TEST_F(TransferWindowTest, WaitForSendAsksTheSdsDriverForADumpAndNamesItUntitled) {
     storeProfile("SDS", kProtocolSds, 2);
     sds->receiveBytes = {7, 0, 6, 0};
