@@ -10,6 +10,7 @@
 #include "fakes/SmdiSampler.h"
 #include "fileio/WaveFileWriter.h"
 #include "samplers/ProfileStore.h"
+#include "samplers/TSMIDIDriver.h"
 #include "samplers/TransferPlan.h"
 #include "slicing/LoopSegments.h"
 
@@ -519,32 +520,32 @@ TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFi
     EXPECT_EQ(smdi->nameList, (std::vector<std::string>{"a", "b"}));
 }
 
-// The editor's own drivers against a simulated SMDI sampler on a socket: the loop's segments
-// go out with "Send all in loop" and each comes back with "Request", byte for byte.
-TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) {
+// The editor's own drivers against a simulated SMDI sampler on a socket.
+class SimulatedSamplerWindowTest : public LoadedWindowTest {
+protected:
     TempDir samplerDir;
-    SmdiSampler sampler(samplerDir.file("smdi.sock"));
-    std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
-    adaptors.push_back(makeSocketScsiAdaptor({sampler.path()}));
-    m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
-                            std::make_unique<ScsiBus>(std::move(adaptors)));
-    m_form->setProfileFile(samplerDir.file("profiles.samplers"));
-    SamplerProfile profile;
-    profile.protocol = kProtocolSmdi;
-    profile.scsiInUse = 1;
-    ASSERT_TRUE(m_form->sampler().profiles().write("SMDI", profile));
-    m_form->setSensitivityPercent(50);
-    QApplication::processEvents();
-    KeymapSettings keymap = m_form->keymap();
-    keymap.smoothEndPoints = false;
-    m_form->setKeymap(keymap);
-    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
-    ASSERT_GE(segments.size(), 2u);
-    std::vector<Bytes> sent;
-    for (const LoopSegment& s : segments)
-        sent.emplace_back(doc().SampleData.data() + s.start,
-                          doc().SampleData.data() + s.start + s.byteCount);
-    const auto run = [&](const std::function<void(TSMDIForm&)>& steps) {
+    std::unique_ptr<SmdiSampler> sampler;
+
+    void SetUp() override {
+        LoadedWindowTest::SetUp();
+        sampler = std::make_unique<SmdiSampler>(samplerDir.file("smdi.sock"));
+        std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
+        adaptors.push_back(makeSocketScsiAdaptor({sampler->path()}));
+        m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
+                                std::make_unique<ScsiBus>(std::move(adaptors)));
+        m_form->setProfileFile(samplerDir.file("profiles.samplers"));
+        SamplerProfile profile;
+        profile.protocol = kProtocolSmdi;
+        profile.scsiInUse = 1;
+        ASSERT_TRUE(m_form->sampler().profiles().write("SMDI", profile));
+        m_form->setSensitivityPercent(50);
+        QApplication::processEvents();
+        KeymapSettings keymap = m_form->keymap();
+        keymap.smoothEndPoints = false;
+        m_form->setKeymap(keymap);
+    }
+
+    void run(const std::function<void(TSMDIForm&)>& steps) {
         QTimer::singleShot(0, [&] {
             auto* window = dynamic_cast<TSMDIForm*>(QApplication::activeModalWidget());
             ASSERT_TRUE(window);
@@ -552,13 +553,26 @@ TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) 
             window->reject();
         });
         action("SMIDITransfer1")->trigger();
-    };
-    const auto waitIdle = [](TSMDIForm& window) {
+    }
+    // Until the transfer has ended, or 20 s: well inside the 30 s a SCSI command may take.
+    static void waitIdle(TSMDIForm& window) {
         QElapsedTimer timer;
         timer.start();
-        while (window.transferRunning() && timer.elapsed() < 30000)
+        while (window.transferRunning() && timer.elapsed() < 20000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
-    };
+    }
+    Bytes regionBytes() { return bytes(doc().LocatorL, doc().LocatorR); }
+};
+
+// The loop's segments go out with "Send all in loop" and each comes back with "Request", byte
+// for byte.
+TEST_F(SimulatedSamplerWindowTest, SegmentsSentComeBackThroughRequest) {
+    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
+    ASSERT_GE(segments.size(), 2u);
+    std::vector<Bytes> sent;
+    for (const LoopSegment& s : segments)
+        sent.emplace_back(doc().SampleData.data() + s.start,
+                          doc().SampleData.data() + s.start + s.byteCount);
     run([&](TSMDIForm& window) {
         window.findChild<QPushButton*>("Button5")->click();
         waitIdle(window);
@@ -578,6 +592,54 @@ TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) 
                   sent[k])
             << k;
     }
+}
+
+// A sampler that falls silent in the middle of a send: "Abort dump" ends the wait at once (not
+// at the SCSI command's 30 s limit) and the next send reaches the sampler, back again, on a new
+// connection; left alone, the wait ends at the limit with a box that says what happened.
+TEST_F(SimulatedSamplerWindowTest, ASamplerThatStopsAnsweringIsLeftAtOnceAndReachedAgain) {
+    sampler->setPacketLength(512);
+    sampler->silentAt(SmdiSampler::kDataPacket, 3);
+    const Bytes region = regionBytes();
+    bool endedByAbort = false;
+    run([&](TSMDIForm& window) {
+        window.findChild<QPushButton*>("Button4")->click();
+        QElapsedTimer timer;
+        timer.start();
+        while (!sampler->silent() && timer.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_TRUE(sampler->silent());
+        window.findChild<QPushButton*>("Button7")->click();
+        waitIdle(window);
+        endedByAbort = !window.transferRunning();
+        ASSERT_TRUE(endedByAbort);
+        EXPECT_TRUE(window.findChild<QPushButton*>("Button4")->isEnabled());
+        sampler->setSilent(false);
+        window.findChild<QPushButton*>("Button4")->click();
+        waitIdle(window);
+    });
+    EXPECT_TRUE(endedByAbort);
+    EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
+    ASSERT_TRUE(sampler->sample(0));
+    EXPECT_EQ(sampler->sample(0)->data.size(), region.size());
+
+    // Nobody aborts: the command's limit (short here) ends the wait, and the box says why.
+    auto* driver =
+        dynamic_cast<TSMIDIDriver*>(m_form->sampler().driverTable().driverFor(kProtocolSmdi));
+    ASSERT_TRUE(driver);
+    SmdiTimings shortLimit;
+    shortLimit.commandTimeoutMs = 500;
+    driver->setTimings(shortLimit);
+    m_dialogs.shown.clear();
+    sampler->silentAt(SmdiSampler::kSampleHeader, 2);
+    run([&](TSMDIForm& window) {
+        window.findChild<QPushButton*>("Button4")->click();
+        waitIdle(window);
+        QApplication::processEvents(); // the driver's own box
+    });
+    ASSERT_GE(m_dialogs.texts().size(), 1);
+    EXPECT_TRUE(m_dialogs.texts().join("\n").contains("The sampler stopped answering."))
+        << m_dialogs.texts().join("|").toStdString();
 }
 
 } // namespace
