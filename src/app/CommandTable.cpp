@@ -177,6 +177,10 @@ const ToolRow kTools[] = {
 const MirrorButtonRow kStripSilenceButton = {"chopbut", "Strip silence", ToolIcon::StripSilence,
                                              &C::StripSilence1};
 
+const MirrorButtonRow kSampleTransferButton = {"ToolbarButton971",
+                                               "Sample transfer|Show sampler transfer dialog",
+                                               ToolIcon::SampleTransfer, &C::SMIDITransfer1};
+
 const MirrorButtonRow kFileToolbarButtons[] = {
     {"SaveWaveB", "Save segments|Click to save segments in defined region", ToolIcon::SaveSegments,
      &C::SplitMenuItem},
@@ -211,6 +215,10 @@ std::span<const MirrorButtonRow> fileToolbarButtons() {
 
 const MirrorButtonRow& stripSilenceButton() {
     return kStripSilenceButton;
+}
+
+const MirrorButtonRow& sampleTransferButton() {
+    return kSampleTransferButton;
 }
 
 } // namespace tolvane

@@ -64,5 +64,7 @@ std::span<const ToolRow> toolTable();
 std::span<const MirrorButtonRow> fileToolbarButtons();
 // The File toolbar's strip silence button, after the channel-mode button.
 const MirrorButtonRow& stripSilenceButton();
+// The File toolbar's last button: the "Sampler Transfer" window.
+const MirrorButtonRow& sampleTransferButton();
 
 } // namespace tolvane

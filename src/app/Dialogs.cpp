@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace tolvane {
 namespace {
@@ -50,6 +51,18 @@ Dialogs::FileChoice runFileDialog(QWidget* parent, const FileRequest& request,
 
 } // namespace
 
+Dialogs::RaisedFrom::RaisedFrom(Dialogs& dialogs, QWidget* window)
+    : m_dialogs(dialogs), m_window(window) {
+    m_dialogs.m_raisedFrom.push_back(window);
+}
+
+Dialogs::RaisedFrom::~RaisedFrom() {
+    auto& windows = m_dialogs.m_raisedFrom;
+    const auto mine = std::find(windows.rbegin(), windows.rend(), m_window);
+    if (mine != windows.rend())
+        windows.erase(std::next(mine).base());
+}
+
 QString withExtension(const QString& typedName, const QString& extension) {
     if (typedName.isEmpty())
         return typedName;
@@ -79,7 +92,7 @@ MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const Q
     else if (kind == MessageKind::Confirmation)
         icon = QMessageBox::Question;
     QMessageBox box(icon, title.isEmpty() ? QString("WaveTolvane") : title, displayed(text),
-                    standard, m_parent);
+                    standard, owner());
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
@@ -93,7 +106,7 @@ MessageAnswer QtDialogs::message(MessageKind kind, const QString& title, const Q
 }
 
 QString QtDialogs::chooseSampleFile(const QString& folder, bool& autoPlay) {
-    TOdForm form(m_parent, m_player);
+    TOdForm form(owner(), m_player);
     form.setAutoPlay(autoPlay);
     const QString chosen = form.choose(folder);
     autoPlay = form.autoPlay();
@@ -101,11 +114,11 @@ QString QtDialogs::chooseSampleFile(const QString& folder, bool& autoPlay) {
 }
 
 QString QtDialogs::openFile(const FileRequest& request) {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen).file;
+    return runFileDialog(owner(), request, QFileDialog::AcceptOpen).file;
 }
 
 QStringList QtDialogs::openFiles(const FileRequest& request, const QString& acceptLabel) {
-    QFileDialog dialog(m_parent, request.caption, request.folder);
+    QFileDialog dialog(owner(), request.caption, request.folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -116,15 +129,15 @@ QStringList QtDialogs::openFiles(const FileRequest& request, const QString& acce
 }
 
 QString QtDialogs::saveFile(const FileRequest& request) {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptSave).file;
+    return runFileDialog(owner(), request, QFileDialog::AcceptSave).file;
 }
 
 Dialogs::FileChoice QtDialogs::saveFileOfType(const FileRequest& request) {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+    return runFileDialog(owner(), request, QFileDialog::AcceptSave);
 }
 
 std::optional<QString> QtDialogs::askName(const QString& caption, const QString& current) {
-    TPreNameF dialog(caption, current, m_parent);
+    TPreNameF dialog(caption, current, owner());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.name();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -35,6 +36,24 @@ QString filterExtension(const QString& filter);
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
+
+    // While one lives, the boxes and file dialogs of the service open over `window`: a window
+    // that stays on top of the editor (the transfer windows) raises its boxes above itself, not
+    // underneath where nobody sees them. They nest; the newest one still alive holds.
+    class RaisedFrom {
+    public:
+        RaisedFrom(Dialogs& dialogs, QWidget* window);
+        ~RaisedFrom();
+        RaisedFrom(const RaisedFrom&) = delete;
+        RaisedFrom& operator=(const RaisedFrom&) = delete;
+
+    private:
+        Dialogs& m_dialogs;
+        QWidget* m_window;
+    };
+    // The window boxes open over now (none: the service's own choice).
+    QWidget* raisedFrom() const { return m_raisedFrom.empty() ? nullptr : m_raisedFrom.back(); }
+
     virtual MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                                   MessageButtons buttons = MessageButtons::Ok) = 0;
     // The "Open Waveform" window: a sample file to open, or empty when cancelled. `autoPlay` is
@@ -59,6 +78,9 @@ public:
     // A naming dialog (`caption`, one "Name:" field holding `current`, "OK" and "Cancel"):
     // the name typed, or nothing when cancelled.
     virtual std::optional<QString> askName(const QString& caption, const QString& current) = 0;
+
+private:
+    std::vector<QWidget*> m_raisedFrom;
 };
 
 // Real message boxes and file dialogs, parented to a window.
@@ -79,6 +101,9 @@ public:
     std::optional<QString> askName(const QString& caption, const QString& current) override;
 
 private:
+    // The window raising a box now, else the service's parent.
+    QWidget* owner() const { return raisedFrom() ? raisedFrom() : m_parent; }
+
     QWidget* m_parent;
     twabeAudio* m_player = nullptr;
 };

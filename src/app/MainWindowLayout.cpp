@@ -196,6 +196,7 @@ void TMainForm::createToolbars() {
     m_controls.channelButtonAction = fileBar->addWidget(channelButton);
     m_controls.channelButtonAction->setVisible(false);
     addMirrorButton(fileBar, stripSilenceButton());
+    addMirrorButton(fileBar, sampleTransferButton());
 
     // Three rows, so that every button shows in the window's default width: the file commands;
     // the tools, the view and the transport; the sensitivity and the tempo.

@@ -16,8 +16,19 @@ bool isSinglePointKind(std::uint8_t kind) {
     return (kind >= kUndoMovePoint && kind <= kUndoLockPoint) || kind == kUndoRemovedPoint;
 }
 
+// Kinds that replace the sample: the format and the candidate table travel with the data.
+bool replacesSample(std::uint8_t kind) {
+    return kind == kUndoReplaceSample || kind == kUndoReplaceAndScan || kind == kUndoReceiveSample;
+}
+
 bool isWholeSampleKind(std::uint8_t kind) {
-    return kind == kUndoWholeSample || kind == kUndoReplaceSample || kind == kUndoReplaceAndScan;
+    return kind == kUndoWholeSample || replacesSample(kind);
+}
+
+void exchangeFileState(UndoRecord& undo, SampleDocument& doc) {
+    std::swap(doc.FileName, undo.UndoFileName);
+    std::swap(doc.FileDate, undo.UndoFileDate);
+    std::swap(doc.ReadOnlyFile, undo.UndoReadOnly);
 }
 
 // A table is only meaningful in the channel mode it was made in (split stereo tags each record
@@ -160,6 +171,15 @@ void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t
     undo.UndoCandidateCount = doc.CandidateCount;
 }
 
+void recordReceivedSample(UndoRecord& undo, const SampleDocument& doc) {
+    if (!undo.UndoEnabled)
+        return;
+    recordWholeSample(undo, doc, kUndoReceiveSample);
+    undo.UndoFileName = doc.FileName;
+    undo.UndoFileDate = doc.FileDate;
+    undo.UndoReadOnly = doc.ReadOnlyFile;
+}
+
 void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
     if (!undo.UndoEnabled)
         return;
@@ -265,8 +285,7 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
         outcome.captionModified = true;
     }
 
-    if (kind != kUndoReplaceSample && kind != kUndoReplaceAndScan && kind != kUndoWholeSample &&
-        kind != kUndoRateChange)
+    if (!isWholeSampleKind(kind) && kind != kUndoRateChange)
         undo.UndoChannels = static_cast<std::uint8_t>(doc.Channels);
     if (kind == kUndoRateChange) {
         const auto rate = static_cast<std::int32_t>(doc.SampleRate);
@@ -275,7 +294,7 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
         doc.BytesPerSecond = doc.SampleRate * doc.frameBytes();
         outcome.formatChanged = true;
     }
-    if (kind != kUndoReplaceSample && kind != kUndoReplaceAndScan && kind != kUndoRateChange)
+    if (!replacesSample(kind) && kind != kUndoRateChange)
         undo.UndoRate = static_cast<std::int32_t>(doc.SampleRate);
 
     const int index = undo.UndoCandidateCount;
@@ -327,6 +346,8 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
     if (dataKind && isWholeSampleKind(kind)) {
         if (kind != kUndoWholeSample)
             outcome.channelModeChanged |= exchangeCandidateTables(undo, doc);
+        if (kind == kUndoReceiveSample)
+            exchangeFileState(undo, doc);
         if (undo.UndoChannels != doc.Channels ||
             undo.UndoRate != static_cast<std::int32_t>(doc.SampleRate)) {
             const std::uint16_t channels = doc.Channels;

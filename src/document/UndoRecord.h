@@ -30,6 +30,7 @@ enum UndoKind : std::uint8_t {
     kUndoRandomise = 16,
     kUndoRandomiseKeep = 17,
     kUndoRateChange = 18,
+    kUndoReceiveSample = 19, // a received sample: as 11, and the document's name and file
 };
 
 class UndoFileError : public std::runtime_error {
@@ -84,6 +85,10 @@ struct UndoRecord {
     PointTable UndoCandidateTable{};
     std::int32_t UndoCandidateCount = 0;
     PointRecord UndoSavedPoint{};
+    // The other document's name and file state (kind 19).
+    std::string UndoFileName;
+    std::int64_t UndoFileDate = 0;
+    bool UndoReadOnly = false;
     bool WasUnmodified = false;
     // The state of the "&Undo" command.
     bool available = false;
@@ -100,6 +105,9 @@ void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start
                  std::int32_t length, std::uint8_t kind);
 // Records the whole sample, its candidate table and its format (kinds 2, 11, 12).
 void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);
+// Records the whole sample as kind 19, with the document's name and file state: a received
+// sample takes the name the sampler gives it, and undoing gives the old one back.
+void recordReceivedSample(UndoRecord& undo, const SampleDocument& doc);
 // Records the candidate table (kind 14, and the table half of kind 16) with the channel mode it
 // belongs to.
 void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind);

@@ -95,6 +95,12 @@ std::uint8_t ScsiBus::send(ScsiRequestBlock& request) {
                     request.adaptorIdentifier.begin());
         return request.status = R::kCompleted;
     }
+    if (request.command == R::kAbortRequest) {
+        if (!request.requestToAbort)
+            return request.status = R::kInvalidCommand;
+        adaptor.abort(*request.requestToAbort);
+        return request.status = R::kCompleted;
+    }
     if (request.command != R::kExecuteCommand)
         return request.status = R::kInvalidCommand;
     if (request.target >= kTargetsPerAdaptor || request.cdbLength == 0 ||

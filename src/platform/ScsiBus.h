@@ -15,6 +15,9 @@ struct ScsiRequestBlock {
     // Command codes.
     static constexpr std::uint8_t kHostAdaptorInquiry = 0;
     static constexpr std::uint8_t kExecuteCommand = 2;
+    // Ends `requestToAbort`, an execute request under way on another thread, as soon as the
+    // adaptor can (a target that stopped answering need not be waited on to its time limit).
+    static constexpr std::uint8_t kAbortRequest = 3;
     // Flags.
     static constexpr std::uint8_t kPosting = 0x01; // complete through `completion`
     static constexpr std::uint8_t kDataIn = 0x08;  // data from the target
@@ -56,6 +59,8 @@ struct ScsiRequestBlock {
     std::array<std::uint8_t, kSenseAreaSize> sense{};
     // How long the target may take before the request completes with an error.
     std::uint32_t timeoutMs = 30000;
+    // The request an abort request ends.
+    ScsiRequestBlock* requestToAbort = nullptr;
 };
 
 // The entry every SCSI request goes through (the drivers get it from the profile manager).
@@ -74,6 +79,9 @@ public:
     // Runs one execute request to its end (sets status, target status, sense and data) on
     // the calling thread.
     virtual void execute(ScsiRequestBlock& request) = 0;
+    // Ends `request`, under way in execute on another thread, with an error as soon as it can;
+    // an adaptor that cannot leaves it to its time limit.
+    virtual void abort(ScsiRequestBlock& /*request*/) {}
     // What the user could do about targets that could not be reached (empty when nothing):
     // say, join the group that may open the device.
     virtual std::string accessHint() const { return {}; }

@@ -30,18 +30,21 @@ std::uint32_t getU32(const std::uint8_t* p) {
 }
 
 // One target: a connection made when first needed and dropped after any failure, so that a
-// late answer to a command that timed out can never be taken for the next one's.
+// late answer to a command that timed out (or was aborted) can never be taken for the next
+// one's.
 class SocketTarget {
 public:
     explicit SocketTarget(std::string path) : m_path(std::move(path)) {}
     ~SocketTarget() { disconnect(); }
 
-    // The frame exchange; false (and the connection dropped) when it failed or timed out.
-    bool exchange(const std::vector<std::uint8_t>& frame, std::vector<std::uint8_t>& answer,
-                  Clock::time_point deadline) {
+    // The frame exchange of `request`; false (and the connection dropped) when it failed, timed
+    // out or was aborted.
+    bool exchange(const ScsiRequestBlock& request, const std::vector<std::uint8_t>& frame,
+                  std::vector<std::uint8_t>& answer, Clock::time_point deadline) {
         std::lock_guard lock(m_mutex);
         if (m_fd < 0 && !connect())
             return false;
+        const UnderWay underWay(*this, request);
         std::uint8_t header[4];
         if (!writeAll(frame.data(), frame.size(), deadline) ||
             !readAll(header, sizeof header, deadline)) {
@@ -62,21 +65,52 @@ public:
     }
 
     void disconnect() {
+        std::lock_guard lock(m_fdMutex);
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
     }
 
+    // From another thread: the exchange of `request`, if under way, fails at once (the
+    // connection is shut down, and dropped by the exchange).
+    void abort(const ScsiRequestBlock& request) {
+        std::lock_guard lock(m_fdMutex);
+        if (m_underWay == &request && m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+    }
+
 private:
+    // Marks the request whose exchange runs, for abort.
+    class UnderWay {
+    public:
+        UnderWay(SocketTarget& target, const ScsiRequestBlock& request) : m_target(target) {
+            std::lock_guard lock(m_target.m_fdMutex);
+            m_target.m_underWay = &request;
+        }
+        ~UnderWay() {
+            std::lock_guard lock(m_target.m_fdMutex);
+            m_target.m_underWay = nullptr;
+        }
+        UnderWay(const UnderWay&) = delete;
+        UnderWay& operator=(const UnderWay&) = delete;
+
+    private:
+        SocketTarget& m_target;
+    };
+
     bool connect() {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         if (m_path.size() >= sizeof address.sun_path)
             return false;
         std::memcpy(address.sun_path, m_path.c_str(), m_path.size() + 1);
-        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (m_fd < 0)
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
             return false;
+        {
+            std::lock_guard lock(m_fdMutex);
+            m_fd = fd;
+        }
         if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             disconnect();
             return false;
@@ -130,8 +164,10 @@ private:
     }
 
     std::string m_path;
-    std::mutex m_mutex;
+    std::mutex m_mutex;   // one exchange at a time
+    std::mutex m_fdMutex; // the descriptor and the request under way, for abort
     int m_fd = -1;
+    const ScsiRequestBlock* m_underWay = nullptr;
 };
 
 class SocketAdaptor : public ScsiAdaptor {
@@ -168,11 +204,16 @@ public:
         std::vector<std::uint8_t> answer;
         SocketTarget& target = *m_targets[request.target];
         const auto deadline = Clock::now() + std::chrono::milliseconds(request.timeoutMs);
-        if (!target.exchange(frame, answer, deadline) ||
+        if (!target.exchange(request, frame, answer, deadline) ||
             !takeAnswer(answer, request, in ? request.dataLength : 0)) {
             target.disconnect();
             request.status = R::kError;
         }
+    }
+
+    void abort(ScsiRequestBlock& request) override {
+        if (request.target < m_targets.size())
+            m_targets[request.target]->abort(request);
     }
 
 private:

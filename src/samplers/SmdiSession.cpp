@@ -23,7 +23,7 @@ constexpr std::uint32_t kEmuPacketLength = 0x4000;
 constexpr std::uint32_t kReceivePacketLength = 0x8000;
 constexpr std::uint64_t kMaxReceiveBytes = 0x7FFF'FFFFull; // what a document can hold
 constexpr int kEmuProtocol = 4;
-constexpr const char* kNoAnswer = "The sampler did not answer.";
+constexpr const char* kNoAnswer = "The sampler stopped answering.";
 
 std::string percent(std::uint64_t part, std::uint64_t whole) {
     return percentText(part, whole);
@@ -77,6 +77,16 @@ void SmdiSession::cancel() {
         m_cancel = true;
     }
     m_sleepWake.notify_all();
+    // A command under way ends now: a sampler that stopped answering is not waited on.
+    std::lock_guard lock(m_commandMutex);
+    if (m_underWay && m_entry) {
+        R abort;
+        abort.command = R::kAbortRequest;
+        abort.adaptor = m_adaptor;
+        abort.target = m_target;
+        abort.requestToAbort = m_underWay;
+        m_entry(abort);
+    }
 }
 
 void SmdiSession::clearCancel() {
@@ -111,7 +121,19 @@ std::uint8_t SmdiSession::command(std::uint8_t opcode, bool dataIn, std::uint8_t
     request.flags &= static_cast<std::uint8_t>(~R::kPosting); // ends before it returns
     request.completion = nullptr;
     request.timeoutMs = m_timings.commandTimeoutMs;
+    {
+        // After a cancel only the steps that end the procedure with the sampler go out.
+        std::lock_guard lock(m_commandMutex);
+        m_refused = m_cancel && !m_ending;
+        if (m_refused)
+            return R::kAborted;
+        m_underWay = &request;
+    }
     const std::uint8_t result = m_entry ? m_entry(request) : R::kNoDevice;
+    {
+        std::lock_guard lock(m_commandMutex);
+        m_underWay = nullptr;
+    }
     if (targetStatus)
         *targetStatus = request.targetStatus;
     return result;
@@ -211,19 +233,25 @@ void SmdiSession::drain() {
 }
 
 void SmdiSession::abortProcedure() {
-    if (m_failure == kNoAnswer) { // nothing answers: no point waiting on it again
+    // Nothing answers: no point waiting on it again. (A step refused after a cancel never went
+    // out, so it says nothing of the sampler.)
+    if (m_failure == kNoAnswer && !m_refused) {
         status("Inactive");
         return;
     }
+    m_ending = true;
     const std::string failure = m_failure; // the reason the caller reports
     drain();                               // a reply still held back behind a "wait"
     if (sendMessage(smdi::buildMessage(smdi::kAbortProcedure, 0)))
         receiveMessage(kControlReplySize);
+    m_ending = false;
     m_failure = failure;
     status("Inactive");
 }
 
 SmdiOutcome SmdiSession::failed(const std::string& detail) const {
+    if (m_cancel) // the user's abort ended the step that failed
+        return {SmdiOutcome::Kind::Cancelled, {}};
     std::string text = kMsgSamplerCommunication;
     if (!detail.empty())
         text += "\r\n\r\n" + detail;
@@ -238,6 +266,13 @@ SmdiOutcome SmdiSession::unexpected(const Message& reply, const char* base) {
 }
 
 SmdiOutcome SmdiSession::connect() {
+    SmdiOutcome outcome = identify();
+    if (!outcome.done() && m_cancel)
+        return {SmdiOutcome::Kind::Cancelled, {}};
+    return outcome;
+}
+
+SmdiOutcome SmdiSession::identify() {
     std::vector<std::uint8_t> inquiry(96, 0);
     if (command(kInquiry, true, inquiry.data(), 96) != R::kCompleted ||
         (inquiry[0] & 0x1F) != kProcessorDevice)

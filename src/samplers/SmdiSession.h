@@ -63,7 +63,7 @@ struct SmdiSendJob {
 // The SMDI procedures over one SCSI target, each run to its end on the calling thread: every
 // message goes out in a SEND and its reply comes back in a RECEIVE; a "wait" reply is polled
 // with TEST UNIT READY. `cancel` may be called from any thread; the procedure then ends with
-// the sampler at its next step (a sleep ends at once).
+// the sampler at its next step (a sleep, and a command the adaptor can abort, end at once).
 class SmdiSession {
 public:
     using StatusSink = std::function<void(const std::string&)>;
@@ -109,6 +109,8 @@ private:
     void drain();
     // Ends a begun procedure with the sampler (abort procedure and its reply).
     void abortProcedure();
+    // INQUIRY (a processor device) and the identify exchange.
+    SmdiOutcome identify();
     SmdiOutcome failed(const std::string& detail) const;
     SmdiOutcome unexpected(const smdi::Message& reply, const char* base);
     void status(const std::string& text) const;
@@ -124,8 +126,12 @@ private:
     std::atomic<bool> m_cancel = false;
     std::mutex m_sleepMutex;
     std::condition_variable m_sleepWake;
-    std::string m_failure;       // why the last exchange failed
-    bool m_replyPending = false; // a message went and its reply was not fetched
+    std::mutex m_commandMutex;              // guards the three below against cancel
+    ScsiRequestBlock* m_underWay = nullptr; // the command the adaptor runs now
+    bool m_ending = false;                  // abortProcedure's steps go out after a cancel
+    bool m_refused = false;                 // the last command was held back by a cancel
+    std::string m_failure;                  // why the last exchange failed
+    bool m_replyPending = false;            // a message went and its reply was not fetched
 };
 
 } // namespace tolvane

@@ -28,7 +28,7 @@ public:
     std::vector<Mapping> mappings;
     std::vector<std::string> nameList;
     int aborts = 0;
-    bool hold = false;       // leave each sample under way until complete() or Abort
+    bool hold = false; // leave each sample sent or received under way until complete() or Abort
     bool resumeOnMap = true; // end MapSamples by resuming the waiting thread
     int failAt = -1;         // the send (from 0) that ends with the error callback
     bool deaf = false;       // not even an abort ends a held sample
@@ -103,14 +103,7 @@ public:
                     return TransferOutcome::failed("refused");
                 if (progressWhileSending)
                     runner().progress(*progressWhileSending);
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] {
-                    return !hold || !m_pending || m_closing || (m_abortSeen && !deaf);
-                });
-                m_pending = false;
-                if (m_abortSeen || m_closing)
-                    return TransferOutcome::cancelled();
-                return TransferOutcome::done();
+                return waitWhileHeld() ? TransferOutcome::done() : TransferOutcome::cancelled();
             },
             [this, arguments](const TransferOutcome& outcome) {
                 if (!outcome.completed() && arguments.onError)
@@ -139,15 +132,23 @@ public:
 
     void ReceiveSample(int sampleNumber, ReceiveCallback onDone) override {
         received.push_back(sampleNumber);
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending = true;
+        }
         runner().run(
             [this] {
+                if (!waitWhileHeld())
+                    return TransferOutcome::cancelled();
                 if (m_stream) {
                     m_stream->clear();
                     m_stream->write(receiveBytes.data(), receiveBytes.size());
                 }
                 return TransferOutcome::done();
             },
-            [onDone, format = receiveFormat](const TransferOutcome&) { onDone(format); });
+            [this, onDone](const TransferOutcome& outcome) {
+                onDone(outcome.completed() ? receiveFormat : ReceivedFormat{0, 0, 0, 0});
+            });
     }
     std::string GetReceivedName() override { return receiveName; }
     void ListSamples(SamplerCallback onDone, SampleListView* view) override {
@@ -172,6 +173,16 @@ public:
     }
 
 private:
+    // On the runner: the operation under way stays there while held; false when it was
+    // aborted (or the driver goes).
+    bool waitWhileHeld() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(
+            lock, [this] { return !hold || !m_pending || m_closing || (m_abortSeen && !deaf); });
+        m_pending = false;
+        return !m_abortSeen && !m_closing;
+    }
+
     WaitingThread* m_waiting = nullptr;
     MemoryStream* m_stream = nullptr;
     MemoryStream* m_batch = nullptr;

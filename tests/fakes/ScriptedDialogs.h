@@ -16,6 +16,7 @@ public:
         MessageKind kind;
         QString title;
         QString text;
+        QWidget* raisedFrom = nullptr; // the window the box opened over (none: the editor)
     };
 
     std::vector<Shown> shown;
@@ -27,7 +28,7 @@ public:
 
     MessageAnswer message(MessageKind kind, const QString& title, const QString& text,
                           MessageButtons buttons) override {
-        shown.push_back({kind, title, text});
+        shown.push_back({kind, title, text, raisedFrom()});
         if (!answers.empty()) {
             const MessageAnswer answer = answers.front();
             answers.pop_front();

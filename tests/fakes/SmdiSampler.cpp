@@ -91,6 +91,16 @@ void SmdiSampler::setSilent(bool silent) {
     m_silent = silent;
 }
 
+void SmdiSampler::silentAt(std::uint16_t id, int occurrence) {
+    std::lock_guard lock(m_mutex);
+    m_faults.push_back({Fault::Kind::Silence, id, occurrence, 0, 0, 0, 0});
+}
+
+bool SmdiSampler::silent() const {
+    std::lock_guard lock(m_mutex);
+    return m_silent;
+}
+
 std::vector<std::pair<std::uint16_t, std::uint16_t>> SmdiSampler::received() const {
     std::lock_guard lock(m_mutex);
     return m_received;
@@ -158,8 +168,11 @@ SocketScsiTarget::Reply SmdiSampler::handle(const ScsiCommand& command, ScsiAnsw
         if (!m_pending.empty()) {
             ++m_violations;
             checkCondition(answer, kSenseReplyPending);
-        } else
+        } else {
             m_pending = answerTo(command.dataOut);
+            if (m_silent) // it fell silent at this message
+                return SocketScsiTarget::Reply::Hang;
+        }
         break;
     case 0x08: { // RECEIVE: the pending reply, once
         if (m_pending.empty()) {
@@ -206,6 +219,9 @@ std::vector<std::uint8_t> SmdiSampler::answerTo(const std::vector<std::uint8_t>&
         m_incoming.reset();
         m_outgoing = -1;
         return message(kAbort, 0);
+    case Fault::Kind::Silence:
+        m_silent = true;
+        return {};
     case Fault::Kind::Wait:
         m_held = protocolAnswer(id, sub, m.data() + 11, length);
         m_busyPolls = fault->busyPolls;

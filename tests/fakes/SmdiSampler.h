@@ -86,6 +86,10 @@ public:
     void dropPacket(std::uint32_t packet);
     // Stop answering any command (until turned off again).
     void setSilent(bool silent);
+    // Fall silent at the occurrence-th message `id`: its SEND is never answered, nor anything
+    // after it until setSilent(false).
+    void silentAt(std::uint16_t id, int occurrence);
+    bool silent() const;
 
     // The (ID, sub-ID) of every message the sampler received, in order.
     std::vector<std::pair<std::uint16_t, std::uint16_t>> received() const;
@@ -101,7 +105,7 @@ public:
 
 private:
     struct Fault {
-        enum class Kind { Reject, Wait, Abort } kind;
+        enum class Kind { Reject, Wait, Abort, Silence } kind;
         std::uint16_t id = 0;
         int occurrence = 0;
         std::uint16_t code = 0, sub = 0;

@@ -10,15 +10,19 @@
 #include "fakes/SmdiSampler.h"
 #include "fileio/WaveFileWriter.h"
 #include "samplers/ProfileStore.h"
+#include "samplers/TSMIDIDriver.h"
 #include "samplers/TransferPlan.h"
 #include "slicing/LoopSegments.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 namespace tolvane::test {
@@ -98,6 +102,20 @@ TEST_F(TransferWindowTest, TheSamplerMenuHoldsTheThreeWindows) {
     EXPECT_EQ(action("BatchTransfer1")->statusTip(), "Show batch transfer dialog");
 }
 
+// The File toolbar ends with the sample transfer button, which opens "Sampler Transfer".
+TEST_F(TransferWindowTest, TheFileToolbarEndsWithTheSampleTransferButton) {
+    auto* bar = m_form->findChild<QToolBar*>("FileToolbar");
+    ASSERT_TRUE(bar);
+    QAction* button = bar->actions().back();
+    EXPECT_EQ(button->objectName(), "ToolbarButton971");
+    EXPECT_EQ(button->statusTip(), "Show sampler transfer dialog");
+    EXPECT_FALSE(button->icon().isNull());
+    QString opened;
+    inModal<TSMDIForm>([&](TSMDIForm& window) { opened = window.windowTitle(); });
+    button->trigger();
+    EXPECT_EQ(opened, "Sampler Transfer");
+}
+
 TEST_F(TransferWindowTest, WithoutAProfileEveryCommandSaysSo) {
     inTransferWindow([&](TSMDIForm& window) {
         EXPECT_EQ(window.windowTitle(), "Sampler Transfer");
@@ -161,6 +179,66 @@ TEST_F(TransferWindowTest, AbortDumpEndsTheRunAndTheWindowWorksAgain) {
     EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
 }
 
+// The transfer window stays on top of the editor: each box it raises, and the profile manager
+// it opens, opens over it, or it would hide them and Enter would answer a question unseen.
+TEST_F(TransferWindowTest, EveryBoxOfTheTransferWindowOpensOverIt) {
+    QWidget* first = nullptr;
+    inTransferWindow([&](TSMDIForm& window) {
+        first = &window;
+        click(window, "Button5"); // no profile yet
+    });
+    storeProfile("SMDI", kProtocolSmdi);
+    m_form->Invert1Click(); // a change the request asks about
+    waitUntilIdle(*m_form);
+    m_dialogs.answers = {MessageAnswer::Cancel};
+    QWidget* second = nullptr;
+    QWidget* managerOver = nullptr;
+    inTransferWindow([&](TSMDIForm& window) {
+        second = &window;
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+        smdi->hold = true;
+        click(window, "Button4");
+        waitFor([&] { return smdi->sent.size() == 2; });
+        click(window, "Button7");
+        waitFor([&] { return !window.transferRunning(); });
+        click(window, "Button6"); // the save question, cancelled
+        QTimer::singleShot(0, [&] {
+            QWidget* manager = QApplication::activeModalWidget();
+            ASSERT_TRUE(manager);
+            managerOver = manager->parentWidget();
+            dynamic_cast<QDialog*>(manager)->reject();
+        });
+        click(window, "Button9");
+    });
+    ASSERT_EQ(m_dialogs.texts(),
+              (QStringList{"No presets found - use the preset manager to add a preset.",
+                           "Transfer complete!", "Transfer aborted!",
+                           "Save changes to " + QString::fromStdString(doc().FileName) + "?"}));
+    EXPECT_EQ(m_dialogs.shown[0].raisedFrom, first);
+    for (std::size_t i = 1; i < m_dialogs.shown.size(); ++i)
+        EXPECT_EQ(m_dialogs.shown[i].raisedFrom, second) << i;
+    EXPECT_EQ(managerOver, second);
+    EXPECT_TRUE(smdi->received.empty()) << "cancelled at the question";
+}
+
+// The real boxes take the window they are raised from as their parent.
+TEST_F(TransferWindowTest, AMessageBoxIsAChildOfTheWindowItIsRaisedFrom) {
+    QDialog window(m_form.get());
+    window.show();
+    QtDialogs dialogs(m_form.get());
+    const Dialogs::RaisedFrom over(dialogs, &window);
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        parent = box->parentWidget();
+        box->accept();
+    });
+    dialogs.message(MessageKind::Information, "", "Transfer complete!", MessageButtons::Ok);
+    EXPECT_EQ(parent, &window);
+}
+
 // The bar shows the driver's numbers, not a reading of its text ("57.35%" is 57, not 35).
 TEST_F(TransferWindowTest, TheProgressBarShowsTheNumbersOfTheSampleUnderWay) {
     storeProfile("SMDI", kProtocolSmdi);
@@ -196,6 +274,44 @@ TEST_F(TransferWindowTest, ASampleNumberPastTheSamplersNumbersIsRefused) {
         << m_dialogs.texts()[0].toStdString();
 }
 
+// The sample numbers are typed as well as stepped: the transfer window and the batch send to
+// the typed number (plus the profile's offset); letters never reach the field.
+TEST_F(TransferWindowTest, TypedPositionsAreTheNumbersSentTo) {
+    storeProfile("SMDI", kProtocolSmdi, 2);
+    inTransferWindow([&](TSMDIForm& window) {
+        auto* position = window.findChild<QLineEdit*>("Edit1");
+        EXPECT_FALSE(position->isReadOnly());
+        position->selectAll();
+        QTest::keyClicks(position, "1x20");
+        EXPECT_EQ(position->text(), "120");
+        click(window, "Button4");
+        waitFor([&] { return !window.transferRunning(); });
+        position->selectAll();
+        QTest::keyClicks(position, "99999"); // past 32767: the field keeps what it can hold
+        EXPECT_EQ(position->text(), "32767");
+    });
+    ASSERT_EQ(smdi->sent.size(), 1u);
+    EXPECT_EQ(smdi->sent[0].sampleNumber, 122);
+
+    const Bytes samples = {1, 0, 2, 0};
+    writeWaveFile(samplerDir.file("a.wav"), 1, 44100, samples.data(), samples.size());
+    writeWaveFile(samplerDir.file("b.wav"), 1, 44100, samples.data(), samples.size());
+    inModal<TBatchTrans>([&](TBatchTrans& window) {
+        window.addFiles({QString::fromStdString(samplerDir.file("a.wav")),
+                         QString::fromStdString(samplerDir.file("b.wav"))});
+        auto* position = window.findChild<QLineEdit*>("Edit1");
+        EXPECT_FALSE(position->isReadOnly());
+        position->selectAll();
+        QTest::keyClicks(position, "40");
+        click(window, "BatchSend");
+        waitFor([&] { return !window.transferRunning(); });
+    });
+    action("BatchTransfer1")->trigger();
+    ASSERT_EQ(smdi->sent.size(), 3u);
+    EXPECT_EQ(smdi->sent[1].sampleNumber, 42);
+    EXPECT_EQ(smdi->sent[2].sampleNumber, 43);
+}
+
 TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt) {
     storeProfile("E4", kProtocolEmu);
     akai->receiveName = "unused";
@@ -221,6 +337,60 @@ TEST_F(TransferWindowTest, ARequestedSampleBecomesTheDocumentAfterTheSavePrompt)
     EXPECT_EQ(Bytes(doc().SampleData.data(), doc().SampleData.data() + 10), smdi->receiveBytes);
     EXPECT_TRUE(m_form->windowTitle().startsWith("KICK 1.wav"));
     EXPECT_TRUE(m_form->isModified());
+}
+
+// Receiving over the open sample is one step: undo gives back the split-stereo loop with its
+// name, points and format; redo the received sample again. Without a sample there is nothing
+// to undo.
+TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
+    storeProfile("SMDI", kProtocolSmdi);
+    smdi->receiveBytes = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0};
+    smdi->receiveFormat = {22050, 16, 1, 12};
+    smdi->receiveName = "KICK 1";
+    m_form->LR2Click(); // split stereo
+    waitUntilIdle(*m_form);
+    const std::string loopName = doc().FileName;
+    const Bytes loop = bytes(0, static_cast<std::uint32_t>(doc().DataLength));
+    const int loopPoints = doc().CandidateCount;
+    const auto receive = [&] {
+        inTransferWindow([&](TSMDIForm& window) {
+            click(window, "Button6");
+            waitFor([&] { return !window.transferRunning(); });
+        });
+        waitUntilIdle(*m_form);
+    };
+    receive();
+    ASSERT_EQ(doc().FileName, "KICK 1.wav");
+    ASSERT_EQ(doc().DataLength, 12);
+    EXPECT_TRUE(action("mnuUndo")->isEnabled());
+
+    m_form->mnuUndoClick();
+    waitUntilIdle(*m_form);
+    EXPECT_EQ(doc().FileName, loopName);
+    EXPECT_EQ(doc().Channels, 2);
+    EXPECT_EQ(doc().SampleRate, 44100u);
+    EXPECT_FALSE(doc().MergeChannels);
+    EXPECT_EQ(doc().CandidateCount, loopPoints);
+    EXPECT_EQ(bytes(0, static_cast<std::uint32_t>(doc().DataLength)), loop);
+    EXPECT_FALSE(m_form->isModified()) << "the loop was unmodified before the receive";
+    EXPECT_TRUE(
+        m_form->windowTitle().startsWith(QString::fromStdString(loopName).section('/', -1)));
+    EXPECT_EQ(action("mnuUndo")->text(), "&Redo");
+
+    m_form->mnuUndoClick();
+    waitUntilIdle(*m_form);
+    EXPECT_EQ(doc().FileName, "KICK 1.wav");
+    EXPECT_EQ(doc().Channels, 1);
+    EXPECT_EQ(doc().SampleRate, 22050u);
+    EXPECT_EQ(bytes(0, 12), smdi->receiveBytes);
+    EXPECT_TRUE(m_form->isModified());
+
+    m_dialogs.answers = {MessageAnswer::No}; // the save question of closing
+    m_form->CloseFile();
+    ASSERT_FALSE(doc().DocumentOpen);
+    receive();
+    EXPECT_EQ(doc().FileName, "KICK 1.wav");
+    EXPECT_FALSE(action("mnuUndo")->isEnabled()) << "nothing was open to go back to";
 }
 
 TEST_F(TransferWindowTest, WaitForSendAsksTheSdsDriverForADumpAndNamesItUntitled) {
@@ -267,6 +437,49 @@ TEST_F(TransferWindowTest, ListSamplesShowsTheRequestWindowAndReceivesTheChosenR
     EXPECT_EQ(doc().FileName, "SNARE.wav");
 }
 
+// "Receive" in the request window: the transfer window, hidden while the request window is up,
+// is shown again and stays (with its receive) until the sample has arrived; only then does
+// closing it end it. The click returns to the window's own loop, as a real one does.
+TEST_F(TransferWindowTest, TheTransferWindowStaysWhileAListedSampleIsReceived) {
+    storeProfile("S2000", kProtocolAkai);
+    akai->listing = {{0, "KICK"}, {1, "SNARE"}};
+    akai->receiveBytes = {9, 0, 8, 0};
+    akai->receiveFormat = {44100, 16, 1, 4};
+    akai->receiveName = "SNARE";
+    akai->hold = true;
+    bool hiddenWhileListing = false, shownWhileReceiving = false, received = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = dynamic_cast<TSMDIForm*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(window);
+        QTimer::singleShot(0, window, [&, window] {
+            auto* request = dynamic_cast<TSReqForm*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(request);
+            hiddenWhileListing = !window->isVisible();
+            waitFor([&] { return request->listingEnded(); });
+            auto* list = request->findChild<QTreeWidget*>("ListView1");
+            list->setCurrentItem(list->topLevelItem(1));
+            click(*request, "Button1");
+        });
+        click(*window, "Button2");
+        QTimer::singleShot(0, window, [&, window] {
+            shownWhileReceiving = window->isVisible() && window->transferRunning() &&
+                                  QApplication::activeModalWidget() == window;
+            akai->complete();
+            waitFor([&] { return !window->transferRunning(); });
+            received = true;
+            window->reject();
+        });
+    });
+    action("SMIDITransfer1")->trigger();
+    EXPECT_TRUE(hiddenWhileListing);
+    EXPECT_TRUE(shownWhileReceiving);
+    EXPECT_TRUE(received);
+    EXPECT_EQ(akai->received, std::vector<int>{1});
+    EXPECT_EQ(akai->aborts, 0);
+    EXPECT_EQ(doc().FileName, "SNARE.wav");
+    EXPECT_EQ(m_form->transfer().transferWindow(), nullptr) << "gone once closed";
+}
+
 TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFiles) {
     storeProfile("A3000", kProtocolYamahaA3000);
     const Bytes samples = {1, 0, 2, 0, 3, 0, 4, 0};
@@ -307,32 +520,32 @@ TEST_F(TransferWindowTest, BatchSendsWavAndAiffWithTheirByteOrderAndReportsBadFi
     EXPECT_EQ(smdi->nameList, (std::vector<std::string>{"a", "b"}));
 }
 
-// The editor's own drivers against a simulated SMDI sampler on a socket: the loop's segments
-// go out with "Send all in loop" and each comes back with "Request", byte for byte.
-TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) {
+// The editor's own drivers against a simulated SMDI sampler on a socket.
+class SimulatedSamplerWindowTest : public LoadedWindowTest {
+protected:
     TempDir samplerDir;
-    SmdiSampler sampler(samplerDir.file("smdi.sock"));
-    std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
-    adaptors.push_back(makeSocketScsiAdaptor({sampler.path()}));
-    m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
-                            std::make_unique<ScsiBus>(std::move(adaptors)));
-    m_form->setProfileFile(samplerDir.file("profiles.samplers"));
-    SamplerProfile profile;
-    profile.protocol = kProtocolSmdi;
-    profile.scsiInUse = 1;
-    ASSERT_TRUE(m_form->sampler().profiles().write("SMDI", profile));
-    m_form->setSensitivityPercent(50);
-    QApplication::processEvents();
-    KeymapSettings keymap = m_form->keymap();
-    keymap.smoothEndPoints = false;
-    m_form->setKeymap(keymap);
-    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
-    ASSERT_GE(segments.size(), 2u);
-    std::vector<Bytes> sent;
-    for (const LoopSegment& s : segments)
-        sent.emplace_back(doc().SampleData.data() + s.start,
-                          doc().SampleData.data() + s.start + s.byteCount);
-    const auto run = [&](const std::function<void(TSMDIForm&)>& steps) {
+    std::unique_ptr<SmdiSampler> sampler;
+
+    void SetUp() override {
+        LoadedWindowTest::SetUp();
+        sampler = std::make_unique<SmdiSampler>(samplerDir.file("smdi.sock"));
+        std::vector<std::unique_ptr<ScsiAdaptor>> adaptors;
+        adaptors.push_back(makeSocketScsiAdaptor({sampler->path()}));
+        m_form->setSamplerPorts(std::make_unique<FakeMidiBackend>(),
+                                std::make_unique<ScsiBus>(std::move(adaptors)));
+        m_form->setProfileFile(samplerDir.file("profiles.samplers"));
+        SamplerProfile profile;
+        profile.protocol = kProtocolSmdi;
+        profile.scsiInUse = 1;
+        ASSERT_TRUE(m_form->sampler().profiles().write("SMDI", profile));
+        m_form->setSensitivityPercent(50);
+        QApplication::processEvents();
+        KeymapSettings keymap = m_form->keymap();
+        keymap.smoothEndPoints = false;
+        m_form->setKeymap(keymap);
+    }
+
+    void run(const std::function<void(TSMDIForm&)>& steps) {
         QTimer::singleShot(0, [&] {
             auto* window = dynamic_cast<TSMDIForm*>(QApplication::activeModalWidget());
             ASSERT_TRUE(window);
@@ -340,13 +553,26 @@ TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) 
             window->reject();
         });
         action("SMIDITransfer1")->trigger();
-    };
-    const auto waitIdle = [](TSMDIForm& window) {
+    }
+    // Until the transfer has ended, or 20 s: well inside the 30 s a SCSI command may take.
+    static void waitIdle(TSMDIForm& window) {
         QElapsedTimer timer;
         timer.start();
-        while (window.transferRunning() && timer.elapsed() < 30000)
+        while (window.transferRunning() && timer.elapsed() < 20000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
-    };
+    }
+    Bytes regionBytes() { return bytes(doc().LocatorL, doc().LocatorR); }
+};
+
+// The loop's segments go out with "Send all in loop" and each comes back with "Request", byte
+// for byte.
+TEST_F(SimulatedSamplerWindowTest, SegmentsSentComeBackThroughRequest) {
+    const auto segments = loopSegments(doc(), 1, LoopEnd::RightLocator);
+    ASSERT_GE(segments.size(), 2u);
+    std::vector<Bytes> sent;
+    for (const LoopSegment& s : segments)
+        sent.emplace_back(doc().SampleData.data() + s.start,
+                          doc().SampleData.data() + s.start + s.byteCount);
     run([&](TSMDIForm& window) {
         window.findChild<QPushButton*>("Button5")->click();
         waitIdle(window);
@@ -366,6 +592,54 @@ TEST_F(LoadedWindowTest, SegmentsSentToASimulatedSamplerComeBackThroughRequest) 
                   sent[k])
             << k;
     }
+}
+
+// A sampler that falls silent in the middle of a send: "Abort dump" ends the wait at once (not
+// at the SCSI command's 30 s limit) and the next send reaches the sampler, back again, on a new
+// connection; left alone, the wait ends at the limit with a box that says what happened.
+TEST_F(SimulatedSamplerWindowTest, ASamplerThatStopsAnsweringIsLeftAtOnceAndReachedAgain) {
+    sampler->setPacketLength(512);
+    sampler->silentAt(SmdiSampler::kDataPacket, 3);
+    const Bytes region = regionBytes();
+    bool endedByAbort = false;
+    run([&](TSMDIForm& window) {
+        window.findChild<QPushButton*>("Button4")->click();
+        QElapsedTimer timer;
+        timer.start();
+        while (!sampler->silent() && timer.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_TRUE(sampler->silent());
+        window.findChild<QPushButton*>("Button7")->click();
+        waitIdle(window);
+        endedByAbort = !window.transferRunning();
+        ASSERT_TRUE(endedByAbort);
+        EXPECT_TRUE(window.findChild<QPushButton*>("Button4")->isEnabled());
+        sampler->setSilent(false);
+        window.findChild<QPushButton*>("Button4")->click();
+        waitIdle(window);
+    });
+    EXPECT_TRUE(endedByAbort);
+    EXPECT_EQ(m_dialogs.texts(), (QStringList{"Transfer aborted!", "Transfer complete!"}));
+    ASSERT_TRUE(sampler->sample(0));
+    EXPECT_EQ(sampler->sample(0)->data.size(), region.size());
+
+    // Nobody aborts: the command's limit (short here) ends the wait, and the box says why.
+    auto* driver =
+        dynamic_cast<TSMIDIDriver*>(m_form->sampler().driverTable().driverFor(kProtocolSmdi));
+    ASSERT_TRUE(driver);
+    SmdiTimings shortLimit;
+    shortLimit.commandTimeoutMs = 500;
+    driver->setTimings(shortLimit);
+    m_dialogs.shown.clear();
+    sampler->silentAt(SmdiSampler::kSampleHeader, 2);
+    run([&](TSMDIForm& window) {
+        window.findChild<QPushButton*>("Button4")->click();
+        waitIdle(window);
+        QApplication::processEvents(); // the driver's own box
+    });
+    ASSERT_GE(m_dialogs.texts().size(), 1);
+    EXPECT_TRUE(m_dialogs.texts().join("\n").contains("The sampler stopped answering."))
+        << m_dialogs.texts().join("|").toStdString();
 }
 
 } // namespace

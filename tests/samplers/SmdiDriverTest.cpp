@@ -308,7 +308,7 @@ TEST_F(SmdiExchange, TheSamplersAbortAndSilenceEndTheTransfer) {
     session->setTimings({500ms, 30000ms, 300}); // a short command timeout for the silence
     outcome = send(ramp(100));
     EXPECT_EQ(outcome.kind, SmdiOutcome::Kind::Failed);
-    EXPECT_NE(outcome.message.find("did not answer"), std::string::npos);
+    EXPECT_NE(outcome.message.find("stopped answering"), std::string::npos);
     sampler.setSilent(false);
     session->setTimings({500ms, 30000ms, 10000});
     expectSamplerUsable();

@@ -45,7 +45,8 @@ std::span<const std::uint8_t> bytesOf(const QByteArray& array) {
 }
 
 bool replacesWholeSample(std::uint8_t kind) {
-    return kind == kUndoWholeSample || kind == kUndoReplaceSample || kind == kUndoReplaceAndScan;
+    return kind == kUndoWholeSample || kind == kUndoReplaceSample || kind == kUndoReplaceAndScan ||
+           kind == kUndoReceiveSample;
 }
 
 } // namespace

@@ -159,7 +159,11 @@ void FileCommands::loadCompleted(ttload& loader) {
 
 void FileCommands::adoptReceivedSample(SampleDocument&& received, const std::string& name) {
     m_play.Button24Click();
-    takeLoadedDocument(std::move(received), name);
+    // Receiving over an open sample is one step that undo takes back, name and all.
+    const bool replacing = m_ctx.doc.DocumentOpen;
+    if (replacing && !m_ctx.recordUndo([this] { recordReceivedSample(m_ctx.undo, m_ctx.doc); }))
+        return;
+    takeLoadedDocument(std::move(received), name, replacing ? UndoOnLoad::Keep : UndoOnLoad::Clear);
     // Nothing on disk belongs to it yet: saving asks for a name, closing for a save.
     m_ctx.doc.FileDate = 0;
     m_ctx.doc.ReadOnlyFile = false;
@@ -167,10 +171,12 @@ void FileCommands::adoptReceivedSample(SampleDocument&& received, const std::str
     m_ctx.window.setCaption();
 }
 
-void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName) {
+void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName,
+                                      UndoOnLoad undo) {
     SampleDocument& doc = m_ctx.doc;
     closeDocument(doc);
-    clearUndo(m_ctx.undo);
+    if (undo == UndoOnLoad::Clear)
+        clearUndo(m_ctx.undo);
     // 2-3. The new document.
     adoptLoadedSample(doc, std::move(loaded), fileName);
     doc.PreEmphasis = kDefaultPreEmphasis;

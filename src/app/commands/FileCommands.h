@@ -35,7 +35,8 @@ public:
     void loadFile(const QString& fileName);
     // The program was activated again: a file changed elsewhere is offered for reloading.
     void applicationActivated();
-    // A sample received from a sampler becomes the document as a loaded file does, unsaved.
+    // A sample received from a sampler becomes the document as a loaded file does, unsaved;
+    // over an open sample it is one undoable step.
     void adoptReceivedSample(SampleDocument&& received, const std::string& name);
     // Empties the window: no document, slider at 0, the commands that need a file disabled.
     void resetToNoDocument();
@@ -43,7 +44,9 @@ public:
 private:
     bool acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
     void loadCompleted(ttload& loader);
-    void takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName);
+    enum class UndoOnLoad { Clear, Keep };
+    void takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName,
+                            UndoOnLoad undo = UndoOnLoad::Clear);
 
     CommandContext& m_ctx;
     PlayCommands& m_play;

@@ -128,7 +128,7 @@ void SamplerCommands::Transmit1Click() {
     m_input->refreshDevices();
     m_output->refreshDevices();
     Tpreform manager({*m_input, *m_output, *m_bus}, profiles(), m_ctx.dialogs,
-                     m_ctx.settings.MidiChannel, m_ctx.window.dialogParent());
+                     m_ctx.settings.MidiChannel, managerParent());
     manager.showManager(m_ctx.settings.PNo);
     if (manager.exec() == QDialog::Accepted)
         m_ctx.settings.PNo = std::max(manager.selectedProfile(), 0);
@@ -137,6 +137,12 @@ void SamplerCommands::Transmit1Click() {
     m_ctx.settings.MinID = m_ctx.settings.Haid = std::max(manager.midiInputIndex(), 0);
     m_ctx.settings.MoutID = m_ctx.settings.Did = std::max(manager.midiOutputIndex(), 0);
     m_ctx.settings.MidiChannel = manager.midiChannel();
+}
+
+// Opened from a transfer window, which stays on top, the manager opens over that window.
+QWidget* SamplerCommands::managerParent() const {
+    QWidget* raisingWindow = m_ctx.dialogs.raisedFrom();
+    return raisingWindow ? raisingWindow : m_ctx.window.dialogParent();
 }
 
 void SamplerCommands::makeDrivers() {

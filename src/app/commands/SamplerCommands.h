@@ -44,6 +44,7 @@ public:
 private:
     void makePorts();
     void makeDrivers();
+    QWidget* managerParent() const;
 
     CommandContext& m_ctx;
     std::unique_ptr<MidiBackend> m_midi;

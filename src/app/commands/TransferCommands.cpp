@@ -11,7 +11,23 @@
 #include "midi/MidiOut.h"
 #include "platform/ScsiBus.h"
 
+#include <QEventLoop>
+
 namespace tolvane {
+namespace {
+
+// Shows a window modally until it is closed. Hiding it for a while, as the transfer window does
+// while the request window lists the sampler, does not end it (QDialog::exec would return then
+// and the window be destroyed under the receive it has started).
+void runUntilClosed(QDialog& window) {
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    window.setWindowModality(Qt::ApplicationModal);
+    window.show();
+    loop.exec(QEventLoop::DialogExec);
+}
+
+} // namespace
 
 TransferCommands::TransferCommands(CommandContext& ctx, SamplerCommands& samplers,
                                    FileCommands& files, SaveCommands& save, PlayCommands& play,
@@ -57,7 +73,7 @@ void TransferCommands::SMIDITransfer1Click() {
         return;
     m_transfer = std::make_unique<TSMDIForm>(services(), m_ctx.window.dialogParent());
     m_transfer->showTransfer();
-    m_transfer->exec();
+    runUntilClosed(*m_transfer);
     m_transfer.reset();
     m_ctx.setStatus(1, m_ctx.doc.DocumentOpen ? m_ctx.formatText() : QString(kNoFileLoaded));
 }
@@ -67,7 +83,7 @@ void TransferCommands::BatchTransfer1Click() {
         return;
     m_batch = std::make_unique<TBatchTrans>(services(), m_ctx.window.dialogParent());
     m_batch->showBatch();
-    m_batch->exec();
+    runUntilClosed(*m_batch);
     m_batch.reset();
     m_ctx.setStatus(1, m_ctx.doc.DocumentOpen ? m_ctx.formatText() : QString(kNoFileLoaded));
 }

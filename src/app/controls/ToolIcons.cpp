@@ -174,6 +174,17 @@ QIcon toolIcon(ToolIcon which) {
         p.setPen(QPen(kAccent, 2));
         p.drawLine(10, 2, 10, 18);
         break;
+    case ToolIcon::SampleTransfer:
+        // A sampler's front panel with an arrow out to it.
+        p.setBrush(QColor(200, 200, 210));
+        p.drawRect(QRectF(7, 8, 11, 9));
+        p.setBrush(QColor(60, 160, 90));
+        p.drawRect(QRectF(9, 10, 5, 3));
+        p.setPen(QPen(kAccent, 2));
+        p.drawLine(2, 4, 11, 4);
+        p.drawLine(8, 1, 11, 4);
+        p.drawLine(8, 7, 11, 4);
+        break;
     default:
         break;
     }

@@ -26,6 +26,7 @@ enum class ToolIcon {
     ControlPanel,
     SilenceReverse,
     StripSilence,
+    SampleTransfer,
     PointSample, // the icons the waveform draws at its points
     PointLock,
     PointDisabled

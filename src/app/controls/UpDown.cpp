@@ -1,5 +1,7 @@
 #include "app/controls/UpDown.h"
 
+#include <QIntValidator>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -35,6 +37,28 @@ void UpDown::stepBy(int steps) {
     setPosition(m_position + steps);
     if (m_position != before && onClick)
         onClick();
+}
+
+void bindNumberField(QLineEdit& field, UpDown& arrows) {
+    field.setReadOnly(false);
+    field.setValidator(new QIntValidator(arrows.minimum(), arrows.maximum(), &field));
+    field.setText(QString::number(arrows.position()));
+    arrows.onClick = [&field, &arrows] { field.setText(QString::number(arrows.position())); };
+    QObject::connect(&field, &QLineEdit::textEdited, &field,
+                     [&field, &arrows](const QString& text) {
+                         if (text.isEmpty() || text == "-") {
+                             arrows.setPosition(arrows.minimum());
+                             return;
+                         }
+                         bool ok = false;
+                         const int typed = text.toInt(&ok);
+                         arrows.setPosition(ok ? typed : arrows.minimum());
+                         if (!ok || typed != arrows.position())
+                             field.setText(QString::number(arrows.position()));
+                     });
+    // A field left empty shows the number it stands for.
+    QObject::connect(&field, &QLineEdit::editingFinished, &field,
+                     [&field, &arrows] { field.setText(QString::number(arrows.position())); });
 }
 
 } // namespace tolvane

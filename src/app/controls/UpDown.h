@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 
+class QLineEdit;
 class QToolButton;
 
 namespace tolvane {
@@ -29,5 +30,10 @@ private:
     int m_maximum;
     int m_position;
 };
+
+// A number field with its arrows: the field takes typed digits within the arrows' range (a
+// number past it becomes the nearest end) and the arrows' position follows it; the arrows write
+// their position into the field. An empty field stands for the range's minimum.
+void bindNumberField(QLineEdit& field, UpDown& arrows);
 
 } // namespace tolvane

@@ -65,8 +65,8 @@ void TBatchTrans::buildControls() {
     m_list->setColumnWidth(0, 300);
     const char* positionHint = "Select sample position to send first sample to";
     m_position = named(new QLineEdit("0", this), "Edit1", positionHint);
-    m_position->setReadOnly(true);
     m_positionUpDown = named(new UpDown(0, kMaxPosition, this), "UpDown1", positionHint);
+    bindNumberField(*m_position, *m_positionUpDown);
     m_autoMap = named(new QCheckBox("Auto map", this), "AutoMap");
     m_autoMap->setChecked(true);
     m_add = button(this, "Add", "Add", "Add samples to be batch transferred");
@@ -126,9 +126,6 @@ void TBatchTrans::buildControls() {
     connect(m_help, &QPushButton::clicked, this,
             [] { showHelp(QString("context-%1").arg(kHelpContext)); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
-    m_positionUpDown->onClick = [this] {
-        m_position->setText(QString::number(m_positionUpDown->position()));
-    };
 }
 
 void TBatchTrans::showBatch() {
@@ -248,7 +245,7 @@ void TBatchTrans::setRunning(bool running) {
     m_running = running;
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_profiles, m_edit, m_add, m_remove, m_clear, m_sort,
-                                         m_play, m_send, m_close, m_positionUpDown})
+                                         m_play, m_send, m_close, m_position, m_positionUpDown})
         control->setEnabled(!running);
     m_mapping->setEnabled(!running && !m_sampler.isSds());
     m_autoMap->setEnabled(!running && !m_sampler.isSds());

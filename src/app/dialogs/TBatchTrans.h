@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Dialogs.h"
 #include "app/dialogs/ChosenSampler.h"
 #include "app/dialogs/TransferServices.h"
 #include "samplers/BatchRun.h"
@@ -60,6 +61,7 @@ private:
     void stopAudition();
 
     TransferServices m_services;
+    Dialogs::RaisedFrom m_boxesOverMe{m_services.dialogs, this};
     Poster m_post;
     PostedStatusPanel m_status;
     ChosenSampler m_sampler;

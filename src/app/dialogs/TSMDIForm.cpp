@@ -59,8 +59,8 @@ void TSMDIForm::buildControls() {
 
     const char* positionHint = "Select sample position to send / receive sample to / from";
     m_position = named(new QLineEdit("0", this), "Edit1", positionHint);
-    m_position->setReadOnly(true);
     m_positionUpDown = named(new UpDown(0, kMaxPosition, this), "UpDown1", positionHint);
+    bindNumberField(*m_position, *m_positionUpDown);
     grid->addWidget(new QLabel("Position:", this), 1, 0);
     grid->addWidget(m_position, 1, 1);
     grid->addWidget(m_positionUpDown, 1, 2);
@@ -122,9 +122,6 @@ void TSMDIForm::buildControls() {
 
     connect(m_profiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox1Change(); });
     connect(m_edit, &QPushButton::clicked, this, [this] { Button9Click(); });
-    m_positionUpDown->onClick = [this] {
-        m_position->setText(QString::number(m_positionUpDown->position()));
-    };
     connect(m_sendAll, &QPushButton::clicked, this, [this] { Button5Click(); });
     connect(m_sendRegion, &QPushButton::clicked, this, [this] { Button4Click(); });
     connect(m_mapping, &QPushButton::clicked, this, [this] { Button8Click(); });
@@ -210,9 +207,9 @@ int TSMDIForm::firstSampleNumber() const {
 
 void TSMDIForm::setRunning(bool running) {
     m_running = running;
-    for (QWidget* control : std::initializer_list<QWidget*>{m_profiles, m_edit, m_positionUpDown,
-                                                            m_sendAll, m_sendRegion, m_list,
-                                                            m_request, m_mapping, m_ok, m_channel})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_profiles, m_edit, m_position, m_positionUpDown, m_sendAll, m_sendRegion, m_list,
+             m_request, m_mapping, m_ok, m_channel})
         control->setEnabled(!running);
     if (!running) {
         m_sendAll->setEnabled(m_services.doc.DocumentOpen);

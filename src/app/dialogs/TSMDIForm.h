@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Dialogs.h"
 #include "app/dialogs/ChosenSampler.h"
 #include "app/dialogs/TransferServices.h"
 #include "document/MemoryStream.h"
@@ -62,6 +63,8 @@ private:
     int firstSampleNumber() const;
 
     TransferServices m_services;
+    // The window stays on top: its boxes open over it.
+    Dialogs::RaisedFrom m_boxesOverMe{m_services.dialogs, this};
     Poster m_post;
     PostedStatusPanel m_status;
     ChosenSampler m_sampler;

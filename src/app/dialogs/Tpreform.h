@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Dialogs.h"
 #include "samplers/SamplerProfile.h"
 
 #include <QDialog>
@@ -65,6 +66,7 @@ private:
     Ports m_ports;
     SamplerProfileStore& m_store;
     Dialogs& m_dialogs;
+    Dialogs::RaisedFrom m_boxesOverMe{m_dialogs, this};
     std::unique_ptr<TargetEnumeration> m_targets;
     int m_lastAdaptor = 255;  // the adaptor whose targets were listed last
     int m_wantedAdaptor = -1; // an adaptor chosen while another was being listed
