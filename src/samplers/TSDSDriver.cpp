@@ -12,6 +12,13 @@ namespace tolvane {
 using Clock = std::chrono::steady_clock;
 using sds::Op;
 
+namespace {
+// SysEx buffers of the input while a transfer runs (the messages of a second's dump and more).
+constexpr std::size_t kInputSysexBuffers = 512;
+constexpr const char* kMsgInputOverflowed =
+    "MIDI messages from the sampler were lost (the input overflowed)";
+} // namespace
+
 // The words of the sample being sent, taken from the packet source a block at a time.
 struct TSDSDriver::Words {
     TWaveSmoother& source;
@@ -77,6 +84,7 @@ TSDSDriver::~TSDSDriver() {
     runner().stop();
     if (m_input)
         m_input->OnMidiInput = nullptr;
+    m_input->OnOverflow = nullptr;
 }
 
 void TSDSDriver::SetMidiPorts(TMidiInput* input, TMidiOutput* output) {
@@ -126,6 +134,7 @@ void TSDSDriver::startTransfer() {
     std::lock_guard lock(m_mutex);
     m_replies.clear();
     m_partial.clear();
+    m_inputOverflowed = false;
     m_report = {};
 }
 
@@ -141,6 +150,12 @@ std::string TSDSDriver::openPorts(bool input, bool output) {
             if (!m_input)
                 throw EMidiInputError("Invalid device ID");
             m_input->OnMidiInput = [this] { onMidiInput(); };
+            m_input->OnOverflow = [this] { onInputOverflow(); };
+            // Each message takes a buffer until the window's thread takes it; a sampler that
+            // goes on without our answers (and the clock and sensing beside it) must not run
+            // out of them while that thread is busy.
+            if (m_input->SysexBufferCount() < kInputSysexBuffers)
+                m_input->setSysexBufferCount(kInputSysexBuffers);
             m_input->setDeviceID(m_profile.midiInput);
             m_input->OpenPort();
             m_input->StartInput();
@@ -173,6 +188,16 @@ void TSDSDriver::onMidiInput() {
     }
 }
 
+// Messages were dropped on the way in: the dump may have lost a packet or an answer, so the
+// transfer ends instead of going on with a gap.
+void TSDSDriver::onInputOverflow() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_inputOverflowed = true;
+    }
+    m_changed.notify_all();
+}
+
 void TSDSDriver::queueReply(sds::Bytes message) {
     {
         std::lock_guard lock(m_mutex);
@@ -183,8 +208,10 @@ void TSDSDriver::queueReply(sds::Bytes message) {
 
 std::optional<sds::Bytes> TSDSDriver::waitForMessage(Clock::time_point deadline, Wait& why) {
     std::unique_lock lock(m_mutex);
-    const bool woken =
-        m_changed.wait_until(lock, deadline, [&] { return m_abort || !m_replies.empty(); });
+    const bool woken = m_changed.wait_until(
+        lock, deadline, [&] { return m_abort || m_inputOverflowed || !m_replies.empty(); });
+    if (m_inputOverflowed && !m_abort)
+        throw std::runtime_error(kMsgInputOverflowed);
     if (m_abort) {
         why = Wait::Aborted;
         return std::nullopt;
@@ -210,6 +237,7 @@ void TSDSDriver::closePorts(bool input, bool output) {
     if (input && m_input) {
         m_input->ClosePort();
         m_input->OnMidiInput = nullptr;
+        m_input->OnOverflow = nullptr;
     }
     if (output && m_output) {
         try {
@@ -383,7 +411,12 @@ bool TSDSDriver::listenForCancel(SdsSendHandshake& handshake, std::chrono::milli
     const auto deadline = Clock::now() + duration;
     for (;;) {
         Wait why = Wait::Reply;
-        const auto message = waitForMessage(deadline, why);
+        std::optional<sds::Bytes> message;
+        try {
+            message = waitForMessage(deadline, why);
+        } catch (const std::runtime_error&) {
+            return true; // every packet was answered already; nothing here can be told apart
+        }
         if (why != Wait::Reply)
             return true;
         if (handshake.onMessage(*message) == SdsSendHandshake::Step::Cancelled)

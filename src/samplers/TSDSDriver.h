@@ -82,6 +82,7 @@ private:
     void post(std::function<void()> job);
     void onMidiInput();
     void queueReply(sds::Bytes message);
+    void onInputOverflow();
     std::optional<sds::Bytes> waitForMessage(std::chrono::steady_clock::time_point deadline,
                                              Wait& why);
     void transmit(const sds::Bytes& message);
@@ -117,6 +118,7 @@ private:
     std::condition_variable m_changed;
     std::deque<sds::Bytes> m_replies; // whole SysEx for our channel, in arrival order
     sds::Bytes m_partial;             // a SysEx arriving in pieces
+    bool m_inputOverflowed = false;   // the input dropped messages: the transfer cannot be trusted
     SdsTransferReport m_report;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

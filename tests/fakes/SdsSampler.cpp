@@ -428,7 +428,10 @@ void SdsSampler::dump(std::stop_token stop, int number, SdsSample sample) {
         bool next = false;
         bool holding = false;
         while (!next && !cancelled && !stop.stop_requested()) {
-            const auto answer = nextAnswer(stop, holding ? std::chrono::minutes(1) : packetWait);
+            const auto wait = holding      ? std::chrono::milliseconds(std::chrono::minutes(1))
+                              : closedLoop ? answeredPacketWait
+                                           : packetWait;
+            const auto answer = nextAnswer(stop, wait);
             if (!answer) {
                 next = true;
                 break;

@@ -59,10 +59,10 @@ struct SdsFaults {
 //   ACK 7F, NAK 7E, CANCEL 7D, WAIT 7C: F0 7E cc op pp F7
 // As the sender of a dump it follows the standard's master: after the header it waits up to
 // `headerWait` (2 s) for an answer, and goes on without handshake when none comes; after each
-// packet it waits up to `packetWait` (20 ms): ACK pp sends the next, NAK pp sends that packet
-// again, WAIT holds until the next answer, CANCEL stops, nothing goes on with the next.
-// Numbers are 7-bit groups, lowest first. A 16-bit word goes left-justified in three bytes
-// (7 + 7 + 2 bits, then 5 zero bits) as an unsigned value (0x8000 is silence). With
+// packet it waits up to `packetWait` (20 ms; `answeredPacketWait` once answered): ACK pp sends the
+// next, NAK pp sends that packet again, WAIT holds until the next answer, CANCEL stops, nothing
+// goes on with the next. Numbers are 7-bit groups, lowest first. A 16-bit word goes left-justified
+// in three bytes (7 + 7 + 2 bits, then 5 zero bits) as an unsigned value (0x8000 is silence). With
 // `handshake` off it sends no replies (open loop) and takes the packets as they come.
 class SdsSampler {
 public:
@@ -78,6 +78,10 @@ public:
     bool corruptNextChecksum = false; // the next packet sent goes out with a wrong checksum
     std::chrono::milliseconds headerWait{2000};
     std::chrono::milliseconds packetWait{20};
+    // Once the receiver has answered (the header or a packet), each packet waits this long for
+    // its answer: a receiver behind JACK cycles on a busy machine answers later than 20 ms, and
+    // a sampler that went on would leave a NAKed packet unsent. The standard's 20 ms unless set.
+    std::chrono::milliseconds answeredPacketWait{20};
     void setFaults(const SdsFaults& faults);
 
     void store(int number, SdsSample sample);

@@ -55,6 +55,7 @@ protected:
         timings.settle = 0ms;
         timings.resendLimit = 4;
         sampler.headerWait = 200ms;
+        sampler.answeredPacketWait = timings.handshakeReply; // as the driver waits once answered
         makeDriver();
     }
     void makeDriver() {

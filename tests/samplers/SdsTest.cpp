@@ -433,6 +433,21 @@ TEST_F(SdsDriver, AReceiveThatStopsMidDumpEndsWithAMessageAndCancel) {
     EXPECT_EQ(sent.back(), sds::encodeReply(Op::Cancel, 0, 1));
 }
 
+TEST_F(SdsDriver, AnInputThatDropsMessagesEndsTheReceiveInsteadOfLeavingAGap) {
+    driver.ReceiveSample(4, nullptr);
+    ASSERT_TRUE(panel.waitFor(kMsgWaiting));
+    backend.deliver(0, headerFor(0, 400));
+    // The window's thread takes nothing meanwhile: a burst of SysEx beyond what the input
+    // holds for it (another maker's messages, as on a busy cable).
+    const Bytes other{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+    for (int i = 0; i < 600; ++i)
+        backend.deliver(0, other);
+    finish();
+    const auto report = driver.lastReport();
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.message, "MIDI messages from the sampler were lost (the input overflowed)");
+}
+
 TEST_F(SdsDriver, OpenLoopRequestOpensTheOutputForTheRequestOnly) {
     setOpenLoop(true);
     driver.ReceiveSample(9, nullptr);
