@@ -239,10 +239,15 @@ TEST(ExportCommand, TheTrackFileGoesThroughTheLibraryNamed) {
     EXPECT_NE(missing.err.find("Error #1"), std::string::npos) << missing.err;
     EXPECT_EQ(track({"--track-library", TOLVANE_NO_ENTRIES_LIBRARY}).status, kExitCannotWrite);
 
-    // The record's smoothing byte is what --smooth gives the files: none without it.
-    EXPECT_EQ(dump[1823], 0);
-    ASSERT_EQ(track({"--track-library", TOLVANE_TRACK_LIBRARY, "--smooth", "12"}).status, kExitOk);
-    EXPECT_EQ(tolvane::test::readBytes(dir.file("t.trk"))[1823], 12);
+    // The record's smoothing byte is what --smooth gives the files: 30 unless told otherwise.
+    EXPECT_EQ(dump[1823], 30);
+    for (const int level : {12, 0}) {
+        ASSERT_EQ(
+            track({"--track-library", TOLVANE_TRACK_LIBRARY, "--smooth", std::to_string(level)})
+                .status,
+            kExitOk);
+        EXPECT_EQ(tolvane::test::readBytes(dir.file("t.trk"))[1823], level);
+    }
 
     // A bare file name is a file of the current folder, and the system says why it is not.
     const auto bare = track({"--track-library", "no-such-track-library.so"});

@@ -303,9 +303,8 @@ TEST(EditorSignals, ASignalRemovesTheUndoFile) {
             ::setenv("TMPDIR", temporary.path().c_str(), 1);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             const std::string shot = dir.file("shot.png");
-            ::execl(TOLVANE_EDITOR, TOLVANE_EDITOR, "--settings",
-                    dir.file("settings.ini").c_str(), "--screenshot", shot.c_str(), longer.c_str(),
-                    static_cast<char*>(nullptr));
+            ::execl(TOLVANE_EDITOR, TOLVANE_EDITOR, "--settings", dir.file("settings.ini").c_str(),
+                    "--screenshot", shot.c_str(), longer.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ASSERT_GT(child, 0);
