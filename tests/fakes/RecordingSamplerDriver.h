@@ -93,10 +93,6 @@ public:
         }
         sentBytes.push_back(std::move(bytes));
         const bool fail = static_cast<int>(sent.size()) - 1 == failAt;
-        {
-            std::lock_guard lock(m_mutex);
-            m_pending = true;
-        }
         runner().run(
             [this, fail] {
                 if (fail)
@@ -132,10 +128,6 @@ public:
 
     void ReceiveSample(int sampleNumber, ReceiveCallback onDone) override {
         received.push_back(sampleNumber);
-        {
-            std::lock_guard lock(m_mutex);
-            m_pending = true;
-        }
         runner().run(
             [this] {
                 if (!waitWhileHeld())
@@ -163,11 +155,12 @@ public:
     }
     void GetSampleList(SampleDirectory& destination) override { destination = directory; }
 
-    // Ends the sample under way.
+    // Ends the held sample under way, or the next one to be held when none has reached the
+    // driver yet: a window may start its run a few events after the click that asked for it.
     void complete() {
         {
             std::lock_guard lock(m_mutex);
-            m_pending = false;
+            ++m_releases;
         }
         m_changed.notify_all();
     }
@@ -177,9 +170,11 @@ private:
     // aborted (or the driver goes).
     bool waitWhileHeld() {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(
-            lock, [this] { return !hold || !m_pending || m_closing || (m_abortSeen && !deaf); });
-        m_pending = false;
+        m_changed.wait(lock, [this] {
+            return !hold || m_releases > 0 || m_closing || (m_abortSeen && !deaf);
+        });
+        if (hold && m_releases > 0)
+            --m_releases;
         return !m_abortSeen && !m_closing;
     }
 
@@ -189,7 +184,7 @@ private:
     bool m_aborted = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_pending = false;
+    int m_releases = 0; // complete() calls not yet used by a held sample
     bool m_abortSeen = false;
     bool m_closing = false;
 };
