@@ -74,4 +74,20 @@ inline void makeTenMinutesOfStereo(SampleDocument& doc) {
     doc.LocatorR = static_cast<std::uint32_t>(doc.DataLength);
 }
 
+// Slice points that cut the whole document into `segments` equal segments (the last one takes
+// the remainder), each with a strength that every sensitivity shows.
+inline void sliceEvenly(SampleDocument& doc, int segments) {
+    const std::size_t frames = static_cast<std::size_t>(doc.DataLength) / 4;
+    doc.SliceCount = segments - 1;
+    for (int i = 1; i < segments; ++i)
+        doc.SliceTable[i] = {static_cast<std::uint32_t>(frames / segments * i * 4),
+                             100,
+                             1,
+                             0,
+                             kChannelMonoOrRight,
+                             0};
+    doc.SliceTable[segments] = {
+        static_cast<std::uint32_t>(doc.DataLength), 0, 1, 0, kChannelMonoOrRight, 0};
+}
+
 } // namespace tolvane::bench

@@ -16,22 +16,12 @@
 namespace {
 
 constexpr int kSegments = 2000;
-constexpr std::size_t kFrames = tolvane::bench::kTenMinutesOfFrames;
 
 // Ten minutes of merged stereo noise with a slice point every 1/2000 of it.
 void makeDocument(tolvane::SampleDocument& doc) {
     tolvane::bench::makeTenMinutesOfStereo(doc);
     doc.FileName = "ten-minutes.wav";
-    doc.SliceCount = kSegments - 1;
-    for (int i = 1; i < kSegments; ++i)
-        doc.SliceTable[i] = {static_cast<std::uint32_t>(kFrames / kSegments * i * 4),
-                             100,
-                             1,
-                             0,
-                             tolvane::kChannelMonoOrRight,
-                             0};
-    doc.SliceTable[kSegments] = {
-        static_cast<std::uint32_t>(doc.DataLength), 0, 1, 0, tolvane::kChannelMonoOrRight, 0};
+    tolvane::bench::sliceEvenly(doc, kSegments);
 }
 
 } // namespace
