@@ -26,8 +26,6 @@
 namespace tolvane::cli {
 namespace {
 
-constexpr long long kMaxSmoothAmount = 60;
-
 struct ExportRequest {
     DocumentRequest document;
     int smooth = 0;
@@ -87,8 +85,7 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
             parseWholeNumber("--selected", selected->second.first, 1, kMaxCandidates + 1);
         request.selected = {static_cast<int>(n), selected->second.second};
     }
-    request.smooth =
-        static_cast<int>(options.wholeNumber("--smooth", 0, kMaxSmoothAmount).value_or(30));
+    request.smooth = readSmoothOption(options);
     // The track file records the smoothing its samples are to get: the same as the files'.
     request.keymap.smoothEndPoints = request.smooth > 0;
     request.keymap.smoothLevel = request.smooth;

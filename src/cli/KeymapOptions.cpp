@@ -14,6 +14,12 @@ const std::set<std::string>& keymapFlags() {
     return names;
 }
 
+int readSmoothOption(const Options& options) {
+    constexpr long long kMaxSmoothLevel = 60;
+    return static_cast<int>(
+        options.wholeNumber("--smooth", 0, kMaxSmoothLevel).value_or(kDefaultSmoothLevel));
+}
+
 KeymapSettings readKeymapOptions(const Options& options) {
     KeymapSettings keymap;
     if (const auto base = options.wholeNumber("--base-note", 0, 127)) {

@@ -30,10 +30,6 @@ namespace tolvane::cli {
 // --port NAME.
 const std::set<std::string>& samplerOptions();
 
-// End points of the segments a command sends or writes are smoothed by this much unless
-// --smooth says otherwise: the keymap window's "Smooth sample end points" at its level.
-inline constexpr int kDefaultSmoothLevel = 30;
-
 // A sampler from the terminal: the profile the options name (or make up), the drivers on its
 // ports, and the transfer runs of the windows over them, waited for on the command's own job
 // queue. Each run prints what it did and returns the command's exit status.

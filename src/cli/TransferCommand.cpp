@@ -14,7 +14,6 @@ namespace tolvane::cli {
 namespace {
 
 constexpr long long kMaxPosition = 32767;
-constexpr long long kMaxSmoothLevel = 60;
 
 std::set<std::string> withSamplerOptions(std::set<std::string> valued) {
     valued.insert(samplerOptions().begin(), samplerOptions().end());
@@ -91,11 +90,6 @@ void mapIfAsked(SendRunRequest& request, bool autoMap, const KeymapSettings& key
             << "; the samples go without mapping\n";
 }
 
-int smoothLevel(const Options& options) {
-    return static_cast<int>(
-        options.wholeNumber("--smooth", 0, kMaxSmoothLevel).value_or(kDefaultSmoothLevel));
-}
-
 // Segments are smoothed as the keymap settings say; a region or a whole sample never is.
 void smoothSegments(SamplerStation& station, bool segments, int level) {
     station.smoother.enabled = segments && level > 0;
@@ -155,7 +149,7 @@ int runSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (modes > 1 || (batch && modes > 0))
             throw std::invalid_argument("give one of --segments, --region, --whole or --batch");
         KeymapSettings keymap = readKeymapOptions(options);
-        const int level = smoothLevel(options);
+        const int level = readSmoothOption(options);
         std::optional<DocumentRequest> documentRequest;
         if (batch && options.positional().empty())
             throw std::invalid_argument("no files to send");
@@ -263,7 +257,7 @@ int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             static_cast<int>(options.wholeNumber("--number", 0, 0xFFFFFF)
                                  .value_or(sampleNumberRange(station.profile.protocol).first));
         const bool segments = options.has("--segments");
-        smoothSegments(station, segments, smoothLevel(options));
+        smoothSegments(station, segments, readSmoothOption(options));
         if (segments) {
             const bool yamaha = station.profile.protocol == kProtocolYamahaA3000 ||
                                 station.profile.protocol == kProtocolYamahaEx;
@@ -337,7 +331,7 @@ int runAkai(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (action == "receive")
             return station.receive(static_cast<int>(parseWholeNumber("NUMBER", words[0], 0, 16383)),
                                    words[1], false);
-        smoothSegments(station, true, smoothLevel(options));
+        smoothSegments(station, true, readSmoothOption(options));
         return sendSegments(station, *documentRequest, "akai", 0, false,
                             !options.has("--no-program"), keymap, out, err);
     } catch (const std::invalid_argument& e) {
