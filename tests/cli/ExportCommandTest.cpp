@@ -13,15 +13,8 @@ namespace tolvane::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using tolvane::test::filesIn;
 using tolvane::test::TempDir;
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::size_t lineCount(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));

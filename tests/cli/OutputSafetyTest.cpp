@@ -22,16 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using tolvane::test::Bytes;
+using tolvane::test::filesIn;
 using tolvane::test::NodeKind;
 using tolvane::test::TempDir;
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string copyOfDemo(const TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
@@ -40,18 +33,10 @@ std::string copyOfDemo(const TempDir& dir, const std::string& name) {
 }
 
 // The built program with a time limit, so that a run that waits on a node fails instead of
-// hanging the test. Returns its exit status (124 when the limit ended it) and standard error.
-test::CommandRun runProgram(const std::vector<std::string>& args, const TempDir& scratch,
+// hanging the test (status 124 when the limit ended it).
+test::ProgramRun runProgram(const std::vector<std::string>& args, const TempDir& scratch,
                             const std::string& prefix = "") {
-    std::string command = prefix + "timeout 60 " + tolvane::test::shellQuote(TOLVANE_COMMAND);
-    for (const std::string& arg : args)
-        command += " " + tolvane::test::shellQuote(arg);
-    const std::string errFile = scratch.file("stderr.txt");
-    command += " 2>" + tolvane::test::shellQuote(errFile) + " >/dev/null";
-    const int result = std::system(command.c_str());
-    const Bytes err = tolvane::test::readBytes(errFile);
-    fs::remove(errFile);
-    return {WIFEXITED(result) ? WEXITSTATUS(result) : -1, {}, std::string(err.begin(), err.end())};
+    return test::runProgramInShell(prefix + "timeout 60 ", args, scratch.path().string());
 }
 
 // Every writer of the command refuses an output that exists and is not a regular file (links

@@ -3,6 +3,7 @@
 #include "cli/Tolvane.h"
 #include "support/TestFiles.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -31,16 +32,14 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs the built program with `args` in a shell that first limits the size of every file it
-// writes to `blocks` 512-byte blocks (a full disk, even for root); scratch files go to
+// Runs the built program with `args` in a shell, after `prefix` (shell text before the
+// program's name: limits, variables, "exec "); its standard error goes through a file in
 // `scratch`.
-inline ProgramRun runProgramWithFileSizeLimit(int blocks, const std::vector<std::string>& args,
-                                              const std::string& scratch) {
+inline ProgramRun runProgramInShell(const std::string& prefix, const std::vector<std::string>& args,
+                                    const std::string& scratch) {
     using tolvane::test::shellQuote;
     // Built by appending: GCC 12 at -O3 warns falsely of overlapping copies in chained "+".
-    std::string command = "ulimit -f ";
-    command += std::to_string(blocks);
-    command += "; exec ";
+    std::string command = prefix;
     command += shellQuote(TOLVANE_COMMAND);
     for (const std::string& arg : args) {
         command += ' ';
@@ -56,7 +55,18 @@ inline ProgramRun runProgramWithFileSizeLimit(int blocks, const std::vector<std:
     run.status = run.exited ? WEXITSTATUS(result) : -1;
     const auto bytes = tolvane::test::readBytes(errFile);
     run.err.assign(bytes.begin(), bytes.end());
+    std::remove(errFile.c_str());
     return run;
+}
+
+// The same with every file it writes limited to `blocks` 512-byte blocks (a full disk, even
+// for root).
+inline ProgramRun runProgramWithFileSizeLimit(int blocks, const std::vector<std::string>& args,
+                                              const std::string& scratch) {
+    std::string limit = "ulimit -f ";
+    limit += std::to_string(blocks);
+    limit += "; exec ";
+    return runProgramInShell(limit, args, scratch);
 }
 
 } // namespace tolvane::cli::test

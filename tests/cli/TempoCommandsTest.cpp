@@ -211,10 +211,8 @@ TEST(ExportCommand, ATemplateTempoOutsideTheMidiRangeIsRefused) {
     const auto fast = test::runCommand({"export", TOLVANE_DEMO_LOOP, "--locators", "0", "100",
                                         "--bars", "32767", "--midi", dir.file("f.mid")});
     EXPECT_EQ(fast.status, kExitUsage) << fast.err;
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"slow.wav"}) << "nothing written";
+    EXPECT_EQ(tolvane::test::filesIn(dir.path()), std::vector<std::string>{"slow.wav"})
+        << "nothing written";
 }
 
 TEST(ExportCommand, TheTrackFileGoesThroughTheLibraryNamed) {

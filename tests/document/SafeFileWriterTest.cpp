@@ -11,16 +11,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::entriesIn;
 using test::TempDir;
 
 void save(const std::string& path, const Bytes& bytes) {
     SafeFileWriter writer(path);
     writer.write(bytes.data(), bytes.size());
     writer.commit();
-}
-
-std::size_t entriesIn(const fs::path& folder) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
 }
 
 // Root may write to any file, so the writer must look at the file's own permission bits.

@@ -17,11 +17,8 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::entriesIn;
 using test::TempDir;
-
-std::size_t entriesIn(const fs::path& folder) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
 
 // Sets TMPDIR for as long as it lives.
 class TemporaryFolder {

@@ -59,6 +59,10 @@ private:
 Bytes readBytes(const std::string& path);
 void writeBytes(const std::string& path, const Bytes& bytes);
 
+// The names in a folder, sorted; and how many there are.
+std::vector<std::string> filesIn(const std::filesystem::path& folder);
+std::size_t entriesIn(const std::filesystem::path& folder);
+
 // While it lives, files this process writes cannot grow past `bytes` (writes fail with EFBIG
 // instead of raising SIGXFSZ): a full disk, even for root.
 class FileSizeLimit {
