@@ -1,6 +1,6 @@
 #include "fakes/SdsSampler.h"
 
-#include <rtmidi/RtMidi.h>
+#include <jack/midiport.h>
 #include <utility>
 
 namespace tolvane::test {
@@ -11,6 +11,7 @@ constexpr std::uint8_t kAllCall = 0x7F;
 constexpr std::uint8_t kHeader = 0x01, kPacket = 0x02, kRequest = 0x03;
 constexpr std::uint8_t kAck = 0x7F, kNak = 0x7E, kCancel = 0x7D, kWait = 0x7C;
 constexpr std::size_t kPacketData = 120;
+constexpr std::size_t kRingBytes = 1 << 16;
 
 void put7(std::vector<std::uint8_t>& out, std::uint32_t v, int groups) {
     for (int i = 0; i < groups; ++i)
@@ -36,38 +37,48 @@ std::uint8_t checksum(const std::vector<std::uint8_t>& m, std::size_t end) {
 
 SdsSampler::SdsSampler(const std::string& name, std::uint8_t channel)
     : m_name(name), m_channel(channel) {
-    try {
-        m_out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, name + "-out");
-        m_out->openVirtualPort("out");
-        m_in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, name + "-in", 4096);
-        m_in->ignoreTypes(false, true, true);
-        m_in->setCallback(&SdsSampler::received, this);
-        m_in->openVirtualPort("in");
-        m_ok = true;
-    } catch (const RtMidiError&) {
-        m_ok = false;
-    }
+    m_client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (!m_client)
+        return;
+    m_inPort = jack_port_register(m_client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    m_outPort = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    m_ring = jack_ringbuffer_create(kRingBytes);
+    m_ok = m_inPort && m_outPort && m_ring &&
+           jack_set_process_callback(m_client, &SdsSampler::process, this) == 0 &&
+           jack_activate(m_client) == 0;
+    if (!m_ok)
+        closeClient();
 }
 
+// JACK stops calling in first, so that no message starts a thread while they are joined; the
+// threads may still queue replies, which go nowhere.
 SdsSampler::~SdsSampler() {
+    if (m_client)
+        jack_deactivate(m_client);
     if (m_ackLater.joinable())
         m_ackLater.join();
     if (m_dumpThread.joinable()) {
         m_dumpThread.request_stop();
         m_dumpThread.join();
     }
-    if (m_in) {
-        m_in->closePort();
-        m_in->cancelCallback();
-    }
+    closeClient();
+}
+
+void SdsSampler::closeClient() {
+    if (m_client)
+        jack_client_close(m_client); // deactivates first: no cycle runs after this
+    m_client = nullptr;
+    if (m_ring)
+        jack_ringbuffer_free(m_ring);
+    m_ring = nullptr;
 }
 
 std::string SdsSampler::inputPort() const {
-    return m_name + "-in:in";
+    return m_name + ":in";
 }
 
 std::string SdsSampler::outputPort() const {
-    return m_name + "-out:out";
+    return m_name + ":out";
 }
 
 void SdsSampler::setFaults(const SdsFaults& faults) {
@@ -178,13 +189,60 @@ std::vector<std::uint8_t> SdsSampler::packedWords(const std::vector<std::int16_t
     return bytes;
 }
 
-void SdsSampler::received(double, std::vector<unsigned char>* message, void* self) {
-    static_cast<SdsSampler*>(self)->handle({message->begin(), message->end()});
+// The JACK thread: what came in is handled (its replies join the ring), then as many waiting
+// messages as this cycle's buffer holds go out, in order.
+int SdsSampler::process(std::uint32_t frames, void* self) {
+    auto* sampler = static_cast<SdsSampler*>(self);
+    void* in = jack_port_get_buffer(sampler->m_inPort, frames);
+    const std::uint32_t count = jack_midi_get_event_count(in);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) == 0)
+            sampler->takeEvent(event.buffer, event.size);
+    }
+    void* out = jack_port_get_buffer(sampler->m_outPort, frames);
+    jack_midi_clear_buffer(out);
+    std::uint8_t message[kRingBytes / 4];
+    for (;;) {
+        std::uint32_t length = 0;
+        if (jack_ringbuffer_peek(sampler->m_ring, reinterpret_cast<char*>(&length), sizeof length) <
+                sizeof length ||
+            length > jack_midi_max_event_size(out) ||
+            jack_ringbuffer_read_space(sampler->m_ring) < sizeof length + length)
+            break;
+        jack_ringbuffer_read_advance(sampler->m_ring, sizeof length);
+        jack_ringbuffer_read(sampler->m_ring, reinterpret_cast<char*>(message), length);
+        jack_midi_event_write(out, 0, message, length);
+    }
+    return 0;
+}
+
+// One JACK event: a whole message, or a piece of a SysEx that ends with the piece that holds F7.
+// Only SysEx matters to a sample dump. Realtime messages may come between the pieces; any other
+// status ends an unfinished SysEx, as on a cable.
+void SdsSampler::takeEvent(const std::uint8_t* bytes, std::size_t size) {
+    if (size == 0 || bytes[0] >= 0xF8)
+        return;
+    if (bytes[0] == 0xF0) {
+        m_assembling.clear();
+    } else if (m_assembling.empty() || (bytes[0] & 0x80 && bytes[0] != 0xF7)) {
+        m_assembling.clear();
+        return;
+    }
+    m_assembling.insert(m_assembling.end(), bytes, bytes + size);
+    if (m_assembling.back() == 0xF7) {
+        handle(m_assembling);
+        m_assembling.clear();
+    }
 }
 
 void SdsSampler::send(std::vector<std::uint8_t> message) {
     std::lock_guard lock(m_sendMutex);
-    m_out->sendMessage(&message);
+    const auto length = static_cast<std::uint32_t>(message.size());
+    if (length < kRingBytes / 4 && jack_ringbuffer_write_space(m_ring) >= sizeof length + length) {
+        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(&length), sizeof length);
+        jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(message.data()), length);
+    }
     ++m_sent;
 }
 

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,9 +13,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-class RtMidiIn;
-class RtMidiOut;
 
 namespace tolvane::test {
 
@@ -48,7 +47,7 @@ struct SdsFaults {
 
 // A sampler on a JACK MIDI port that takes and gives samples by the MIDI Sample Dump Standard
 // (the MIDI Manufacturers Association's public specification). It listens on the port
-// "<name>-in:in" and answers on "<name>-out:out" (one JACK client each), on SysEx channel
+// "<name>:in" and answers on "<name>:out" (one JACK client), on SysEx channel
 // `channel` (and the all-call channel 7F):
 //   Dump Header   F0 7E cc 01 ss ss ee ff ff ff gg gg gg hh hh hh ii ii ii jj F7
 //                 -> ACK 0; the packets that follow fill the sample
@@ -111,7 +110,9 @@ public:
     static std::vector<std::uint8_t> packedWords(const std::vector<std::int16_t>& words);
 
 private:
-    static void received(double, std::vector<unsigned char>* message, void* self);
+    static int process(std::uint32_t frames, void* self);
+    void takeEvent(const std::uint8_t* bytes, std::size_t size);
+    void closeClient();
     void handle(const std::vector<std::uint8_t>& m);
     void takeHeader(const std::vector<std::uint8_t>& m);
     void takePacket(const std::vector<std::uint8_t>& m);
@@ -145,10 +146,15 @@ private:
     std::vector<std::uint8_t> m_cancelPackets;
     bool m_acking = false; // a late ACK is on its way
     std::vector<std::chrono::steady_clock::time_point> m_packetTimes;
-    mutable std::mutex m_sendMutex; // RtMidiOut is used from the JACK thread and the dump thread
+    mutable std::mutex m_sendMutex; // replies come from the JACK thread and the dump thread
     int m_sent = 0;
-    std::unique_ptr<RtMidiOut> m_out;
-    std::unique_ptr<RtMidiIn> m_in;
+    // Its JACK client: messages out wait in the ring (a length, then the bytes) for the next
+    // cycle; a SysEx that comes in pieces is put together in m_assembling (JACK thread only).
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_inPort = nullptr;
+    jack_port_t* m_outPort = nullptr;
+    jack_ringbuffer_t* m_ring = nullptr;
+    std::vector<std::uint8_t> m_assembling;
     std::jthread m_ackLater; // the ACK that ends a WAIT
     std::jthread m_dumpThread;
 };
