@@ -104,6 +104,12 @@ void TMidiOutput::flush() {
     m_changed.wait(lock, [&] { return m_waiting.empty() && !m_sending; });
 }
 
+void TMidiOutput::flushToDevice() {
+    flush();
+    if (m_port)
+        m_port->drain();
+}
+
 void TMidiOutput::queue(Outgoing message) {
     if (!isOpen())
         throw EmidioutputError(kMsgOutputNotOpen);

@@ -57,6 +57,9 @@ public:
     void SendEvent(const TMyMidiEvent& event);
     // Blocks until every message given so far is on its way.
     void flush();
+    // Blocks until every message given so far has left for the device: a sender's pacing is
+    // timed from there, not from a queue that a busy JACK cycle may take late.
+    void flushToDevice();
 
     std::function<void()> Onmidioutput;
 

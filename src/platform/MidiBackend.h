@@ -24,6 +24,9 @@ public:
     virtual ~MidiOutPort() = default;
     // One complete message: a short message of one to three bytes or a SysEx F0 … F7.
     virtual void send(std::span<const std::uint8_t> message) = 0;
+    // Returns once what was sent has left for the device (bounded in time). Ports that pass a
+    // message on as they are given it have nothing to wait for.
+    virtual void drain() {}
 };
 
 // What an input port delivers: one complete message (a SysEx whole, F0 … F7) with its time in

@@ -257,6 +257,12 @@ public:
         for (std::size_t offset = 0; offset < message.size(); offset += m_piece)
             queue(message.subspan(offset, std::min(m_piece, message.size() - offset)));
     }
+    // A cycle has taken everything queued: the device has it in that cycle.
+    void drain() override {
+        const auto end = std::chrono::steady_clock::now() + kJackStallLimit;
+        while (jack_ringbuffer_read_space(m_ring) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 
 private:
     void queue(std::span<const std::uint8_t> piece) {

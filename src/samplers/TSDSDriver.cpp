@@ -226,11 +226,16 @@ std::optional<sds::Bytes> TSDSDriver::waitForMessage(Clock::time_point deadline,
     return message;
 }
 
-// Sends a message and returns when the output has passed it on: the moment the waits for
-// its answer (or the pacing of an open loop) are measured from.
-void TSDSDriver::transmit(const sds::Bytes& message) {
+// Sends a message and returns when the output has passed it on. The header and the packets of a
+// send wait until the device has them: the wait for their answer, and the pacing of an open loop,
+// are measured from there. Replies and cancels need only be on their way, so that a receive's
+// answers are never held up by a late cycle.
+void TSDSDriver::transmit(const sds::Bytes& message, Delivery delivery) {
     m_output->SendSysEx(message);
-    m_output->flush();
+    if (delivery == Delivery::ToDevice)
+        m_output->flushToDevice();
+    else
+        m_output->flush();
 }
 
 void TSDSDriver::closePorts(bool input, bool output) {
@@ -272,7 +277,7 @@ SdsSendHandshake::Step TSDSDriver::awaitGoAhead(SdsSendHandshake& handshake,
         const Step step = handshake.onMessage(*message);
         if (step == Step::Resend) {
             setStatus("Resending packet " + std::to_string(handshake.outstanding()));
-            transmit(last);
+            transmit(last, Delivery::ToDevice);
             handshake.resent();
             deadline = Clock::now() + handshake.replyTimeout();
             continue;
@@ -339,14 +344,14 @@ TransferOutcome TSDSDriver::runSend(const SampleSendArguments& arguments) {
     std::uint8_t number = 0;
     try {
         sds::Bytes last = sds::encodeHeader(channel, header);
-        transmit(last);
+        transmit(last, Delivery::ToDevice);
         handshake.headerSent();
         step = awaitGoAhead(handshake, last);
         // Every packet, the short last one too, waits for its answer (or its time).
         while (step == Step::Next && packets < totalPackets) {
             const std::vector<std::int16_t> chunk = words.take(sds::kWordsPerPacket);
             last = sds::encodePacket(channel, number, chunk);
-            transmit(last);
+            transmit(last, Delivery::ToDevice);
             handshake.packetSent(number);
             step = awaitGoAhead(handshake, last);
             if (step != Step::Next)

@@ -85,7 +85,8 @@ private:
     void onInputOverflow();
     std::optional<sds::Bytes> waitForMessage(std::chrono::steady_clock::time_point deadline,
                                              Wait& why);
-    void transmit(const sds::Bytes& message);
+    enum class Delivery { OnItsWay, ToDevice };
+    void transmit(const sds::Bytes& message, Delivery delivery = Delivery::OnItsWay);
 
     // Opens the ports a transfer needs; the message that says why when they cannot be opened.
     std::string openPorts(bool input, bool output);
