@@ -214,6 +214,8 @@ int SdsSampler::process(std::uint32_t frames, void* self) {
         jack_ringbuffer_read(sampler->m_ring, reinterpret_cast<char*>(message), length);
         jack_midi_event_write(out, 0, message, length);
     }
+    if (sampler->m_lateBy.count() > 0)
+        std::this_thread::sleep_for(std::exchange(sampler->m_lateBy, {}));
     return 0;
 }
 
@@ -365,6 +367,8 @@ void SdsSampler::takePacket(const std::vector<std::uint8_t>& m) {
     m_lastAccepted = packet;
     ++m_incomingPackets;
     m_packetTimes.push_back(std::chrono::steady_clock::now());
+    if (index == m_faults.lateCycleAtPacket)
+        m_lateBy = m_faults.lateCycleBy;
     if (handshake && !m_silent) {
         if (m_faults.ackDelay.count() > 0) {
             m_acking = true;

@@ -43,6 +43,10 @@ struct SdsFaults {
     // Receiving: each packet is acknowledged this late, as over a slow link; a packet that
     // comes before the last one's ACK went out is lost (not taken, not answered).
     std::chrono::milliseconds ackDelay{0};
+    // Receiving: the JACK cycle that brings this packet runs this much late, as on a loaded
+    // machine (the server waits for the sampler's client; everything else waits with it).
+    int lateCycleAtPacket = -1;
+    std::chrono::milliseconds lateCycleBy{0};
 };
 
 // A sampler on a JACK MIDI port that takes and gives samples by the MIDI Sample Dump Standard
@@ -155,7 +159,8 @@ private:
     jack_port_t* m_outPort = nullptr;
     jack_ringbuffer_t* m_ring = nullptr;
     std::vector<std::uint8_t> m_assembling;
-    std::jthread m_ackLater; // the ACK that ends a WAIT
+    std::chrono::milliseconds m_lateBy{0}; // the cycle under way ends this late (JACK thread)
+    std::jthread m_ackLater;               // the ACK that ends a WAIT
     std::jthread m_dumpThread;
 };
 

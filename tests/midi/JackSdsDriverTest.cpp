@@ -180,6 +180,32 @@ TEST_F(JackSdsDriver, OpenLoopIsPacedByTheStandardsWaitsAndComesBackWithoutAnswe
     EXPECT_FALSE(sampler.lastDumpHandshaken());
 }
 
+// A JACK cycle that comes 80 ms late holds the packets the open loop gave it meanwhile: the
+// standard's 20 ms between packets count from when each has gone, so that they do not reach
+// the sampler together after the late cycle.
+TEST_F(JackSdsDriver, AnOpenLoopKeepsItsPaceThroughALateCycle) {
+    profile.openLoop = 1;
+    timings.headerReply = 200ms;
+    timings.packetReply = 20ms;
+    makeDriver();
+    sampler.handshake = false;
+    SdsFaults faults;
+    faults.lateCycleAtPacket = 2;
+    faults.lateCycleBy = 80ms;
+    sampler.setFaults(faults);
+    const auto words = ramp(400, 150); // 10 packets
+    ASSERT_TRUE(send(words, 1, 0, 9).ok);
+    ASSERT_TRUE(waitFor([&] { return sampler.sample(9).has_value(); }));
+    EXPECT_EQ(sampler.sample(9)->words, words);
+    const auto times = sampler.packetTimes();
+    ASSERT_EQ(times.size(), 10u);
+    // Each packet is timed when the sampler's part of its cycle runs, which may come up to a
+    // period (5.8 ms) after the cycle began on a busy machine; packets that came together
+    // would be less than 1 ms apart.
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_GE(times[i] - times[i - 1], 20ms - 6ms) << "packets " << i - 1 << " and " << i;
+}
+
 TEST_F(JackSdsDriver, NaksAreAnsweredByResendingUntilTheLimit) {
     const auto words = ramp(400, 150);
     SdsFaults faults;
