@@ -120,7 +120,7 @@ TEST_F(PluginWindowTest, TheMenuOfTheFirstShowingIsFilledInTheBackground) {
 
 TEST_F(PluginWindowTest, FindEffectOpensTheChosenEffectsWindow) {
     bool searched = false;
-    QTimer::singleShot(0, [this, &searched] {
+    QTimer::singleShot(0, [&searched] {
         auto* find = dynamic_cast<TFindEffectForm*>(QApplication::activeModalWidget());
         ASSERT_NE(find, nullptr) << "the search is not open";
         // Whatever fails below, the search closes.
