@@ -64,6 +64,14 @@ protected:
         driver->SetProfile(profile);
         driver->SetSampleStream(&stream);
     }
+    // A driver for an open loop at the standard's waits, and a sampler that never answers.
+    void makeOpenLoopDriver() {
+        profile.openLoop = 1;
+        timings.headerReply = 200ms;
+        timings.packetReply = 20ms;
+        makeDriver();
+        sampler.handshake = false;
+    }
     void finish(std::chrono::milliseconds limit = 30000ms) {
         const auto end = Clock::now() + limit;
         do {
@@ -156,11 +164,7 @@ TEST_F(JackSdsDriver, EachChannelOfStereoGoesAndComesBackByteExact) {
 }
 
 TEST_F(JackSdsDriver, OpenLoopIsPacedByTheStandardsWaitsAndComesBackWithoutAnswers) {
-    profile.openLoop = 1;
-    timings.headerReply = 200ms;
-    timings.packetReply = 20ms;
-    makeDriver();
-    sampler.handshake = false;
+    makeOpenLoopDriver();
     const auto words = ramp(400, 150); // 10 packets
     const auto started = Clock::now();
     ASSERT_TRUE(send(words, 1, 0, 8).ok);
@@ -184,11 +188,7 @@ TEST_F(JackSdsDriver, OpenLoopIsPacedByTheStandardsWaitsAndComesBackWithoutAnswe
 // standard's 20 ms between packets count from when each has gone, so that they do not reach
 // the sampler together after the late cycle.
 TEST_F(JackSdsDriver, AnOpenLoopKeepsItsPaceThroughALateCycle) {
-    profile.openLoop = 1;
-    timings.headerReply = 200ms;
-    timings.packetReply = 20ms;
-    makeDriver();
-    sampler.handshake = false;
+    makeOpenLoopDriver();
     SdsFaults faults;
     faults.lateCycleAtPacket = 2;
     faults.lateCycleBy = 80ms;
