@@ -244,8 +244,7 @@ public:
         // port for a cycle or more, and a buffer left holding the last messages would hand
         // them to the device again in each of those cycles.
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (jack_ringbuffer_read_space(m_ring) > 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        waitUntilTaken(end);
         const std::uint64_t drained = m_emptyCycles;
         while (m_emptyCycles < drained + 2 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -258,13 +257,15 @@ public:
             queue(message.subspan(offset, std::min(m_piece, message.size() - offset)));
     }
     // A cycle has taken everything queued: the device has it in that cycle.
-    void drain() override {
-        const auto end = std::chrono::steady_clock::now() + kJackStallLimit;
+    void drain() override { waitUntilTaken(std::chrono::steady_clock::now() + kJackStallLimit); }
+
+private:
+    // Until a cycle has taken every waiting message, or `end`.
+    void waitUntilTaken(std::chrono::steady_clock::time_point end) const {
         while (jack_ringbuffer_read_space(m_ring) > 0 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
-private:
     void queue(std::span<const std::uint8_t> piece) {
         const auto length = static_cast<std::uint32_t>(piece.size());
         const auto end = std::chrono::steady_clock::now() + kJackStallLimit;
