@@ -1,6 +1,7 @@
 #include "samplers/SdsHandshake.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace tolvane {
 
@@ -37,6 +38,8 @@ SdsSendHandshake::Step SdsSendHandshake::onMessage(std::span<const std::uint8_t>
     // it, also when its CANCEL comes after we went on.
     if (m && m->op == Op::Cancel && (m->channel == m_channel || m->channel == sds::kAllCall))
         return Step::Cancelled;
+    if (m && confirmsLate(*m))
+        return Step::Keep;
     if (!m || !forUs(*m))
         return Step::Keep;
     m_answered = true;
@@ -80,9 +83,27 @@ SdsSendHandshake::Step SdsSendHandshake::onTimeout() {
     }
     if (m_headerOutstanding)
         m_openLoop = true;
-    else if (m_answered)
-        ++m_unconfirmed;
+    else if (m_answered) {
+        m_unconfirmed.push_back(m_outstanding);
+        if (m_unconfirmed.size() > 127) {
+            m_unconfirmed.pop_front();
+            ++m_unconfirmedForGood;
+        }
+    }
     return Step::Next;
+}
+
+// An answer slower than the wait for it still tells that the packet arrived: an ACK for us
+// naming a packet whose time ran out confirms it (the newest packet of that number).
+bool SdsSendHandshake::confirmsLate(const sds::Message& m) {
+    if (m.op != Op::Ack || (m.channel != m_channel && m.channel != sds::kAllCall) ||
+        m.packet == m_outstanding)
+        return false;
+    const auto late = std::find(m_unconfirmed.rbegin(), m_unconfirmed.rend(), m.packet);
+    if (late == m_unconfirmed.rend())
+        return false;
+    m_unconfirmed.erase(std::next(late).base());
+    return true;
 }
 
 SdsReceiveSession::SdsReceiveSession(std::uint8_t channel, bool openLoop)

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,8 +29,9 @@ struct SdsTimings {
 
 // The sender's side of the handshake: which reply to act on and what it means. Replies count
 // only when they come for our channel (or the all-call 7F) and name the packet outstanding,
-// except CANCEL, which ends the dump whatever packet it names; everything else on the cable
-// (other devices, stale replies, other SysEx) is ignored.
+// except CANCEL, which ends the dump whatever packet it names, and a late ACK of a packet whose
+// time ran out, which confirms that packet after all; everything else on the cable (other
+// devices, stale replies, other SysEx) is ignored.
 class SdsSendHandshake {
 public:
     enum class Step {
@@ -56,7 +58,9 @@ public:
     // The receiver has answered: it is handshaking, and a packet it leaves unanswered was not
     // confirmed.
     bool handshaking() const { return m_answered; }
-    int unconfirmed() const { return m_unconfirmed; }
+    int unconfirmed() const {
+        return static_cast<int>(m_unconfirmed.size()) + m_unconfirmedForGood;
+    }
     bool holding() const { return m_holding; }
     std::uint8_t outstanding() const { return m_outstanding; }
     int resends() const { return m_totalResends; }
@@ -64,6 +68,7 @@ public:
 
 private:
     bool forUs(const sds::Message& m) const;
+    bool confirmsLate(const sds::Message& m);
 
     std::uint8_t m_channel;
     SdsTimings m_timings;
@@ -72,7 +77,10 @@ private:
     bool m_holding = false; // a WAIT came: no time-out to the next packet
     bool m_openLoop = false;
     bool m_answered = false;
-    int m_unconfirmed = 0;
+    // Numbers of the packets whose answer did not come in time, oldest first. Numbers repeat
+    // every 128 packets, so only the last 127 can still be told apart; older ones stay counted.
+    std::deque<std::uint8_t> m_unconfirmed;
+    int m_unconfirmedForGood = 0; // too old to be confirmed by a late ACK
     int m_resends = 0;
     int m_totalResends = 0;
     std::string m_failure;

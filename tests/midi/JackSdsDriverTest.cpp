@@ -315,7 +315,9 @@ TEST_F(JackSdsDriver, DamagedAndRepeatedPacketsWhileReceiving) {
     faults.corruptPacket = 4;
     sampler.setFaults(faults);
     const auto kept = receive(60);
-    ASSERT_TRUE(kept) << driver->lastReport().message;
+    ASSERT_TRUE(kept) << driver->lastReport().message
+                      << "; the sampler handshook: " << sampler.lastDumpHandshaken()
+                      << ", finished: " << sampler.lastDumpFinished();
     EXPECT_EQ(kept->size(), words.size());
     EXPECT_EQ(driver->lastReport().badChecksums, 1);
     EXPECT_NE(driver->lastReport().message.find("checksum"), std::string::npos);

@@ -130,6 +130,38 @@ TEST(SdsSendHandshake, SilenceMeansOpenLoopAfterTheHeaderAndGoOnAfterAPacket) {
     EXPECT_EQ(answered.unconfirmed(), 1);
 }
 
+// An ACK slower than the wait for it still confirms its packet; one for a packet that was
+// answered in time, or for another device, confirms nothing.
+TEST(SdsSendHandshake, ALateAckConfirmsItsPacketAfterAll) {
+    SdsSendHandshake hs(0, SdsTimings{});
+    hs.headerSent();
+    hs.onMessage(sds::encodeReply(Op::Ack, 0, 0));
+    for (std::uint8_t n = 0; n < 3; ++n) {
+        hs.packetSent(n);
+        ASSERT_EQ(hs.onTimeout(), Step::Next);
+    }
+    EXPECT_EQ(hs.unconfirmed(), 3);
+    hs.packetSent(3);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 0, 1)), Step::Keep) << "late, not an answer";
+    EXPECT_EQ(hs.unconfirmed(), 2);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 0, 1)), Step::Keep);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 5, 0)), Step::Keep);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Nak, 0, 0)), Step::Keep);
+    EXPECT_EQ(hs.unconfirmed(), 2) << "a repeated ACK, another device's, a NAK";
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, sds::kAllCall, 2)), Step::Keep);
+    EXPECT_EQ(hs.unconfirmed(), 1);
+    EXPECT_EQ(hs.onMessage(sds::encodeReply(Op::Ack, 0, 3)), Step::Next) << "the outstanding one";
+    // Packet numbers repeat every 128: an ACK can no longer tell the oldest ones apart.
+    for (int n = 4; n < 4 + 200; ++n) {
+        hs.packetSent(static_cast<std::uint8_t>(n % 128));
+        hs.onTimeout();
+    }
+    EXPECT_EQ(hs.unconfirmed(), 201);
+    hs.packetSent(76);
+    hs.onMessage(sds::encodeReply(Op::Ack, 0, 75));
+    EXPECT_EQ(hs.unconfirmed(), 200);
+}
+
 TEST(SdsSendHandshake, ANakStormEndsAtTheResendLimit) {
     SdsTimings t;
     t.resendLimit = 3;
