@@ -306,7 +306,8 @@ TEST_F(JackSdsDriver, DamagedAndRepeatedPacketsWhileReceiving) {
     faults.corruptPacket = 2;
     faults.repeatPacket = 5;
     sampler.setFaults(faults);
-    EXPECT_EQ(receive(60), words) << "NAKed and sent again; the repeat dropped";
+    EXPECT_EQ(receive(60), words) << "NAKed and sent again; the repeat dropped; "
+                                  << driver->lastReport().message;
     EXPECT_EQ(driver->lastReport().duplicates, 1);
 
     profile.openLoop = 1;
