@@ -1,5 +1,6 @@
-// A full-view redraw of a ten-minute stereo sample at 1000 pixels, against the memory floor:
-// one plain pass that sums every sample, timed in the same run.
+// A full-view redraw of a ten-minute stereo sample at 1000 pixels, on an ordinary screen and on
+// one of two device pixels per logical pixel (twice the columns and rows), against the memory
+// floor: one plain pass that sums every sample, timed in the same run.
 #include "BenchSupport.h"
 #include "view/WaveformRenderer.h"
 
@@ -12,7 +13,6 @@ int main() {
     constexpr std::size_t kFrames = tolvane::bench::kTenMinutesOfFrames;
     tolvane::ViewState view;
     tolvane::showWholeSample(view, doc);
-    const tolvane::WaveformOptions options;
 
     volatile std::int64_t sink = 0;
     const double floor = tolvane::bench::medianMilliseconds(7, [&] {
@@ -23,15 +23,27 @@ int main() {
                 static_cast<std::int16_t>(static_cast<std::uint16_t>(p[2 * i] | p[2 * i + 1] << 8));
         sink = sum;
     });
-    const double redraw = tolvane::bench::medianMilliseconds(7, [&] {
-        const QImage picture = tolvane::renderWaveform(doc, view, options, 1000, 300);
-        sink = picture.pixel(500, 150);
-    });
-    const double ratio = redraw / floor;
+    auto redrawAt = [&](double pixelRatio) {
+        tolvane::WaveformOptions options;
+        options.pixelRatio = pixelRatio;
+        return tolvane::bench::medianMilliseconds(7, [&] {
+            const QImage picture = tolvane::renderWaveform(doc, view, options, 1000, 300);
+            sink = picture.pixel(500, 150);
+        });
+    };
+    const double redraw = redrawAt(1.0);
+    const double sharp = redrawAt(2.0);
     std::printf("waveform: full view of ten minutes of stereo at 1000 pixels\n");
     std::printf("  redraw            %8.2f ms\n", redraw);
+    std::printf("  redraw at ratio 2 %8.2f ms\n", sharp);
     std::printf("  summing pass      %8.2f ms (the memory floor)\n", floor);
-    std::printf("  ratio redraw / floor: %.2f (target <= 4: %s)\n", ratio,
-                ratio <= 4 ? "met" : "MISSED");
-    return ratio <= 4 ? 0 : 1;
+    bool met = true;
+    for (const auto& [name, ms] :
+         {std::pair{"redraw", redraw}, std::pair{"redraw at ratio 2", sharp}}) {
+        const double ratio = ms / floor;
+        std::printf("  ratio %s / floor: %.2f (target <= 4: %s)\n", name, ratio,
+                    ratio <= 4 ? "met" : "MISSED");
+        met = met && ratio <= 4;
+    }
+    return met ? 0 : 1;
 }

@@ -12,6 +12,7 @@ WaveformOptions WaveformDisplay::options() const {
     options.switches = {m_settings.ShowIcon, m_settings.ShowLock, m_settings.ShowEnable,
                         m_controls.SelectionBar1->isChecked(), m_controls.Regionbar1->isChecked()};
     options.traceEnabled = m_doc.DocumentOpen && !m_doc.Busy;
+    options.pixelRatio = m_controls.wave->devicePixelRatioF();
     options.bothChannelItemsChecked =
         m_controls.LeftChannel->isChecked() && m_controls.RightChannel->isChecked();
     options.hiddenPoint = m_hidden;
@@ -34,7 +35,8 @@ void WaveformDisplay::redrawWaveform() {
     if (width < 1 || height < 1)
         return;
     const WaveformOptions drawing = options();
-    if (m_view.redrawPending || m_bare.size() != wave->size()) {
+    if (m_view.redrawPending || m_bare.deviceIndependentSize().toSize() != wave->size() ||
+        m_bare.devicePixelRatio() != drawing.pixelRatio) {
         m_bare = renderWaveform(m_doc, m_view, drawing, width, height);
         m_view.redrawPending = false;
     }

@@ -180,12 +180,26 @@ void drawTrace(Canvas& canvas, const std::vector<Extent>& extents, int columns, 
     }
 }
 
-void drawIcon(QImage& picture, const QImage& icon, int x, int y) {
+// Icons keep their logical size: a painter on a HiDPI picture works in logical units, so the
+// device position is given in them and the icon is scaled up pixel for pixel.
+void drawIcon(QImage& picture, const QImage& icon, int x, int y, double ratio) {
     QPainter painter(&picture);
-    painter.drawImage(x, y, icon);
+    painter.drawImage(QPointF(x / ratio, y / ratio), icon);
+}
+
+// A picture of a logical size, made at the device's resolution.
+QImage devicePicture(int width, int height, double ratio) {
+    QImage picture(std::max(devicePixels(width, ratio), 1),
+                   std::max(devicePixels(height, ratio), 1), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    return picture;
 }
 
 } // namespace
+
+int devicePixels(int logical, double ratio) {
+    return static_cast<int>(std::lround(logical * ratio));
+}
 
 QRgb toQRgb(std::uint32_t c) {
     return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
@@ -198,8 +212,11 @@ bool channelInUse(const SampleDocument& doc, int channel, bool bothChannelItemsC
 }
 
 QImage renderWaveform(const SampleDocument& doc, const ViewState& view,
-                      const WaveformOptions& options, int width, int height) {
-    QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+                      const WaveformOptions& options, int logicalWidth, int logicalHeight) {
+    QImage picture = devicePicture(logicalWidth, logicalHeight, options.pixelRatio);
+    // Everything below is drawn in device pixels: a column per device pixel.
+    const int width = devicePixels(logicalWidth, options.pixelRatio);
+    const int height = devicePixels(logicalHeight, options.pixelRatio);
     Canvas canvas(picture);
     const ViewColours& colours = options.colours;
     const bool loaded = doc.DocumentOpen && doc.Channels >= 1 && doc.Channels <= 2;
@@ -241,6 +258,7 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
         return;
     const int width = picture.width();
     const int height = picture.height();
+    const double ratio = options.pixelRatio;
     const PointIcons& icons = pointIcons();
     const DisplaySwitches& show = options.switches;
     const int candidates = std::min(doc.CandidateCount, kMaxCandidates);
@@ -248,7 +266,7 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
         const PointRecord& p = doc.CandidateTable[i];
         if (p.Enabled == 0 && p.Channel != 0)
             drawIcon(picture, icons.disabled, positionToX(p.Position, view, width),
-                     height / p.Channel - 15);
+                     height / p.Channel - devicePixels(15, ratio), ratio);
     }
 
     Canvas canvas(picture);
@@ -263,11 +281,11 @@ void drawMarkers(QImage& picture, SampleDocument& doc, const ViewState& view,
             options.hiddenPoint->channel == p.Channel)
             continue;
         const int x = positionToX(p.Position, view, width);
-        const int iconY = height / p.Channel - kIconSize - 1;
+        const int iconY = height / p.Channel - devicePixels(kIconSize + 1, ratio);
         if (p.Locked && show.showLock)
-            drawIcon(picture, icons.lock, x, iconY);
+            drawIcon(picture, icons.lock, x, iconY, ratio);
         else if (!p.Locked && show.showIcon)
-            drawIcon(picture, icons.sample, x, iconY);
+            drawIcon(picture, icons.sample, x, iconY, ratio);
         if (!split) {
             canvas.moveTo(x, 1);
             canvas.lineTo(x, height - 1);
@@ -315,9 +333,13 @@ void drawSelectedSegment(Canvas& canvas, const ViewState& view, int width, int b
 } // namespace
 
 QImage renderBars(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
-                  int width) {
-    const BarLayout layout = barLayout(options.switches);
-    QImage picture(std::max(width, 1), std::max(layout.height, 1), QImage::Format_RGB32);
+                  int logicalWidth) {
+    const double ratio = options.pixelRatio;
+    const BarLayout logical = barLayout(options.switches);
+    QImage picture = devicePicture(logicalWidth, logical.height, ratio);
+    const int width = devicePixels(logicalWidth, ratio);
+    const BarLayout layout{devicePixels(logical.height, ratio),
+                           devicePixels(logical.boundary, ratio)};
     picture.fill(toQRgb(options.colours.bar));
     Canvas canvas(picture);
     const ViewColours& colours = options.colours;
@@ -337,8 +359,10 @@ QImage renderBars(const SampleDocument& doc, const ViewState& view, const Wavefo
 }
 
 QImage renderStrip(const SampleDocument& doc, const ViewState& view, const WaveformOptions& options,
-                   int width, int height) {
-    QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+                   int logicalWidth, int logicalHeight) {
+    QImage picture = devicePicture(logicalWidth, logicalHeight, options.pixelRatio);
+    const int width = devicePixels(logicalWidth, options.pixelRatio);
+    const int height = devicePixels(logicalHeight, options.pixelRatio);
     picture.fill(toQRgb(options.colours.bar));
     if (options.switches.showSegmentBar && doc.DocumentOpen) {
         Canvas canvas(picture);

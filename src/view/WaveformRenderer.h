@@ -29,6 +29,9 @@ inline constexpr std::uint32_t kWorkspaceColour = 0xABABAB;
 
 QRgb toQRgb(std::uint32_t colourValue);
 
+// A logical length in device pixels, rounded.
+int devicePixels(int logical, double ratio);
+
 struct DisplaySwitches {
     bool showIcon = true;
     bool showLock = true;
@@ -48,10 +51,14 @@ struct WaveformOptions {
         std::uint8_t channel = 0;
     };
     std::optional<HiddenPoint> hiddenPoint;
+    // Device pixels per logical pixel of the screen the pictures are shown on. The pictures are
+    // made at the device's resolution (and say so), so that a HiDPI screen shows a sharp trace
+    // instead of a magnified one; sizes given to the renderers stay logical.
+    double pixelRatio = 1.0;
 };
 
 // The bare waveform of the view: frame, background, zero lines and one min/max column per
-// pixel for each channel, read once front to back. With no document open, only the frame on
+// device pixel for each channel, read once front to back. With no document open, only the frame on
 // the workspace colour.
 QImage renderWaveform(const SampleDocument& doc, const ViewState& view,
                       const WaveformOptions& options, int width, int height);

@@ -2,6 +2,7 @@
 #include "view/WaveformRenderer.h"
 
 #include "slicing/SliceSelection.h"
+#include "view/Icons.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -149,6 +150,49 @@ TEST(Markers, SliceLinesSpanTheirChannelsHalfInSplitStereo) {
     ASSERT_FALSE(right.empty());
     EXPECT_EQ(right.front(), height / 2 + 1) << "the divider is drawn over the line's top";
     EXPECT_EQ(right.back(), height - 2);
+}
+
+// On a screen of two device pixels per logical pixel the pictures keep their logical size and
+// carry twice the detail: the trace has a column per device pixel (the same picture as one
+// twice the size on an ordinary screen), lines stay one device pixel thin, icons keep their
+// logical size, and the bars keep their logical heights.
+TEST(HiDpi, PicturesAreMadeAtTheDevicesResolution) {
+    std::vector<std::int16_t> samples(8000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>((i * 7919) % 60000 - 30000);
+    SampleDocument doc = documentWithSamples(1, samples);
+    doc.CandidateCount = 1;
+    doc.CandidateTable[1] = PointRecord{8000, 500, 1, 0, 1, 0};
+    doc.Threshold = 0;
+    const ViewState view = wholeView(doc);
+    WaveformOptions sharp = kOptions;
+    sharp.pixelRatio = 2.0;
+    const int width = 300, height = 120;
+
+    QImage picture = renderWaveform(doc, view, sharp, width, height);
+    EXPECT_EQ(picture.size(), QSize(2 * width, 2 * height));
+    EXPECT_EQ(picture.deviceIndependentSize(), QSizeF(width, height));
+    const QImage doubled = renderWaveform(doc, view, kOptions, 2 * width, 2 * height);
+    EXPECT_TRUE(std::equal(picture.constBits(), picture.constBits() + picture.sizeInBytes(),
+                           doubled.constBits()))
+        << "a column per device pixel";
+
+    drawMarkers(picture, doc, view, sharp);
+    const int x = positionToX(8000, view, 2 * width);
+    const QRgb div = toQRgb(kOptions.colours.div);
+    EXPECT_EQ(picture.pixel(x, 2 * height / 2), div);
+    EXPECT_NE(picture.pixel(x + 1, 2 * height / 2), div) << "a line one device pixel thin";
+    // The unlocked icon sits above the line's foot at twice its size in device pixels.
+    const int iconTop = 2 * height - devicePixels(kIconSize + 1, 2.0);
+    int iconRows = 0;
+    for (int y = iconTop; y < 2 * height; ++y)
+        iconRows += picture.pixel(x + 2, y) != picture.pixel(x + 2, iconTop - 4) ? 1 : 0;
+    EXPECT_GT(iconRows, kIconSize) << "drawn at its logical size";
+
+    const QImage bars = renderBars(doc, view, sharp, width);
+    EXPECT_EQ(bars.size(), QSize(2 * width, 2 * 17));
+    EXPECT_EQ(bars.deviceIndependentSize(), QSizeF(width, 17));
+    EXPECT_EQ(bars.pixel(2 * width - 1, 2 * 17 - 1), toQRgb(kOptions.colours.regSeg));
 }
 
 TEST(Bars, RegionBarShowsTheVisibleRange) {
