@@ -24,8 +24,10 @@ int roundHalfEven(double v) {
 // current point up to, but not including, its end point, which becomes the current point.
 class Canvas {
 public:
+    // The image's pixels are taken once: QImage's per-row access checks for sharing each time.
     explicit Canvas(QImage& image)
-        : m_image(image), m_width(image.width()), m_height(image.height()) {}
+        : m_bits(image.bits()), m_stride(image.bytesPerLine()), m_width(image.width()),
+          m_height(image.height()) {}
 
     void setPen(QRgb colour) { m_pen = colour; }
     void moveTo(int x, int y) {
@@ -62,7 +64,7 @@ public:
         right = std::min(right, m_width);
         bottom = std::min(bottom, m_height);
         for (int y = top; y < bottom; ++y) {
-            auto* row = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+            QRgb* row = rowAt(y);
             std::fill(row + std::max(left, 0), row + std::max(right, left), colour);
         }
     }
@@ -74,12 +76,14 @@ public:
     }
 
 private:
+    QRgb* rowAt(int y) { return reinterpret_cast<QRgb*>(m_bits + std::ptrdiff_t(y) * m_stride); }
     void plot(int x, int y) {
         if (x >= 0 && y >= 0 && x < m_width && y < m_height)
-            reinterpret_cast<QRgb*>(m_image.scanLine(y))[x] = m_pen;
+            rowAt(y)[x] = m_pen;
     }
 
-    QImage& m_image;
+    std::uint8_t* m_bits;
+    qsizetype m_stride;
     int m_width;
     int m_height;
     QRgb m_pen = 0;
