@@ -3,9 +3,11 @@
 #include "document/OutputFiles.h"
 #include "document/PointFile.h"
 #include "document/SafeFileWriter.h"
+#include "fileio/CuePoints.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/ChannelMode.h"
+#include "slicing/MarkerPoints.h"
 #include "slicing/SliceSelection.h"
 #include "slicing/StereoCandidates.h"
 #include "slicing/TransientScan.h"
@@ -95,6 +97,29 @@ int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocume
     return kExitOk;
 }
 
+int openWithMarkers(const std::string& file, bool split, SampleDocument& doc, std::ostream& out,
+                    std::ostream& err) {
+    if (const int status = openDocument(file, doc, out, err); status != kExitOk)
+        return status;
+    CuePointReading cues;
+    try {
+        cues = readCuePoints(file, static_cast<std::uint64_t>(doc.DataLength / doc.frameBytes()));
+    } catch (const std::exception& e) {
+        err << "tolvane: " << file << ": " << e.what() << "\n";
+        return kExitUnreadable;
+    }
+    for (const std::string& problem : cues.problems)
+        err << "tolvane: " << file << ": " << problem << "\n";
+    if (cues.frames.empty()) {
+        err << "tolvane: " << file << ": the file has no cue points to use as slice points\n";
+        return kExitWrongFormat;
+    }
+    useMarkersAsSlicePoints(doc, cues.frames);
+    if (split && !splitStereoCandidates(doc))
+        err << "tolvane: " << terminalText(kMsgTooManyPoints) << "\n";
+    return kExitOk;
+}
+
 int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::unique_ptr<Options> options;
     int viewWidth = kDefaultWaveformWidth;
@@ -102,7 +127,7 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
     try {
         options = std::make_unique<Options>(
             args, std::set<std::string>{"--view-width", "--sensitivity", "--tlp"},
-            std::set<std::string>{"--split"});
+            std::set<std::string>{"--split", "--from-markers"});
         if (options->positional().size() != 1)
             throw std::invalid_argument("give exactly one FILE");
         viewWidth = viewWidthOption(*options);
@@ -119,13 +144,17 @@ int runDetect(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return status;
     }
     SampleDocument doc;
-    if (const int status = openAndScan(file, viewWidth, options->has("--split"), doc, out, err);
-        status != kExitOk)
+    const bool fromMarkers = options->has("--from-markers");
+    const int status = fromMarkers
+                           ? openWithMarkers(file, options->has("--split"), doc, out, err)
+                           : openAndScan(file, viewWidth, options->has("--split"), doc, out, err);
+    if (status != kExitOk)
         return status;
     out << "candidates: " << doc.CandidateCount << "\n";
 
-    if (sensitivity) {
-        doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*sensitivity));
+    if (sensitivity || fromMarkers) {
+        if (sensitivity)
+            doc.Threshold = thresholdForSliderPosition(sliderPositionForPercent(*sensitivity));
         rebuildSliceTable(doc);
         printSlicePoints(doc, out);
     }

@@ -27,11 +27,13 @@ Commands:
                                   and print the slice points, one per line:
                                   index position strength enabled locked channel
                  --tlp OUT        write the candidate table as a point file
+                 --from-markers   take the WAV file's cue points as the slice points,
+                                  locked, in place of the scan, and print them
 
   export FILE [--sensitivity PCT] [--view-width N] [--split] [--channel left|right|both]
               [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
-              [--region OUT] [--selected N OUT] [--whole OUT]
+              [--region OUT] [--selected N OUT] [--whole OUT] [--markers OUT.wav]
               [--bank OUT.sf2|OUT.dls|OUT.gig|OUT.pbf|OUT.sfz]
               [--midi OUT.mid [--format 0|1] [--filter-enable]]
               [--track OUT.trk [--track-library LIB.so]]
@@ -48,6 +50,8 @@ Commands:
                  --channel C      the channels of a split stereo series (default both)
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
+                 --markers OUT    the region as one WAV file with a cue point named
+                                  "Slice 1", "Slice 2", ... at each slice point in it
                  --smooth P       smooth the end points of the series' and the bank's
                                   segments by P percent (0 to 60, default 30)
                  --bank OUT       a SoundFont 2 (.sf2), DLS Level 1 (.dls), GigaSampler

@@ -52,6 +52,12 @@ int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out
 int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
                 std::ostream& out, std::ostream& err);
 
+// Loads FILE as openDocument does and makes its cue points the slice points, locked, in place of
+// a scan (then splits stereo when asked); what was wrong with them goes to `err`. Returns kExitOk,
+// or the exit status after printing why (kExitWrongFormat for a file without cue points).
+int openWithMarkers(const std::string& file, bool split, SampleDocument& doc, std::ostream& out,
+                    std::ostream& err);
+
 // The options detect and export share, read strictly (std::invalid_argument otherwise):
 // --view-width N (1 to 100000, default the main window's width) and --sensitivity PCT (0 to 100).
 int viewWidthOption(const Options& options);
