@@ -245,6 +245,12 @@ Options:
 Every number is read in full: a value that is not a number of its kind or lies
 outside its range is a usage error that names the option.
 
+A sample that is not 16-bit (8-, 24- or 32-bit integer, 32- or 64-bit float WAV or
+AIFF, or FLAC) is refused as the wrong format unless the command is given --convert
+(detect, export, grid, randomise, process, plugin, send, smdi send, akai send, sds
+send): it is then converted to 16 bits with triangular dither, as the editor does
+once the user agrees.
+
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
 segment that hold no whole frame, or a processing step that cannot be done), 65 when a
