@@ -30,7 +30,7 @@ struct MainControls {
     QAction *Saveitem = nullptr, *SaveAsitem = nullptr, *SaveSelectItem = nullptr;
     QAction *PopUpSave = nullptr, *SaveRegionItem = nullptr, *SplitMenuItem = nullptr;
     QAction *SaveMidMenuItem = nullptr, *SaveTrackItem = nullptr, *SaveSFItem = nullptr;
-    QAction* SaveSFM = nullptr;
+    QAction *SaveSFM = nullptr, *SaveMarkersItem = nullptr;
     // Edit.
     QAction *mnuUndo = nullptr, *mnuCopyAll = nullptr, *mnuPasteAllKeep = nullptr;
     QAction *mnuPasteNew = nullptr, *CopySegment1 = nullptr, *PasteIntoSegment2 = nullptr;

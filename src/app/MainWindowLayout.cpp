@@ -94,8 +94,8 @@ void TMainForm::createMenus() {
         m_controls.reopenMenu->addAction(item);
     file->addActions({c.RevertItem, c.FileCloseItem});
     file->addSeparator();
-    file->addActions(
-        {c.Saveitem, c.SaveAsitem, c.SaveSelectItem, c.SaveRegionItem, c.SplitMenuItem});
+    file->addActions({c.Saveitem, c.SaveAsitem, c.SaveSelectItem, c.SaveRegionItem,
+                      c.SaveMarkersItem, c.SplitMenuItem});
     file->addSeparator();
     file->addActions({c.SaveMidMenuItem, c.SaveSFItem, c.SaveSFM});
     file->addSeparator();

@@ -94,6 +94,7 @@ std::vector<std::pair<const char*, bool ProgramSettings::*>> flagFields() {
             {"showopendialog", &ProgramSettings::showopendialog},
             {"OldRMB", &ProgramSettings::OldRMB},
             {"EnableUndo", &ProgramSettings::EnableUndo},
+            {"AlwaysConvert", &ProgramSettings::AlwaysConvert},
             {"PanelAtTop", &ProgramSettings::PanelAtTop}};
 }
 

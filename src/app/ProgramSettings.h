@@ -36,6 +36,7 @@ struct ProgramSettings {
     bool ShowSegmentBar = true, ShowRegionBar = true;
     bool ShowTips = true, FilterEnable = false, ShowButtonText = true, SetOneBar = false;
     bool prompt = true, showopendialog = true, OldRMB = false, EnableUndo = true;
+    bool AlwaysConvert = false; // open 24-bit, float and FLAC files without asking
     bool PanelAtTop = false;
     bool AutoPlay = true;      // written at exit only
     int MinID = 0, MoutID = 0; // written at exit only

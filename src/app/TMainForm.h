@@ -88,7 +88,8 @@ public:
     void SaveSelectItemClick() { m_save.SaveSelectItemClick(); }
     void PopUpSaveClick() { m_save.PopUpSaveClick(); } // the segment under the pointer
     void SaveRegionItemClick() { m_save.SaveRegionItemClick(); }
-    void SplitMenuItemClick() { m_save.SplitMenuItemClick(); } // every segment in the loop
+    void SaveMarkersItemClick() { m_save.SaveMarkersItemClick(); } // the region with cue points
+    void SplitMenuItemClick() { m_save.SplitMenuItemClick(); }     // every segment in the loop
     void SaveMidMenuItemClick() { m_template.SaveMidMenuItemClick(); }
     void SaveTrackItemClick() { m_template.SaveTrackItemClick(); }
     void SaveSFMClick() { m_template.SaveSFMClick(); }    // the template, then the bank

@@ -1,5 +1,6 @@
 #include "app/Workers.h"
 
+#include "fileio/ConvertedSample.h"
 #include "fileio/SampleFileReader.h"
 
 #include <exception>
@@ -20,7 +21,18 @@ void WorkerThread::run() {
 }
 
 void ttload::work() {
-    loadSampleFile(*m_loaded, m_fileName);
+    if (m_convert)
+        loadConvertedSample(*m_loaded, m_fileName);
+    else
+        loadSampleFile(*m_loaded, m_fileName);
+    if (!isWaveFileName(m_fileName))
+        return;
+    try {
+        m_cuePoints = readCuePoints(
+            m_fileName, static_cast<std::uint64_t>(m_loaded->DataLength / m_loaded->frameBytes()));
+    } catch (const std::exception&) {
+        // The samples are in: a file that cannot be read again for its cue points has none.
+    }
 }
 
 void tpseek::work() {

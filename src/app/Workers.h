@@ -2,6 +2,7 @@
 
 #include "document/SampleDocument.h"
 #include "document/UndoRecord.h"
+#include "fileio/CuePoints.h"
 #include "slicing/Randomise.h"
 #include "slicing/TransientScan.h"
 
@@ -45,15 +46,22 @@ private:
 // into the open document on the window's thread.
 class ttload : public WorkerThread {
 public:
-    explicit ttload(std::string fileName) : m_fileName(std::move(fileName)) {}
+    // `convert`: the file is not 16-bit PCM and is converted (the user agreed).
+    explicit ttload(std::string fileName, bool convert = false)
+        : m_fileName(std::move(fileName)), m_convert(convert) {}
     const std::string& fileName() const { return m_fileName; }
+    bool converted() const { return m_convert; }
     SampleDocument& loaded() { return *m_loaded; }
+    // The cue points of a WAV file, read with its samples.
+    const CuePointReading& cuePoints() const { return m_cuePoints; }
 
 protected:
     void work() override;
 
 private:
     std::string m_fileName;
+    bool m_convert = false;
+    CuePointReading m_cuePoints;
     std::unique_ptr<SampleDocument> m_loaded = std::make_unique<SampleDocument>();
 };
 

@@ -101,7 +101,7 @@ Options readDocumentCommand(const std::vector<std::string>& args,
     std::set<std::string> allValued{"--view-width", "--sensitivity", "--channel",
                                     "--bars",       "--beats",       "--cut"};
     allValued.insert(valued.begin(), valued.end());
-    std::set<std::string> allFlags{"--split", "--refine"};
+    std::set<std::string> allFlags{"--split", "--refine", "--convert"};
     allFlags.insert(flags.begin(), flags.end());
     return Options(rest, allValued, allFlags);
 }
@@ -115,6 +115,7 @@ DocumentRequest readDocumentRequest(const Options& options, const OptionPairs& p
     request.viewWidth = viewWidthOption(options);
     request.sensitivity = sensitivityOption(options);
     request.split = options.has("--split");
+    request.convert = options.has("--convert");
     request.channel = options.value("--channel").value_or("both");
     if (request.channel != "left" && request.channel != "right" && request.channel != "both")
         throw std::invalid_argument("--channel is left, right or both");
@@ -136,8 +137,8 @@ void requireLoopLength(const DocumentRequest& request, const std::string& what) 
 
 int prepareDocument(const std::string& command, const DocumentRequest& request, SampleDocument& doc,
                     std::ostream& out, std::ostream& err) {
-    if (const int status =
-            openAndScan(request.file, request.viewWidth, request.split, doc, out, err);
+    if (const int status = openAndScan(request.file, request.viewWidth, request.split, doc, out,
+                                       err, request.convert);
         status != kExitOk)
         return status;
     try {

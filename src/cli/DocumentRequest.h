@@ -40,6 +40,7 @@ struct DocumentRequest {
     std::optional<std::pair<std::uint32_t, std::uint32_t>> locators;
     std::optional<LoopLength> loopLength;
     std::optional<GridRequest> grid;
+    bool convert = false; // --convert: a 24-bit, float or FLAC file is converted to 16 bits
 };
 
 // For what needs a tempo (a grid, a MIDI template): throws std::invalid_argument, naming

@@ -9,6 +9,7 @@
 #include "export/TrackFileLibrary.h"
 #include "fileio/SampleFileReader.h"
 #include "processing/SegmentSeries.h"
+#include "processing/SliceMarkerFile.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SegmentRanges.h"
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -32,6 +34,7 @@ struct ExportRequest {
     std::optional<SeriesName> segments;
     std::optional<std::string> region;
     std::optional<std::string> whole;
+    std::optional<std::string> markers;
     std::optional<std::pair<int, std::string>> selected;
     std::optional<std::string> bank;
     KeymapSettings keymap;
@@ -61,8 +64,9 @@ bool isBankFileName(const std::string& name) {
 ExportRequest parseRequest(const std::vector<std::string>& args) {
     ExportRequest request;
     OptionPairs pairs;
-    std::set<std::string> valued{"--smooth", "--segments", "--region",        "--whole", "--midi",
-                                 "--format", "--track",    "--track-library", "--bank"};
+    std::set<std::string> valued{"--smooth", "--segments", "--region", "--whole",
+                                 "--midi",   "--format",   "--track",  "--track-library",
+                                 "--bank",   "--markers"};
     valued.insert(keymapValuedOptions().begin(), keymapValuedOptions().end());
     std::set<std::string> flags{"--filter-enable"};
     flags.insert(keymapFlags().begin(), keymapFlags().end());
@@ -98,6 +102,10 @@ ExportRequest parseRequest(const std::vector<std::string>& args) {
     }
     request.region = options.value("--region");
     request.whole = options.value("--whole");
+    request.markers = options.value("--markers");
+    if (request.markers && !isWaveFileName(*request.markers))
+        throw std::invalid_argument("--markers needs a name like OUT.wav, not '" +
+                                    *request.markers + "'");
     request.bank = options.value("--bank");
     const bool keyed = request.bank || request.midi || request.track;
     for (const std::string& option : keymapValuedOptions())
@@ -172,6 +180,8 @@ std::vector<PlannedFile> planFiles(const ExportRequest& request, const SampleDoc
                                         ": the segment holds no whole frame");
         files.push_back({path, *range});
     }
+    if (request.markers && !sliceMarkers(doc))
+        throw std::invalid_argument("--markers: no whole frame lies between the locators");
     if (request.track) {
         if (const std::string refusal = trackRefusal(doc); !refusal.empty())
             throw std::invalid_argument("--track: " + refusal);
@@ -193,6 +203,8 @@ std::vector<std::string> outputNames(const ExportRequest& request, const SampleD
     std::vector<std::string> names;
     for (const PlannedFile& file : files)
         names.push_back(file.path);
+    if (request.markers)
+        names.push_back(*request.markers);
     if (request.segments)
         for (const std::string& name : segmentSeriesFileNames(doc, *request.segments))
             names.push_back(name);
@@ -230,18 +242,29 @@ bool writeBank(const SampleDocument& doc, const ExportRequest& request, std::ost
     return ok;
 }
 
-// Writes one file and says so; false when it could not be written.
-bool writeFile(const SampleDocument& doc, const PlannedFile& file, std::ostream& out,
-               std::ostream& err) {
+// Writes one file with `write` and says so; false when it could not be written.
+bool writeReported(const std::string& path, const std::function<void()>& write, std::ostream& out,
+                   std::ostream& err) {
     try {
-        WriteSampleFile(doc, file.path, file.range.start, file.range.byteCount,
-                        file.range.channelMode);
-        reportWritten(file.path, out);
+        write();
+        reportWritten(path, out);
         return true;
     } catch (const std::exception& e) {
         err << "tolvane: " << e.what() << "\n";
         return false;
     }
+}
+
+// Writes one file and says so; false when it could not be written.
+bool writeFile(const SampleDocument& doc, const PlannedFile& file, std::ostream& out,
+               std::ostream& err) {
+    return writeReported(
+        file.path,
+        [&] {
+            WriteSampleFile(doc, file.path, file.range.start, file.range.byteCount,
+                            file.range.channelMode);
+        },
+        out, err);
 }
 
 // The template (one file, or one per channel of split stereo); false when one could not be
@@ -349,6 +372,9 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     bool ok = true;
     for (const PlannedFile& file : files)
         ok &= writeFile(doc, file, out, err);
+    if (request.markers)
+        ok &= writeReported(
+            *request.markers, [&] { writeSliceMarkerFile(doc, *request.markers); }, out, err);
     if (request.segments)
         ok &= writeSeries(doc, request, out, err);
     if (request.midi)

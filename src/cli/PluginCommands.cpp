@@ -19,6 +19,7 @@ struct PluginRequest {
     std::vector<std::pair<std::string, std::string>> settings; // symbol, value text
     std::optional<std::string> preset;
     std::optional<std::pair<std::string, std::string>> loop;
+    bool convert = false;
 };
 
 std::string number(float value) {
@@ -77,6 +78,8 @@ PluginRequest parsePluginRequest(const std::vector<std::string>& args) {
                 throw std::invalid_argument("--loop needs two values, L and R");
             request.loop = std::make_pair(args[i + 1], args[i + 2]);
             i += 2;
+        } else if (arg == "--convert") {
+            request.convert = true;
         } else if (arg.starts_with("--")) {
             throw std::invalid_argument("unknown option " + arg);
         } else {
@@ -203,7 +206,8 @@ int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kExitUsage;
     }
     SampleDocument doc;
-    if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
+    if (const int status = openDocument(request.file, doc, out, err, request.convert);
+        status != kExitOk)
         return status;
     PlugInMode mode = PlugInMode::All;
     auto lib = startHost(request.uri, err);

@@ -26,6 +26,7 @@ struct ProcessRequest {
     std::string file;
     std::string output;
     std::vector<Step> steps;
+    bool convert = false;
 };
 
 // The value after option i; throws std::invalid_argument when there is none.
@@ -137,6 +138,8 @@ ProcessRequest parseRequest(const std::vector<std::string>& args) {
             i += 2;
         } else if (arg == "--channel") {
             request.steps.push_back(channelStep(valueAfter(args, i)));
+        } else if (arg == "--convert") {
+            request.convert = true;
         } else if (arg.starts_with("--") && arg != "--") {
             throw std::invalid_argument("unknown option " + arg);
         } else {
@@ -165,7 +168,8 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (const int status = checkOutputs({request.output}, nullptr, err); status != kExitOk)
         return status;
     SampleDocument doc;
-    if (const int status = openDocument(request.file, doc, out, err); status != kExitOk)
+    if (const int status = openDocument(request.file, doc, out, err, request.convert);
+        status != kExitOk)
         return status;
     // The command keeps no undo step (and no undo file); the output is written only when every
     // step succeeded.

@@ -27,11 +27,13 @@ Commands:
                                   and print the slice points, one per line:
                                   index position strength enabled locked channel
                  --tlp OUT        write the candidate table as a point file
+                 --from-markers   take the WAV file's cue points as the slice points,
+                                  locked, in place of the scan, and print them
 
   export FILE [--sensitivity PCT] [--view-width N] [--split] [--channel left|right|both]
               [--locators L R] [--bars N] [--beats M] [--cut 8|16|32] [--refine]
               [--smooth P] [--segments OUT.wav|OUT.aif|OUT.aiff]
-              [--region OUT] [--selected N OUT] [--whole OUT]
+              [--region OUT] [--selected N OUT] [--whole OUT] [--markers OUT.wav]
               [--bank OUT.sf2|OUT.dls|OUT.gig|OUT.pbf|OUT.sfz]
               [--midi OUT.mid [--format 0|1] [--filter-enable]]
               [--track OUT.trk [--track-library LIB.so]]
@@ -48,6 +50,8 @@ Commands:
                  --channel C      the channels of a split stereo series (default both)
                  --selected N OUT segment N, from 1; in split stereo the Nth segment of
                                   the channel named by --channel left or right
+                 --markers OUT    the region as one WAV file with a cue point named
+                                  "Slice 1", "Slice 2", ... at each slice point in it
                  --smooth P       smooth the end points of the series' and the bank's
                                   segments by P percent (0 to 60, default 30)
                  --bank OUT       a SoundFont 2 (.sf2), DLS Level 1 (.dls), GigaSampler
@@ -240,6 +244,12 @@ Options:
 
 Every number is read in full: a value that is not a number of its kind or lies
 outside its range is a usage error that names the option.
+
+A sample that is not 16-bit (8-, 24- or 32-bit integer, 32- or 64-bit float WAV or
+AIFF, or FLAC) is refused as the wrong format unless the command is given --convert
+(detect, export, grid, randomise, process, plugin, send, smdi send, akai send, sds
+send): it is then converted to 16 bits with triangular dither, as the editor does
+once the user agrees.
 
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a

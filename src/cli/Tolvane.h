@@ -41,16 +41,22 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
 int reportRefusal(const std::string& file, const AcceptanceReport& report, std::ostream& out,
                   std::ostream& err);
 
-// Loads FILE as opening it in the editor does (without the scan). Returns kExitOk, or the exit
-// status after printing why the file was refused (kExitNoMemory when the sample does not fit in
-// memory).
-int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out,
-                 std::ostream& err);
+// Loads FILE as opening it in the editor does (without the scan); a 24-bit, float or FLAC file
+// only with `convert` (--convert), converted to 16 bits. Returns kExitOk, or the exit status
+// after printing why the file was refused (kExitNoMemory when the sample does not fit in memory).
+int openDocument(const std::string& file, SampleDocument& doc, std::ostream& out, std::ostream& err,
+                 bool convert = false);
 
 // Loads FILE and scans it as opening it in the editor does, then splits stereo when asked.
 // Returns kExitOk, or the exit status after printing why the file was refused.
 int openAndScan(const std::string& file, int viewWidth, bool split, SampleDocument& doc,
-                std::ostream& out, std::ostream& err);
+                std::ostream& out, std::ostream& err, bool convert = false);
+
+// Loads FILE as openDocument does and makes its cue points the slice points, locked, in place of
+// a scan (then splits stereo when asked); what was wrong with them goes to `err`. Returns kExitOk,
+// or the exit status after printing why (kExitWrongFormat for a file without cue points).
+int openWithMarkers(const std::string& file, bool split, SampleDocument& doc, std::ostream& out,
+                    std::ostream& err, bool convert = false);
 
 // The options detect and export share, read strictly (std::invalid_argument otherwise):
 // --view-width N (1 to 100000, default the main window's width) and --sensitivity PCT (0 to 100).

@@ -114,9 +114,10 @@ int sendSegments(SamplerStation& station, const DocumentRequest& documentRequest
 }
 
 int sendWhole(SamplerStation& station, const std::string& file, int channel, int position,
-              const std::optional<std::string>& name, std::ostream& out, std::ostream& err) {
+              const std::optional<std::string>& name, std::ostream& out, std::ostream& err,
+              bool convert = false) {
     SampleDocument doc;
-    if (const int status = openDocument(file, doc, out, err); status != kExitOk)
+    if (const int status = openDocument(file, doc, out, err, convert); status != kExitOk)
         return status;
     if (channel == 2 && doc.Channels != 2)
         throw std::invalid_argument(file + " has one channel");
@@ -277,7 +278,8 @@ int runSmdi(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             return station.send(doc, std::move(run));
         }
         SampleDocument doc;
-        if (const int status = openDocument(documentRequest->file, doc, out, err);
+        if (const int status =
+                openDocument(documentRequest->file, doc, out, err, documentRequest->convert);
             status != kExitOk)
             return status;
         const std::string name = options.value("--name").value_or(
@@ -344,7 +346,7 @@ int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream
     SamplerStation station("sds", out, err);
     try {
         const Options options(args, withSamplerOptions({"--id", "--sample", "--channel"}),
-                              {"--open-loop"});
+                              {"--open-loop", "--convert"});
         const auto& words = options.positional();
         if (words.size() != 2 || (words[0] != "send" && words[0] != "receive"))
             throw std::invalid_argument("expected send FILE or receive OUT");
@@ -369,8 +371,9 @@ int runSds(const std::vector<std::string>& args, std::ostream& out, std::ostream
             station.profile.openLoop = 1;
         if (!sending)
             return station.receive(static_cast<int>(sample.value_or(0)), words[1], false);
-        const int status = sendWhole(station, words[1], channel,
-                                     static_cast<int>(sample.value_or(0)), std::nullopt, out, err);
+        const int status =
+            sendWhole(station, words[1], channel, static_cast<int>(sample.value_or(0)),
+                      std::nullopt, out, err, options.has("--convert"));
         if (auto* sds = dynamic_cast<TSDSDriver*>(station.driver()); sds && status == kExitOk) {
             const SdsTransferReport report = sds->lastReport();
             out << "sent " << report.words << " words in " << report.packets << " packets"

@@ -17,11 +17,14 @@ LittleEndianBytes pcmFormat(std::uint16_t channels, std::uint32_t rate) {
 }
 
 RiffChunk waveFile(std::uint16_t channels, std::uint32_t rate, std::uint32_t dataBytes,
-                   RiffChunk::Producer samples) {
-    return RiffChunk::riff(
-        makeFourCC("WAVE"),
-        {RiffChunk::leaf(makeFourCC("fmt "), pcmFormat(channels, rate)),
-         RiffChunk::streamed(makeFourCC("data"), dataBytes, std::move(samples))});
+                   RiffChunk::Producer samples, std::vector<RiffChunk> after) {
+    RiffChunk file =
+        RiffChunk::riff(makeFourCC("WAVE"),
+                        {RiffChunk::leaf(makeFourCC("fmt "), pcmFormat(channels, rate)),
+                         RiffChunk::streamed(makeFourCC("data"), dataBytes, std::move(samples))});
+    for (RiffChunk& chunk : after)
+        file.add(std::move(chunk));
+    return file;
 }
 
 std::array<std::uint8_t, kWaveHeaderSize> makeWaveHeader(std::uint16_t channels, std::uint32_t rate,
@@ -110,17 +113,27 @@ void pullSamples(std::uint32_t dataBytes, const SampleBlockSource& source, bool 
 void writeSampleStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
                        std::uint32_t dataBytes, const SampleBlockSource& source,
                        Durability durability) {
-    SafeFileWriter out(path, durability);
-    const ByteSink sink = [&out](const void* bytes, std::size_t count) { out.write(bytes, count); };
-    if (isAiffFileName(path)) {
-        const auto header = makeAiffHeader(channels, rate, dataBytes);
-        out.write(header.data(), header.size());
-        pullSamples(dataBytes, source, true, path, sink);
-    } else {
-        waveFile(channels, rate, dataBytes, [&](const ByteSink& data) {
-            pullSamples(dataBytes, source, false, path, data);
-        }).writeTo(sink);
+    if (!isAiffFileName(path)) {
+        writeWaveStream(path, channels, rate, dataBytes, source, {}, durability);
+        return;
     }
+    SafeFileWriter out(path, durability);
+    const auto header = makeAiffHeader(channels, rate, dataBytes);
+    out.write(header.data(), header.size());
+    pullSamples(dataBytes, source, true, path,
+                [&out](const void* bytes, std::size_t count) { out.write(bytes, count); });
+    out.commit();
+}
+
+void writeWaveStream(const std::string& path, std::uint16_t channels, std::uint32_t rate,
+                     std::uint32_t dataBytes, const SampleBlockSource& source,
+                     std::vector<RiffChunk> after, Durability durability) {
+    SafeFileWriter out(path, durability);
+    waveFile(
+        channels, rate, dataBytes,
+        [&](const ByteSink& data) { pullSamples(dataBytes, source, false, path, data); },
+        std::move(after))
+        .writeTo([&out](const void* bytes, std::size_t count) { out.write(bytes, count); });
     out.commit();
 }
 

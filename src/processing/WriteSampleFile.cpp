@@ -41,18 +41,20 @@ void produceSamples(TWaveSmoother& smoother, const ByteSink& out) {
         out(block.data(), count);
 }
 
+SampleBlockSource smootherSource(TWaveSmoother& smoother) {
+    return [&smoother](std::uint8_t* block, std::size_t capacity) {
+        smoother.blockSize = capacity;
+        return smoother.nextBlock(block);
+    };
+}
+
 std::uint32_t writeSegmentFile(const SampleDocument& doc, const std::string& fileName,
                                const LoopSegment& segment, int smoothAmount,
                                Durability durability) {
     TWaveSmoother smoother = segmentSmoother(doc, segment, smoothAmount);
     const std::uint32_t length = smoother.outputLength();
-    writeSampleStream(
-        fileName, static_cast<std::uint16_t>(smoother.outputChannels), doc.SampleRate, length,
-        [&smoother](std::uint8_t* block, std::size_t capacity) {
-            smoother.blockSize = capacity;
-            return smoother.nextBlock(block);
-        },
-        durability);
+    writeSampleStream(fileName, static_cast<std::uint16_t>(smoother.outputChannels), doc.SampleRate,
+                      length, smootherSource(smoother), durability);
     return length;
 }
 

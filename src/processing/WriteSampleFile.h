@@ -3,6 +3,7 @@
 #include "document/SafeFileWriter.h"
 #include "document/SampleDocument.h"
 #include "fileio/RiffChunk.h"
+#include "fileio/WaveFileWriter.h"
 #include "processing/TWaveSmoother.h"
 #include "slicing/ChannelMode.h"
 #include "slicing/LoopSegments.h"
@@ -32,6 +33,8 @@ std::uint32_t writeSegmentFile(const SampleDocument& doc, const std::string& fil
 // that holds segments, from sample files to sound banks.
 TWaveSmoother segmentSmoother(const SampleDocument& doc, const LoopSegment& segment,
                               int smoothAmount);
+// The smoother's output as the file writers pull it, block by block.
+SampleBlockSource smootherSource(TWaveSmoother& smoother);
 // Hands every output byte of a prepared smoother to `out`, block by block.
 void produceSamples(TWaveSmoother& smoother, const ByteSink& out);
 

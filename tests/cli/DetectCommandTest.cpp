@@ -154,5 +154,35 @@ TEST(DetectCommand, AFullTableTellsHowFarTheScanReached) {
     EXPECT_EQ(test::runCommand({"detect", TOLVANE_DEMO_LOOP}).err, "") << "a loop fits";
 }
 
+TEST(DetectCommand, OtherFormatsOpenOnlyWithConvert) {
+    TempDir dir;
+    const std::string s24 = dir.file("s24.wav");
+    tolvane::test::soxSynth(s24, "-b 24 -c 2", 0.5);
+    const CommandRun refused = detect({s24});
+    EXPECT_EQ(refused.status, kExitWrongFormat);
+    EXPECT_NE(refused.out.find("Must be 16bit uncompressed format"), std::string::npos);
+    EXPECT_NE(refused.err.find("is 24-bit; --convert converts it to 16 bits"), std::string::npos)
+        << refused.err;
+    const CommandRun converted = detect({s24, "--convert"});
+    EXPECT_EQ(converted.status, kExitOk) << converted.err;
+    EXPECT_GE(candidatesPrinted(converted.out), 0);
+    EXPECT_NE(converted.err.find("converted from 24-bit to 16-bit"), std::string::npos);
+
+    // process writes the converted sample as a 16-bit file; a damaged FLAC is a clear error.
+    const std::string flac = dir.file("s.flac");
+    tolvane::test::soxSynth(flac, "-b 24", 1.0);
+    const CommandRun processed =
+        test::runCommand({"process", flac, dir.file("out.wav"), "--convert", "--invert"});
+    ASSERT_EQ(processed.status, kExitOk) << processed.err;
+    EXPECT_EQ(testSampleFile(dir.file("out.wav")).result, Acceptance::Accepted);
+    EXPECT_EQ(detect({flac}).status, kExitWrongFormat) << "FLAC is refused without agreement too";
+    Bytes cut = tolvane::test::readBytes(flac);
+    cut.resize(cut.size() / 2);
+    tolvane::test::writeBytes(dir.file("cut.flac"), cut);
+    const CommandRun damaged = detect({dir.file("cut.flac"), "--convert"});
+    EXPECT_EQ(damaged.status, kExitUnreadable);
+    EXPECT_NE(damaged.err.find("FLAC 24-bit data is damaged"), std::string::npos) << damaged.err;
+}
+
 } // namespace
 } // namespace tolvane::cli

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <sstream>
 
 namespace tolvane::cli {
 namespace {
@@ -242,6 +243,69 @@ TEST(ExportCommand, AnUnreadableInputFileIsReportedWithItsReason) {
     EXPECT_NE(std::string(err.begin(), err.end()).find(locked + ": Permission denied"),
               std::string::npos)
         << std::string(err.begin(), err.end());
+}
+
+// The slice points detect prints (position of each), after its "slice points: N" line.
+std::vector<long> printedPositions(const std::string& out) {
+    std::vector<long> positions;
+    std::istringstream lines(out.substr(out.find("slice points:")));
+    std::string line;
+    std::getline(lines, line);
+    long index = 0, position = 0;
+    while (lines >> index >> position) {
+        positions.push_back(position);
+        std::getline(lines, line);
+    }
+    return positions;
+}
+
+TEST(ExportCommand, MarkersFileHoldsTheRegionsSlicePointsAndReadsBackExactly) {
+    TempDir dir;
+    const std::string markers = dir.file("marked.wav");
+    const std::vector<std::string> region{"--sensitivity", "50", "--locators", "4000", "400000"};
+    std::vector<std::string> args = region;
+    args.insert(args.end(), {"--markers", markers});
+    const auto run = exportDemo(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::vector<std::string> detect{"detect", TOLVANE_DEMO_LOOP, "--sensitivity", "50"};
+    const auto points = test::runCommand(detect);
+    std::vector<long> expected;
+    for (const long position : printedPositions(points.out))
+        if (position > 4000 && position < 400000)
+            expected.push_back((position - 4000) / 4);
+    ASSERT_FALSE(expected.empty());
+
+    // libsndfile's own reader lists every cue point at its frame.
+    if (tolvane::test::haveProgram("sndfile-info")) {
+        const std::string info =
+            tolvane::test::commandOutput("sndfile-info " + tolvane::test::shellQuote(markers));
+        EXPECT_NE(info.find("Count : " + std::to_string(expected.size())), std::string::npos)
+            << info;
+        for (const long frame : expected)
+            EXPECT_NE(info.find("Offset : " + std::to_string(frame)), std::string::npos) << info;
+        EXPECT_NE(info.find("labl : 1 : Slice 1"), std::string::npos) << info;
+    }
+    const auto back = test::runCommand({"detect", "--from-markers", markers});
+    ASSERT_EQ(back.status, 0) << back.err;
+    std::vector<long> backFrames;
+    for (const long position : printedPositions(back.out))
+        backFrames.push_back(position / 4);
+    EXPECT_EQ(backFrames, expected);
+    EXPECT_EQ(back.out.find("slice points: " + std::to_string(expected.size())),
+              back.out.find("slice points:"));
+}
+
+TEST(ExportCommand, MarkersRefusesOtherNamesTheInputAndFilesWithoutCuePoints) {
+    TempDir dir;
+    EXPECT_EQ(exportDemo({"--markers", dir.file("m.aif")}).status, kExitUsage);
+    EXPECT_EQ(exportDemo({"--markers", TOLVANE_DEMO_LOOP}).status, kExitCannotWrite);
+    EXPECT_EQ(exportDemo({"--locators", "8", "10", "--markers", dir.file("m.wav")}).status,
+              kExitUsage);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m.wav")));
+    const auto none = test::runCommand({"detect", "--from-markers", TOLVANE_DEMO_LOOP});
+    EXPECT_EQ(none.status, kExitWrongFormat);
+    EXPECT_NE(none.err.find("no cue points"), std::string::npos) << none.err;
 }
 
 } // namespace

@@ -30,6 +30,8 @@ const Documented kDocumented[] = {
     {"SaveSelectItem", "Save Selected Se&gment", "",
      "Save currently selected segment to a wave file"},
     {"SaveRegionItem", "Save Region &Defined In Loop", "", "Save region in loop"},
+    {"SaveMarkersItem", "Save With Slice Markers…", "",
+     "Save region as one wave file with a cue point at every slice point"},
     {"SplitMenuItem", "Save Segments In Loop", "Ctrl+W",
      "Save segments|Split sample into separate audio files"},
     {"SaveMidMenuItem", "Save &Midi Timing Template", "Ctrl+M",

@@ -12,8 +12,11 @@
 #include "audio/twabeAudio.h"
 #include "document/PointFile.h"
 #include "document/SafeFileWriter.h"
+#include "fileio/ConvertedSample.h"
+#include "fileio/CuePoints.h"
 #include "fileio/LoadMessages.h"
 #include "fileio/SampleFileReader.h"
+#include "slicing/MarkerPoints.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -37,22 +40,42 @@ void FileCommands::startUp(const QString& commandLineFile) {
     }
 }
 
-// The acceptance test with the messages of the open commands; true when the file may load.
-bool FileCommands::acceptFileForOpen(const QString& fileName, const QString& wrongFormatText) {
+// Whether the user agrees to convert a file to 16 bits (or always does, by the setting).
+bool FileCommands::agreeToConvert(const ConvertibleFormat& format) {
+    return m_ctx.settings.AlwaysConvert ||
+           m_ctx.dialogs.message(MessageKind::Confirmation, "",
+                                 QString::fromStdString(conversionQuestion(format)),
+                                 MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+// The acceptance test with the messages of the open commands: how the file may load, if at
+// all. A file the own reader refuses that libsndfile reads is converted when the user agrees;
+// without agreement it is refused as before.
+FileCommands::LoadMode FileCommands::acceptFileForOpen(const QString& fileName,
+                                                       const QString& wrongFormatText) {
     const AcceptanceReport report = testSampleFile(fileName.toStdString());
-    if (report.result == Acceptance::Unreadable) {
-        m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
-        return false;
-    }
-    if (report.result == Acceptance::WrongFormat) {
-        m_ctx.dialogs.message(MessageKind::Warning, "", wrongFormatText);
-        return false;
+    LoadMode mode = LoadMode::AsItIs;
+    if (report.result != Acceptance::Accepted) {
+        const ConvertibleReport convertible = convertibleFormat(fileName.toStdString());
+        if (convertible.format) {
+            if (!agreeToConvert(*convertible.format)) {
+                m_ctx.dialogs.message(MessageKind::Warning, "", wrongFormatText);
+                return LoadMode::Refused;
+            }
+            mode = LoadMode::Converted;
+        } else if (report.result == Acceptance::Unreadable) {
+            m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+            return LoadMode::Refused;
+        } else {
+            m_ctx.dialogs.message(MessageKind::Warning, "", wrongFormatText);
+            return LoadMode::Refused;
+        }
     }
     if (!QFileInfo::exists(fileName)) {
         m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
-        return false;
+        return LoadMode::Refused;
     }
-    return true;
+    return mode;
 }
 
 void FileCommands::OpenFile() {
@@ -63,19 +86,24 @@ void FileCommands::OpenFile() {
         m_ctx.dialogs.chooseSampleFile(m_ctx.settings.OpenDir, m_ctx.settings.AutoPlay);
     if (m_ctx.player)
         m_ctx.player->OnWaveoutput = [this] { m_play.playEnded(); };
-    if (chosen.isEmpty() || !acceptFileForOpen(chosen, kMsgTypeUnrecognised)) {
+    const LoadMode mode =
+        chosen.isEmpty() ? LoadMode::Refused : acceptFileForOpen(chosen, kMsgTypeUnrecognised);
+    if (mode == LoadMode::Refused) {
         // A preview may have changed the output's format: back to the document's.
         if (m_ctx.doc.DocumentOpen)
             m_play.reopenOutput();
         return;
     }
     m_ctx.settings.OpenDir = QFileInfo(chosen).absolutePath();
-    loadFile(chosen);
+    loadFile(chosen, mode);
 }
 
 void FileCommands::openDroppedFile(const QString& fileName) {
-    if (m_save.confirmDiscard() && acceptFileForOpen(fileName, kMsgTypeUnrecognised))
-        loadFile(fileName);
+    if (!m_save.confirmDiscard())
+        return;
+    if (const LoadMode mode = acceptFileForOpen(fileName, kMsgTypeUnrecognised);
+        mode != LoadMode::Refused)
+        loadFile(fileName, mode);
 }
 
 void FileCommands::OpenRecentFile(int index) {
@@ -86,10 +114,11 @@ void FileCommands::OpenRecentFile(int index) {
         m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
         return;
     }
-    if (!acceptFileForOpen(fileName, kMsgIncorrectFormat))
+    const LoadMode mode = acceptFileForOpen(fileName, kMsgIncorrectFormat);
+    if (mode == LoadMode::Refused)
         return;
     m_recent.moveToTop(index); // the opened file goes to the top of the list
-    loadFile(fileName);
+    loadFile(fileName, mode);
 }
 
 void FileCommands::RevertItemClick() {
@@ -102,8 +131,9 @@ void FileCommands::RevertItemClick() {
         m_ctx.dialogs.message(MessageKind::Warning, "", kMsgFileNotFound);
         return;
     }
-    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
-        loadFile(fileName);
+    if (const LoadMode mode = acceptFileForOpen(fileName, kMsgTypeUnrecognised);
+        mode != LoadMode::Refused)
+        loadFile(fileName, mode);
 }
 
 void FileCommands::CloseFile() {
@@ -128,14 +158,14 @@ void FileCommands::resetToNoDocument() {
     m_ctx.window.relayout();
 }
 
-void FileCommands::loadFile(const QString& fileName) {
+void FileCommands::loadFile(const QString& fileName, LoadMode mode) {
     if (m_ctx.runner.running())
         return;
     m_play.closeOutput(); // the player must not read the old sample while it goes
     m_ctx.doc.FileDate = fileModificationDate(fileName.toStdString());
     BusyRunner::Job job;
     job.status = "Loading...";
-    job.worker = std::make_unique<ttload>(fileName.toStdString());
+    job.worker = std::make_unique<ttload>(fileName.toStdString(), mode == LoadMode::Converted);
     job.finished = [this](WorkerThread& worker) { loadCompleted(static_cast<ttload&>(worker)); };
     m_ctx.runner.start(std::move(job));
 }
@@ -149,12 +179,57 @@ void FileCommands::loadCompleted(ttload& loader) {
         m_ctx.setStatus(1, doc.DocumentOpen ? m_ctx.formatText() : QString(kNoFileLoaded));
         m_play.openOutput();
         m_ctx.window.updateCommandStates();
-        m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad);
+        // A conversion says what libsndfile found wrong (a damaged FLAC stream, say).
+        const QString reason =
+            loader.converted() ? "\r\n\r\n" + QString::fromStdString(loader.error()) : QString();
+        m_ctx.dialogs.message(MessageKind::Error, "", kMsgUnableToLoad + reason);
         return;
     }
+    // Asked before the document is taken, so that no scan starts while the question is open.
+    const bool useCuePoints = agreeToUseCuePoints(loader.cuePoints());
     // 1. Recent files; the open document goes, and with it the step to undo.
     m_recent.add(fileName);
     takeLoadedDocument(std::move(loader.loaded()), loader.fileName());
+    if (loader.converted()) {
+        // Nothing on disk holds the converted samples: saving asks for a name, closing for a
+        // save, and the source is never written over with 16 bits.
+        detachFromSourceFile(m_ctx.doc);
+        m_ctx.state.modified = true;
+        m_ctx.window.setCaption();
+        m_ctx.window.updateCommandStates();
+    }
+    if (useCuePoints || loader.cuePoints().frames.empty())
+        offerCuePoints(loader.cuePoints());
+}
+
+bool FileCommands::agreeToUseCuePoints(const CuePointReading& cues) {
+    if (cues.frames.empty())
+        return false;
+    const QString question = QString("This file has %1 cue point%2. Use %3 as slice points?")
+                                 .arg(cues.frames.size())
+                                 .arg(cues.frames.size() == 1 ? "" : "s")
+                                 .arg(cues.frames.size() == 1 ? "it" : "them");
+    return m_ctx.dialogs.message(MessageKind::Confirmation, "", question, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
+}
+
+// The cue points become the slice points, locked, in place of the scan; what had to be left out
+// of them is said.
+void FileCommands::offerCuePoints(const CuePointReading& cues) {
+    if (!cues.frames.empty()) {
+        useMarkersAsSlicePoints(m_ctx.doc, cues.frames);
+        forgetPointUndo(m_ctx.undo); // a new table, as a scan makes
+        m_ctx.updateUndoCommand();
+        m_slices.TrackBar1Change(m_ctx.controls.slider->value());
+        m_ctx.display.redrawAll();
+        m_ctx.window.relayout();
+    }
+    if (cues.problems.empty())
+        return;
+    QString text = "Some of the file's cue points could not be used:";
+    for (const std::string& problem : cues.problems)
+        text += "\r\n" + QString::fromStdString(problem);
+    m_ctx.dialogs.message(MessageKind::Warning, "", text);
 }
 
 void FileCommands::adoptReceivedSample(SampleDocument&& received, const std::string& name) {
@@ -257,7 +332,9 @@ void FileCommands::Options1Click() {
 // Back in the program: a file changed by another program since is offered for reloading.
 void FileCommands::applicationActivated() {
     SampleDocument& doc = m_ctx.doc;
-    if (!doc.DocumentOpen || doc.FileName.empty() || m_ctx.busy())
+    // A document with no file on disk (converted, received) has only a name: it would be looked
+    // up in the working folder.
+    if (!doc.DocumentOpen || doc.FileName.empty() || doc.FileDate == 0 || m_ctx.busy())
         return;
     const std::int64_t now = fileModificationDate(doc.FileName);
     if (now == 0 || now == doc.FileDate)
@@ -269,8 +346,9 @@ void FileCommands::applicationActivated() {
     // Reloading discards the editor's copy: offering to save it would write it over the very
     // change the user asked to see.
     const QString fileName = QString::fromStdString(doc.FileName);
-    if (acceptFileForOpen(fileName, kMsgTypeUnrecognised))
-        loadFile(fileName);
+    if (const LoadMode mode = acceptFileForOpen(fileName, kMsgTypeUnrecognised);
+        mode != LoadMode::Refused)
+        loadFile(fileName, mode);
 }
 
 } // namespace tolvane

@@ -10,6 +10,8 @@ class RecentFiles;
 class SaveCommands;
 class SliceCommands;
 class ttload;
+struct ConvertibleFormat;
+struct CuePointReading;
 
 // Opening and closing: the open window, dropped and recent files, the load sequence, revert,
 // close, point files, preferences, the start-up file and the check for a file changed
@@ -31,8 +33,10 @@ public:
     void OpenPointClick();
     void SavePointClick();
     void Options1Click();
+    // How an accepted file is read: as it is, or converted to 16 bits.
+    enum class LoadMode { Refused, AsItIs, Converted };
     // Loads a file as every open command does (after the caller's checks).
-    void loadFile(const QString& fileName);
+    void loadFile(const QString& fileName, LoadMode mode = LoadMode::AsItIs);
     // The program was activated again: a file changed elsewhere is offered for reloading.
     void applicationActivated();
     // A sample received from a sampler becomes the document as a loaded file does, unsaved;
@@ -42,7 +46,10 @@ public:
     void resetToNoDocument();
 
 private:
-    bool acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
+    LoadMode acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
+    bool agreeToConvert(const ConvertibleFormat& format);
+    bool agreeToUseCuePoints(const CuePointReading& cues);
+    void offerCuePoints(const CuePointReading& cues);
     void loadCompleted(ttload& loader);
     enum class UndoOnLoad { Clear, Keep };
     void takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName,

@@ -12,6 +12,7 @@
 #include "fileio/WaveFileWriter.h"
 #include "processing/Crop.h"
 #include "processing/SegmentSeries.h"
+#include "processing/SliceMarkerFile.h"
 #include "processing/WriteSampleFile.h"
 #include "slicing/LoopSegments.h"
 #include "slicing/SegmentRanges.h"
@@ -190,6 +191,27 @@ void SaveCommands::SaveRegionItemClick() {
         return;
     if (const auto range = regionRange(m_ctx.doc))
         saveRange<ttsregion>(*range, "Saving region...", &SaveCommands::SaveRegionItemClick);
+}
+
+void SaveCommands::SaveMarkersItemClick() {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || !sliceMarkers(m_ctx.doc))
+        return;
+    const QString chosen = m_ctx.dialogs.saveFile(
+        {"Save With Slice Markers",
+         m_ctx.settings.SaveDir,
+         {"Wave (Microsoft) (*.wav)"},
+         "wav",
+         QFileInfo(QString::fromStdString(m_ctx.doc.FileName)).completeBaseName(),
+         0});
+    if (chosen.isEmpty() || refuseOpenSampleAsOutput({chosen.toStdString()}))
+        return;
+    m_ctx.settings.SaveDir = QFileInfo(chosen).absolutePath();
+    runSave(std::make_unique<ttsregion>(
+                [this, target = chosen.toStdString()] { writeSliceMarkerFile(m_ctx.doc, target); }),
+            "Saving region...", [this](bool failed) {
+                if (failed && saveFailedRetry(false))
+                    SaveMarkersItemClick();
+            });
 }
 
 void SaveCommands::SplitMenuItemClick() {

@@ -32,6 +32,8 @@ public:
     void SaveSelectItemClick();
     void PopUpSaveClick(); // the segment under the pointer
     void SaveRegionItemClick();
+    // "Save With Slice Markers...": the region as one WAV with a cue point at each slice point.
+    void SaveMarkersItemClick();
     void SplitMenuItemClick(); // every segment between the locators
     void CropRegion1Click();
     void Editexternally1Click();

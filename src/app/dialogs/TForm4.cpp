@@ -105,6 +105,8 @@ QWidget* TForm4::createGeneralPage() {
     m_filterEnable =
         addCheck(layout, "Save SoundFont filter enable in *.mid", m_settings.FilterEnable);
     m_enableUndo = addCheck(layout, "Enable undo buffer", m_settings.EnableUndo);
+    m_alwaysConvert = addCheck(layout, "Always convert 24-bit, float and FLAC files to 16-bit",
+                               m_settings.AlwaysConvert);
     m_oldRmb = addCheck(layout, "Use old right mouse menu", m_settings.OldRMB);
     m_prompt = addCheck(layout, "Prompt when closing unsaved file", m_settings.prompt);
     m_buttonText = addCheck(layout, "Show legend on transport controls", m_settings.ShowButtonText);
@@ -212,6 +214,7 @@ void TForm4::OKClick() {
     m_settings.FilterEnable = m_filterEnable->isChecked();
     m_settings.prompt = m_prompt->isChecked();
     m_settings.EnableUndo = m_enableUndo->isChecked();
+    m_settings.AlwaysConvert = m_alwaysConvert->isChecked();
     m_settings.OldRMB = m_oldRmb->isChecked();
     accept();
 }

@@ -41,6 +41,7 @@ private:
     QLineEdit* m_editor = nullptr;
     QCheckBox* m_filterEnable = nullptr;
     QCheckBox* m_enableUndo = nullptr;
+    QCheckBox* m_alwaysConvert = nullptr;
     QCheckBox* m_oldRmb = nullptr;
     QCheckBox* m_prompt = nullptr;
     QCheckBox* m_buttonText = nullptr;
