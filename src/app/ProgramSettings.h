@@ -37,6 +37,7 @@ struct ProgramSettings {
     bool ShowTips = true, FilterEnable = false, ShowButtonText = true, SetOneBar = false;
     bool prompt = true, showopendialog = true, OldRMB = false, EnableUndo = true;
     bool PanelAtTop = false;
+    int UndoLevels = 1;        // steps kept; one is the single step the undo command toggles
     bool AutoPlay = true;      // written at exit only
     int MinID = 0, MoutID = 0; // written at exit only
 

@@ -70,6 +70,7 @@ public:
 
     // Undo, clipboard and point editing.
     void mnuUndoClick() { m_edit.mnuUndoClick(); }
+    void mnuRedoClick() { m_edit.mnuRedoClick(); }
     void mnuCopyAllClick() { m_edit.mnuCopyAllClick(); }
     void CopySegment1Click() { m_edit.CopySegment1Click(); }
     void PasteIntoSegment2Click() { m_edit.PasteIntoSegment2Click(); }

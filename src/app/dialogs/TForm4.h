@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 namespace tolvane {
 
@@ -41,6 +42,7 @@ private:
     QLineEdit* m_editor = nullptr;
     QCheckBox* m_filterEnable = nullptr;
     QCheckBox* m_enableUndo = nullptr;
+    QSpinBox* m_undoLevels = nullptr;
     QCheckBox* m_oldRmb = nullptr;
     QCheckBox* m_prompt = nullptr;
     QCheckBox* m_buttonText = nullptr;
