@@ -101,6 +101,9 @@ public:
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }
     void setShell(std::unique_ptr<Shell> shell) { m_save.setShell(std::move(shell)); }
+    void setDragStarter(SaveCommands::DragStarter starter) {
+        m_save.setDragStarter(std::move(starter));
+    }
     const KeymapSettings& keymap() const { return m_save.keymap(); }
     void setKeymap(const KeymapSettings& keymap) { m_save.setKeymap(keymap); }
     // The output lengths of the last series' files, left (or only) and right channel.
