@@ -1,5 +1,6 @@
 #include "app/CommandTable.h"
 
+#include "app/SharedShortcuts.h"
 #include "app/TMainForm.h"
 
 namespace tolvane {
@@ -45,6 +46,8 @@ const CommandRow kCommands[] = {
     // Edit.
     {&C::mnuUndo, "mnuUndo", "&Undo", "Ctrl+Z", "Undo|Undo the last operation", &F::mnuUndoClick,
      E::Undo},
+    {&C::mnuRedo, "mnuRedo", "&Redo", "Ctrl+Y; Ctrl+Shift+Z", "Redo|Redo the last undone operation",
+     &F::mnuRedoClick, E::Redo},
     {&C::mnuCopyAll, "mnuCopyAll", "&Copy", "Ctrl+C", "Copy entire sample to clipboard",
      &F::mnuCopyAllClick, E::Document},
     {&C::mnuPasteAllKeep, "mnuPasteAllKeep", "Paste All And &Keep", "Ctrl+K",
@@ -69,7 +72,7 @@ const CommandRow kCommands[] = {
      &F::RightChannelClick, E::Stereo, true},
     {&C::LR1, "LR1", "L + R", "", "", &F::LR1Click, E::Always, true},
     {&C::LR2, "LR2", "L / R", "", "", &F::LR2Click, E::Always, true},
-    {&C::ShowSensitivity, "ShowSensitivity", "Show Sensitivity", "Ctrl+Y", "",
+    {&C::ShowSensitivity, "ShowSensitivity", "Show Sensitivity", kShowSensitivityShortcut, "",
      &F::showSensitivityDialog, E::Always, false, true},
     // Process, and the segment commands of the pointer menu with their keys.
     {&C::Normalise1, "Normalise1", "&Normalise", "", "Normalise volume", &F::Normalise1Click,

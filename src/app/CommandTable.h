@@ -21,6 +21,7 @@ enum class EnabledWhen {
     CanPlay,           // a sample and an open output
     CanPlaySelected,   // ... and a selected segment
     Undo,              // a step to undo (or redo)
+    Redo,              // several undo levels and a step to redo
     ZoomIn,            // a sample not at the largest zoom
     SettingsAvailable, // the settings store could be opened
     ByHandler, // off without a sample; otherwise as its handler and the zoom commands leave it
@@ -33,7 +34,7 @@ struct CommandRow {
     QAction* MainControls::*slot; // where the window keeps the action
     const char* name;
     const char* caption;
-    const char* shortcut;         // "" for none
+    const char* shortcut;         // "" for none; several separated by "; "
     const char* hint;             // "" for none
     void (TMainForm::*handler)(); // nothing: a check mark with no action of its own
     EnabledWhen enabled = EnabledWhen::Always;

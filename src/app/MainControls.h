@@ -32,7 +32,8 @@ struct MainControls {
     QAction *SaveMidMenuItem = nullptr, *SaveTrackItem = nullptr, *SaveSFItem = nullptr;
     QAction *SaveSFM = nullptr, *SaveMarkersItem = nullptr;
     // Edit.
-    QAction *mnuUndo = nullptr, *mnuCopyAll = nullptr, *mnuPasteAllKeep = nullptr;
+    QAction *mnuUndo = nullptr, *mnuRedo = nullptr, *mnuCopyAll = nullptr,
+            *mnuPasteAllKeep = nullptr;
     QAction *mnuPasteNew = nullptr, *CopySegment1 = nullptr, *PasteIntoSegment2 = nullptr;
     QAction *mnuLockAll = nullptr, *mnuUnlockAll = nullptr, *popupaddcur = nullptr;
     QAction *Recut1 = nullptr, *refind = nullptr, *CropRegion1 = nullptr;

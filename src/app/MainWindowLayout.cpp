@@ -43,7 +43,7 @@ void TMainForm::createActions() {
     for (const CommandRow& row : commandTable()) {
         QAction* action = makeAction(this, row.name, row.caption);
         if (*row.shortcut)
-            action->setShortcut(QKeySequence(row.shortcut));
+            action->setShortcuts(QKeySequence::listFromString(row.shortcut));
         if (*row.hint)
             setHint(action, row.hint);
         action->setCheckable(row.checkable);
@@ -106,7 +106,7 @@ void TMainForm::createMenus() {
     file->addAction(c.FileExitItem);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    edit->addAction(c.mnuUndo);
+    edit->addActions({c.mnuUndo, c.mnuRedo});
     edit->addSeparator();
     edit->addActions({c.mnuCopyAll, c.mnuPasteAllKeep, c.mnuPasteNew});
     edit->addSeparator();

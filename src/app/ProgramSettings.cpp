@@ -1,5 +1,6 @@
 #include "app/ProgramSettings.h"
 
+#include "document/UndoRecord.h"
 #include "platform/AudioBackend.h"
 
 #include <QDir>
@@ -74,6 +75,7 @@ std::vector<IntGroup> numberGroups() {
          {"Did", &ProgramSettings::Did, 0, 1023}},
         {{"THold", &ProgramSettings::THold, 1, 61}, {"Gapp", &ProgramSettings::Gapp, 10, 15000}},
         {{"PNo", &ProgramSettings::PNo, 0, 1023}},
+        {{"UndoLevels", &ProgramSettings::UndoLevels, 1, kMaxUndoLevels}},
         {{"WaveID", &ProgramSettings::WaveID, kDefaultOutputDevice, 1023},
          {"Seconds", &ProgramSettings::Seconds, 1, 10},
          {"Buffers", &ProgramSettings::Buffers, 1, 10}}};
@@ -226,6 +228,7 @@ bool writeSettings(SettingsStore& store, const ProgramSettings& settings) {
     put("Width", QString::number(settings.Width));
     put("Left", QString::number(settings.Left));
     put("Top", QString::number(settings.Top));
+    put("UndoLevels", QString::number(settings.UndoLevels));
     put("Max", flagText(settings.Max));
     for (const auto& [name, field] : flagFields())
         if (field != &ProgramSettings::Max && field != &ProgramSettings::ShowTips)

@@ -38,6 +38,7 @@ struct ProgramSettings {
     bool prompt = true, showopendialog = true, OldRMB = false, EnableUndo = true;
     bool AlwaysConvert = false; // open 24-bit, float and FLAC files without asking
     bool PanelAtTop = false;
+    int UndoLevels = 1;        // steps kept; one is the single step the undo command toggles
     bool AutoPlay = true;      // written at exit only
     int MinID = 0, MoutID = 0; // written at exit only
 

@@ -109,6 +109,7 @@ void TMainForm::FormCreate() {
         applySettings();
         resize(m_settings.Width, m_settings.Height); // the remembered size from the start
         m_undo.UndoEnabled = m_settings.EnableUndo && m_undo.File.isOpen();
+        setUndoLevels(m_undo, m_settings.UndoLevels);
         m_doc.SelectedSegment = 1;
         m_doc.Threshold = 65535;
         m_ctx.setStatus(0, "");
@@ -302,6 +303,8 @@ bool TMainForm::isEnabledNow(EnabledWhen when) const {
         return canPlay && m_view.selected.has_value();
     case EnabledWhen::Undo:
         return m_ctx.canUndo();
+    case EnabledWhen::Redo:
+        return m_ctx.canRedo();
     case EnabledWhen::ZoomIn:
         return open && canZoomIn(m_view);
     case EnabledWhen::SettingsAvailable:

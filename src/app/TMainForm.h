@@ -70,6 +70,7 @@ public:
 
     // Undo, clipboard and point editing.
     void mnuUndoClick() { m_edit.mnuUndoClick(); }
+    void mnuRedoClick() { m_edit.mnuRedoClick(); }
     void mnuCopyAllClick() { m_edit.mnuCopyAllClick(); }
     void CopySegment1Click() { m_edit.CopySegment1Click(); }
     void PasteIntoSegment2Click() { m_edit.PasteIntoSegment2Click(); }
@@ -101,6 +102,9 @@ public:
     void Editexternally1Click() { m_save.Editexternally1Click(); }
     void ControlPanel1Click() { m_save.ControlPanel1Click(); }
     void setShell(std::unique_ptr<Shell> shell) { m_save.setShell(std::move(shell)); }
+    void setDragStarter(SaveCommands::DragStarter starter) {
+        m_save.setDragStarter(std::move(starter));
+    }
     const KeymapSettings& keymap() const { return m_save.keymap(); }
     void setKeymap(const KeymapSettings& keymap) { m_save.setKeymap(keymap); }
     // The output lengths of the last series' files, left (or only) and right channel.

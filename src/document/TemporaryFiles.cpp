@@ -12,7 +12,7 @@
 namespace tolvane {
 namespace {
 
-constexpr std::size_t kSlots = 32;          // far more than are ever open at once
+constexpr std::size_t kSlots = 160;         // a full undo history, and every writer besides
 constexpr std::size_t kMaxPathBytes = 4096; // PATH_MAX, with the terminating zero
 
 enum SlotState : int { kFree = 0, kFilling = 1, kRegistered = 2 };

@@ -87,6 +87,129 @@ void exchangeWholeSample(UndoRecord& undo, SampleDocument& doc) {
     undo.UndoStart = 0;
 }
 
+UndoStep& stepOf(UndoRecord& undo) {
+    return undo;
+}
+
+bool keepsHistoryNow(const UndoRecord& undo) {
+    return undo.history.levels > 1;
+}
+
+// The current step gives way to an empty one with a file of its own.
+void emptyCurrentStep(UndoRecord& undo) {
+    stepOf(undo) = UndoStep{};
+    undo.available = false;
+    undo.showsRedo = false;
+}
+
+// The newest older step becomes the current one (or none is left).
+void takeNewestOlder(UndoRecord& undo) {
+    auto& older = undo.history.older;
+    if (older.empty()) {
+        emptyCurrentStep(undo);
+        return;
+    }
+    stepOf(undo) = std::move(older.back());
+    older.pop_back();
+    undo.available = true;
+    undo.showsRedo = false;
+}
+
+void trimOlder(UndoRecord& undo) {
+    auto& older = undo.history.older;
+    while (!older.empty() && older.size() > static_cast<std::size_t>(undo.history.levels - 1))
+        older.pop_front(); // its file goes with it
+}
+
+// Before a new step is recorded, the current one joins the older steps; false when there was
+// none. Only with several levels.
+bool beginStep(UndoRecord& undo) {
+    if (!keepsHistoryNow(undo) || !undo.available)
+        return false;
+    undo.history.older.push_back(std::move(stepOf(undo)));
+    emptyCurrentStep(undo);
+    return true;
+}
+
+// The recording failed: the step that was current comes back, and the steps to redo stay.
+void abandonStep(UndoRecord& undo, bool begun) {
+    if (begun)
+        takeNewestOlder(undo);
+}
+
+// The new step is kept: the steps to redo are another branch now, and the oldest step falls
+// off when there are more than the levels.
+void commitStep(UndoRecord& undo) {
+    if (!keepsHistoryNow(undo))
+        return;
+    UndoHistory& history = undo.history;
+    history.newer.clear();
+    if (history.cleanPosition > history.position)
+        history.cleanPosition = -1; // the unmodified state was on the branch just dropped
+    ++history.position;
+    history.stepSinceReset = true;
+    trimOlder(undo);
+}
+
+template <typename Record> void recordNewStep(UndoRecord& undo, Record record) {
+    const bool begun = beginStep(undo);
+    try {
+        record();
+    } catch (...) {
+        abandonStep(undo, begun);
+        throw;
+    }
+    commitStep(undo);
+}
+
+// Whether undoing (or redoing) the step puts the whole candidate table back, so that the steps
+// beyond it find the table they were made on.
+bool restoresCandidateTable(const UndoStep& step) {
+    const std::uint8_t kind = step.UndoKind;
+    return kind == kUndoWholeSample || kind == kUndoCandidateTable || kind == kUndoRandomise ||
+           (replacesSample(kind) && step.UndoLength != 0);
+}
+
+// The table was rebuilt without a step: walking from the current state, a single-point step met
+// before any step that puts a table back names an index that now means another point. It and
+// every step beyond it are forgotten.
+void forgetPointStepsBeyondRebuild(UndoRecord& undo) {
+    UndoHistory& history = undo.history;
+    bool walkOlder = true;
+    if (undo.available) {
+        if (isSinglePointKind(undo.UndoKind)) {
+            history.older.clear();
+            emptyCurrentStep(undo);
+            walkOlder = false;
+        } else if (restoresCandidateTable(undo)) {
+            walkOlder = false; // the steps below find their table again
+        }
+    }
+    for (auto it = history.older.rbegin(); walkOlder && it != history.older.rend(); ++it) {
+        if (restoresCandidateTable(*it))
+            break;
+        if (isSinglePointKind(it->UndoKind)) {
+            history.older.erase(history.older.begin(), it.base());
+            break;
+        }
+    }
+    auto& newer = history.newer;
+    for (auto it = newer.rbegin(); it != newer.rend(); ++it) {
+        if (restoresCandidateTable(*it))
+            break;
+        if (isSinglePointKind(it->UndoKind)) {
+            newer.erase(newer.begin(), it.base());
+            break;
+        }
+    }
+}
+
+void setHistoryCaption(UndoRecord& undo, UndoOutcome& outcome) {
+    outcome.captionClean = undo.history.position == undo.history.cleanPosition;
+    outcome.captionModified = !outcome.captionClean;
+    undo.history.stepSinceReset = false;
+}
+
 } // namespace
 
 UndoFile::UndoFile(const char* prefix) {
@@ -105,6 +228,23 @@ UndoFile::~UndoFile() {
         ::close(m_fd);
         ::unlink(m_path.c_str());
     }
+}
+
+UndoFile::UndoFile(UndoFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)),
+      m_registration(std::move(other.m_registration)) {
+    other.m_path.clear();
+}
+
+UndoFile& UndoFile::operator=(UndoFile&& other) noexcept {
+    if (this != &other) {
+        UndoFile gone(std::move(*this));
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        other.m_path.clear();
+        m_registration = std::move(other.m_registration);
+    }
+    return *this;
 }
 
 void UndoFile::store(const std::uint8_t* bytes, std::size_t count) {
@@ -143,12 +283,18 @@ void UndoFile::clear() {
 void resetUndoCaption(UndoRecord& undo, bool documentModified) {
     undo.showsRedo = false;
     undo.WasUnmodified = !documentModified;
+    // With a history: an unmodified document here is the state before the step being recorded
+    // (a reset after the recording) or the current one (a reset before it).
+    UndoHistory& history = undo.history;
+    if (!documentModified)
+        history.cleanPosition = history.stepSinceReset ? history.position - 1 : history.position;
+    history.stepSinceReset = false;
 }
 
-void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start,
-                 std::int32_t length, std::uint8_t kind) {
-    if (!undo.UndoEnabled)
-        return;
+namespace {
+
+void storeRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start,
+                std::int32_t length, std::uint8_t kind) {
     start = std::clamp(start, 0, doc.DataLength);
     length = std::clamp(length, 0, doc.DataLength - start);
     undo.available = false;
@@ -162,27 +308,14 @@ void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start
     undo.available = true;
 }
 
-void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
-    if (!undo.UndoEnabled)
-        return;
-    recordRange(undo, doc, 0, doc.DataLength, kind);
+void storeWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
+    storeRange(undo, doc, 0, doc.DataLength, kind);
     undo.UndoMerge = doc.MergeChannels;
     undo.UndoCandidateTable = doc.CandidateTable;
     undo.UndoCandidateCount = doc.CandidateCount;
 }
 
-void recordReceivedSample(UndoRecord& undo, const SampleDocument& doc) {
-    if (!undo.UndoEnabled)
-        return;
-    recordWholeSample(undo, doc, kUndoReceiveSample);
-    undo.UndoFileName = doc.FileName;
-    undo.UndoFileDate = doc.FileDate;
-    undo.UndoReadOnly = doc.ReadOnlyFile;
-}
-
-void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
-    if (!undo.UndoEnabled)
-        return;
+void storeCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
     undo.UndoCandidateTable = doc.CandidateTable;
     undo.UndoCandidateCount = doc.CandidateCount;
     undo.UndoMerge = doc.MergeChannels;
@@ -191,9 +324,44 @@ void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint
     undo.available = true;
 }
 
+} // namespace
+
+void recordRange(UndoRecord& undo, const SampleDocument& doc, std::int32_t start,
+                 std::int32_t length, std::uint8_t kind) {
+    if (undo.UndoEnabled)
+        recordNewStep(undo, [&] { storeRange(undo, doc, start, length, kind); });
+}
+
+void recordWholeSample(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
+    if (undo.UndoEnabled)
+        recordNewStep(undo, [&] { storeWholeSample(undo, doc, kind); });
+}
+
+void recordReceivedSample(UndoRecord& undo, const SampleDocument& doc) {
+    if (!undo.UndoEnabled)
+        return;
+    recordNewStep(undo, [&] {
+        storeWholeSample(undo, doc, kUndoReceiveSample);
+        undo.UndoFileName = doc.FileName;
+        undo.UndoFileDate = doc.FileDate;
+        undo.UndoReadOnly = doc.ReadOnlyFile;
+    });
+}
+
+void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint8_t kind) {
+    if (!undo.UndoEnabled)
+        return;
+    // The table of a randomise joins the shuffled bytes its step already holds.
+    if (kind == kUndoRandomise)
+        storeCandidateTable(undo, doc, kind);
+    else
+        recordNewStep(undo, [&] { storeCandidateTable(undo, doc, kind); });
+}
+
 void recordRateChange(UndoRecord& undo, const SampleDocument& doc) {
     if (!undo.UndoEnabled)
         return;
+    recordNewStep(undo, [] {});
     undo.File.clear(); // the bytes of an earlier step are no longer needed
     undo.UndoKind = kUndoRateChange;
     undo.UndoRate = static_cast<std::int32_t>(doc.SampleRate);
@@ -205,6 +373,7 @@ void recordRateChange(UndoRecord& undo, const SampleDocument& doc) {
 void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position) {
     if (!undo.UndoEnabled)
         return;
+    recordNewStep(undo, [] {});
     undo.UndoKind = kind;
     undo.UndoCandidateCount = index;
     undo.UndoStart = static_cast<std::int32_t>(position);
@@ -218,15 +387,52 @@ void clearUndo(UndoRecord& undo) {
     undo.UndoLength = 0;
     undo.available = false;
     undo.showsRedo = false;
+    UndoHistory& history = undo.history;
+    history.older.clear();
+    history.newer.clear();
+    history.position = 0;
+    history.cleanPosition = -1;
+    history.stepSinceReset = false;
 }
 
 void forgetPointUndo(UndoRecord& undo) {
-    if (isSinglePointKind(undo.UndoKind))
+    if (keepsHistoryNow(undo))
+        forgetPointStepsBeyondRebuild(undo);
+    else if (isSinglePointKind(undo.UndoKind))
         clearUndo(undo);
 }
 
 void noteDocumentSaved(UndoRecord& undo) {
     undo.WasUnmodified = false;
+    undo.history.cleanPosition = undo.history.position;
+    undo.history.stepSinceReset = false;
+}
+
+void setUndoLevels(UndoRecord& undo, int levels) {
+    levels = std::clamp(levels, 1, kMaxUndoLevels);
+    UndoHistory& history = undo.history;
+    if (levels == history.levels)
+        return;
+    history.newer.clear();
+    if (history.cleanPosition > history.position)
+        history.cleanPosition = -1;
+    if (undo.showsRedo) // the one step was undone: it is a step to redo, and those go
+        emptyCurrentStep(undo);
+    history.levels = levels;
+    trimOlder(undo);
+}
+
+bool keepsHistory(const UndoRecord& undo) {
+    return keepsHistoryNow(undo);
+}
+
+bool canRedo(const UndoRecord& undo) {
+    return keepsHistoryNow(undo) && undo.UndoEnabled && !undo.history.newer.empty();
+}
+
+std::uint8_t nextRedoKind(const UndoRecord& undo) {
+    return undo.history.newer.empty() ? std::uint8_t{kUndoNone}
+                                      : undo.history.newer.back().UndoKind;
 }
 
 PointRecord removeCandidate(SampleDocument& doc, int index) {
@@ -371,6 +577,64 @@ UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModifi
         doc.FirstChannel = 1;
         doc.LastChannel = 2;
     }
+    return outcome;
+}
+
+UndoOutcome undoStep(UndoRecord& undo, SampleDocument& doc) {
+    UndoOutcome outcome;
+    if (!keepsHistoryNow(undo) || !undo.available)
+        return outcome;
+    UndoHistory& history = undo.history;
+    if (isSinglePointKind(undo.UndoKind) && !pointIndexValid(undo, doc)) {
+        history.older.clear(); // the point it names is gone: nothing below it can be reached
+        emptyCurrentStep(undo);
+        return outcome;
+    }
+    try {
+        outcome = undoClick(undo, doc, true);
+    } catch (const UndoFileError&) {
+        history.older.clear();
+        emptyCurrentStep(undo);
+        throw;
+    }
+    undo.showsRedo = false;
+    history.newer.push_back(std::move(stepOf(undo)));
+    takeNewestOlder(undo);
+    --history.position;
+    setHistoryCaption(undo, outcome);
+    return outcome;
+}
+
+UndoOutcome redoStep(UndoRecord& undo, SampleDocument& doc) {
+    UndoOutcome outcome;
+    if (!canRedo(undo))
+        return outcome;
+    UndoHistory& history = undo.history;
+    UndoStep next = std::move(history.newer.back());
+    history.newer.pop_back();
+    if (undo.available)
+        history.older.push_back(std::move(stepOf(undo)));
+    stepOf(undo) = std::move(next);
+    undo.available = true;
+    undo.showsRedo = false;
+    const auto dropFromHere = [&] {
+        history.newer.clear();
+        takeNewestOlder(undo);
+    };
+    if (isSinglePointKind(undo.UndoKind) && !pointIndexValid(undo, doc)) {
+        dropFromHere();
+        return outcome;
+    }
+    try {
+        outcome = undoClick(undo, doc, true);
+    } catch (const UndoFileError&) {
+        dropFromHere();
+        throw;
+    }
+    undo.showsRedo = false;
+    undo.available = true;
+    ++history.position;
+    setHistoryCaption(undo, outcome);
     return outcome;
 }
 

@@ -5,8 +5,10 @@
 #include "document/TemporaryFiles.h"
 
 #include <cstdint>
+#include <deque>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -51,6 +53,9 @@ public:
     ~UndoFile();
     UndoFile(const UndoFile&) = delete;
     UndoFile& operator=(const UndoFile&) = delete;
+    // A step of the undo history hands its file on; the file it had goes.
+    UndoFile(UndoFile&& other) noexcept;
+    UndoFile& operator=(UndoFile&& other) noexcept;
 
     bool isOpen() const { return m_fd >= 0; }
     const std::string& path() const { return m_path; }
@@ -68,13 +73,12 @@ private:
     TemporaryFileRegistration m_registration;
 };
 
-// The one step of undo and redo.
-struct UndoRecord {
-    UndoRecord() = default;
-    // Undo off and no temporary file at all.
-    explicit UndoRecord(NoUndoFile none) : UndoEnabled(false), File(none) {}
+// One saved step: what it is, the file of its sample bytes, and the tables and format that go
+// with it.
+struct UndoStep {
+    UndoStep() = default;
+    explicit UndoStep(NoUndoFile none) : File(none) {}
 
-    bool UndoEnabled = true;
     UndoFile File;
     std::uint8_t UndoKind = kUndoNone;
     std::int32_t UndoStart = 0;
@@ -90,9 +94,35 @@ struct UndoRecord {
     std::int64_t UndoFileDate = 0;
     bool UndoReadOnly = false;
     bool WasUnmodified = false;
+};
+
+inline constexpr int kMaxUndoLevels = 100;
+
+// The steps behind and ahead of the current one when more than one level is kept. Steps are
+// counted from the load: `position` is how many are done now, `cleanPosition` the count at
+// which the document was last unmodified (-1: none that can be reached again).
+struct UndoHistory {
+    int levels = 1;
+    std::deque<UndoStep> older;  // to undo after the current step; the newest last
+    std::vector<UndoStep> newer; // to redo; the next one last
+    std::int64_t position = 0;
+    std::int64_t cleanPosition = -1;
+    bool stepSinceReset = false; // a step was recorded since the undo caption was last reset
+};
+
+// The undo state: with one level (the default) the one step of undo and redo, which the one
+// command exchanges back and forth; with more, the newest step to undo and the history around
+// it, walked by "&Undo" and "&Redo".
+struct UndoRecord : UndoStep {
+    UndoRecord() = default;
+    // Undo off and no temporary file at all.
+    explicit UndoRecord(NoUndoFile none) : UndoStep(none), UndoEnabled(false) {}
+
+    bool UndoEnabled = true;
     // The state of the "&Undo" command.
     bool available = false;
     bool showsRedo = false;
+    UndoHistory history;
 };
 
 // Every operation calls this before it records: the command reads "&Undo" again and the
@@ -115,7 +145,8 @@ void recordCandidateTable(UndoRecord& undo, const SampleDocument& doc, std::uint
 void recordRateChange(UndoRecord& undo, const SampleDocument& doc);
 // Records a single-point edit: the candidate's index and, for a move or an addition, a position.
 void recordPoint(UndoRecord& undo, std::uint8_t kind, int index, std::uint32_t position = 0);
-// Forgets the saved step ("Enable undo buffer" turned off).
+// Forgets the saved step, and with several levels the whole history (load, new, close, and
+// "Enable undo buffer" turned off).
 void clearUndo(UndoRecord& undo);
 // The candidate table was rebuilt (merge, split, a point file, a scan): a saved single-point
 // step names a table index that now means another point, so it is forgotten.
@@ -139,6 +170,20 @@ struct UndoOutcome {
 // Exchanges the saved step with the current state, so that the next click redoes it.
 // Throws UndoFileError when the saved bytes cannot be exchanged; the document is then as it was.
 UndoOutcome undoClick(UndoRecord& undo, SampleDocument& doc, bool documentModified);
+
+// How many steps are kept (1 to 100). Changing it keeps the steps to undo that fit and forgets
+// the steps to redo; one level is the single step that one command undoes and redoes.
+void setUndoLevels(UndoRecord& undo, int levels);
+bool keepsHistory(const UndoRecord& undo);
+// With several levels: whether a step can be redone, and the kind of that step.
+bool canRedo(const UndoRecord& undo);
+std::uint8_t nextRedoKind(const UndoRecord& undo);
+// With several levels: undoes the newest step, or redoes the next one, and says whether the
+// document is then as it was when last unmodified. Throws UndoFileError when the step's bytes
+// cannot be exchanged: the document is then as it was, and that step, with every step beyond it
+// in the same direction, is forgotten (they can no longer be reached in order).
+UndoOutcome undoStep(UndoRecord& undo, SampleDocument& doc);
+UndoOutcome redoStep(UndoRecord& undo, SampleDocument& doc);
 
 // Point-table helpers shared with point editing.
 PointRecord removeCandidate(SampleDocument& doc, int index);

@@ -43,6 +43,7 @@ const Documented kDocumented[] = {
     {"Options1", "Opt&ions", "", nullptr},
     {"FileExitItem", "E&xit", "Alt+F4", nullptr},
     {"mnuUndo", "&Undo", "Ctrl+Z", "Undo|Undo the last operation"},
+    {"mnuRedo", "&Redo", "Ctrl+Y", "Redo|Redo the last undone operation"},
     {"Editexternally1", "Edit externally...", "", "Edit sample in external editor"},
     {"StripSilence1", "Strip Silence...", "", "Remove digital silence between samples"},
     {"mnuCopyAll", "&Copy", "Ctrl+C", "Copy entire sample to clipboard"},

@@ -1,6 +1,7 @@
 #include "app/commands/CommandContext.h"
 
 #include "app/BusyRunner.h"
+#include "app/SharedShortcuts.h"
 
 #include <QAction>
 #include <QLabel>
@@ -86,6 +87,12 @@ void CommandContext::undoRecordedBy(bool succeeded) const {
 void CommandContext::updateUndoCommand() const {
     controls.mnuUndo->setText(undo.showsRedo ? "&Redo" : "&Undo");
     controls.mnuUndo->setEnabled(canUndo());
+    const bool history = keepsHistory(undo);
+    controls.mnuRedo->setVisible(history); // hidden, its shortcuts do nothing
+    controls.mnuRedo->setEnabled(canRedo());
+    // Ctrl+Y is Redo's while there is a Redo command, else the sensitivity box's.
+    controls.ShowSensitivity->setShortcut(history ? QKeySequence()
+                                                  : QKeySequence(kShowSensitivityShortcut));
 }
 
 } // namespace tolvane

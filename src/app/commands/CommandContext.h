@@ -95,7 +95,10 @@ struct CommandContext {
     void undoRecordedBy(bool succeeded) const;
     // Whether there is a step to undo or redo.
     bool canUndo() const { return undo.UndoEnabled && undo.available && doc.DocumentOpen; }
-    // "&Undo"/"&Redo" and whether it is enabled.
+    // Whether there is a step to redo (several levels only).
+    bool canRedo() const { return tolvane::canRedo(undo) && doc.DocumentOpen; }
+    // "&Undo"/"&Redo" and whether it is enabled; with several levels, "&Redo" is a command of
+    // its own.
     void updateUndoCommand() const;
 };
 

@@ -54,6 +54,10 @@ bool replacesWholeSample(std::uint8_t kind) {
 void EditCommands::mnuUndoClick() {
     if (!m_ctx.controls.mnuUndo->isEnabled() || m_ctx.busy())
         return;
+    if (keepsHistory(m_ctx.undo)) {
+        walkHistory(m_ctx.undo.UndoKind, [this] { return undoStep(m_ctx.undo, m_ctx.doc); });
+        return;
+    }
     // A whole-sample step replaces the buffer the player reads: nothing may play from it.
     if (replacesWholeSample(m_ctx.undo.UndoKind))
         m_play.Button24Click();
@@ -68,6 +72,43 @@ void EditCommands::mnuUndoClick() {
         return;
     }
     doc.Busy = false;
+    followUndo(outcome);
+}
+
+void EditCommands::mnuRedoClick() {
+    if (!m_ctx.controls.mnuRedo->isEnabled() || m_ctx.busy() || !canRedo(m_ctx.undo))
+        return;
+    walkHistory(nextRedoKind(m_ctx.undo), [this] { return redoStep(m_ctx.undo, m_ctx.doc); });
+}
+
+// One step back or forward through the history: a step that cannot be read is forgotten with
+// the ones beyond it, and the sample stays as it is.
+void EditCommands::walkHistory(std::uint8_t kind, const std::function<UndoOutcome()>& step) {
+    if (replacesWholeSample(kind))
+        m_play.Button24Click();
+    SampleDocument& doc = m_ctx.doc;
+    doc.Busy = true;
+    UndoOutcome outcome;
+    try {
+        outcome = step();
+    } catch (const UndoFileError& e) {
+        doc.Busy = false;
+        m_ctx.dialogs.message(
+            MessageKind::Error, "",
+            QString("The undo buffer could not be read (%1).\r\nThe sample was not changed; the "
+                    "steps beyond this one can no longer be reached and were removed.")
+                .arg(QString::fromStdString(e.what())));
+        m_ctx.updateUndoCommand();
+        m_ctx.window.updateCommandStates();
+        return;
+    }
+    doc.Busy = false;
+    followUndo(outcome);
+}
+
+// The window follows what an undo or redo changed.
+void EditCommands::followUndo(const UndoOutcome& outcome) {
+    SampleDocument& doc = m_ctx.doc;
     if (outcome.captionClean)
         m_ctx.state.modified = false;
     if (outcome.captionModified)

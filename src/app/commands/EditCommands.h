@@ -18,6 +18,7 @@ public:
         : m_ctx(ctx), m_play(play), m_view(view), m_slices(slices), m_tempo(tempo) {}
 
     void mnuUndoClick();
+    void mnuRedoClick();
     void mnuCopyAllClick();
     void CopySegment1Click();
     void PasteIntoSegment2Click();
@@ -27,6 +28,8 @@ public:
     void mnuUnlockAllClick();
 
 private:
+    void walkHistory(std::uint8_t kind, const std::function<UndoOutcome()>& step);
+    void followUndo(const UndoOutcome& outcome);
     void pasteAll(bool findNew);
     void takeNewFormat(bool channelsChanged);
 

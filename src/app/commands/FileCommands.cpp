@@ -319,6 +319,7 @@ void FileCommands::Options1Click() {
         m_ctx.undo.UndoEnabled = m_ctx.settings.EnableUndo && m_ctx.undo.File.isOpen();
         if (!m_ctx.settings.EnableUndo)
             clearUndo(m_ctx.undo);
+        setUndoLevels(m_ctx.undo, m_ctx.settings.UndoLevels);
         m_ctx.updateUndoCommand();
         if (m_ctx.player && m_ctx.doc.DocumentOpen) {
             // Device, buffer size or count may have changed: reopen with them.

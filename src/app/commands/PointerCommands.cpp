@@ -11,6 +11,7 @@
 #include "slicing/PointEditing.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -82,8 +83,38 @@ void PointerCommands::selectSegmentUnderPointer(int x) {
     }
 }
 
+// A left press with the save-segment tool, or with Alt, takes hold of the segment under the
+// pointer, and with Ctrl as well of the region between the locators, to drag it out as a file.
+// With Alt nothing else happens on the press.
+bool PointerCommands::pressStartsDragOut(QMouseEvent* event) {
+    const bool alt = event->modifiers() & Qt::AltModifier;
+    if (event->button() != Qt::LeftButton || (!alt && m_ctx.state.tool != Tool::SaveSegment))
+        return false;
+    const std::int64_t position =
+        xToPosition(m_ctx.state.pointerX, m_ctx.view, m_ctx.window.waveWidth());
+    const auto range = (event->modifiers() & Qt::ControlModifier)
+                           ? regionRange(m_ctx.doc)
+                           : segmentRangeAt(m_ctx.doc, position, m_ctx.pointerChannel());
+    if (range)
+        m_dragOut = DragOutPress{event->position().toPoint(), *range};
+    return alt;
+}
+
+bool PointerCommands::movedIntoDragOut(QMouseEvent* event) {
+    if (!m_dragOut)
+        return false;
+    if ((event->position().toPoint() - m_dragOut->at).manhattanLength() <
+        QApplication::startDragDistance())
+        return true;
+    const WriteRange range = std::exchange(m_dragOut, std::nullopt)->range;
+    m_save.dragOut(range);
+    return true;
+}
+
 void PointerCommands::PaintBox1MouseMove(QMouseEvent* event) {
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || !m_ctx.controls.slider->isEnabled())
+        return;
+    if (movedIntoDragOut(event))
         return;
     const int width = m_ctx.window.waveWidth();
     TWaveBox* wave = m_ctx.controls.wave;
@@ -142,6 +173,8 @@ void PointerCommands::PaintBox1MouseDown(QMouseEvent* event) {
         return;
     }
     m_ctx.controls.PopUpZts->setEnabled(true);
+    if (pressStartsDragOut(event))
+        return;
     if (m_hovered && m_hovered->kind == HoverKind::Active && dragsPoints(tool) &&
         event->button() == Qt::LeftButton) {
         m_dragging = true;
@@ -165,6 +198,7 @@ void PointerCommands::PaintBox1MouseDown(QMouseEvent* event) {
 
 void PointerCommands::PaintBox1MouseUp(QMouseEvent* event) {
     const bool shiftZoom = std::exchange(m_shiftZoomPress, false);
+    m_dragOut.reset();
     if (!m_ctx.doc.DocumentOpen || m_ctx.busy() || shiftZoom)
         return;
     const bool dragging = std::exchange(m_dragging, false);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/commands/CommandContext.h"
+#include "slicing/SegmentRanges.h"
 #include "view/PointHitTest.h"
 
+#include <QPoint>
 #include <optional>
 
 class QKeyEvent;
@@ -41,6 +43,8 @@ private:
     void selectSegmentUnderPointer(int x);
     void releaseWithTool(QMouseEvent* event, bool dragging);
     void recordPointUndo(std::uint8_t kind, int index, std::uint32_t position = 0);
+    bool pressStartsDragOut(QMouseEvent* event);
+    bool movedIntoDragOut(QMouseEvent* event);
 
     CommandContext& m_ctx;
     PlayCommands& m_play;
@@ -53,6 +57,12 @@ private:
     bool m_pointerMoved = false;
     bool m_shiftZoomPress = false;
     int m_dragIndex = 0;
+    // A press that may become a drag of a segment or of the region out of the window.
+    struct DragOutPress {
+        QPoint at;
+        WriteRange range;
+    };
+    std::optional<DragOutPress> m_dragOut;
 };
 
 } // namespace tolvane

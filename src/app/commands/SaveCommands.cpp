@@ -6,6 +6,7 @@
 #include "app/commands/RecentFiles.h"
 #include "app/commands/TempoCommands.h"
 #include "app/commands/ViewCommands.h"
+#include "app/controls/TWaveBox.h"
 #include "app/dialogs/TForm6.h"
 #include "document/OutputFiles.h"
 #include "fileio/SampleFileReader.h"
@@ -17,7 +18,11 @@
 #include "slicing/LoopSegments.h"
 #include "slicing/SegmentRanges.h"
 
+#include <QDir>
+#include <QDrag>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
 
 namespace tolvane {
@@ -153,6 +158,16 @@ bool SaveCommands::refuseOpenSampleAsOutput(const std::vector<std::string>& outp
     return false;
 }
 
+namespace {
+
+// One range of the sample to a file, as every single-range save writes it: no end-point
+// smoothing (only the series is smoothed).
+void writeRange(const SampleDocument& doc, const std::string& target, const WriteRange& range) {
+    WriteSampleFile(doc, target, range.start, range.byteCount, range.channelMode);
+}
+
+} // namespace
+
 template <typename Worker>
 void SaveCommands::saveRange(const WriteRange& range, const QString& status,
                              void (SaveCommands::*retry)()) {
@@ -160,7 +175,7 @@ void SaveCommands::saveRange(const WriteRange& range, const QString& status,
     if (chosen.isEmpty() || refuseOpenSampleAsOutput({chosen.toStdString()}))
         return;
     runSave(std::make_unique<Worker>([this, target = chosen.toStdString(), range] {
-                WriteSampleFile(m_ctx.doc, target, range.start, range.byteCount, range.channelMode);
+                writeRange(m_ctx.doc, target, range);
             }),
             status, [this, retry](bool failed) {
                 if (failed && saveFailedRetry(false))
@@ -212,6 +227,48 @@ void SaveCommands::SaveMarkersItemClick() {
                 if (failed && saveFailedRetry(false))
                     SaveMarkersItemClick();
             });
+}
+
+// "<sample name>-<n>.wav": a new name for every drag, so that a file a receiving program still
+// reads is never rewritten under it.
+QString SaveCommands::nextDragFileName() {
+    if (!m_dragFolder) {
+        m_dragFolder =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + "/WaveTolvane-drag-XXXXXX");
+        if (!m_dragFolder->isValid()) {
+            const QString error = m_dragFolder->errorString();
+            m_dragFolder.reset();
+            throw FileWriteError("Cannot make a folder for the dragged file: " +
+                                 error.toStdString());
+        }
+    }
+    QString name = QFileInfo(QString::fromStdString(m_ctx.doc.FileName)).completeBaseName();
+    if (name.isEmpty())
+        name = "Untitled";
+    return m_dragFolder->filePath(QString("%1-%2.wav").arg(name).arg(++m_dragCount));
+}
+
+void SaveCommands::dragOut(const WriteRange& range) {
+    if (!m_ctx.doc.DocumentOpen || m_ctx.busy())
+        return;
+    QString file;
+    try {
+        file = nextDragFileName();
+        writeRange(m_ctx.doc, file.toStdString(), range);
+    } catch (const FileWriteError& e) {
+        m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(e.what()));
+        return;
+    }
+    auto data = std::make_unique<QMimeData>();
+    data->setUrls({QUrl::fromLocalFile(file)});
+    if (m_dragStarter) {
+        m_dragStarter(std::move(data));
+        return;
+    }
+    auto* drag = new QDrag(m_ctx.controls.wave);
+    drag->setMimeData(data.release());
+    drag->exec(Qt::CopyAction);
+    drag->deleteLater();
 }
 
 void SaveCommands::SplitMenuItemClick() {

@@ -5,10 +5,14 @@
 #include "slicing/Keymap.h"
 #include "slicing/SegmentRanges.h"
 
+#include <QString>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+class QMimeData;
 
 namespace tolvane {
 
@@ -44,6 +48,14 @@ public:
     // it would write is the open sample's file, says so (naming both) and returns true.
     bool refuseOpenSampleAsOutput(const std::vector<std::string>& outputs);
 
+    // Drag out: writes the range to a WAV in this run's drag folder (removed at exit), the bytes
+    // the save commands write for it, and starts a drag whose `text/uri-list` names that file.
+    void dragOut(const WriteRange& range);
+    // Starts a drag with the given data; the real one is a QDrag from the waveform (tests drop
+    // the data on a widget of their own).
+    using DragStarter = std::function<void(std::unique_ptr<QMimeData>)>;
+    void setDragStarter(DragStarter starter) { m_dragStarter = std::move(starter); }
+
     void setShell(std::unique_ptr<Shell> shell) { m_shell = std::move(shell); }
     const KeymapSettings& keymap() const { return m_keymap; }
     KeymapSettings& keymap() { return m_keymap; }
@@ -60,6 +72,7 @@ private:
     template <typename Worker>
     void saveRange(const WriteRange& range, const QString& status, void (SaveCommands::*retry)());
     QString chooseSaveFile(const QString& presetName);
+    QString nextDragFileName();
     bool saveFailedRetry(bool series);
     void documentSavedAs(const QString& fileName);
 
@@ -71,6 +84,9 @@ private:
     std::unique_ptr<Shell> m_shell;
     KeymapSettings m_keymap;
     std::vector<std::uint32_t> m_segmentFileLengths[2];
+    std::unique_ptr<QTemporaryDir> m_dragFolder; // made at the first drag
+    int m_dragCount = 0;
+    DragStarter m_dragStarter;
 };
 
 } // namespace tolvane

@@ -1,6 +1,7 @@
 #include "app/dialogs/TForm4.h"
 
 #include "app/Help.h"
+#include "document/UndoRecord.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -107,6 +109,15 @@ QWidget* TForm4::createGeneralPage() {
     m_enableUndo = addCheck(layout, "Enable undo buffer", m_settings.EnableUndo);
     m_alwaysConvert = addCheck(layout, "Always convert 24-bit, float and FLAC files to 16-bit",
                                m_settings.AlwaysConvert);
+    auto* levelsRow = new QHBoxLayout;
+    levelsRow->addWidget(new QLabel("Undo levels"));
+    m_undoLevels = new QSpinBox;
+    m_undoLevels->setObjectName("UndoLevels");
+    m_undoLevels->setRange(1, kMaxUndoLevels);
+    m_undoLevels->setValue(m_settings.UndoLevels);
+    levelsRow->addWidget(m_undoLevels);
+    levelsRow->addStretch();
+    layout->addLayout(levelsRow);
     m_oldRmb = addCheck(layout, "Use old right mouse menu", m_settings.OldRMB);
     m_prompt = addCheck(layout, "Prompt when closing unsaved file", m_settings.prompt);
     m_buttonText = addCheck(layout, "Show legend on transport controls", m_settings.ShowButtonText);
@@ -215,6 +226,7 @@ void TForm4::OKClick() {
     m_settings.prompt = m_prompt->isChecked();
     m_settings.EnableUndo = m_enableUndo->isChecked();
     m_settings.AlwaysConvert = m_alwaysConvert->isChecked();
+    m_settings.UndoLevels = m_undoLevels->value();
     m_settings.OldRMB = m_oldRmb->isChecked();
     accept();
 }

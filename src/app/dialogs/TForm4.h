@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 namespace tolvane {
 
@@ -42,6 +43,7 @@ private:
     QCheckBox* m_filterEnable = nullptr;
     QCheckBox* m_enableUndo = nullptr;
     QCheckBox* m_alwaysConvert = nullptr;
+    QSpinBox* m_undoLevels = nullptr;
     QCheckBox* m_oldRmb = nullptr;
     QCheckBox* m_prompt = nullptr;
     QCheckBox* m_buttonText = nullptr;
