@@ -58,14 +58,4 @@ void Audition::received(const std::vector<std::uint8_t>& message) {
     }
 }
 
-int findPortByName(const std::vector<std::string>& ports, const std::string& name) {
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        if (ports[i] == name)
-            return static_cast<int>(i);
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        if (ports[i].find(name) != std::string::npos)
-            return static_cast<int>(i);
-    return -1;
-}
-
 } // namespace tolvane

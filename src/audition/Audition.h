@@ -52,7 +52,4 @@ private:
     std::unique_ptr<MidiInPort> m_port; // last: closed first, so no note comes late
 };
 
-// The index of the port named `name`, else of the first whose name contains it; -1 for none.
-int findPortByName(const std::vector<std::string>& ports, const std::string& name);
-
 } // namespace tolvane

@@ -90,6 +90,8 @@ void VoiceMixer::startVoice(const NoteEvent& event) noexcept {
         if (part.endFrame <= part.startFrame)
             continue;
         Voice& voice = freeVoice();
+        if (voice.program != nullptr)
+            end(voice);
         voice.program = m_current;
         voice.part = part;
         voice.frame = part.startFrame;
@@ -98,7 +100,13 @@ void VoiceMixer::startVoice(const NoteEvent& event) noexcept {
         voice.releasing = false;
         voice.note = event.note;
         voice.started = ++m_voiceCounter;
+        m_started.fetch_add(1, std::memory_order_release);
     }
+}
+
+void VoiceMixer::end(Voice& voice) noexcept {
+    voice.program = nullptr;
+    m_ended.fetch_add(1, std::memory_order_release);
 }
 
 void VoiceMixer::release(int note) noexcept {
@@ -130,11 +138,11 @@ void VoiceMixer::render(Voice& voice, std::size_t frames, int channels) noexcept
     const int sourceChannels = program.channels;
     const std::int16_t* samples = program.samples.data();
     const std::size_t available = program.samples.size() / static_cast<std::size_t>(sourceChannels);
-    const std::uint32_t end =
+    const std::uint32_t last =
         static_cast<std::uint32_t>(std::min<std::size_t>(voice.part.endFrame, available));
     for (std::size_t f = 0; f < frames; ++f) {
-        if (voice.frame >= end || (voice.releasing && voice.fadeLeft == 0)) {
-            voice.program = nullptr;
+        if (voice.frame >= last || (voice.releasing && voice.fadeLeft == 0)) {
+            end(voice);
             return;
         }
         double level = voice.gain;
@@ -157,7 +165,8 @@ void VoiceMixer::render(Voice& voice, std::size_t frames, int channels) noexcept
 void VoiceMixer::mixInto(std::int16_t* samples, std::size_t frames, int channels) noexcept {
     if (m_silence.exchange(false, std::memory_order_acq_rel))
         for (Voice& voice : m_voices)
-            voice.program = nullptr;
+            if (voice.program != nullptr)
+                end(voice);
     takeProgram();
     NoteEvent event;
     while (m_notes.pop(event))

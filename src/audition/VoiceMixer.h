@@ -68,6 +68,9 @@ public:
     // Thread: any. How many voices sounded at the end of the last block.
     int soundingVoices() const { return m_sounding.load(std::memory_order_relaxed); }
     std::uint32_t releaseFrames() const { return m_releaseFrames; }
+    // Voices started and ended (played out, faded, silenced or taken for a newer note) so far.
+    std::uint64_t voicesStarted() const { return m_started.load(std::memory_order_acquire); }
+    std::uint64_t voicesEnded() const { return m_ended.load(std::memory_order_acquire); }
 
 private:
     enum class NoteKind : std::uint8_t { On, Off };
@@ -96,6 +99,7 @@ private:
     void release(int note) noexcept;
     Voice& freeVoice() noexcept;
     void render(Voice& voice, std::size_t frames, int channels) noexcept;
+    void end(Voice& voice) noexcept;
     void reclaim();
 
     const std::uint32_t m_releaseFrames;
@@ -104,6 +108,8 @@ private:
     SpscQueue<AuditionProgram*, 16> m_retired;
     std::atomic<bool> m_silence{false};
     std::atomic<int> m_sounding{0};
+    std::atomic<std::uint64_t> m_started{0};
+    std::atomic<std::uint64_t> m_ended{0};
 
     // The audio thread's own.
     AuditionProgram* m_current = nullptr;
