@@ -19,24 +19,24 @@ KeyMessage readKeyMessage(std::span<const std::uint8_t> message) {
     return {};
 }
 
-Audition::Audition(MidiBackend& midi, int inputIndex, AudioOutput& output, std::uint32_t sampleRate,
-                   std::function<void(int note)> onNoteOn)
-    : m_output(output), m_onNoteOn(std::move(onNoteOn)),
+Audition::Audition(MidiBackend& midi, int inputIndex, MixAttachment attach,
+                   std::uint32_t sampleRate, std::function<void(int note)> onNoteOn)
+    : m_attach(std::move(attach)), m_onNoteOn(std::move(onNoteOn)),
       m_mixer(std::make_unique<VoiceMixer>(sampleRate)) {
-    if (!m_output.setMixSource(m_mixer.get()))
+    if (!m_attach(m_mixer.get()))
         throw std::runtime_error("The audio output cannot play notes.");
     try {
         m_port = midi.openInput(
             inputIndex, [this](double, std::vector<std::uint8_t> message) { received(message); });
     } catch (...) {
-        m_output.setMixSource(nullptr);
+        m_attach(nullptr);
         throw;
     }
 }
 
 Audition::~Audition() {
     m_port.reset();
-    m_output.setMixSource(nullptr);
+    m_attach(nullptr);
 }
 
 void Audition::received(const std::vector<std::uint8_t>& message) {

@@ -22,6 +22,9 @@ struct KeyMessage {
 };
 KeyMessage readKeyMessage(std::span<const std::uint8_t> message);
 
+// Where the mixer goes: an output's (or the player's) setMixSource.
+using MixAttachment = std::function<bool(AudioMixSource*)>;
+
 // Plays the segments from a MIDI keyboard: the notes of an input port go from the MIDI thread
 // straight into a VoiceMixer that the audio output mixes into every block it plays, beside
 // what the player queues. `onNoteOn` (when given) also hears every note-on, on the MIDI
@@ -31,6 +34,12 @@ public:
     // Throws MidiBackendError when the port cannot be opened, std::runtime_error when the
     // output cannot mix.
     Audition(MidiBackend& midi, int inputIndex, AudioOutput& output, std::uint32_t sampleRate,
+             std::function<void(int note)> onNoteOn = {})
+        : Audition(
+              midi, inputIndex,
+              [&output](AudioMixSource* source) { return output.setMixSource(source); }, sampleRate,
+              std::move(onNoteOn)) {}
+    Audition(MidiBackend& midi, int inputIndex, MixAttachment attach, std::uint32_t sampleRate,
              std::function<void(int note)> onNoteOn = {});
     ~Audition();
     Audition(const Audition&) = delete;
@@ -41,12 +50,13 @@ public:
         m_mixer->setProgram(std::move(program));
     }
     void silence() { m_mixer->silence(); }
+    void setSampleRate(std::uint32_t rate) { m_mixer->setSampleRate(rate); }
     const VoiceMixer& mixer() const { return *m_mixer; }
 
 private:
     void received(const std::vector<std::uint8_t>& message);
 
-    AudioOutput& m_output;
+    MixAttachment m_attach;
     std::function<void(int)> m_onNoteOn;
     std::unique_ptr<VoiceMixer> m_mixer;
     std::unique_ptr<MidiInPort> m_port; // last: closed first, so no note comes late

@@ -5,9 +5,15 @@
 
 namespace tolvane {
 
-VoiceMixer::VoiceMixer(std::uint32_t sampleRate)
-    : m_releaseFrames(std::max<std::uint32_t>(
-          1, static_cast<std::uint32_t>(std::lround(sampleRate * kReleaseSeconds)))) {}
+VoiceMixer::VoiceMixer(std::uint32_t sampleRate) {
+    setSampleRate(sampleRate);
+}
+
+void VoiceMixer::setSampleRate(std::uint32_t sampleRate) {
+    m_releaseFrames.store(std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::lround(
+                                                         sampleRate * kReleaseSeconds))),
+                          std::memory_order_relaxed);
+}
 
 VoiceMixer::~VoiceMixer() {
     reclaim();
@@ -113,7 +119,8 @@ void VoiceMixer::release(int note) noexcept {
     for (Voice& voice : m_voices) {
         if (voice.program != nullptr && voice.note == note && !voice.releasing) {
             voice.releasing = true;
-            voice.fadeLeft = m_releaseFrames;
+            voice.fadeLeft = releaseFrames();
+            voice.fadeTotal = voice.fadeLeft;
         }
     }
 }
@@ -147,7 +154,7 @@ void VoiceMixer::render(Voice& voice, std::size_t frames, int channels) noexcept
         }
         double level = voice.gain;
         if (voice.releasing) {
-            level *= static_cast<double>(voice.fadeLeft) / (m_releaseFrames + 1);
+            level *= static_cast<double>(voice.fadeLeft) / (voice.fadeTotal + 1);
             --voice.fadeLeft;
         }
         const std::size_t frameStart = static_cast<std::size_t>(voice.frame) * sourceChannels;

@@ -55,6 +55,8 @@ public:
 
     // Thread: the control thread (one).
     void setProgram(std::unique_ptr<AuditionProgram> program);
+    // The rate the output plays at, for the release time.
+    void setSampleRate(std::uint32_t sampleRate);
     // Stops every voice at once (the next block is silent).
     void silence() { m_silence.store(true, std::memory_order_release); }
 
@@ -67,7 +69,7 @@ public:
 
     // Thread: any. How many voices sounded at the end of the last block.
     int soundingVoices() const { return m_sounding.load(std::memory_order_relaxed); }
-    std::uint32_t releaseFrames() const { return m_releaseFrames; }
+    std::uint32_t releaseFrames() const { return m_releaseFrames.load(std::memory_order_relaxed); }
     // Voices started and ended (played out, faded, silenced or taken for a newer note) so far.
     std::uint64_t voicesStarted() const { return m_started.load(std::memory_order_acquire); }
     std::uint64_t voicesEnded() const { return m_ended.load(std::memory_order_acquire); }
@@ -85,6 +87,7 @@ private:
         std::uint32_t frame = 0; // the next frame to play
         double gain = 0.0;
         std::uint32_t fadeLeft = 0; // frames of release left; 0 while the key is held
+        std::uint32_t fadeTotal = 0;
         bool releasing = false;
         int note = 0;
         std::uint64_t started = 0;
@@ -102,7 +105,7 @@ private:
     void end(Voice& voice) noexcept;
     void reclaim();
 
-    const std::uint32_t m_releaseFrames;
+    std::atomic<std::uint32_t> m_releaseFrames{1};
     SpscQueue<NoteEvent, 1024> m_notes;
     std::atomic<AuditionProgram*> m_mailbox{nullptr};
     SpscQueue<AuditionProgram*, 16> m_retired;

@@ -1,5 +1,6 @@
 #include "audition/AuditionKeys.h"
 
+#include "audition/Audition.h"
 #include "slicing/SliceTables.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,22 @@ TEST(AuditionKeys, NoDocumentGivesAProgramWithNoKeys) {
     EXPECT_TRUE(program->samples.empty());
     for (const AuditionKey& key : program->keys)
         EXPECT_EQ(key.partCount, 0);
+}
+
+TEST(KeyMessages, NotesOfEveryChannelPlayAndTheControllersForSilenceStopThem) {
+    using Kind = KeyMessage::Kind;
+    auto read = [](std::vector<std::uint8_t> bytes) { return readKeyMessage(bytes); };
+    EXPECT_EQ(read({0x90, 60, 100}).kind, Kind::NoteOn);
+    EXPECT_EQ(read({0x9F, 61, 1}).note, 61) << "any channel";
+    EXPECT_EQ(read({0x9F, 61, 1}).velocity, 1);
+    EXPECT_EQ(read({0x93, 60, 0}).kind, Kind::NoteOff) << "a note-on without velocity";
+    EXPECT_EQ(read({0x85, 60, 64}).kind, Kind::NoteOff);
+    EXPECT_EQ(read({0xB0, 123, 0}).kind, Kind::Silence);
+    EXPECT_EQ(read({0xB2, 120, 0}).kind, Kind::Silence);
+    EXPECT_EQ(read({0xB0, 7, 100}).kind, Kind::None) << "other controllers";
+    EXPECT_EQ(read({0xC0, 5}).kind, Kind::None);
+    EXPECT_EQ(read({0x90, 60}).kind, Kind::None) << "a message cut short";
+    EXPECT_EQ(read({0xF0, 0x7E, 0x00, 0xF7}).kind, Kind::None);
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 
 #include "app/commands/CommandContext.h"
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace tolvane {
 
 class PlayCommands;
@@ -31,6 +35,10 @@ public:
     void OpenPointClick();
     void SavePointClick();
     void Options1Click();
+    // The MIDI inputs Preferences offers for "Play from MIDI keyboard".
+    void setMidiInputs(std::function<std::vector<std::string>()> inputs) {
+        m_midiInputs = std::move(inputs);
+    }
     // Loads a file as every open command does (after the caller's checks).
     void loadFile(const QString& fileName);
     // The program was activated again: a file changed elsewhere is offered for reloading.
@@ -42,6 +50,7 @@ public:
     void resetToNoDocument();
 
 private:
+    std::function<std::vector<std::string>()> m_midiInputs;
     bool acceptFileForOpen(const QString& fileName, const QString& wrongFormatText);
     void loadCompleted(ttload& loader);
     enum class UndoOnLoad { Clear, Keep };
