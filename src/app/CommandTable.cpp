@@ -152,6 +152,12 @@ const CommandRow kCommands[] = {
      "Show sampler transfer dialog", &F::SMIDITransfer1Click, E::SettingsAvailable},
     {&C::Transmit1, "Transmit1", "&Profile Manager", "Ctrl+D", "Show sampler profile manager",
      &F::Transmit1Click, E::SettingsAvailable},
+    {&C::PlayFromKeyboard1, "PlayFromKeyboard1", "Play from MIDI keyboard", "",
+     "Play from MIDI keyboard|Play the segments from the keys of a MIDI keyboard",
+     &F::PlayFromKeyboard1Click, E::Always, true},
+    {&C::PlayThrough1, "PlayThrough1", "Play through", "",
+     "Play through|A key plays on from its segment to locator R", &F::PlayThrough1Click, E::Always,
+     true},
     // Help.
     {&C::HelpFileItem, "HelpFileItem", "&Help (F1)", "F1", "", &F::HelpFileItemClick},
     {&C::TipItem, "TipItem", "&Tips", "", "", &F::TipItemClick},

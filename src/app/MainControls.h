@@ -56,6 +56,8 @@ struct MainControls {
     QAction* Transmit1 = nullptr;
     QAction* SMIDITransfer1 = nullptr;
     QAction* BatchTransfer1 = nullptr;
+    QAction* PlayFromKeyboard1 = nullptr;
+    QAction* PlayThrough1 = nullptr;
     // Help.
     QAction *HelpFileItem = nullptr, *TipItem = nullptr, *h1 = nullptr;
     QAction* HelpAboutItem = nullptr;

@@ -149,6 +149,9 @@ void TMainForm::createMenus() {
     sampler->addAction(c.BatchTransfer1);
     sampler->addAction(c.SMIDITransfer1);
     sampler->addAction(c.Transmit1);
+    sampler->addSeparator();
+    sampler->addAction(c.PlayFromKeyboard1);
+    sampler->addAction(c.PlayThrough1);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addActions({c.HelpFileItem, c.TipItem, c.h1});

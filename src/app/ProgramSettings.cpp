@@ -168,6 +168,9 @@ bool readSettings(SettingsStore& store, ProgramSettings& settings) {
     settings.GigaHostLib = readOrDefault(store, "GigaHostLib", defaults.GigaHostLib);
     settings.SDSOff = readOrDefault(store, "SDSOff", defaults.SDSOff);
     settings.ScsiSockets = readOrDefault(store, "ScsiSockets", defaults.ScsiSockets);
+    settings.AuditionPort = readOrDefault(store, "AuditionPort", defaults.AuditionPort);
+    settings.AuditionPlayThrough = readOrDefault(store, "AuditionPlayThrough",
+                                                 defaults.AuditionPlayThrough ? "1" : "0") == "1";
     bool replyWaitRead = false;
     const int replyWait =
         readOrDefault(store, "SdsReplyWait", QString::number(defaults.SdsReplyWait))
@@ -211,6 +214,8 @@ bool writeSettings(SettingsStore& store, const ProgramSettings& settings) {
     put("EditLoc", settings.EditLoc);
     put("TrackLib", settings.TrackLib);
     put("GigaHostLib", settings.GigaHostLib);
+    put("AuditionPort", settings.AuditionPort);
+    put("AuditionPlayThrough", settings.AuditionPlayThrough ? "1" : "0");
     put("WaveID", QString::number(settings.WaveID));
     put("MinID", QString::number(settings.MinID));
     put("MoutID", QString::number(settings.MoutID));

@@ -23,6 +23,10 @@ struct ProgramSettings {
     QString GigaHostLib;                // sampler host library told of new GigaSampler files
     QString SDSOff = "0";
     QString ScsiSockets; // SCSI targets on Unix sockets, paths separated by ':'
+    // The MIDI input "Play from MIDI keyboard" reads (a port name as `tolvane ports` lists
+    // it; empty until chosen), and whether each key's segment plays on to locator R.
+    QString AuditionPort;
+    bool AuditionPlayThrough = false;
     // How long an SDS send waits for a sampler that has answered to answer each packet, in ms.
     int SdsReplyWait = 1000;
     int Height = 480, Width = 640, Left = 54, Top = 104;

@@ -53,11 +53,14 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
       m_file(m_ctx, m_play, m_slices, m_tempo, m_save, m_recent),
       m_process(m_ctx, m_play, m_viewCommands, m_slices, m_tempo),
       m_pointer(m_ctx, m_play, m_viewCommands, m_edit, m_save, m_process), m_help(m_ctx),
-      m_sampler(m_ctx), m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template),
+      m_sampler(m_ctx), m_audition(m_ctx, m_sampler, m_save),
+      m_transfer(m_ctx, m_sampler, m_file, m_save, m_play, m_template),
       m_plugins(m_ctx, m_play, m_viewCommands, audio,
                 [](const std::atomic<bool>& stop) { return makeLilvPluginBackend({}, &stop); }) {
     if (m_player)
         m_player->OnWaveoutput = [this] { m_play.playEnded(); };
+    m_display.onRedrawn = [this] { m_audition.refresh(); };
+    m_file.setMidiInputs([this] { return m_sampler.midiBackend().inputs(); });
     m_controls.cursorTimer = new QTimer(this);
     m_controls.cursorTimer->setObjectName("SuperTimer1");
     connect(m_controls.cursorTimer, &QTimer::timeout, this, [this] { m_play.SuperTimer1Timer(); });
@@ -128,6 +131,7 @@ void TMainForm::applySettings() {
     for (int i = 0; i < 4; ++i)
         buttons[i]->setText(m_settings.ShowButtonText ? legends[i] : names[i]);
     m_controls.SelectionBar1->setChecked(m_settings.ShowSegmentBar);
+    m_controls.PlayThrough1->setChecked(m_settings.AuditionPlayThrough);
     m_controls.Regionbar1->setChecked(m_settings.ShowRegionBar);
     m_controls.mnuPpanel->setChecked(m_settings.PanelAtTop);
     m_controls.SpeedButton5->setChecked(m_settings.ShowIcon);

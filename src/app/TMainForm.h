@@ -6,6 +6,7 @@
 #include "app/MainControls.h"
 #include "app/ProgramSettings.h"
 #include "app/WaveformDisplay.h"
+#include "app/commands/AuditionCommands.h"
 #include "app/commands/BankCommands.h"
 #include "app/commands/CommandContext.h"
 #include "app/commands/EditCommands.h"
@@ -59,7 +60,10 @@ public:
     void OpenRecentFile(int index) { m_file.OpenRecentFile(index); } // 0 .. 3
     void OpenPointClick() { m_file.OpenPointClick(); }
     void SavePointClick() { m_file.SavePointClick(); }
-    void Options1Click() { m_file.Options1Click(); }
+    void Options1Click() {
+        m_file.Options1Click();
+        m_audition.settingsChanged();
+    }
     void FileExitItemClick() { close(); }
     void openDroppedFile(const QString& fileName) { m_file.openDroppedFile(fileName); }
     // Loads a file as every open command does (after the caller's checks).
@@ -187,6 +191,9 @@ public:
     void Transmit1Click() { m_sampler.Transmit1Click(); }
     void SMIDITransfer1Click() { m_transfer.SMIDITransfer1Click(); }
     void BatchTransfer1Click() { m_transfer.BatchTransfer1Click(); }
+    void PlayFromKeyboard1Click() { m_audition.PlayFromKeyboard1Click(); }
+    void PlayThrough1Click() { m_audition.PlayThrough1Click(); }
+    AuditionCommands& audition() { return m_audition; }
     TransferCommands& transfer() { return m_transfer; }
     void setSamplerPorts(std::unique_ptr<MidiBackend> midi, std::unique_ptr<ScsiBus> bus) {
         m_sampler.setPorts(std::move(midi), std::move(bus));
@@ -276,6 +283,7 @@ private:
     PointerCommands m_pointer;
     HelpCommands m_help;
     SamplerCommands m_sampler;
+    AuditionCommands m_audition;
     TransferCommands m_transfer;
     PluginCommands m_plugins;
     QMenu* m_pluginsMenu = nullptr; // "P&lug-ins", filled at the first showing

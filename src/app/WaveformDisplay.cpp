@@ -45,6 +45,8 @@ void WaveformDisplay::redrawWaveform() {
         drawMarkers(m_picture, m_doc, m_view, drawing);
     wave->setPicture(m_picture);
     drawBars();
+    if (!m_doc.Busy && onRedrawn)
+        onRedrawn();
 }
 
 void WaveformDisplay::drawBars() {

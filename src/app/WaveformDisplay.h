@@ -7,6 +7,7 @@
 #include "view/WaveformRenderer.h"
 
 #include <QImage>
+#include <functional>
 #include <optional>
 
 namespace tolvane {
@@ -30,6 +31,8 @@ public:
     const QImage& picture() const { return m_picture; }
     // A point being dragged: its own marker is left out until the drag ends.
     void hidePoint(std::optional<WaveformOptions::HiddenPoint> point) { m_hidden = point; }
+    // Runs after each redraw that brought the slice table up to date.
+    std::function<void()> onRedrawn;
 
 private:
     SampleDocument& m_doc;

@@ -64,6 +64,8 @@ bool twabeAudio::open(AudioOpenError* error) {
         return false;
     }
     m_output->volume(m_savedLeft, m_savedRight);
+    if (m_mixSource)
+        m_output->setMixSource(m_mixSource);
     // Returns come from the audio thread; they are handled on the window's thread.
     std::weak_ptr<bool> alive = m_alive;
     m_output->onDone = [this, alive](int id) {
@@ -75,12 +77,20 @@ bool twabeAudio::open(AudioOpenError* error) {
     return true;
 }
 
+bool twabeAudio::setMixSource(AudioMixSource* source) {
+    if (m_output && !m_output->setMixSource(source))
+        return false;
+    m_mixSource = source;
+    return true;
+}
+
 void twabeAudio::close() {
     if (!m_output)
         return;
     channelMode(PlayChannels::Restore);
     stop();
     m_output->reset();
+    m_output->setMixSource(nullptr);
     m_output.reset();
     for (Buffer& b : m_buffers)
         b.block = {};

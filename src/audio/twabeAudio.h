@@ -54,6 +54,10 @@ public:
     bool open(AudioOpenError* error = nullptr);
     bool isOpen() const { return m_output != nullptr; }
     void close();
+    // What the output mixes into every block beside the player's buffers, kept over closing
+    // and opening again (nothing: stops). Returns once the audio thread no longer reads the
+    // source before; false when the output cannot mix.
+    bool setMixSource(AudioMixSource* source);
     void stop();
     void refresh();
     std::uint64_t position() const;
@@ -90,6 +94,7 @@ private:
     AudioBackend& m_backend;
     Poster m_post;
     std::unique_ptr<AudioOutput> m_output;
+    AudioMixSource* m_mixSource = nullptr;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     int m_channels = 1;
     int m_rate = 44100;

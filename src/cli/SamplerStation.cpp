@@ -16,17 +16,6 @@
 namespace tolvane::cli {
 namespace {
 
-// The port whose name is `name`, else the first whose name contains it.
-std::optional<int> findPort(const std::vector<std::string>& ports, const std::string& name) {
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        if (ports[i] == name)
-            return static_cast<int>(i);
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        if (ports[i].find(name) != std::string::npos)
-            return static_cast<int>(i);
-    return std::nullopt;
-}
-
 bool usesMidi(int protocol) {
     return protocol == kProtocolSds || protocol == kProtocolYamahaA3000 ||
            protocol == kProtocolYamahaEx;
@@ -187,8 +176,8 @@ int SamplerStation::open(const Options& options, const std::vector<int>& types,
         return kExitUnavailable;
     }
     if (port) {
-        const auto in = findPort(m_input->devices(), *port);
-        const auto out = findPort(m_output->devices(), *port);
+        const auto in = findPortByName(m_input->devices(), *port);
+        const auto out = findPortByName(m_output->devices(), *port);
         if (!out) {
             m_terminal->say("no MIDI output port named '" + *port + "' (tolvane ports lists them)");
             return kExitUnavailable;

@@ -238,6 +238,20 @@ only with --smooth). Exit status 69 when the ports, the sampler or the transfer 
                  --loop L R       process only the bytes L to R (whole stereo frames from
                                   L rounded down to 4); the rest is kept
 
+  audition FILE --port NAME [--device NAME] [--play-through] [keymap options]
+           [export's document options]
+                 Loads and scans FILE as export does and plays the segments between the
+                 locators from a MIDI keyboard until interrupted (Ctrl+C, SIGTERM or
+                 SIGHUP end it with status 0): each note-on plays the segment the keymap
+                 options put on its key (as a bank of the same loop holds them; split
+                 stereo maps each channel's segments on their own, on its own side) at
+                 a level of velocity / 127; a note-off fades it out in 5 ms. Each note
+                 is printed with the segment it plays.
+                 --port NAME      the MIDI input (as ports lists it: the port of that
+                                  name, else the first whose name contains it)
+                 --device NAME    the audio output by its name (default: the system's)
+                 --play-through   each segment plays on to the right locator
+
 Options:
   --help         Show this help and exit.
   --version      Show the version and exit.
@@ -254,7 +268,8 @@ once the user agrees.
 Exit status: 0 when every file was accepted, 1 when any had the wrong format,
 2 when any was unreadable, 64 for a usage error (also locators, a region or a
 segment that hold no whole frame, or a processing step that cannot be done), 65 when a
-profile is missing or damaged, 69 when a MIDI port or a transfer to a sampler failed,
+profile is missing or damaged, 69 when a MIDI port, the audio output or a transfer to a
+sampler failed,
 71 when there is not enough memory for the sample, 73 when an output file cannot be
 written (also an output that exists and is not a regular file, a folder among them,
 or one that is the input file).
@@ -321,6 +336,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return runPlugins(rest, out, err);
     if (command == "plugin")
         return runPlugin(rest, out, err);
+    if (command == "audition")
+        return runAudition(rest, out, err);
     err << "tolvane: unknown command '" << command << "'\n\n" << kUsage;
     return kExitUsage;
 }

@@ -110,6 +110,10 @@ int runPlugins(const std::vector<std::string>& args, std::ostream& out, std::ost
 // `tolvane plugin FILE OUT --uri URI [...]`: the file through an effect, as "Process" does.
 int runPlugin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// `tolvane audition FILE --port NAME [--device NAME] [--play-through] [keymap options]
+// [document options]`: plays the segments from a MIDI keyboard until SIGINT, SIGTERM or SIGHUP.
+int runAudition(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // A message box text as a terminal shows it: "\r\n" becomes a plain line break.
 std::string terminalText(const std::string& messageText);
 

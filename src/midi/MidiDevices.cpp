@@ -2,6 +2,16 @@
 
 namespace tolvane {
 
+std::optional<int> findPortByName(const std::vector<std::string>& ports, const std::string& name) {
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (ports[i] == name)
+            return static_cast<int>(i);
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (ports[i].find(name) != std::string::npos)
+            return static_cast<int>(i);
+    return std::nullopt;
+}
+
 void MidiDeviceChoice::refresh(std::vector<std::string> devices) {
     m_devices = std::move(devices);
     const std::optional<int> same = find(m_name);

@@ -6,6 +6,10 @@
 
 namespace tolvane {
 
+// The port named `name`, else the first whose name contains it (as a user types a port's name
+// on the command line or in a setting).
+std::optional<int> findPortByName(const std::vector<std::string>& ports, const std::string& name);
+
 // The devices of one direction as the system lists them, and the one chosen (by index, with
 // its product name). An input and an output each keep one.
 class MidiDeviceChoice {

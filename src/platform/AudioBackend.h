@@ -19,6 +19,15 @@ struct AudioOpenError {
 };
 inline constexpr int kAudioErrorBadFormat = 32; // the device rejects the channels or the rate
 
+// What an output mixes into every block it plays, after the queued buffers and before the
+// volume: `frames` frames of `channels` interleaved samples, added to what is there.
+// Thread: the audio thread; it must not allocate, lock or wait.
+class AudioMixSource {
+public:
+    virtual ~AudioMixSource() = default;
+    virtual void mixInto(std::int16_t* samples, std::size_t frames, int channels) noexcept = 0;
+};
+
 // An opened output: 16-bit PCM buffers are queued and played in order; each queued buffer
 // comes back through `onDone` (from the audio thread) when it has been played or cancelled.
 class AudioOutput {
@@ -37,6 +46,12 @@ public:
     // Per-channel volume, 0 to 65535.
     virtual void setVolume(std::uint16_t left, std::uint16_t right) = 0;
     virtual void volume(std::uint16_t& left, std::uint16_t& right) const = 0;
+    // Mixes `source` into every block from now on (nothing: stops mixing). Returns once the
+    // audio thread no longer reads the source given before, so that it may be destroyed;
+    // false when this output cannot mix.
+    virtual bool setMixSource(AudioMixSource* source) { return source == nullptr; }
+    // Frames of one block of the audio thread (0 when not known).
+    virtual std::size_t framesPerBlock() const { return 0; }
 
     std::function<void(int bufferId)> onDone;
 };

@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 #include <portaudio.h>
+#include <thread>
 
 namespace tolvane {
 namespace {
@@ -96,6 +97,17 @@ public:
         right = m_right;
     }
 
+    bool setMixSource(AudioMixSource* source) override {
+        m_mix.store(source);
+        while (m_inMix.load())
+            std::this_thread::yield();
+        return true;
+    }
+
+    std::size_t framesPerBlock() const override {
+        return m_lastBlock.load(std::memory_order_relaxed);
+    }
+
 private:
     struct Queued {
         int id;
@@ -130,10 +142,22 @@ private:
             }
         }
         std::memset(dest, 0, wanted); // silence when nothing is queued
+        mix(out, frames);
         applyVolume(out, frames);
         for (int id : finished)
             if (onDone)
                 onDone(id);
+    }
+
+    // The source is read only between raising and lowering m_inMix, so a caller that changed
+    // m_mix and then saw m_inMix low knows the old source is no longer read (both sequentially
+    // consistent: either this block sees the new source or the caller sees the flag).
+    void mix(std::int16_t* out, unsigned long frames) noexcept {
+        m_inMix.store(true);
+        if (AudioMixSource* source = m_mix.load())
+            source->mixInto(out, frames, m_channels);
+        m_inMix.store(false);
+        m_lastBlock.store(frames, std::memory_order_relaxed);
     }
 
     // The device has no mixer: the volume scales the samples.
@@ -158,6 +182,9 @@ private:
     std::atomic<std::uint64_t> m_played{0};
     std::atomic<std::uint16_t> m_left{0xFFFF};
     std::atomic<std::uint16_t> m_right{0xFFFF};
+    std::atomic<AudioMixSource*> m_mix{nullptr};
+    std::atomic<bool> m_inMix{false};
+    std::atomic<std::size_t> m_lastBlock{0};
 };
 
 class PortAudioBackend : public AudioBackend {

@@ -23,6 +23,19 @@ public:
     std::uint16_t left = 0xFFFF, right = 0xFFFF;
     std::uint64_t played = 0;
     bool refuseWrites = false; // the device takes no more buffers
+    AudioMixSource* mix = nullptr;
+
+    bool setMixSource(AudioMixSource* source) override {
+        mix = source;
+        return true;
+    }
+    // One block of the device's thread: silence with what the mix source adds.
+    std::vector<std::int16_t> playBlock(std::size_t frames, int channels) {
+        std::vector<std::int16_t> block(frames * static_cast<std::size_t>(channels));
+        if (mix)
+            mix->mixInto(block.data(), frames, channels);
+        return block;
+    }
 
     bool write(int bufferId, const std::uint8_t* bytes, std::size_t count) override {
         if (refuseWrites)

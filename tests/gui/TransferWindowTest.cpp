@@ -97,7 +97,9 @@ TEST_F(TransferWindowTest, TheSamplerMenuHoldsTheThreeWindows) {
     QStringList captions;
     for (QAction* item : menu->actions())
         captions << item->text();
-    EXPECT_EQ(captions, (QStringList{"&Batch Transfer", "Sample &Transfer", "&Profile Manager"}));
+    // The three windows, then (after a separator) playing the segments from a MIDI keyboard.
+    EXPECT_EQ(captions, (QStringList{"&Batch Transfer", "Sample &Transfer", "&Profile Manager", "",
+                                     "Play from MIDI keyboard", "Play through"}));
     EXPECT_EQ(action("SMIDITransfer1")->shortcut(), QKeySequence("Ctrl+I"));
     EXPECT_EQ(action("BatchTransfer1")->statusTip(), "Show batch transfer dialog");
 }

@@ -310,9 +310,9 @@ void FileCommands::SavePointClick() {
 }
 
 void FileCommands::Options1Click() {
-    TForm4 preferences(m_ctx.settings,
-                       m_ctx.player ? m_ctx.player->outputDevices() : std::vector<std::string>{},
-                       m_ctx.window.dialogParent());
+    TForm4 preferences(
+        m_ctx.settings, m_ctx.player ? m_ctx.player->outputDevices() : std::vector<std::string>{},
+        m_ctx.window.dialogParent(), m_midiInputs ? m_midiInputs() : std::vector<std::string>{});
     if (preferences.exec() == QDialog::Accepted) {
         m_ctx.settings = preferences.settings();
         m_ctx.window.applySettings();

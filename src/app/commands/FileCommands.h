@@ -2,6 +2,10 @@
 
 #include "app/commands/CommandContext.h"
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace tolvane {
 
 class PlayCommands;
@@ -35,6 +39,10 @@ public:
     void Options1Click();
     // How an accepted file is read: as it is, or converted to 16 bits.
     enum class LoadMode { Refused, AsItIs, Converted };
+    // The MIDI inputs Preferences offers for "Play from MIDI keyboard".
+    void setMidiInputs(std::function<std::vector<std::string>()> inputs) {
+        m_midiInputs = std::move(inputs);
+    }
     // Loads a file as every open command does (after the caller's checks).
     void loadFile(const QString& fileName, LoadMode mode = LoadMode::AsItIs);
     // The program was activated again: a file changed elsewhere is offered for reloading.
@@ -50,6 +58,7 @@ private:
     bool agreeToConvert(const ConvertibleFormat& format);
     bool agreeToUseCuePoints(const CuePointReading& cues);
     void offerCuePoints(const CuePointReading& cues);
+    std::function<std::vector<std::string>()> m_midiInputs;
     void loadCompleted(ttload& loader);
     enum class UndoOnLoad { Clear, Keep };
     void takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName,

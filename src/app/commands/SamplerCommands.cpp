@@ -83,6 +83,11 @@ void SamplerCommands::makePorts() {
         m_bus = makeSystemScsiBus(m_ctx.settings.ScsiSockets.toStdString());
 }
 
+MidiBackend& SamplerCommands::midiBackend() {
+    makePorts();
+    return *m_midi;
+}
+
 TMidiInput& SamplerCommands::midiInput() {
     makePorts();
     return *m_input;

@@ -29,6 +29,8 @@ public:
 
     void setPorts(std::unique_ptr<MidiBackend> midi, std::unique_ptr<ScsiBus> bus);
     void setProfileFile(const std::string& file);
+    // The system's MIDI ports (or those the window was given).
+    MidiBackend& midiBackend();
     TMidiInput& midiInput();
     TMidiOutput& midiOutput();
     ScsiBus& scsiBus();

@@ -64,14 +64,14 @@ QPixmap schemePreview(const ViewColours& c) {
 } // namespace
 
 TForm4::TForm4(const ProgramSettings& settings, const std::vector<std::string>& devices,
-               QWidget* parent)
+               QWidget* parent, const std::vector<std::string>& midiInputs)
     : QDialog(parent), m_settings(settings), m_colours(settings.colours) {
     setObjectName("Form4");
     setWindowTitle("Preferences");
     auto* tabs = new QTabWidget(this);
     tabs->addTab(createGeneralPage(), "General");
     tabs->addTab(createColoursPage(), "Colours");
-    tabs->addTab(createDevicesPage(devices), "Devices");
+    tabs->addTab(createDevicesPage(devices, midiInputs), "Devices");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
     help->setObjectName("HelpBtn");
@@ -153,7 +153,8 @@ QWidget* TForm4::createColoursPage() {
     return page;
 }
 
-QWidget* TForm4::createDevicesPage(const std::vector<std::string>& devices) {
+QWidget* TForm4::createDevicesPage(const std::vector<std::string>& devices,
+                                   const std::vector<std::string>& midiInputs) {
     auto* page = new QWidget;
     auto* layout = new QFormLayout(page);
     m_devices = new QComboBox;
@@ -182,6 +183,14 @@ QWidget* TForm4::createDevicesPage(const std::vector<std::string>& devices) {
     };
     m_bufferSize = slider("Buffer size:", m_settings.Seconds);
     m_buffers = slider("Buffers:", m_settings.Buffers);
+    // Any name may be typed: a keyboard plugged in later is found by it.
+    m_auditionPort = new QComboBox;
+    m_auditionPort->setObjectName("AuditionPort");
+    m_auditionPort->setEditable(true);
+    for (const std::string& input : midiInputs)
+        m_auditionPort->addItem(QString::fromStdString(input));
+    m_auditionPort->setCurrentText(m_settings.AuditionPort);
+    layout->addRow("MIDI keyboard:", m_auditionPort);
     return page;
 }
 
@@ -228,6 +237,7 @@ void TForm4::OKClick() {
     m_settings.AlwaysConvert = m_alwaysConvert->isChecked();
     m_settings.UndoLevels = m_undoLevels->value();
     m_settings.OldRMB = m_oldRmb->isChecked();
+    m_settings.AuditionPort = m_auditionPort->currentText().trimmed();
     accept();
 }
 

@@ -20,8 +20,9 @@ namespace tolvane {
 class TForm4 : public QDialog {
 public:
     // `devices`: the output devices by name (device n at index n); empty when there are none.
+    // `midiInputs`: the MIDI inputs "Play from MIDI keyboard" may read.
     TForm4(const ProgramSettings& settings, const std::vector<std::string>& devices = {},
-           QWidget* parent = nullptr);
+           QWidget* parent = nullptr, const std::vector<std::string>& midiInputs = {});
     const ProgramSettings& settings() const { return m_settings; }
 
     // The colour item chosen in the combo box (0 to 8) and its value.
@@ -31,7 +32,8 @@ public:
 private:
     QWidget* createGeneralPage();
     QWidget* createColoursPage();
-    QWidget* createDevicesPage(const std::vector<std::string>& devices);
+    QWidget* createDevicesPage(const std::vector<std::string>& devices,
+                               const std::vector<std::string>& midiInputs);
     void OKClick();
     void showSelectedColour();
     void ChangeClick();
@@ -53,6 +55,7 @@ private:
     QLabel* m_colourPanel = nullptr;
     QLabel* m_preview = nullptr;
     QComboBox* m_devices = nullptr;
+    QComboBox* m_auditionPort = nullptr;
     QSlider* m_bufferSize = nullptr;
     QSlider* m_buffers = nullptr;
 };
