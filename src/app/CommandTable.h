@@ -15,6 +15,7 @@ enum class EnabledWhen {
     Always,
     Document,          // a sample is open
     NamedDocument,     // a sample with a file name
+    FileOfItsOwn,      // a sample read from or saved to a file
     WritableFile,      // a sample whose file may be written
     SegmentSelected,   // a sample with a selected segment
     Stereo,            // a stereo sample

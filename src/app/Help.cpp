@@ -1,7 +1,8 @@
 #include "app/Help.h"
 
+#include "app/dialogs/HelpWindow.h"
+
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,8 +35,19 @@ QUrl helpPage(const QString& anchor) {
     return url;
 }
 
-bool showHelp(const QString& anchor) {
-    return QDesktopServices::openUrl(helpPage(anchor));
+HelpWindow* showHelp(QWidget& from, const QString& anchor) {
+    QWidget* owner = from.window();
+    HelpWindow* help = nullptr;
+    for (QObject* child : owner->children())
+        if (auto* window = dynamic_cast<HelpWindow*>(child))
+            help = window;
+    if (!help)
+        help = new HelpWindow(owner);
+    help->showPage(helpPage(anchor));
+    help->show();
+    help->raise();
+    help->activateWindow();
+    return help;
 }
 
 } // namespace tolvane

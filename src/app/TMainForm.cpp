@@ -21,12 +21,33 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace tolvane {
 namespace {
 
 constexpr const char* kCaption = "WaveTolvane";
 constexpr const char* kMsgNoSoundcard = "Error! - no soundcard found - check system control panel";
+
+bool hasOutputDevice(AudioBackend* audio) {
+    if (!audio)
+        return false;
+    const std::vector<std::string> devices = audio->outputDevices();
+    return std::any_of(devices.begin(), devices.end(),
+                       [](const std::string& name) { return !name.empty(); });
+}
+
+// The start-up message when nothing can play: the audio system asked and the device tried.
+QString noSoundcardText(const AudioBackend* audio, int device) {
+    const QString system =
+        audio ? QString::fromStdString(audio->systemName()) + ", which offers no output device"
+              : QString("none could be started");
+    const QString tried = device == kDefaultOutputDevice
+                              ? QString("the default output device")
+                              : QString("device %1 (chosen in Preferences)").arg(device);
+    return QString("%1\r\n\r\nAudio system: %2\r\nDevice tried: %3")
+        .arg(kMsgNoSoundcard, system, tried);
+}
 
 std::unique_ptr<twabeAudio> makePlayer(AudioBackend* audio, QObject* window) {
     if (!audio)
@@ -115,7 +136,7 @@ void TMainForm::FormCreate() {
         setUndoLevels(m_undo, m_settings.UndoLevels);
         m_doc.SelectedSegment = 1;
         m_doc.Threshold = 65535;
-        m_ctx.setStatus(0, "");
+        m_ctx.setStatus(0, "Hint");
         m_file.resetToNoDocument();
     } catch (const std::exception&) {
         m_initialisationFailed = true;
@@ -156,8 +177,8 @@ void TMainForm::FormShow(const QString& commandLineFile) {
     if (m_initialisationFailed)
         m_dialogs.message(MessageKind::Error, "",
                           "An error occurred when initialising WaveTolvane!");
-    if (!m_audio || m_audio->outputDevices().empty())
-        m_dialogs.message(MessageKind::Error, "", kMsgNoSoundcard);
+    if (!hasOutputDevice(m_audio))
+        m_dialogs.message(MessageKind::Error, "", noSoundcardText(m_audio, m_settings.WaveID));
     m_file.startUp(commandLineFile);
 }
 
@@ -295,6 +316,8 @@ bool TMainForm::isEnabledNow(EnabledWhen when) const {
         return open;
     case EnabledWhen::NamedDocument:
         return !m_doc.FileName.empty();
+    case EnabledWhen::FileOfItsOwn:
+        return open && hasFileOfItsOwn(m_doc);
     case EnabledWhen::WritableFile:
         return open && !m_doc.ReadOnlyFile;
     case EnabledWhen::SegmentSelected:

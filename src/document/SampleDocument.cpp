@@ -1,6 +1,7 @@
 #include "document/SampleDocument.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tolvane {
 
@@ -18,6 +19,14 @@ void closeDocument(SampleDocument& doc) {
     doc.DataLength = 0;
     doc.ReadOnlyFile = false;
     doc.LoopTempo = 0.0;
+}
+
+bool hasFileOfItsOwn(const SampleDocument& doc) {
+    if (doc.FileName.empty() || doc.FileName == kUntitledName)
+        return false;
+    const bool received =
+        doc.FileDate == 0 && std::filesystem::path(doc.FileName).parent_path().empty();
+    return !received;
 }
 
 void newEmptyDocument(SampleDocument& doc) {

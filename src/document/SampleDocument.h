@@ -74,6 +74,11 @@ void closeDocument(SampleDocument& doc);
 // Closes the document and opens a one-sample silent mono 44100 Hz document named "Untitled".
 void newEmptyDocument(SampleDocument& doc);
 
+// Whether the sample came from a file or was saved to one, so that the file can be read again:
+// not a new "Untitled" document, nor a sample received from a sampler (named, with no folder
+// and no file date) and never saved.
+bool hasFileOfItsOwn(const SampleDocument& doc);
+
 // Cuts the candidate count back at the first record (the end record included) that lies
 // beyond the data, and closes the table with its start record at 0 and end record at DataLength.
 void cutCandidatesToData(SampleDocument& doc);

@@ -61,7 +61,10 @@ class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
     // Output devices by product name; device n is index n, kDefaultOutputDevice the default.
+    // A device that cannot play (an input) keeps its number with an empty name.
     virtual std::vector<std::string> outputDevices() = 0;
+    // The audio system the devices come from, for messages ("PortAudio on ALSA").
+    virtual std::string systemName() const = 0;
     // Opens a 16-bit PCM output; nothing (with the reason in `error`) when it cannot.
     virtual std::unique_ptr<AudioOutput> open(int device, int channels, int rate,
                                               AudioOpenError& error) = 0;

@@ -204,6 +204,14 @@ public:
         return names;
     }
 
+    std::string systemName() const override {
+        std::string name = "PortAudio";
+        for (PaHostApiIndex i = 0; i < Pa_GetHostApiCount(); ++i)
+            if (const PaHostApiInfo* api = Pa_GetHostApiInfo(i))
+                name += (i == 0 ? " on " : ", ") + std::string(api->name);
+        return name;
+    }
+
     std::unique_ptr<AudioOutput> open(int device, int channels, int rate,
                                       AudioOpenError& error) override {
         auto output = std::make_unique<PortAudioOutput>(channels);

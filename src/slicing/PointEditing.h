@@ -41,7 +41,7 @@ void disablePoint(SampleDocument& doc, int index);
 
 // "&Lock All": locks every candidate that is a slice point now (at an active slice position).
 void lockAll(SampleDocument& doc);
-// "&Unlock All": unlocks every candidate.
+// "Unl&ock All": unlocks every candidate.
 void unlockAll(SampleDocument& doc);
 
 // The locked candidates, to keep through a scan that replaces the table.

@@ -44,7 +44,7 @@ struct WaveformOptions {
     ViewColours colours;
     DisplaySwitches switches;
     bool traceEnabled = true;            // the sensitivity slider is enabled: a file, and idle
-    bool bothChannelItemsChecked = true; // "&Left Channel" and "&Right Channel" both checked
+    bool bothChannelItemsChecked = true; // "L&eft Channel" and "Ri&ght Channel" both checked
     // A slice point being dragged: its marker is left out, the drag line stands for it.
     struct HiddenPoint {
         std::uint32_t position = 0;

@@ -89,6 +89,7 @@ public:
     int opens = 0;
 
     std::vector<std::string> outputDevices() override { return devices; }
+    std::string systemName() const override { return "Fake audio"; }
     std::unique_ptr<AudioOutput> open(int device, int channels, int rate,
                                       AudioOpenError& error) override {
         if (refuse) {

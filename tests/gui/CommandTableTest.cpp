@@ -5,6 +5,9 @@
 #include "gui/WindowTestSupport.h"
 
 #include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <map>
 #include <set>
 #include <string>
 
@@ -54,18 +57,18 @@ const Documented kDocumented[] = {
     {"CopySegment1", "Copy Segment", "", "Copy the segment to the clipboard"},
     {"PasteIntoSegment2", "Paste Into Segment", "", "Paste from the clipboard into the sample"},
     {"PopUpSave", "Save Segment", "", "Save sample segment"},
-    {"CropRegion1", "C&rop / Trim Region", "", "Crop region defined by locators"},
+    {"CropRegion1", "Crop / &Trim Region", "", "Crop region defined by locators"},
     {"popupaddcur", "Add At Current Length", "",
      "Add a new point at the current sensitivity setting"},
     {"mnuLockAll", "&Lock All", "Ctrl+L", "Lock all|Lock all points"},
-    {"mnuUnlockAll", "&Unlock All", "Ctrl+U", "Unlock all|Unlock all points"},
+    {"mnuUnlockAll", "Unl&ock All", "Ctrl+U", "Unlock all|Unlock all points"},
     {"ViewFTItem", "&File Toolbar", "", nullptr},
     {"ViewETItem", "&Edit Toolbar", "", nullptr},
     {"SelectionBar1", "Selection Bar", "", nullptr},
     {"Regionbar1", "Region bar", "", nullptr},
     {"mnuPpanel", "Work from top", "", nullptr},
-    {"LeftChannel", "&Left Channel", "Ctrl+1", "Use stereo / left channel"},
-    {"RightChannel", "&Right Channel", "Ctrl+2", "Use stereo / right channel"},
+    {"LeftChannel", "L&eft Channel", "Ctrl+1", "Use stereo / left channel"},
+    {"RightChannel", "Ri&ght Channel", "Ctrl+2", "Use stereo / right channel"},
     {"ControlPanel1", "Soun&dcard Control Panel...", "Ctrl+P", "Load soundcard Control Panel"},
     {"Adjustsamplerate1", "A&djust sample rate", "", nullptr},
     {"Convert1", "&Convert channels", "", nullptr},
@@ -80,7 +83,7 @@ const Documented kDocumented[] = {
     {"N16ths1", "16ths", "", "Cut to 16ths"},
     {"N32nds1", "32nds", "", "Cut to 32ths"},
     {"Randomise1", "R&andomise", "Ctrl+A", "Randomise the segments between the locators"},
-    {"Randomise2", "Ra&ndomise and keep points", "Ctrl+N",
+    {"Randomise2", "Randomise and &keep points", "Ctrl+N",
      "Randomise and keep the current point settings"},
     {"Recut1", "&Re-cut", "Ctrl+R", nullptr},
     {"Smooth1", "Smooth", "",
@@ -132,6 +135,32 @@ const Documented kDocumented[] = {
 
 class CommandTableTest : public test::LoadedWindowTest {};
 
+// The letter after a single '&' of a caption ("&&" is an ampersand); none: 0.
+QChar mnemonicOf(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&')
+            continue;
+        if (caption[i + 1] != '&')
+            return caption[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+// The mnemonics of a menu's items that two items share, each with both captions.
+QStringList repeatedMnemonics(const QList<QAction*>& items) {
+    std::map<QChar, QString> owner;
+    QStringList repeated;
+    for (QAction* item : items) {
+        const QChar letter = mnemonicOf(item->text());
+        if (letter.isNull())
+            continue;
+        if (const auto [it, first] = owner.emplace(letter, item->text()); !first)
+            repeated << QString("%1: %2 / %3").arg(letter).arg(it->second, item->text());
+    }
+    return repeated;
+}
+
 TEST_F(CommandTableTest, EveryCommandThatExistsHasItsDocumentedCaptionShortcutAndHint) {
     int found = 0;
     for (const Documented& d : kDocumented) {
@@ -169,6 +198,17 @@ TEST_F(CommandTableTest, EveryRowIsDocumentedOnceAndMadeIntoItsAction) {
     }
     for (const ToolRow& row : toolTable())
         EXPECT_TRUE(documented.contains(row.name)) << row.name;
+}
+
+TEST_F(CommandTableTest, NoMenuGivesOneMnemonicToTwoItems) {
+    EXPECT_EQ(mnemonicOf("Ra&ndomise"), 'n');
+    EXPECT_EQ(mnemonicOf("Bass && Treble"), QChar());
+    EXPECT_EQ(mnemonicOf("R&&B &Mix"), 'm');
+    EXPECT_EQ(repeatedMnemonics(m_form->menuBar()->actions()), QStringList());
+    const QList<QMenu*> menus = m_form->findChildren<QMenu*>();
+    EXPECT_GE(menus.size(), 8) << "the menu bar's menus, their submenus and the pointer menu";
+    for (QMenu* menu : menus)
+        EXPECT_EQ(repeatedMnemonics(menu->actions()), QStringList()) << menu->title().toStdString();
 }
 
 TEST_F(CommandTableTest, EnablingFollowsTheDocument) {

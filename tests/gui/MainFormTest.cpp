@@ -74,9 +74,11 @@ TEST_F(MainFormTest, StartsEmptyWhenNoFileIsGivenAndTheOpenDialogIsOff) {
     m_form->FormShow("");
     EXPECT_TRUE(m_dialogs.fileRequests.empty());
     EXPECT_EQ(m_form->windowTitle(), "WaveTolvane");
+    EXPECT_EQ(m_form->statusText(0), "Hint");
     EXPECT_EQ(m_form->statusText(1), "No File Loaded");
     EXPECT_EQ(m_form->statusText(3), "x1.0");
     EXPECT_FALSE(child("FileCloseItem")->isEnabled());
+    EXPECT_FALSE(child("RevertItem")->isEnabled());
     EXPECT_FALSE(child("PopupZin")->isEnabled());
 }
 

@@ -109,13 +109,41 @@ TEST(PlaybackWithoutSound, TheEditorStartsAndSaysThereIsNoSoundcard) {
     TMainForm form(store, dialogs, nullptr);
     form.show();
     form.FormShow("");
-    EXPECT_TRUE(
-        dialogs.texts().contains("Error! - no soundcard found - check system control panel"));
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.front().text,
+              "Error! - no soundcard found - check system control panel\r\n\r\n"
+              "Audio system: none could be started\r\n"
+              "Device tried: the default output device");
     form.openDroppedFile(TOLVANE_DEMO_LOOP);
     test::waitUntilIdle(form);
     EXPECT_TRUE(form.document().DocumentOpen) << "editing works without sound";
     EXPECT_FALSE(form.document().DetectPending) << "and the scan ran";
     EXPECT_FALSE(form.findChild<QAction*>("Button3")->isEnabled());
+}
+
+// A system whose only devices record (they have no output) has nothing to play on either; the
+// message names the system and the device the settings chose.
+TEST(PlaybackWithoutSound, AnAudioSystemWithoutOutputsIsNamedWithTheDeviceTried) {
+    test::TempDir dir;
+    const QString settings = QString::fromStdString(dir.file("settings.ini"));
+    QSettings(settings, QSettings::IniFormat).setValue("1/Config/WaveID", "2");
+    QSettingsStore store(settings);
+    test::ScriptedDialogs dialogs;
+    test::FakeAudioBackend audio;
+    audio.devices = {"", ""};
+    TMainForm form(store, dialogs, &audio);
+    form.FormShow("");
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.front().text,
+              "Error! - no soundcard found - check system control panel\r\n\r\n"
+              "Audio system: Fake audio, which offers no output device\r\n"
+              "Device tried: device 2 (chosen in Preferences)");
+
+    audio.devices = {"", "Speakers"};
+    test::ScriptedDialogs quiet;
+    TMainForm withOutput(store, quiet, &audio);
+    withOutput.FormShow("");
+    EXPECT_FALSE(quiet.texts().join("").contains("no soundcard"));
 }
 
 } // namespace

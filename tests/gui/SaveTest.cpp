@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
@@ -137,15 +138,28 @@ TEST_F(SaveTest, AFailedSaveAsksAndLeavesNothing) {
     EXPECT_EQ(m_form->windowTitle(), "loop.wav - WaveTolvane");
 }
 
+// Accepts the next "Keymap settings", noting the line that says why it appears ("" for none).
+void acceptKeymapWindow(QString& reason) {
+    reason = "(no keymap window)";
+    QTimer::singleShot(0, [&reason] {
+        if (auto* keymap = dynamic_cast<TForm6*>(QApplication::activeModalWidget())) {
+            auto* line = keymap->findChild<QLabel*>("KeymapReason");
+            reason = line && !line->isHidden() ? line->text() : QString();
+            keymap->accept();
+        }
+    });
+}
+
 TEST_F(SaveTest, SegmentsInLoopAreWrittenAsANumberedSeries) {
     m_form->setSensitivityPercent(60);
-    QTimer::singleShot(0, [] {
-        if (auto* keymap = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            keymap->accept();
-    });
+    QString reason;
+    acceptKeymapWindow(reason);
     m_dialogs.files.push_back(QString::fromStdString(m_dir.file("hits.wav")));
     m_form->SplitMenuItemClick();
     waitUntilIdle();
+    EXPECT_EQ(reason,
+              "The segment files are written next: their end points are smoothed as set here.")
+        << "the first time, the keymap window says why it appears";
     const int slices = m_form->document().SliceCount;
     ASSERT_GT(slices, 0);
     const auto& lengths = m_form->segmentFileLengths(1);
@@ -156,6 +170,26 @@ TEST_F(SaveTest, SegmentsInLoopAreWrittenAsANumberedSeries) {
         ASSERT_TRUE(std::filesystem::exists(m_dir.file(name))) << name;
         EXPECT_EQ(std::filesystem::file_size(m_dir.file(name)), 44 + lengths[i - 1]) << name;
     }
+    const QString folder =
+        QString::fromStdString(std::filesystem::path(m_dir.file("hits.wav")).parent_path());
+    EXPECT_EQ(m_form->statusText(0), QString("%1 files written to %2: hits01.wav to hits%3.wav")
+                                         .arg(slices + 1)
+                                         .arg(folder)
+                                         .arg(slices + 1, 2, 10, QChar('0')));
+
+    // Again while the loop plays, after a change that undo takes back: the window no longer
+    // explains itself, and the status bar tells of the new series.
+    modify();
+    m_form->mnuUndoClick();
+    waitUntilIdle();
+    m_form->Button20Click();
+    acceptKeymapWindow(reason);
+    m_dialogs.files.push_back(QString::fromStdString(m_dir.file("again.wav")));
+    m_form->SplitMenuItemClick();
+    waitUntilIdle();
+    EXPECT_EQ(reason, "");
+    EXPECT_TRUE(m_form->statusText(0).startsWith(
+        QString("%1 files written to %2: again01.wav to ").arg(slices + 1).arg(folder)));
 }
 
 TEST_F(SaveTest, TheCommandLineWritesTheSameSeriesAsTheEditor) {

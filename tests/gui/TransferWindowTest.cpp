@@ -361,10 +361,12 @@ TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
         });
         waitUntilIdle(*m_form);
     };
+    EXPECT_TRUE(action("RevertItem")->isEnabled());
     receive();
     ASSERT_EQ(doc().FileName, "KICK 1.wav");
     ASSERT_EQ(doc().DataLength, 12);
     EXPECT_TRUE(action("mnuUndo")->isEnabled());
+    EXPECT_FALSE(action("RevertItem")->isEnabled()) << "no file to go back to";
 
     m_form->mnuUndoClick();
     waitUntilIdle(*m_form);
@@ -378,6 +380,7 @@ TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
     EXPECT_TRUE(
         m_form->windowTitle().startsWith(QString::fromStdString(loopName).section('/', -1)));
     EXPECT_EQ(action("mnuUndo")->text(), "&Redo");
+    EXPECT_TRUE(action("RevertItem")->isEnabled()) << "the loop's file is back";
 
     m_form->mnuUndoClick();
     waitUntilIdle(*m_form);
@@ -386,6 +389,7 @@ TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
     EXPECT_EQ(doc().SampleRate, 22050u);
     EXPECT_EQ(bytes(0, 12), smdi->receiveBytes);
     EXPECT_TRUE(m_form->isModified());
+    EXPECT_FALSE(action("RevertItem")->isEnabled());
 
     m_dialogs.answers = {MessageAnswer::No}; // the save question of closing
     m_form->CloseFile();
@@ -393,6 +397,15 @@ TEST_F(TransferWindowTest, ReceivingIsOneUndoableStep) {
     receive();
     EXPECT_EQ(doc().FileName, "KICK 1.wav");
     EXPECT_FALSE(action("mnuUndo")->isEnabled()) << "nothing was open to go back to";
+    EXPECT_FALSE(action("RevertItem")->isEnabled());
+
+    // Once saved, the sample has a file to go back to.
+    const QString saved = QString::fromStdString(m_dir.file("kick.wav"));
+    m_dialogs.files = {saved};
+    m_form->SaveitemClick();
+    waitUntilIdle(*m_form);
+    ASSERT_EQ(doc().FileName, saved.toStdString());
+    EXPECT_TRUE(action("RevertItem")->isEnabled());
 }
 
 TEST_F(TransferWindowTest, WaitForSendAsksTheSdsDriverForADumpAndNamesItUntitled) {

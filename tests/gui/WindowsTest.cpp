@@ -3,7 +3,9 @@
 #include "app/dialogs/TForm4.h"
 #include "app/dialogs/TForm6.h"
 #include "app/dialogs/TOdForm.h"
+#include "app/dialogs/TQuantiseForm.h"
 #include "app/dialogs/TSForm.h"
+#include "app/dialogs/TStripForm.h"
 #include "audio/twabeAudio.h"
 #include "fakes/FakeAudio.h"
 #include "support/TestFiles.h"
@@ -11,47 +13,77 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace tolvane {
 namespace {
 
-// Records the pages the help buttons open instead of starting a browser.
-class HelpRecorder : public QObject {
-    Q_OBJECT
-public:
-    HelpRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~HelpRecorder() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
+// Drags a slider (held down, as the mouse holds it) to a position.
+void dragTo(QSlider* slider, int position) {
+    slider->setSliderDown(true);
+    slider->setSliderPosition(position);
+}
 
-TEST(HelpButtons, OpenWaveformAndPreferencesOpenTheirHelpPages) {
-    HelpRecorder help;
-    TOdForm open;
-    open.findChild<QPushButton*>("HelpBtn")->click();
+QString valueShownBeside(const QWidget& window, const QSlider* slider) {
+    const auto* label = window.findChild<QLabel*>(slider->objectName() + "Value");
+    return label ? label->text() : "(no value label)";
+}
+
+TEST(SliderValues, EachSliderShowsItsValueWithItsUnitWhileDragged) {
+    TQuantiseForm quantise(4);
+    EXPECT_EQ(valueShownBeside(quantise, quantise.slider()), "4 bits");
+    dragTo(quantise.slider(), 1);
+    EXPECT_EQ(valueShownBeside(quantise, quantise.slider()), "1 bit");
+    dragTo(quantise.slider(), 0);
+    EXPECT_EQ(valueShownBeside(quantise, quantise.slider()), "0 bits (silence)");
+    EXPECT_EQ(quantise.level(), 0);
+
+    TStripForm strip(20, 2000, 44100);
+    EXPECT_EQ(valueShownBeside(strip, strip.thresholdSlider()), "-64.3 dB");
+    EXPECT_EQ(valueShownBeside(strip, strip.gapSlider()), "45.4 ms");
+    dragTo(strip.thresholdSlider(), 61);
+    dragTo(strip.gapSlider(), 15000);
+    EXPECT_EQ(valueShownBeside(strip, strip.thresholdSlider()), "-54.6 dB");
+    EXPECT_EQ(valueShownBeside(strip, strip.gapSlider()), "340 ms");
+    TStripForm slowRate(1, 12, 8000);
+    EXPECT_EQ(valueShownBeside(slowRate, slowRate.thresholdSlider()), "-90.3 dB");
+    EXPECT_EQ(valueShownBeside(slowRate, slowRate.gapSlider()), "1.5 ms");
+    EXPECT_EQ(stripGapText(2000, 0), "2000 frames") << "no sample, no rate";
+
     ProgramSettings settings;
-    TForm4 preferences(settings, {});
-    auto* button = preferences.findChild<QPushButton*>("HelpBtn");
-    ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->text(), "&Help");
-    button->click();
-    ASSERT_EQ(help.opened.size(), 2);
-    EXPECT_EQ(help.opened[0].fragment(), "open");
-    EXPECT_EQ(help.opened[1].fragment(), "preferences");
-    EXPECT_TRUE(QFileInfo::exists(help.opened[1].toLocalFile()));
+    settings.Seconds = 4;
+    settings.Buffers = 6;
+    TForm4 preferences(settings);
+    auto* size = preferences.findChild<QSlider*>("BufferSize");
+    auto* buffers = preferences.findChild<QSlider*>("Buffers");
+    ASSERT_TRUE(size && buffers);
+    EXPECT_EQ(valueShownBeside(preferences, size), "4 s");
+    EXPECT_EQ(valueShownBeside(preferences, buffers), "6 buffers");
+    dragTo(size, 1);
+    dragTo(buffers, 10);
+    EXPECT_EQ(valueShownBeside(preferences, size), "1 s");
+    EXPECT_EQ(valueShownBeside(preferences, buffers), "10 (8 used)") << "the player queues 8";
+    dragTo(buffers, 1);
+    EXPECT_EQ(valueShownBeside(preferences, buffers), "1 buffer");
+
+    KeymapSettings keymap;
+    keymap.smoothLevel = 30;
+    TForm6 keymapWindow(keymap, 4);
+    auto* smoothing = keymapWindow.findChild<QSlider*>("smoothbar");
+    EXPECT_EQ(valueShownBeside(keymapWindow, smoothing), "50%");
+    dragTo(smoothing, 60);
+    EXPECT_EQ(valueShownBeside(keymapWindow, smoothing), "100%");
+    EXPECT_EQ(smoothing->toolTip(), "Smooth level (100%)");
+    EXPECT_EQ(keymapWindow.keymap().smoothLevel, 60);
 }
 
 TEST(SaveDialog, TheChosenTypeSetsTheExtensionOfTheTypedName) {
@@ -199,5 +231,3 @@ TEST(TForm4, OkTakesTheEditedColoursAndCancelNothing) {
 
 } // namespace
 } // namespace tolvane
-
-#include "WindowsTest.moc"

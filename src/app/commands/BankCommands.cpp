@@ -3,7 +3,6 @@
 #include "app/BusyRunner.h"
 #include "app/WaveformDisplay.h"
 #include "app/commands/SaveCommands.h"
-#include "app/dialogs/TForm6.h"
 #include "slicing/LoopSegments.h"
 
 #include <QFileInfo>
@@ -55,11 +54,8 @@ void BankCommands::SaveSFItemClick() {
     const SampleDocument& doc = m_ctx.doc;
     if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    TForm6 keymapWindow(m_save.keymap(), segmentsPerBank(doc), m_ctx.window.dialogParent(),
-                        KeymapUse::SoundBank);
-    if (keymapWindow.exec() != QDialog::Accepted)
+    if (!m_save.chooseKeymap(KeymapFor::Bank, segmentsPerBank(doc)))
         return;
-    m_save.setKeymap(keymapWindow.keymap());
     saveBank(QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName());
 }
 

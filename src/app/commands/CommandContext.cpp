@@ -13,7 +13,12 @@ bool CommandContext::busy() const {
 }
 
 void CommandContext::setStatus(int panel, const QString& text) const {
-    controls.statusPanels[panel]->setText(text);
+    QLabel* label = controls.statusPanels[panel];
+    label->setText(text);
+    // A text longer than its panel can still be read whole in the tooltip.
+    const bool clipped =
+        label->fontMetrics().horizontalAdvance(text) > label->contentsRect().width();
+    label->setToolTip(clipped ? text : QString());
 }
 
 QString CommandContext::statusText(int panel) const {

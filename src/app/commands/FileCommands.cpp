@@ -244,6 +244,7 @@ void FileCommands::adoptReceivedSample(SampleDocument&& received, const std::str
     m_ctx.doc.ReadOnlyFile = false;
     m_ctx.state.modified = true;
     m_ctx.window.setCaption();
+    m_ctx.window.updateCommandStates(); // no file to revert to
 }
 
 void FileCommands::takeLoadedDocument(SampleDocument&& loaded, const std::string& fileName,

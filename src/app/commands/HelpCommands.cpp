@@ -14,11 +14,11 @@ constexpr const char* kHomePage = "https://quorvex.example/wavetolvane";
 } // namespace
 
 void HelpCommands::HelpFileItemClick() {
-    showHelp("contents");
+    showHelp(*m_ctx.window.dialogParent(), "contents");
 }
 
 void HelpCommands::TipItemClick() {
-    showHelp("tips");
+    showHelp(*m_ctx.window.dialogParent(), "tips");
 }
 
 void HelpCommands::h1Click() {

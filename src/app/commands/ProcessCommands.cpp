@@ -210,7 +210,8 @@ void ProcessCommands::StripSilence1Click() {
     SampleDocument& doc = m_ctx.doc;
     if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    TStripForm dialog(m_ctx.settings.THold, m_ctx.settings.Gapp, m_ctx.window.dialogParent());
+    TStripForm dialog(m_ctx.settings.THold, m_ctx.settings.Gapp, m_ctx.doc.SampleRate,
+                      m_ctx.window.dialogParent());
     const bool accepted = dialog.exec() == QDialog::Accepted;
     // The positions chosen become the ones the dialog opens with next time.
     m_ctx.settings.THold = dialog.threshold();

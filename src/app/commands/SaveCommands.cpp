@@ -44,11 +44,21 @@ int wholeMode(const SampleDocument& doc) {
 // back in the layout it would get). Otherwise the user is asked for a name.
 bool needsNewName(const SampleDocument& doc) {
     const bool writableName = isWaveFileName(doc.FileName) || isAiffFileName(doc.FileName);
-    // A sample received from a sampler has a name but no file yet.
-    const bool neverSaved =
-        doc.FileDate == 0 && std::filesystem::path(doc.FileName).parent_path().empty();
-    return doc.ReadOnlyFile || doc.FileName.empty() || doc.FileName == kUntitledName ||
-           !writableName || neverSaved;
+    return doc.ReadOnlyFile || !hasFileOfItsOwn(doc) || !writableName;
+}
+
+// What a series save leaves in the status bar: how many files, where, the first and the last.
+QString seriesWrittenText(const std::vector<std::string>& files) {
+    const auto name = [](const std::string& file) {
+        return QString::fromStdString(std::filesystem::path(file).filename().string());
+    };
+    const QString folder =
+        QString::fromStdString(std::filesystem::path(files.front()).parent_path().string());
+    if (files.size() == 1)
+        return QString("1 file written to %1: %2").arg(folder, name(files.front()));
+    return QString("%1 files written to %2: %3 to %4")
+        .arg(files.size())
+        .arg(folder, name(files.front()), name(files.back()));
 }
 
 // The whole sample, written as it is now.
@@ -275,11 +285,8 @@ void SaveCommands::SplitMenuItemClick() {
     const SampleDocument& doc = m_ctx.doc;
     if (!doc.DocumentOpen || m_ctx.busy())
         return;
-    const std::vector<LoopSegment> series = loopSegmentSeries(doc);
-    TForm6 keymapWindow(m_keymap, static_cast<int>(series.size()), m_ctx.window.dialogParent());
-    if (keymapWindow.exec() != QDialog::Accepted)
+    if (!chooseKeymap(KeymapFor::Segments, static_cast<int>(loopSegmentSeries(doc).size())))
         return;
-    m_keymap = keymapWindow.keymap();
     const QString chosen =
         chooseSaveFile(QFileInfo(QString::fromStdString(doc.FileName)).completeBaseName());
     const auto name = splitSeriesName(chosen.toStdString());
@@ -290,19 +297,60 @@ void SaveCommands::SplitMenuItemClick() {
     m_segmentFileLengths[1].clear();
     // Each file's length is kept before it is written, so a failure leaves the slots in order.
     auto lengths = std::make_shared<std::vector<std::pair<char, std::uint32_t>>>();
+    auto written = std::make_shared<std::vector<std::string>>();
     SeriesListener listener;
     listener.beforeWrite = [lengths](const SeriesFile& file) {
         lengths->emplace_back(file.segment.suffix, file.length);
     };
+    listener.written = [written](const SeriesFile& file) { written->push_back(file.fileName); };
     runSave(std::make_unique<TCutWave>([this, name = *name, smooth, listener] {
                 writeSegmentSeries(m_ctx.doc, name, smooth, listener); // stops at a failure
             }),
-            "Saving...", [this, lengths](bool failed) {
+            "Saving...", [this, lengths, written](bool failed) {
                 for (const auto& [suffix, length] : *lengths)
                     m_segmentFileLengths[suffix == 'R' ? 1 : 0].push_back(length);
+                // Also after a failure: the files before it are complete and stay.
+                if (!written->empty())
+                    m_ctx.setStatus(0, seriesWrittenText(*written));
                 if (failed && saveFailedRetry(true))
                     SplitMenuItemClick();
             });
+}
+
+namespace {
+
+// Why "Keymap settings" appears before a save, in one line.
+QString keymapReason(KeymapFor save) {
+    switch (save) {
+    case KeymapFor::Segments:
+        return "The segment files are written next: their end points are smoothed as set here.";
+    case KeymapFor::Bank:
+        return "The sound bank is written next: its segments get the keys and the end-point "
+               "smoothing set here.";
+    case KeymapFor::Template:
+        return "The MIDI timing template is written next: its notes play the keys set here, "
+               "those a bank of this loop gets.";
+    case KeymapFor::TemplateAndBank:
+        return "The template and the sound bank are written next: they get the keys and the "
+               "end-point smoothing set here.";
+    case KeymapFor::TrackFile:
+        return "The track file is written next: its segments play the keys set here.";
+    }
+    return {};
+}
+
+} // namespace
+
+bool SaveCommands::chooseKeymap(KeymapFor save, int samples) {
+    const bool bank = save == KeymapFor::Bank || save == KeymapFor::TemplateAndBank;
+    TForm6 keymapWindow(m_keymap, samples, m_ctx.window.dialogParent(),
+                        bank ? KeymapUse::SoundBank : KeymapUse::Mapping);
+    if (!std::exchange(m_keymapExplained, true))
+        keymapWindow.setReason(keymapReason(save));
+    if (keymapWindow.exec() != QDialog::Accepted)
+        return false;
+    m_keymap = keymapWindow.keymap();
+    return true;
 }
 
 bool SaveCommands::confirmDiscard() {

@@ -22,6 +22,9 @@ class TempoCommands;
 class RecentFiles;
 class ViewCommands;
 
+// The saves that ask for the keymap settings first.
+enum class KeymapFor { Segments, Bank, Template, TemplateAndBank, TrackFile };
+
 // Writing audio: the sample, a segment, the region, every segment between the locators;
 // the question before a modified sample is discarded; crop; the outside programs.
 class SaveCommands {
@@ -60,6 +63,9 @@ public:
     const KeymapSettings& keymap() const { return m_keymap; }
     KeymapSettings& keymap() { return m_keymap; }
     void setKeymap(const KeymapSettings& keymap) { m_keymap = keymap; }
+    // Shows "Keymap settings" before a save of `samples` segments and keeps what is chosen;
+    // false when cancelled. The first time in a run the window says in one line why it appears.
+    bool chooseKeymap(KeymapFor save, int samples);
     // The output lengths of the last series' files, left (or only) and right channel.
     const std::vector<std::uint32_t>& segmentFileLengths(int channel) const {
         return m_segmentFileLengths[channel - 1];
@@ -83,6 +89,7 @@ private:
     TempoCommands& m_tempo;
     std::unique_ptr<Shell> m_shell;
     KeymapSettings m_keymap;
+    bool m_keymapExplained = false;
     std::vector<std::uint32_t> m_segmentFileLengths[2];
     std::unique_ptr<QTemporaryDir> m_dragFolder; // made at the first drag
     int m_dragCount = 0;

@@ -5,7 +5,6 @@
 #include "app/commands/BankCommands.h"
 #include "app/commands/SaveCommands.h"
 #include "app/commands/TempoCommands.h"
-#include "app/dialogs/TForm6.h"
 #include "export/MidiTemplate.h"
 #include "export/TrackFile.h"
 #include "export/TrackFileLibrary.h"
@@ -28,13 +27,8 @@ void TemplateCommands::SaveSFMClick() {
     saveTemplate(true);
 }
 
-bool TemplateCommands::confirmKeymap(KeymapUse use) {
-    TForm6 keymapWindow(m_save.keymap(), static_cast<int>(loopSegmentSeries(m_ctx.doc).size()),
-                        m_ctx.window.dialogParent(), use);
-    if (keymapWindow.exec() != QDialog::Accepted)
-        return false;
-    m_save.setKeymap(keymapWindow.keymap());
-    return true;
+bool TemplateCommands::confirmKeymap(KeymapFor save) {
+    return m_save.chooseKeymap(save, static_cast<int>(loopSegmentSeries(m_ctx.doc).size()));
 }
 
 void TemplateCommands::warnNotesLeftOut(int notesLeftOut, const char* file) {
@@ -63,7 +57,8 @@ void TemplateCommands::saveTemplate(bool thenBank, bool keymapChosen) {
         m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(refusal));
         return;
     }
-    if (!keymapChosen && !confirmKeymap(thenBank ? KeymapUse::SoundBank : KeymapUse::Mapping))
+    if (!keymapChosen &&
+        !confirmKeymap(thenBank ? KeymapFor::TemplateAndBank : KeymapFor::Template))
         return;
     const Dialogs::FileChoice choice = m_ctx.dialogs.saveFileOfType(
         {"Save Midi File As",
@@ -122,7 +117,7 @@ void TemplateCommands::SaveTrackItemClick() {
         m_ctx.dialogs.message(MessageKind::Error, "", QString::fromStdString(refusal));
         return;
     }
-    if (!confirmKeymap(KeymapUse::Mapping))
+    if (!confirmKeymap(KeymapFor::TrackFile))
         return;
     const QString chosen = m_ctx.dialogs.saveFile(
         {"Save Mixman Track File As",

@@ -4,7 +4,7 @@
 
 namespace tolvane {
 
-enum class KeymapUse;
+enum class KeymapFor;
 class BankCommands;
 class SaveCommands;
 class TempoCommands;
@@ -31,7 +31,7 @@ private:
     void saveTemplate(bool thenBank, bool keymapChosen = false);
     void templateSaved(const WorkerThread& worker, const QString& chosen, int notesLeftOut,
                        bool thenBank);
-    bool confirmKeymap(KeymapUse use);
+    bool confirmKeymap(KeymapFor save);
     void warnNotesLeftOut(int notesLeftOut, const char* file);
 
     CommandContext& m_ctx;

@@ -28,7 +28,7 @@
 namespace tolvane {
 namespace {
 
-constexpr int kHelpContext = 39;
+constexpr const char* kHelpPage = "batch";
 constexpr int kMaxPosition = 32767;
 
 QPushButton* button(QWidget* parent, const char* caption, const char* name,
@@ -123,8 +123,7 @@ void TBatchTrans::buildControls() {
     connect(m_send, &QPushButton::clicked, this, [this] { BatchSendClick(); });
     connect(m_abort, &QPushButton::clicked, this, [this] { AbortClick(); });
     connect(m_close, &QPushButton::clicked, this, [this] { reject(); });
-    connect(m_help, &QPushButton::clicked, this,
-            [] { showHelp(QString("context-%1").arg(kHelpContext)); });
+    connect(m_help, &QPushButton::clicked, this, [this] { showHelp(*this, kHelpPage); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/Help.h"
 #include "document/UndoRecord.h"
+#include "app/controls/SliderValue.h"
+#include "audio/twabeAudio.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -63,6 +65,16 @@ QPixmap schemePreview(const ViewColours& c) {
 
 } // namespace
 
+QString bufferSizeText(int seconds) {
+    return QString("%1 s").arg(seconds);
+}
+
+QString bufferCountText(int count) {
+    if (count > kMaxPlayBuffers)
+        return QString("%1 (%2 used)").arg(count).arg(kMaxPlayBuffers);
+    return count == 1 ? "1 buffer" : QString("%1 buffers").arg(count);
+}
+
 TForm4::TForm4(const ProgramSettings& settings, const std::vector<std::string>& devices,
                QWidget* parent, const std::vector<std::string>& midiInputs)
     : QDialog(parent), m_settings(settings), m_colours(settings.colours) {
@@ -75,7 +87,7 @@ TForm4::TForm4(const ProgramSettings& settings, const std::vector<std::string>& 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* help = buttons->addButton("&Help", QDialogButtonBox::HelpRole);
     help->setObjectName("HelpBtn");
-    connect(help, &QPushButton::clicked, this, [] { showHelp("preferences"); });
+    connect(help, &QPushButton::clicked, this, [this] { showHelp(*this, "preferences"); });
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { OKClick(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -173,16 +185,20 @@ QWidget* TForm4::createDevicesPage(const std::vector<std::string>& devices,
         m_devices->setCurrentIndex(std::clamp(m_settings.WaveID + 1, 0, m_devices->count() - 1));
     }
     layout->addRow("Wave output:", m_devices);
-    auto slider = [&](const char* caption, int value) {
+    auto slider = [&](const char* name, const char* caption, int value, QString (*text)(int)) {
         auto* s = new QSlider(Qt::Horizontal);
+        s->setObjectName(name);
         s->setRange(1, 10);
         s->setPageStep(2);
         s->setValue(std::clamp(value, 1, 10));
-        layout->addRow(caption, s);
+        auto* row = new QHBoxLayout;
+        row->addWidget(s);
+        row->addWidget(sliderValueLabel(s, text));
+        layout->addRow(caption, row);
         return s;
     };
-    m_bufferSize = slider("Buffer size:", m_settings.Seconds);
-    m_buffers = slider("Buffers:", m_settings.Buffers);
+    m_bufferSize = slider("BufferSize", "Buffer size:", m_settings.Seconds, bufferSizeText);
+    m_buffers = slider("Buffers", "Buffers:", m_settings.Buffers, bufferCountText);
     // Any name may be typed: a keyboard plugged in later is found by it.
     m_auditionPort = new QComboBox;
     m_auditionPort->setObjectName("AuditionPort");

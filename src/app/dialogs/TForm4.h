@@ -15,6 +15,11 @@ class QSpinBox;
 
 namespace tolvane {
 
+// The "Devices" page's sliders as the window shows their values: the seconds of sound each
+// buffer holds ("4 s"), and the number of buffers (the player queues at most 8).
+QString bufferSizeText(int seconds);
+QString bufferCountText(int count);
+
 // "Preferences": general switches and program paths, the nine view colours, the audio device.
 // Works on a copy of the settings; `settings()` is the edited copy after OK.
 class TForm4 : public QDialog {

@@ -1,8 +1,11 @@
 #include "app/dialogs/TForm6.h"
 
+#include "app/controls/SliderValue.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +58,10 @@ QCheckBox* check(const char* name, const char* caption, bool on) {
 
 } // namespace
 
+QString smoothLevelText(int position) {
+    return QString("%1%").arg(qRound(position / 60.0 * 100));
+}
+
 TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent, KeymapUse use)
     : QDialog(parent), m_samples(samplesToMap), m_use(use) {
     setObjectName("Form6");
@@ -89,6 +96,10 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent, 
     m_bankNote->setObjectName("BankNote");
     m_bankNote->setWordWrap(true);
 
+    m_reason = new QLabel;
+    m_reason->setObjectName("KeymapReason");
+    m_reason->hide();
+
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Note:"), 0, 0);
     grid->addWidget(m_note, 0, 1);
@@ -105,10 +116,15 @@ TForm6::TForm6(const KeymapSettings& keymap, int samplesToMap, QWidget* parent, 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_reason);
     layout->addLayout(grid);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{m_smooth, m_smoothLevel, m_whiteKeys, m_reverse,
-                                         m_baseOnly, m_bankNote, m_warning, buttons})
+    auto* smoothing = new QHBoxLayout;
+    smoothing->addWidget(m_smoothLevel);
+    smoothing->addWidget(sliderValueLabel(m_smoothLevel, smoothLevelText));
+    layout->addWidget(m_smooth);
+    layout->addLayout(smoothing);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_whiteKeys, m_reverse, m_baseOnly,
+                                                      m_bankNote, m_warning, buttons})
         layout->addWidget(w);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -156,6 +172,11 @@ KeymapSettings TForm6::keymap() const {
     return k;
 }
 
+void TForm6::setReason(const QString& reason) {
+    m_reason->setText(reason);
+    m_reason->setVisible(!reason.isEmpty());
+}
+
 bool TForm6::warningShown() const {
     return !m_warning->isHidden();
 }
@@ -169,7 +190,7 @@ void TForm6::update() {
     m_octaveLabel->setText(QString::number(m_octave->value() - 2));
     m_intervalLabel->setText(QString::number(m_interval->value()));
     m_smoothLevel->setToolTip(
-        QString("Smooth level (%1%)").arg(qRound(m_smoothLevel->value() / 60.0 * 100)));
+        QString("Smooth level (%1)").arg(smoothLevelText(m_smoothLevel->value())));
     const bool bank = m_use == KeymapUse::SoundBank;
     const bool exceeds =
         bank ? samplesExceedKeys(keymap(), m_samples) : samplesExceedNotes(keymap(), m_samples);

@@ -13,6 +13,9 @@ class QSpinBox;
 
 namespace tolvane {
 
+// The smoothing slider's position (0 to 60) as the window shows it: a percentage.
+QString smoothLevelText(int position);
+
 // What the keymap window's settings are for. A sound bank gives every segment a key of its own,
 // so "Use base note only" does not apply to it (the window says so) and cannot hide that the
 // segments run past the top key.
@@ -28,6 +31,8 @@ public:
     bool warningShown() const;
     bool baseNoteOnlyNoteShown() const;
     QPushButton* okButton() const { return m_ok; }
+    // One line at the top that says why the window appears (empty: none).
+    void setReason(const QString& reason);
 
 private:
     void update();
@@ -48,6 +53,7 @@ private:
     QCheckBox* m_baseOnly;
     QLabel* m_warning;
     QLabel* m_bankNote;
+    QLabel* m_reason;
     QPushButton* m_ok;
     int m_samples;
     KeymapUse m_use;

@@ -62,7 +62,7 @@ TOdForm::TOdForm(QWidget* parent, twabeAudio* player) : QDialog(parent), m_playe
     m_play->setEnabled(m_player != nullptr);
     auto* help = new QPushButton("&Help", this);
     help->setObjectName("HelpBtn");
-    connect(help, &QPushButton::clicked, this, [] { showHelp("open"); });
+    connect(help, &QPushButton::clicked, this, [this] { showHelp(*this, "open"); });
     info->addWidget(m_autoPlay, 0, 2);
     info->addWidget(m_play, 1, 2);
     info->addWidget(help, 1, 3);

@@ -1,5 +1,6 @@
 #include "app/dialogs/TQuantiseForm.h"
 
+#include "app/controls/SliderValue.h"
 #include "app/dialogs/DialogButtons.h"
 
 #include <QDialogButtonBox>
@@ -11,6 +12,12 @@
 #include <QVBoxLayout>
 
 namespace tolvane {
+
+QString quantiseLevelText(int bits) {
+    if (bits == 0)
+        return "0 bits (silence)";
+    return bits == 1 ? "1 bit" : QString("%1 bits").arg(bits);
+}
 
 TQuantiseForm::TQuantiseForm(int level, QWidget* parent) : QDialog(parent) {
     setObjectName("QuantForm");
@@ -27,6 +34,7 @@ TQuantiseForm::TQuantiseForm(int level, QWidget* parent) : QDialog(parent) {
     row->addWidget(new QLabel("High"));
     row->addWidget(m_slider);
     row->addWidget(new QLabel("Low"));
+    row->addWidget(sliderValueLabel(m_slider, quantiseLevelText));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(okCancelButtons(this, "Quantise sample"));

@@ -24,7 +24,7 @@
 namespace tolvane {
 namespace {
 
-constexpr int kHelpContext = 38;
+constexpr const char* kHelpPage = "transfer";
 constexpr int kMaxPosition = 32767;
 
 } // namespace
@@ -132,8 +132,7 @@ void TSMDIForm::buildControls() {
         if (!m_running)
             accept();
     });
-    connect(m_help, &QPushButton::clicked, this,
-            [] { showHelp(QString("context-%1").arg(kHelpContext)); });
+    connect(m_help, &QPushButton::clicked, this, [this] { showHelp(*this, kHelpPage); });
 }
 
 void TSMDIForm::showTransfer() {

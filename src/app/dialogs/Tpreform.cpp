@@ -25,7 +25,7 @@
 namespace tolvane {
 namespace {
 
-constexpr int kHelpContext = 36;
+constexpr const char* kHelpPage = "profiles";
 
 } // namespace
 
@@ -133,8 +133,7 @@ void Tpreform::buildControls() {
     connect(m_storeButton, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(m_delete, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(help, &QPushButton::clicked, this,
-            [] { showHelp(QStringLiteral("context%1").arg(kHelpContext)); });
+    connect(help, &QPushButton::clicked, this, [this] { showHelp(*this, kHelpPage); });
 }
 
 void Tpreform::fillMidiLists() {
