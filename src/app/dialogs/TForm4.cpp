@@ -1,9 +1,9 @@
 #include "app/dialogs/TForm4.h"
 
 #include "app/Help.h"
-#include "document/UndoRecord.h"
 #include "app/controls/SliderValue.h"
 #include "audio/twabeAudio.h"
+#include "document/UndoRecord.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
