@@ -46,7 +46,7 @@ const CommandRow kCommands[] = {
     // Edit.
     {&C::mnuUndo, "mnuUndo", "&Undo", "Ctrl+Z", "Undo|Undo the last operation", &F::mnuUndoClick,
      E::Undo},
-    {&C::mnuRedo, "mnuRedo", "&Redo", "Ctrl+Y; Ctrl+Shift+Z", "Redo|Redo the last undone operation",
+    {&C::mnuRedo, "mnuRedo", "Re&do", "Ctrl+Y; Ctrl+Shift+Z", "Redo|Redo the last undone operation",
      &F::mnuRedoClick, E::Redo},
     {&C::mnuCopyAll, "mnuCopyAll", "&Copy", "Ctrl+C", "Copy entire sample to clipboard",
      &F::mnuCopyAllClick, E::Document},
@@ -64,7 +64,7 @@ const CommandRow kCommands[] = {
      &F::CropRegion1Click, E::Document},
     {&C::Editexternally1, "Editexternally1", "Edit externally...", "",
      "Edit sample in external editor", &F::Editexternally1Click, E::Document},
-    {&C::ControlPanel1, "ControlPanel1", "Soun&dcard Control Panel...", "Ctrl+P",
+    {&C::ControlPanel1, "ControlPanel1", "Soundcard Control &Panel...", "Ctrl+P",
      "Load soundcard Control Panel", &F::ControlPanel1Click},
     {&C::LeftChannel, "LeftChannel", "L&eft Channel", "Ctrl+1", "Use stereo / left channel",
      &F::LeftChannelClick, E::Stereo, true},
