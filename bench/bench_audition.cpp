@@ -2,8 +2,9 @@
 // mixer, whose blocks a simulated audio thread renders at the pace of a real device (256
 // frames at 44.1 kHz). A block is heard one buffer after it is rendered (the device plays the
 // block before it meanwhile), so a note's latency is from its arrival to the moment the block
-// holding its first sample starts to sound. Target: at most two buffers (the wait for the next
-// block plus the one buffer the device holds), on average one and a half.
+// holding its first sample starts to sound. The note is taken into the next block rendered, so
+// it reaches the output within one buffer; the device then holds that block one buffer more.
+// Target: the median wait for the block is at most one buffer (half a buffer on average).
 #include "audition/VoiceMixer.h"
 
 #include <algorithm>
@@ -81,9 +82,12 @@ int main() {
     const double worst = latencies.back();
     std::printf("audition: note-on to sound, %zu notes, blocks of %zu frames (%.2f ms)\n",
                 latencies.size(), kBlock, buffer);
-    std::printf("  median %8.2f ms (%.2f buffers), worst %8.2f ms (%.2f buffers)\n", median,
-                median / buffer, worst, worst / buffer);
-    std::printf("  ratio median / one buffer: %.2f (target <= 2: %s)\n", median / buffer,
-                median / buffer <= 2 ? "met" : "missed");
-    return median / buffer <= 2 ? 0 : 1;
+    std::printf("  heard after  median %8.2f ms (%.2f buffers), worst %8.2f ms (%.2f buffers)\n",
+                median, median / buffer, worst, worst / buffer);
+    // Less the buffer the device holds: the wait until the note is in a block on its way out.
+    const double toBlock = median - buffer;
+    std::printf("  in a block after median %8.2f ms (%.2f buffers)\n", toBlock, toBlock / buffer);
+    std::printf("  ratio median wait for its block / one buffer: %.2f (target <= 1: %s)\n",
+                toBlock / buffer, toBlock / buffer <= 1 ? "met" : "MISSED");
+    return toBlock / buffer <= 1 ? 0 : 1;
 }
