@@ -99,6 +99,8 @@ TMainForm::TMainForm(SettingsStore& store, Dialogs& dialogs, AudioBackend* audio
 }
 
 TMainForm::~TMainForm() {
+    // The keyboard's voices are mixed by the player's output: they go before the player.
+    m_audition.stop();
     m_player.reset();
     m_runner.waitForWorker();
 }
